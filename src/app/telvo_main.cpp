@@ -1,0 +1,76 @@
+// telvo: the headless front end over the workbench core.
+
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <exception>
+#include <iostream>
+#include <sstream>
+
+using namespace telvo;
+
+namespace {
+
+void printUsage(std::ostream& out)
+{
+    out << "usage: telvo [--home DIR] COMMAND [ARGS...]\n";
+    auto commands = cli::Commands();
+    std::sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a.Words < b.Words; });
+    for (const auto& c : commands)
+        out << "  telvo [--home DIR] " << c.Words << (c.Usage.empty() ? "" : " ") << c.Usage << "\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string home;
+    if (args.size() >= 2 && args[0] == "--home") {
+        home = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    } else if (!args.empty() && args[0].rfind("--home=", 0) == 0) {
+        home = args[0].substr(7);
+        args.erase(args.begin());
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        printUsage(args.empty() ? std::cerr : std::cout);
+        return args.empty() ? 2 : 0;
+    }
+
+    // Longest match of command words first ("library index" before "library").
+    const cli::TCliEntry* found = nullptr;
+    size_t wordsUsed = 0;
+    for (const auto& c : cli::Commands()) {
+        std::istringstream ws(c.Words);
+        std::vector<std::string> words;
+        for (std::string w; ws >> w;)
+            words.push_back(w);
+        if (words.size() <= args.size() && std::equal(words.begin(), words.end(), args.begin()) &&
+            words.size() > wordsUsed) {
+            found = &c;
+            wordsUsed = words.size();
+        }
+    }
+    if (!found) {
+        std::cerr << "telvo: unknown command '" << args[0] << "'\n";
+        printUsage(std::cerr);
+        return 2;
+    }
+
+    try {
+        TRecordingUserInterface ui;
+        ui.EchoToStderr = true;
+        TWorkbench workbench(ResolveProgramFolder(home), ui);
+        cli::TCliContext ctx{workbench, ui, std::vector<std::string>(args.begin() + wordsUsed, args.end()),
+                             std::cout, std::cerr};
+        int rc = found->Handler(ctx);
+        std::cout.flush();
+        return rc;
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << "telvo: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,1 @@
+#include "model/fb_diagram.h"

@@ -1,0 +1,33 @@
+#pragma once
+// FB type files (.fbt, and .xml in the library): IEC 61499 FBType documents.
+
+#include <stdexcept>
+#include <string>
+
+namespace telvo {
+
+class TFB_Type;
+class TFB_Diagram;
+class TFB_Manager;
+
+// A document that is not well-formed XML. The message names the file (when
+// known), the line and the parser's reason.
+class EXmlParseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the XML text of a type file into a freshly created type. Returns
+// false when the root is not FBType (the target keeps what it had); throws
+// EXmlParseError when the text is not well-formed. `manager` loads the inner
+// types of a composite network on demand; it may be null for a basic type.
+bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manager,
+                const std::string& fileNameForMessages = "");
+
+// Writes the type to fileName, starting from baseType's file when one is
+// given so that whatever the model does not hold survives. `network` is the
+// composite network shown in the type editor, or null for a basic type.
+void WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
+                 const TFB_Diagram* network);
+
+} // namespace telvo

@@ -1,0 +1,47 @@
+#include "workbench/workbench.h"
+
+#include "persistence/type_file.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace telvo {
+
+TWorkbench::TWorkbench(std::filesystem::path programFolder, TUserInterface& ui)
+    : programFolder_(std::move(programFolder)), ui_(&ui)
+{
+    Settings.Load(SettingsFile());
+    ResetFBManager();
+}
+
+TWorkbench::~TWorkbench() = default;
+
+void TWorkbench::ResetFBManager()
+{
+    TTypeLoadContext context;
+    context.UI = ui_;
+    context.ProgramFolder = programFolder_;
+    context.Index = &LibraryIndex;
+    TFB_Manager* owner = nullptr;
+    fbManager_.reset(); // the old manager's types may be needed by nothing now
+    fbManager_ = std::make_unique<TFB_Manager>(std::move(context));
+    owner = fbManager_.get();
+    fbManager_->Context.Reader = [owner](const std::string& xml, TFB_Type& target) {
+        return ReadFBType(xml, target, owner);
+    };
+}
+
+std::filesystem::path ResolveProgramFolder(const std::string& homeOption)
+{
+    if (!homeOption.empty())
+        return std::filesystem::absolute(homeOption);
+    if (const char* env = std::getenv("TELVO_HOME"); env && *env)
+        return std::filesystem::absolute(env);
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        return exe.parent_path();
+    return std::filesystem::current_path();
+}
+
+} // namespace telvo

@@ -1,0 +1,54 @@
+#pragma once
+// The workbench context: one object owns the FB manager, the library index,
+// the settings and the program folder. No globals: components receive the
+// workbench, or the part of it they need.
+
+#include "model/fb_manager.h"
+#include "model/library_index.h"
+#include "model/settings.h"
+#include "model/user_interface.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace telvo {
+
+class TWorkbench {
+public:
+    // The program folder holds library/, images/, KALO/ and settings.ini.
+    TWorkbench(std::filesystem::path programFolder, TUserInterface& ui);
+    ~TWorkbench();
+    TWorkbench(const TWorkbench&) = delete;
+    TWorkbench& operator=(const TWorkbench&) = delete;
+
+    const std::filesystem::path& ProgramFolder() const { return programFolder_; }
+    std::filesystem::path LibraryFolder() const { return programFolder_ / "library"; }
+    std::filesystem::path ImagesFolder() const { return programFolder_ / "images"; }
+    std::filesystem::path KaloFolder() const { return programFolder_ / "KALO"; }
+    std::filesystem::path SettingsFile() const { return programFolder_ / "settings.ini"; }
+
+    TUserInterface& UI() const { return *ui_; }
+    TFB_Manager& FBManager() const { return *fbManager_; }
+
+    // Closing a project replaces the FB manager with a new empty one; the
+    // library index and LibraryTypeNames survive.
+    void ResetFBManager();
+
+    TLibraryIndex LibraryIndex;
+    // Upper-case type names already indexed: detects duplicates.
+    std::vector<std::string> LibraryTypeNames;
+    TSettings Settings;
+
+private:
+    std::filesystem::path programFolder_;
+    TUserInterface* ui_;
+    std::unique_ptr<TFB_Manager> fbManager_;
+};
+
+// The program folder: the --home option when given, else TELVO_HOME, else the
+// folder of the running executable.
+std::filesystem::path ResolveProgramFolder(const std::string& homeOption);
+
+} // namespace telvo
