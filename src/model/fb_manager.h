@@ -47,11 +47,31 @@ public:
 
     TFB_Type* FindType(const std::string& name) const;
 
+    // Reads a type from the lines of a type file with Context.Reader and
+    // appends it to Types; a type the reader refuses is destroyed. Does not
+    // look for a loaded type of the same name. Malformed XML throws out of
+    // here to the caller, which reports it.
+    bool LoadTypeFromLines(const std::vector<std::string>& lines);
+    // Loads a type from the library: program folder + "/library/" + folder +
+    // "/" + typeName + ".fbt" (else ".xml"). An empty folder means the first
+    // index entry that lists exactly typeName. Tells the user when the file
+    // is missing or is not a type; on success the type's FileName is the
+    // file it came from.
+    bool LoadTypeFromLibrary(const std::string& folder, const std::string& typeName);
+
     TFB_Diagram* CreateDiagram(const std::string& name, double zoom);
     void DeleteDiagram(TFB_Diagram* diagram);
 
     int32_t TakeDiagramNumber() { return NextDiagramNumber++; }
     int32_t TakeInstanceNumber() { return NextInstanceNumber++; }
+
+private:
+    TFB_Type* loadTypeFromText(const std::string& xmlText);
+
+    // Types being read from the library right now: a composite type whose
+    // network (directly or further down) holds an instance of itself would
+    // otherwise load itself for ever.
+    std::vector<std::string> loading_;
 };
 
 } // namespace telvo

@@ -31,6 +31,11 @@ void TWorkbench::ResetFBManager()
     };
 }
 
+void TWorkbench::IndexLibrary()
+{
+    IndexLibraryFolder(LibraryFolder(), LibraryIndex, LibraryTypeNames, *ui_);
+}
+
 std::filesystem::path ResolveProgramFolder(const std::string& homeOption)
 {
     if (!homeOption.empty())

@@ -36,6 +36,11 @@ public:
     // library index and LibraryTypeNames survive.
     void ResetFBManager();
 
+    // Indexes the library folder into LibraryIndex and LibraryTypeNames; run
+    // at start-up and whenever the user asks for a fresh look at the library.
+    // Indexing again lists nothing twice.
+    void IndexLibrary();
+
     TLibraryIndex LibraryIndex;
     // Upper-case type names already indexed: detects duplicates.
     std::vector<std::string> LibraryTypeNames;
