@@ -9,6 +9,7 @@ namespace telvo {
 class TFB_Type;
 class TFB_Diagram;
 class TFB_Manager;
+class TUserInterface;
 
 // A document that is not well-formed XML. The message names the file (when
 // known), the line and the parser's reason.
@@ -27,7 +28,15 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
 // Writes the type to fileName, starting from baseType's file when one is
 // given so that whatever the model does not hold survives. `network` is the
 // composite network shown in the type editor, or null for a basic type.
-void WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
-                 const TFB_Diagram* network);
+// With `clear`, the lists the model holds are regenerated from it; each
+// regenerated element keeps the attributes and children of the base element
+// it stands for that the model has no place for.
+//
+// Returns false, after telling `ui` (when given), when a composite type has
+// no network to write: the file is then left as it was. Unreadable base
+// files and failed saves throw; the save is atomic, so the previous file
+// survives any failure.
+bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
+                 const TFB_Diagram* network, TUserInterface* ui = nullptr);
 
 } // namespace telvo
