@@ -1,0 +1,1 @@
+telvo_bench(bench_library_index SOURCES bench_library_index.cpp LIBS telvo_model)
