@@ -72,6 +72,81 @@ TEST_F(LoadingFixture, MissingFileIsReportedWithThePathItLookedFor)
     EXPECT_THAT(Manager.Types, IsEmpty());
 }
 
+TEST_F(LoadingFixture, FbtIsPreferredOverXmlAndUpperCaseExtensionsAreFound)
+{
+    struct Case {
+        std::vector<const char*> files; // below library/lib/
+        const char* chosen;
+    };
+    const Case cases[] = {
+        {{"T.xml", "T.fbt"}, "T.fbt"},
+        {{"T.XML", "T.FBT"}, "T.FBT"},
+        {{"T.xml", "T.FBT"}, "T.FBT"},
+        {{"T.xml"}, "T.xml"},
+        {{"T.XML"}, "T.XML"},
+    };
+    for (const auto& c : cases) {
+        TempDir caseHome;
+        TRecordingUserInterface ui;
+        TWorkbench wb(caseHome.Path(), ui);
+        for (const char* f : c.files)
+            caseHome.Write(std::string("library/lib/") + f, typeFile("T", f));
+        ASSERT_TRUE(wb.FBManager().LoadTypeFromLibrary("lib", "T")) << c.chosen;
+        ASSERT_EQ(wb.FBManager().Types.size(), 1u);
+        const TFB_Type& t = *wb.FBManager().Types[0];
+        EXPECT_EQ(t.FileName, (caseHome / "library").string() + "/lib/" + c.chosen);
+        EXPECT_EQ(t.Comment, c.chosen);
+        EXPECT_THAT(ui.Messages(), IsEmpty());
+        EXPECT_EQ(ui.BusyDepth(), 0);
+    }
+}
+
+TEST_F(LoadingFixture, EmptyFolderIsTheFirstEntryListingExactlyTheName)
+{
+    add("a/Motor.fbt", typeFile("Motor", "from a"));
+    add("b/Valve.fbt", typeFile("Valve", "from b"));
+    add("c/Valve.fbt", typeFile("Valve", "from c"));
+    add("c/MOTOR.fbt", typeFile("MOTOR", "from c"));
+    Workbench.IndexLibrary();
+
+    ASSERT_TRUE(Manager.LoadTypeFromLibrary("", "Valve"));
+    EXPECT_EQ(Manager.FindType("Valve")->Comment, "from b");
+    ASSERT_TRUE(Manager.LoadTypeFromLibrary("c", "Valve"));
+    EXPECT_EQ(Manager.Types.back()->Comment, "from c");
+
+    // MOTOR is listed with the duplicate warning only, so the folder search
+    // does not find it.
+    UI.Clear();
+    EXPECT_FALSE(Manager.LoadTypeFromLibrary("", "MOTOR"));
+    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + libraryPath("/MOTOR") + ".fbt"));
+}
+
+TEST_F(LoadingFixture, MalformedXmlThrowsToTheCallerAndLeavesNothingBehind)
+{
+    add("bad/Broken.fbt", "<?xml version=\"1.0\"?>\n<FBType Name=\"Broken\">\n  <InterfaceList>\n");
+    EXPECT_ANY_THROW(Manager.LoadTypeFromLibrary("bad", "Broken"));
+    EXPECT_THAT(Manager.Types, IsEmpty());
+    EXPECT_EQ(UI.BusyDepth(), 0);
+    EXPECT_ANY_THROW(Manager.LoadTypeFromLines({"<FBType Name=\"X\">", "<InterfaceList>"}));
+    EXPECT_THAT(Manager.Types, IsEmpty());
+}
+
+TEST_F(LoadingFixture, LoadingFromLinesTwiceGivesTwoTypesAndFindTypeReturnsTheFirst)
+{
+    const auto lines = SplitLines(typeFile("Twice", "first"));
+    ASSERT_TRUE(Manager.LoadTypeFromLines(lines));
+    ASSERT_TRUE(Manager.LoadTypeFromLines(SplitLines(typeFile("Twice", "second"))));
+    ASSERT_EQ(Manager.Types.size(), 2u);
+    EXPECT_EQ(Manager.FindType("Twice"), Manager.Types[0].get());
+    EXPECT_EQ(Manager.FindType("Twice")->Comment, "first");
+    EXPECT_EQ(Manager.FindType("twice"), nullptr);
+    // A type loaded from lines comes from no file.
+    EXPECT_EQ(Manager.Types[0]->FileName, "");
+
+    EXPECT_FALSE(Manager.LoadTypeFromLines({"<?xml version=\"1.0\"?>", "<FBNetwork/>"}));
+    EXPECT_EQ(Manager.Types.size(), 2u);
+}
+
 TEST_F(LoadingFixture, FileThatIsNotATypeGivesTheHintAndLoadsNothing)
 {
     const auto file = add("sys/Plant.fbt", "<?xml version=\"1.0\"?>\n<System Name=\"Plant\"/>\n");
