@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -517,6 +518,10 @@ private:
         pugi::xml_node il = touch(root_, "InterfaceList");
         baseInputs_ = TBaseList(touch(il, "InputVars"), "VarDeclaration");
         baseOutputs_ = TBaseList(touch(il, "OutputVars"), "VarDeclaration");
+        for (pugi::xml_node v : il.child("InputVars").children("VarDeclaration"))
+            baseInputNames_.insert(attr(v, "Name"));
+        for (pugi::xml_node v : il.child("OutputVars").children("VarDeclaration"))
+            baseOutputNames_.insert(attr(v, "Name"));
         baseEventInputs_ = TBaseList(touch(il, "EventInputs"), "Event");
         baseEventOutputs_ = TBaseList(touch(il, "EventOutputs"), "Event");
         // Adapters are regenerated too; kept, they would be written twice.
@@ -627,13 +632,16 @@ private:
             setAttr(n, "Comment", e->Comment);
             for (const TFBDataMemberType* var : e->With)
                 setAttr(n.append_child("With"), "Var", var->Name);
-            // A WITH naming no variable of the event's direction was never
-            // in the model; it stays as the file had it.
+            // A WITH naming no variable of the event's direction, neither in
+            // the base file nor in the model, was never held by the model;
+            // it stays as the file had it.
+            const std::set<std::string>& declared = inputs ? baseInputNames_ : baseOutputNames_;
             carryOver(n, base.TakeByName(e->Name), {"Name", "Type", "Comment"}, {}, [&](pugi::xml_node c) {
                 if (!(c.type() == pugi::node_element && named(c, "With")))
                     return true;
                 std::string var = attr(c, "Var");
-                return inputs ? !type_.FindDataInput(var) : !type_.FindDataOutput(var);
+                bool inModel = inputs ? type_.FindDataInput(var) != nullptr : type_.FindDataOutput(var) != nullptr;
+                return !inModel && !declared.count(var);
             });
         }
     }
@@ -777,6 +785,7 @@ private:
     bool composite_ = false;
     pugi::xml_document doc_;
     pugi::xml_node root_;
+    std::set<std::string> baseInputNames_, baseOutputNames_;
     TBaseList baseVersions_, baseCompilers_, baseInputs_, baseOutputs_, baseEventInputs_, baseEventOutputs_,
         basePlugs_, baseSockets_, baseInternals_, baseStates_, baseTransitions_, baseAlgorithms_, baseSequences_;
 };

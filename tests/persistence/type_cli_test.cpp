@@ -1,0 +1,166 @@
+// `telvo type check` and `telvo type rewrite`, run as the real program.
+
+#include "model/fb_type.h"
+#include "model/file_util.h"
+#include "persistence/type_file.h"
+#include "persistence/type_file_fixture.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace telvo;
+using namespace telvo::test;
+
+namespace {
+
+ProcessResult runTelvo(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {"--home", BuiltProgramDir().string()};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProcess(TELVO_CLI_PATH, all);
+}
+
+const char* const kBasic = R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Comment="toggle" Name="TOGGLE">
+  <Identification Classification="Logic" Standard="61499-2"/>
+  <InterfaceList>
+    <EventInputs><Event Name="REQ" Type="Event"><With Var="IN"/></Event></EventInputs>
+    <EventOutputs><Event Name="CNF" Type="Event"><With Var="Q"/></Event></EventOutputs>
+    <InputVars><VarDeclaration Name="IN" Type="BOOL"/></InputVars>
+    <OutputVars><VarDeclaration Name="Q" Type="BOOL"/></OutputVars>
+    <Plugs><AdapterDeclaration Name="P" Type="A"/></Plugs>
+  </InterfaceList>
+  <BasicFB>
+    <InternalVars><VarDeclaration Name="M" Type="BOOL"/></InternalVars>
+    <ECC>
+      <ECState Name="START" x="0" y="0"/>
+      <ECState Name="RUN" x="10" y="10"><ECAction Algorithm="RUN" Output="CNF"/></ECState>
+      <ECTransition Source="START" Destination="RUN" Condition="REQ" x="5" y="5"/>
+      <ECTransition Source="RUN" Destination="START" Condition="1" x="5" y="5"/>
+    </ECC>
+    <Algorithm Name="RUN"><ST><![CDATA[Q := NOT IN;]]></ST></Algorithm>
+  </BasicFB>
+  <Service LeftInterface="APP" RightInterface="">
+    <ServiceSequence Name="s"><ServiceTransaction>
+      <InputPrimitive Interface="APP" Event="REQ"/><OutputPrimitive Interface="APP" Event="CNF"/>
+    </ServiceTransaction></ServiceSequence>
+  </Service>
+</FBType>
+)";
+
+const char* const kComposite = R"(<FBType Name="PAIR">
+  <InterfaceList><EventInputs><Event Name="REQ"/></EventInputs></InterfaceList>
+  <FBNetwork><FB Name="A" Type="TOGGLE" x="1" y="1"/><FB Name="B" Type="TOGGLE" x="2" y="2"/>
+    <EventConnections><Connection Source="REQ" Destination="A.REQ"/></EventConnections></FBNetwork>
+</FBType>
+)";
+
+} // namespace
+
+TEST(TypeCli, CheckPrintsOneLinePerFile)
+{
+    TempDir dir;
+    auto basic = dir.Write("TOGGLE.fbt", kBasic).string();
+    auto composite = dir.Write("PAIR.FBT", kComposite).string();
+    auto wrongRoot = dir.Write("net.fbn", "<FBNetwork/>").string();
+    auto malformed = dir.Write("bad.fbt", "<FBType Name=\"X\">\n  <InterfaceList>\n</FBType>\n").string();
+    auto missing = (dir / "missing.fbt").string();
+
+    auto ok = runTelvo({"type", "check", basic, composite});
+    EXPECT_EQ(ok.ExitCode, 0) << ok.Err;
+    EXPECT_EQ(ok.Out, "OK\t" + basic +
+                          "\tTOGGLE\tbasic\tei=1 eo=1 di=1 do=1 iv=1 plugs=1 sockets=0 states=2 transitions=2 "
+                          "algorithms=1 sequences=1 primitives=2\n"
+                          "OK\t" +
+                          composite +
+                          "\tPAIR\tcomposite\tei=1 eo=0 di=0 do=0 iv=0 plugs=0 sockets=0 states=0 transitions=0 "
+                          "algorithms=0 sequences=0 primitives=0\n");
+
+    auto mixed = runTelvo({"type", "check", wrongRoot, basic, malformed, missing});
+    EXPECT_EQ(mixed.ExitCode, 1);
+    auto lines = SplitLines(mixed.Out);
+    ASSERT_EQ(lines.size(), 4u) << mixed.Out;
+    EXPECT_EQ(lines[0], "ERROR\t" + wrongRoot + "\tNot an FB type file (the root element is not FBType)");
+    EXPECT_EQ(lines[1].rfind("OK\t" + basic + "\tTOGGLE\t", 0), 0u);
+    EXPECT_EQ(lines[2], "ERROR\t" + malformed + "\tMalformed XML in " + malformed +
+                            ", line 3: Start-end tags mismatch");
+    EXPECT_EQ(lines[3].rfind("ERROR\t" + missing + "\t", 0), 0u);
+    EXPECT_NE(lines[3].find("missing.fbt"), std::string::npos);
+
+    auto none = runTelvo({"type", "check"});
+    EXPECT_EQ(none.ExitCode, 2);
+    EXPECT_EQ(none.Out, "");
+}
+
+TEST(TypeCli, CheckTakesPathsAsGiven)
+{
+    TempDir dir;
+    dir.Write("sub/T.fbt", kBasic);
+    auto r = RunProcess("/bin/sh", {"-c", "cd '" + dir.Path().string() + "' && '" + TELVO_CLI_PATH +
+                                              "' type check sub/../sub/T.fbt"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out.rfind("OK\tsub/../sub/T.fbt\tTOGGLE\t", 0), 0u) << r.Out;
+}
+
+TEST(TypeCli, RewriteKeepsTheFileAndItsModel)
+{
+    TempDir dir;
+    auto in = dir.Write("TOGGLE.fbt", kBasic);
+    auto out = dir / "copy.fbt";
+    auto r = runTelvo({"type", "rewrite", in.string(), out.string()});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_TRUE(RewriteKeepsEverything(in, out));
+    std::string text = ReadFileText(out);
+    EXPECT_NE(text.find("<FBType Name=\"TOGGLE\" Comment=\"toggle\">"), std::string::npos) << text;
+    EXPECT_NE(text.find("Classification=\"Logic\""), std::string::npos);
+}
+
+TEST(TypeCli, RewriteRefusesWhatItCannotRead)
+{
+    TempDir dir;
+    struct Case {
+        const char* Name;
+        std::string In;
+        std::string ErrPart;
+    };
+    const Case cases[] = {
+        {"wrong root", dir.Write("n.fbn", "<FBNetwork/>").string(), "Not an FB type file"},
+        {"malformed", dir.Write("b.fbt", "<FBType>").string(), "Malformed XML"},
+        {"missing", (dir / "none.fbt").string(), "none.fbt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto out = dir.Write("out.fbt", "previous");
+        auto r = runTelvo({"type", "rewrite", c.In, out.string()});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_NE(r.Err.find(c.ErrPart), std::string::npos) << r.Err;
+        EXPECT_EQ(ReadFileText(out), "previous");
+    }
+    EXPECT_EQ(runTelvo({"type", "rewrite", "only-one"}).ExitCode, 2);
+}
+
+TEST(TypeCli, EveryCorpusTypeChecksAndRewritesKeepingEverything)
+{
+    TELVO_REQUIRE_CORPUS();
+    auto files = FilesWithExtension(CorpusDir() / "4diac-typelibrary", ".fbt");
+    ASSERT_FALSE(files.empty());
+    std::vector<std::string> args = {"type", "check"};
+    for (const auto& f : files)
+        args.push_back(f.string());
+    auto check = runTelvo(args);
+    EXPECT_EQ(check.ExitCode, 0) << check.Err;
+    auto lines = SplitLines(check.Out);
+    ASSERT_EQ(lines.size(), files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(lines[i].rfind("OK\t" + files[i].string() + "\t", 0), 0u) << lines[i];
+
+    TempDir dir;
+    for (const auto& in : files) {
+        SCOPED_TRACE(in.string());
+        auto out = dir / "out.fbt";
+        auto r = runTelvo({"type", "rewrite", in.string(), out.string()});
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_TRUE(RewriteKeepsEverything(in, out));
+    }
+}
