@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cfenv>
 #include <cstdint>
 #include <cstring>
 #include <dlfcn.h>
@@ -58,16 +57,12 @@ std::string SlotText(void* chars, void* length)
     return n == 0 ? std::string() : std::string(static_cast<const char*>(chars), n);
 }
 
-// A loaded FB library. The Free Pascal runtime sets the floating-point
-// environment for itself when it starts; the test process keeps its own.
+// A loaded FB library, closed again with the test.
 class TLoadedFB {
 public:
     explicit TLoadedFB(const std::filesystem::path& file)
     {
-        std::fenv_t env;
-        std::fegetenv(&env);
         handle_ = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-        std::fesetenv(&env);
         if (!handle_)
             ADD_FAILURE() << "dlopen " << file << ": " << ::dlerror();
     }
