@@ -1,0 +1,1 @@
+telvo_fuzzer(fuzz_library_index SOURCES fuzz_library_index.cpp LIBS telvo_model)
