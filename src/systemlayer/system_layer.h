@@ -319,15 +319,30 @@ public:
 // Told about every part of the layer just before it is freed, while it is
 // still whole (a device still lists its downloaded FB instances). A listener
 // must not change the layer from inside these calls.
+//
+// A listener hears one layer at a time. Whichever of the two goes first
+// unhooks the other: a listener that dies leaves its layer, a layer that
+// dies tells its listeners (LayerDestroying) and forgets them.
 class TSystemLayerListener {
 public:
-    virtual ~TSystemLayerListener() = default;
+    TSystemLayerListener() = default;
+    virtual ~TSystemLayerListener();
+    TSystemLayerListener(const TSystemLayerListener&) = delete;
+    TSystemLayerListener& operator=(const TSystemLayerListener&) = delete;
+
     virtual void ConnectionDeleting(TSystemConnection& connection) {}
     virtual void IppDeleting(TslIPPRef& ipp) {}
     virtual void ObjectDeleting(TslObject& object) {}
     // The whole layer goes (the project closes): forget everything in it,
     // and the manager itself.
     virtual void LayerDestroying(TSystemLayerManager& layer) {}
+
+    // The layer this listener hears, or none.
+    TSystemLayerManager* ListenedLayer() const { return layer_; }
+
+private:
+    friend class TSystemLayerManager;
+    TSystemLayerManager* layer_ = nullptr;
 };
 
 class TSystemLayerManager {
@@ -409,6 +424,7 @@ public:
     // The layer's owner of an object or of an IPP.
     bool HoldsEnd(const TslObject* end) const;
 
+    // Hooks the listener to this layer (unhooking it from any other).
     void AddListener(TSystemLayerListener* listener);
     void RemoveListener(TSystemLayerListener* listener);
 

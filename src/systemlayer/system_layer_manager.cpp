@@ -38,10 +38,19 @@ TSystemLayerManager::TSystemLayerManager(std::filesystem::path programFolder)
 {
 }
 
+TSystemLayerListener::~TSystemLayerListener()
+{
+    if (layer_)
+        layer_->RemoveListener(this);
+}
+
 TSystemLayerManager::~TSystemLayerManager()
 {
     for (TSystemLayerListener* l : Listeners())
         l->LayerDestroying(*this);
+    for (TSystemLayerListener* l : listeners_)
+        l->layer_ = nullptr;
+    listeners_.clear();
     // Connections first: each one leaves its ends' lists as it goes, so the
     // ends must still be there.
     Connections.clear();
@@ -50,12 +59,19 @@ TSystemLayerManager::~TSystemLayerManager()
 
 void TSystemLayerManager::AddListener(TSystemLayerListener* listener)
 {
-    if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
-        listeners_.push_back(listener);
+    if (!listener || listener->layer_ == this)
+        return;
+    if (listener->layer_)
+        listener->layer_->RemoveListener(listener);
+    listener->layer_ = this;
+    listeners_.push_back(listener);
 }
 
 void TSystemLayerManager::RemoveListener(TSystemLayerListener* listener)
 {
+    if (!listener || listener->layer_ != this)
+        return;
+    listener->layer_ = nullptr;
     listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
