@@ -75,6 +75,8 @@ std::unique_ptr<TPascalCompilation> TPascalCompilation::Start(const std::string&
         if (ec)
             return fail(ec.message());
     }
+    if (!std::filesystem::is_regular_file(source, ec))
+        return fail("there is no source file " + source.string());
     const std::string folder = source.parent_path().string();
 
     TSpawnSetup setup;

@@ -22,9 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A stand-in program that shows what it was started with: each argument on
-// a line of its own, then its working folder, then a line on stderr; it ends
-// with the status given in its own name's environment.
+// A shell script in place of the compiler, to see exactly how the runner
+// starts a program: `body` prints what the test needs and picks the status.
 fs::path WriteProbe(const TempDir& dir, const std::string& body)
 {
     fs::path probe = dir.Write("bin/probe", "#!/bin/sh\n" + body);
@@ -92,6 +91,7 @@ TEST(PascalCompiler, MissingCompilerIsReportedNotRun)
         {(dir / "T.pas").string(), "Cannot start the compiler \"" + (dir / "T.pas").string() +
                                        "\": Permission denied"},
     };
+    const fs::path gone = dir / "gone/T.pas";
     for (const auto& c : cases) {
         std::promise<TCompileResult> told;
         auto run = TPascalCompilation::Start(c.program, source, [&](const TCompileResult& r) { told.set_value(r); });
@@ -102,6 +102,9 @@ TEST(PascalCompiler, MissingCompilerIsReportedNotRun)
         EXPECT_EQ(r.Error, c.error);
         EXPECT_EQ(told.get_future().get().Error, c.error);
     }
+    const TCompileResult r = CompilePascalFile("fpc", gone);
+    EXPECT_FALSE(r.Started);
+    EXPECT_EQ(r.Error, "Cannot start the compiler \"fpc\": there is no source file " + gone.string());
 }
 
 TEST(PascalCompiler, StartReturnsAtOnceAndReportsWhenDone)
