@@ -541,8 +541,11 @@ private:
     // The right operand of a binary operator is compiled after a PUSH of the
     // left one. When it came out as a single load of a frame slot or a
     // constant, the three instructions become one that takes the left
-    // operand from R and the right one directly.
-    void emitBinary(Op base, int pushAt)
+    // operand from R and the right one directly (_V, _K). When instead the
+    // left operand is a single load of a frame slot and the right one calls
+    // nothing that could change that slot, the left load and the PUSH go
+    // and the operator reads the slot itself after the right operand (_L).
+    void emitBinary(Op base, int pushAt, int leftStart)
     {
         if (pc() == pushAt + 2) {
             const TScriptInstr last = out_.back();
@@ -554,8 +557,47 @@ private:
                 return;
             }
         }
+        if (pushAt == leftStart + 1 && out_[leftStart].Op == Op::LOADVAR && callsNothing(pushAt + 1)) {
+            const int slot = out_[leftStart].A;
+            out_.erase(out_.begin() + leftStart, out_.begin() + pushAt + 1);
+            for (int i = leftStart; i < pc(); ++i)
+                if (out_[i].Op == Op::JUMPSHORT)
+                    out_[i].A -= 2;
+            emit(offset(base, 3), slot);
+            popped(1);
+            return;
+        }
         emit(base);
         popped(1);
+    }
+
+    bool callsNothing(int from) const
+    {
+        for (int i = from; i < pc(); ++i) {
+            const Op op = out_[i].Op;
+            if (op == Op::LOADHOST || op == Op::LOADMEMBER || op == Op::LOADADDR)
+                return false;
+        }
+        return true;
+    }
+
+    // The conditional jump of if and while; a comparison with a slot or a
+    // constant right before it becomes part of the jump.
+    int emitJumpFalse(int conditionStart)
+    {
+        if (pc() > conditionStart) {
+            const TScriptInstr last = out_.back();
+            const int rel = static_cast<int>(last.Op) - static_cast<int>(Op::PLUS);
+            const int family = rel / 4, form = rel % 4;
+            const int firstComparison = (static_cast<int>(Op::EQ) - static_cast<int>(Op::PLUS)) / 4;
+            if (rel >= 0 && family >= firstComparison && family < firstComparison + 6 && (form == 1 || form == 2) &&
+                last.A >= 0 && last.A <= 0xFFFF) {
+                out_.back() = {form == 1 ? Op::JUMPCMP_V : Op::JUMPCMP_K, static_cast<uint8_t>(family - firstComparison),
+                               static_cast<uint16_t>(last.A), 0};
+                return pc() - 1;
+            }
+        }
+        return emit(Op::JUMPFALSE);
     }
 
     void emitLoadSymbol(int slot)
@@ -907,10 +949,11 @@ private:
     void parseIf()
     {
         next();
+        const int condition = pc();
         parseExpression();
         expect(TTok::Then);
         next();
-        const int jumpFalse = emit(Op::JUMPFALSE);
+        const int jumpFalse = emitJumpFalse(condition);
         parseStatement();
         if (tok_.Kind == TTok::Else) {
             const int jumpEnd = emit(Op::JUMP);
@@ -930,7 +973,7 @@ private:
         parseExpression();
         expect(TTok::Do);
         next();
-        const int jumpFalse = emit(Op::JUMPFALSE);
+        const int jumpFalse = emitJumpFalse(top);
         loops_.push_back({region_, top, {}, {}});
         parseStatement();
         emit(Op::LOOP, top);
@@ -976,18 +1019,25 @@ private:
         else
             fail(sceToDowntoExpected);
         next();
-        // The end value is evaluated again before every pass.
+        // The end value is evaluated again before every pass; a constant
+        // one is tested by the instruction that steps the variable.
         const int test = pc();
         parseExpression();
+        const bool constantEnd = pc() == test + 1 && out_[test].Op == Op::LOADK && out_[test].A <= 0xFFFF;
+        const int endConstant = out_[test].A;
         expect(TTok::Do);
         next();
         const int forTest = emit(Op::FORTEST, 0, slot, dir);
+        const int body = pc();
         loops_.push_back({region_, -1, {}, {}});
         parseStatement();
         for (int at : loops_.back().Continues)
             patchHere(at);
         loops_.back().Continues.clear();
-        emit(Op::FORSTEP, test, slot, dir);
+        if (constantEnd)
+            emit(dir == 0 ? Op::FORNEXT : Op::FORNEXTDOWN, body, endConstant, slot);
+        else
+            emit(Op::FORSTEP, test, slot, dir);
         patchHere(forTest);
         closeLoop();
     }
@@ -1138,6 +1188,7 @@ private:
             parseFactor();
             return;
         }
+        const int leftStart = pc();
         parseLevel(level + 1);
         Op op;
         while (binaryOf(tok_.Kind, level, op)) {
@@ -1147,7 +1198,7 @@ private:
                 shortCut = emit(Op::JUMPSHORT, 0, 0, op == Op::OR ? 1 : 0);
             const int pushAt = push();
             parseLevel(level + 1);
-            emitBinary(op, pushAt);
+            emitBinary(op, pushAt, leftStart);
             if (shortCut >= 0)
                 patchHere(shortCut);
         }

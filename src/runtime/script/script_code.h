@@ -28,18 +28,18 @@ struct TScriptSymbol {
     TVariant Value; // a constant's value
 };
 
-// The instruction set. Binary operators come in three forms: the left
-// operand popped from the stack, or (fused by the compiler when the right
-// operand is that simple) a frame slot (_V) or a constant (_K); in all three
-// the right operand is R and the result goes to R... except _V/_K, where the
-// left operand is R and the right one is the slot or constant.
+// The instruction set. A binary operator comes in four forms: the plain one
+// pops its left operand and takes its right one from R; when an operand is
+// that simple, the compiler fuses it in: _V takes the right operand from a
+// frame slot, _K from a constant, _L the left operand from a frame slot
+// (and the right one from R). The result always goes to R.
 #define TELVO_SCRIPT_BINARY_OPS(X) X(PLUS) X(MINUS) X(MUL) X(DIV) X(IDIV) X(MOD) \
     X(EQ) X(NE) X(LT) X(GT) X(LE) X(GE) X(AND) X(OR) X(XOR)
 
 enum class TScriptOpcode : uint8_t {
     NOP,
     BREAKPOINT,
-#define TELVO_OPS_ENUM(name) name, name##_V, name##_K,
+#define TELVO_OPS_ENUM(name) name, name##_V, name##_K, name##_L,
     TELVO_SCRIPT_BINARY_OPS(TELVO_OPS_ENUM)
 #undef TELVO_OPS_ENUM
     UPLUS,
@@ -69,9 +69,14 @@ enum class TScriptOpcode : uint8_t {
     JUMPFALSE,     // pc := a when R counts as false
     JUMPTRUE,      // pc := a when R counts as true
     JUMPSHORT,     // and/or: pc := a when R alone decides (c: 0 and, 1 or)
+    JUMPCMP_V,     // pc := a unless R compares (c: 0 =, 1 <>, 2 <, 3 >, 4 <=, 5 >=) true with frame[b]
+    JUMPCMP_K,     // the same with constant b
     LOOP,          // backward jump: pc := a, after checking for termination
     FORTEST,       // frame[b] compared with R (c: 0 to, 1 downto); pc := a when the loop is done
     FORSTEP,       // frame[b] := frame[b] +/- 1 (c: 0 to, 1 downto), then LOOP a
+    FORNEXT,       // a for loop up to a constant: frame[c] := frame[c] + 1, and when it is
+                   // still <= K[b], LOOP a (the body)
+    FORNEXTDOWN,   // the same down to a constant
     LEAVE,         // jump to a, leaving try blocks down to depth b (finally parts run)
     TRYFINALLY,    // enter a try block whose finally part starts at a
     TRYEXCEPT,     // enter a try block whose except part starts at a

@@ -11,7 +11,7 @@ namespace {
 
 using Op = TScriptOpcode;
 
-constexpr TScriptOp operatorOf(Op base) { return static_cast<TScriptOp>((static_cast<int>(base) - static_cast<int>(Op::PLUS)) / 3); }
+constexpr TScriptOp operatorOf(Op base) { return static_cast<TScriptOp>((static_cast<int>(base) - static_cast<int>(Op::PLUS)) / 4); }
 
 // The common cases of a binary operator without leaving the dispatch loop:
 // two integers, two numbers, two Booleans. False hands the case to
@@ -440,7 +440,7 @@ TVariant TScriptRunner::dispatch(const TScriptCode& code, int pc, size_t fpIndex
 
     // Threaded dispatch: one indirect jump per instruction, from the table
     // in the order of TScriptOpcode.
-#define TELVO_LABELS(name) &&L_##name, &&L_##name##_V, &&L_##name##_K,
+#define TELVO_LABELS(name) &&L_##name, &&L_##name##_V, &&L_##name##_K, &&L_##name##_L,
     static const void* const labels[] = {
         &&L_NOP,
         &&L_BREAKPOINT,
@@ -448,7 +448,7 @@ TVariant TScriptRunner::dispatch(const TScriptCode& code, int pc, size_t fpIndex
         &&L_UPLUS, &&L_UMINUS, &&L_NOT, &&L_LOADK, &&L_LOADVAR, &&L_LOADREF, &&L_LOADELEM, &&L_LOADELEMREF,
         &&L_LOADADDR, &&L_LOADHOST, &&L_LOADMEMBER, &&L_STOREVAR, &&L_STOREREF, &&L_STOREELEM, &&L_STOREELEMREF,
         &&L_STOREHOST, &&L_STOREMEMBER, &&L_INC, &&L_DEC, &&L_PUSH, &&L_POP, &&L_WITHBEGIN, &&L_WITHEND, &&L_JUMP,
-        &&L_JUMPFALSE, &&L_JUMPTRUE, &&L_JUMPSHORT, &&L_LOOP, &&L_FORTEST, &&L_FORSTEP, &&L_LEAVE, &&L_TRYFINALLY,
+        &&L_JUMPFALSE, &&L_JUMPTRUE, &&L_JUMPSHORT, &&L_JUMPCMP_V, &&L_JUMPCMP_K, &&L_LOOP, &&L_FORTEST, &&L_FORSTEP, &&L_FORNEXT, &&L_FORNEXTDOWN, &&L_LEAVE, &&L_TRYFINALLY,
         &&L_TRYEXCEPT, &&L_ENDTRYFINALLY, &&L_ENDTRYEXCEPT, &&L_ENDFINALLY, &&L_ENDEXCEPT, &&L_RAISE, &&L_LOADEXC,
         &&L_ENTER, &&L_EXIT,
     };
@@ -494,6 +494,13 @@ TVariant TScriptRunner::dispatch(const TScriptCode& code, int pc, size_t fpIndex
         const TVariant& right = K[ip->A];                                                                       \
         if (!fastBinary<op>(R, right, R))                                                                       \
             R = ScriptBinary(op, R, right, maxText);                                                            \
+        NEXT();                                                                                                 \
+    }                                                                                                           \
+    L_##name##_L : {                                                                                            \
+        constexpr TScriptOp op = operatorOf(Op::name);                                                          \
+        const TVariant& left = frame[ip->A];                                                                    \
+        if (!fastBinary<op>(left, R, R))                                                                        \
+            R = ScriptBinary(op, left, R, maxText);                                                             \
         NEXT();                                                                                                 \
     }
     TELVO_SCRIPT_BINARY_OPS(TELVO_BINARY)
@@ -629,6 +636,48 @@ L_JUMPSHORT:
     if (ScriptShortCircuits(ip->C ? TScriptOp::Or : TScriptOp::And, R))
         JUMP_TO(ip->A);
     NEXT();
+L_JUMPCMP_V:
+L_JUMPCMP_K: {
+    const TVariant& right = ip->Op == Op::JUMPCMP_V ? frame[ip->B] : K[ip->B];
+    bool holds;
+    if (R.Kind() == TVariantKind::Integer && right.Kind() == TVariantKind::Integer) {
+        const int32_t x = R.AsInteger(), y = right.AsInteger();
+        switch (ip->C) {
+        case 0: holds = x == y; break;
+        case 1: holds = x != y; break;
+        case 2: holds = x < y; break;
+        case 3: holds = x > y; break;
+        case 4: holds = x <= y; break;
+        default: holds = x >= y; break;
+        }
+    } else {
+        holds = ScriptBinary(static_cast<TScriptOp>(static_cast<int>(TScriptOp::Eq) + ip->C), R, right, maxText)
+                    .ToBoolean();
+    }
+    if (!holds)
+        JUMP_TO(ip->A);
+    NEXT();
+}
+L_FORNEXT:
+L_FORNEXTDOWN: {
+    TVariant& v = frame[ip->C];
+    const TVariant& last = K[ip->B];
+    const bool up = ip->Op == Op::FORNEXT;
+    int32_t z;
+    if (v.Kind() == TVariantKind::Integer && !__builtin_add_overflow(v.AsInteger(), up ? 1 : -1, &z))
+        v.SetInteger(z);
+    else
+        v = ScriptBinary(TScriptOp::Plus, v, TVariant(up ? 1 : -1), maxText);
+    LOOP_CHECK();
+    bool more;
+    if (v.Kind() == TVariantKind::Integer && last.Kind() == TVariantKind::Integer)
+        more = up ? v.AsInteger() <= last.AsInteger() : v.AsInteger() >= last.AsInteger();
+    else
+        more = ScriptBinary(up ? TScriptOp::Le : TScriptOp::Ge, v, last, maxText).ToBoolean();
+    if (more)
+        JUMP_TO(ip->A);
+    NEXT();
+}
 L_LOOP:
     LOOP_CHECK();
     JUMP_TO(ip->A);

@@ -19,8 +19,8 @@ enum class TVariantKind : uint8_t { Empty, Null, Boolean, Integer, Float, Refere
 class TVariant {
 public:
     TVariant() noexcept { u_.bits = 0; }
-    TVariant(bool value) noexcept : kind_(TVariantKind::Boolean) { u_.bits = 0; u_.b = value; }
-    TVariant(int32_t value) noexcept : kind_(TVariantKind::Integer) { u_.bits = 0; u_.i = value; }
+    TVariant(bool value) noexcept : kind_(TVariantKind::Boolean) { u_.bits = value ? 1 : 0; }
+    TVariant(int32_t value) noexcept : kind_(TVariantKind::Integer) { u_.bits = integerBits(value); }
     TVariant(double value) noexcept : kind_(TVariantKind::Float) { u_.f = value; }
     TVariant(const char* text) : TVariant(std::string_view(text)) {}
     TVariant(std::string_view text) : kind_(TVariantKind::Text) { u_.text = new std::string(text); }
@@ -88,11 +88,16 @@ public:
     std::string ToText() const;
 
     // Sets integer or float directly; used by the runner's fast paths.
-    void SetInteger(int32_t value) noexcept { if (kind_ >= TVariantKind::Text) release(); kind_ = TVariantKind::Integer; u_.bits = 0; u_.i = value; }
+    void SetInteger(int32_t value) noexcept { if (kind_ >= TVariantKind::Text) release(); kind_ = TVariantKind::Integer; u_.bits = integerBits(value); }
     void SetFloat(double value) noexcept { if (kind_ >= TVariantKind::Text) release(); kind_ = TVariantKind::Float; u_.f = value; }
-    void SetBoolean(bool value) noexcept { if (kind_ >= TVariantKind::Text) release(); kind_ = TVariantKind::Boolean; u_.bits = 0; u_.b = value; }
+    void SetBoolean(bool value) noexcept { if (kind_ >= TVariantKind::Text) release(); kind_ = TVariantKind::Boolean; u_.bits = value ? 1 : 0; }
 
 private:
+    // Every small value is written as one 64-bit word: a narrower store
+    // followed by a copy of the whole word would stall the store buffer,
+    // and copies are what the runner does most.
+    static uint64_t integerBits(int32_t value) noexcept { return static_cast<uint32_t>(value); }
+
     void copyResource();
     void assignSlow(const TVariant& other);
     void release() noexcept;
