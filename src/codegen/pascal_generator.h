@@ -18,7 +18,8 @@
 // The callback's slots carry values, not addresses: [0] the FB identifier,
 // [1] the event name's characters, [2] its length, then per data output its
 // value (a Real as the bit pattern of its float, a text as its characters
-// followed by its length).
+// followed by its length). The array holds one slot more than it fills; the
+// last one is never set.
 
 #include <ctime>
 #include <filesystem>
