@@ -1,0 +1,2 @@
+telvo_fuzzer(fuzz_image_size SOURCES fuzz_image_size.cpp LIBS telvo_systemlayer)
+telvo_fuzzer(fuzz_system_layer SOURCES fuzz_system_layer.cpp LIBS telvo_systemlayer)
