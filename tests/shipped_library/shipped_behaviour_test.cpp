@@ -2,6 +2,7 @@
 // algorithms goes through the Pascal generator, the real fpc builds the
 // library, and the test drives it the way an FB runtime does.
 
+#include "shipped_library/shipped_behaviour_cases.h"
 #include "shipped_library/shipped_library.h"
 
 #include "codegen/pascal_compiler.h"
@@ -140,74 +141,6 @@ int32_t CallHandleFBEvent(void* entry, const std::vector<const void*>& a)
     return 0;
 }
 
-struct Step {
-    const char* Event;
-    const char* Inputs; // "NAME=value ..." ; inputs not named keep their last value
-    const char* Expect; // output calls joined by ", "
-};
-
-struct Case {
-    const char* Type;
-    std::vector<Step> Steps;
-};
-
-// Sequences chosen to show each block's behaviour. The generated code keeps
-// an event that fired no transition until the next one fires (its own
-// quirk, not the blocks'), so no step here relies on a stale event.
-const Case kCases[] = {
-    {"E_SPLIT", {{"EI", "", "EO1, EO2"}, {"EI", "", "EO1, EO2"}}},
-    {"E_MERGE", {{"EI1", "", "EO"}, {"EI2", "", "EO"}, {"EI1", "", "EO"}}},
-    {"E_REND",
-     {{"EI1", "", ""},
-      {"EI1", "", ""},
-      {"EI2", "", "EO"},
-      {"EI2", "", ""},
-      {"R", "", ""},
-      {"EI1", "", ""},
-      {"EI2", "", "EO"}}},
-    {"E_PERMIT", {{"EI", "P=TRUE", "EO"}, {"EI", "P=FALSE", ""}, {"EI", "P=TRUE", "EO"}}},
-    {"E_SELECT", {{"EI0", "G=FALSE", "EO"}, {"EI1", "G=TRUE", "EO"}, {"EI0", "G=FALSE", "EO"}, {"EI1", "G=FALSE", ""}}},
-    {"E_SWITCH", {{"EI", "G=FALSE", "EO0"}, {"EI", "G=TRUE", "EO1"}, {"EI", "G=TRUE", "EO1"}}},
-    {"E_DELAY", {{"START", "DT=T#1s", "EO"}, {"START", "DT=T#2s", "EO"}}},
-    {"E_CYCLE", {{"START", "DT=T#1s", "EO"}, {"START", "", "EO"}, {"STOP", "", ""}, {"START", "", "EO"}}},
-    {"E_TRAIN",
-     {{"START", "DT=T#1s N=3", "EO CV=0, EO CV=1, EO CV=2"}, {"START", "N=1", "EO CV=0"}, {"START", "N=0", ""}}},
-    {"E_TABLE", {{"START", "DT=T#1s N=2", "EO CV=0, EO CV=1"}}},
-    {"E_N_TABLE",
-     {{"START", "DT=T#1s N=2", "EO0, EO1"}, {"START", "N=4", "EO0, EO1, EO2, EO3"}, {"START", "N=9", "EO0, EO1, EO2, EO3"}}},
-    {"E_CHRON",
-     {{"START", "", ""},
-      {"CLK", "", ""},
-      {"CLK", "", ""},
-      {"CLK", "", ""},
-      {"STOP", "", "EO ET=3"},
-      {"START", "", ""},
-      {"STOP", "", "EO ET=0"}}},
-    {"E_SR", {{"S", "", "EO Q=TRUE"}, {"R", "", "EO Q=FALSE"}, {"R", "", ""}, {"S", "", "EO Q=TRUE"}}},
-    {"E_RS", {{"S", "", "EO Q=TRUE"}, {"R", "", "EO Q=FALSE"}, {"S", "", "EO Q=TRUE"}}},
-    {"E_D_FF",
-     {{"CLK", "D=TRUE", "EO Q=TRUE"}, {"CLK", "D=FALSE", "EO Q=FALSE"}, {"CLK", "D=FALSE", ""}, {"CLK", "D=TRUE", "EO Q=TRUE"}}},
-    {"E_R_TRIG", {{"EI", "QI=TRUE", "EO"}, {"EI", "QI=FALSE", ""}, {"EI", "QI=TRUE", "EO"}}},
-    {"E_F_TRIG", {{"EI", "QI=TRUE", ""}, {"EI", "QI=FALSE", "EO"}, {"EI", "QI=TRUE", ""}, {"EI", "QI=FALSE", "EO"}}},
-    {"E_TRIG",
-     {{"EI", "QI=TRUE", "RISE Q=TRUE"}, {"EI", "QI=FALSE", "FALL Q=FALSE"}, {"EI", "QI=TRUE", "RISE Q=TRUE"}}},
-    {"E_CTU",
-     {{"CU", "PV=2", "CUO Q=FALSE CV=1"},
-      {"CU", "", "CUO Q=TRUE CV=2"},
-      {"CU", "", "CUO Q=TRUE CV=3"},
-      {"R", "", "RO Q=FALSE CV=0"},
-      {"CU", "PV=5", "CUO Q=FALSE CV=1"}}},
-    {"E_DEMUX", {{"EI", "K=2", "EO2"}, {"EI", "K=0", "EO0"}, {"EI", "K=3", "EO3"}, {"EI", "K=1", "EO1"}}},
-    {"SISTEP_EVGEN",
-     {{"REQ", "QI=TRUE", "EO CV=1"}, {"REQ", "", "EO CV=2"}, {"INIT", "", "INITO CV=0"}, {"REQ", "", "EO CV=1"}}},
-    {"SISTEP_EVBOOL",
-     {{"EI1", "QI=FALSE", "CNF Q=TRUE"}, {"EI0", "", "CNF Q=FALSE"}, {"INIT", "QI=TRUE", "INITO Q=TRUE"}, {"EI0", "", "CNF Q=FALSE"}}},
-    {"NEWBASICFB",
-     {{"INIT", "QI=TRUE VIN=4", "INITO QO=TRUE VOUT=0"},
-      {"REQ", "VIN=5", "CNF QO=TRUE VOUT=5"},
-      {"REQ", "QI=FALSE VIN=9", "CNF QO=FALSE VOUT=5"}}},
-};
-
 // Storage for the inputs of one call, kept between steps like an FB
 // runtime's copies of the input data.
 struct InputSlots {
@@ -220,7 +153,7 @@ struct InputSlots {
 
 TEST(ShippedBehaviour, BlocksAnswerTheirEventsAsTheStandardBlocksDo)
 {
-    for (const auto& c : kCases) {
+    for (const auto& c : BehaviourCases()) {
         SCOPED_TRACE(c.Type);
         const TShippedFile* f = TShippedLibrary::Get().Find(c.Type);
         ASSERT_NE(f, nullptr);
@@ -244,12 +177,9 @@ TEST(ShippedBehaviour, BlocksAnswerTheirEventsAsTheStandardBlocksDo)
         for (size_t i = 0; i < c.Steps.size(); ++i) {
             const Step& step = c.Steps[i];
             SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + step.Event + " " + step.Inputs);
-            std::istringstream assignments(step.Inputs);
-            for (std::string a; assignments >> a;) {
-                const auto eq = a.find('=');
-                const int k = type.IndexOfDataInput(a.substr(0, eq));
-                ASSERT_GE(k, 0) << a;
-                const std::string value = a.substr(eq + 1);
+            for (const auto& [name, value] : InputAssignments(step.Inputs)) {
+                const int k = type.IndexOfDataInput(name);
+                ASSERT_GE(k, 0) << name;
                 switch (DataTypeClass(type.DataInputs[k]->Type)) {
                 case TDataTypeClass::Boolean:
                     in.Bools[k] = value == "TRUE";
