@@ -1,0 +1,1 @@
+telvo_bench(bench_system_layer SOURCES bench_system_layer.cpp LIBS telvo_systemlayer)
