@@ -101,7 +101,7 @@ TslIPPRef* TSystemConnection::BoundIpp() const
     if (!BoundDevice())
         return nullptr;
     TslObject* end = SourceObject->Kind == slIPPRef ? SourceObject : TargetObject;
-    return static_cast<TslIPPRef*>(end);
+    return dynamic_cast<TslIPPRef*>(end);
 }
 
 } // namespace telvo

@@ -144,9 +144,10 @@ bool TSystemLayerManager::HoldsEnd(const TslObject* end) const
 {
     if (!end)
         return false;
-    if (end->Kind != slIPPRef)
+    auto* ipp = dynamic_cast<const TslIPPRef*>(end);
+    if (!ipp)
         return Contains(end);
-    const TslObject* owner = static_cast<const TslIPPRef*>(end)->Owner;
+    const TslObject* owner = ipp->Owner;
     if (!Contains(owner) || !owner->IppList())
         return false;
     const auto& list = *owner->IppList();
@@ -239,8 +240,7 @@ void TSystemLayerManager::DeleteObject(TslObject* object)
 {
     if (!object)
         return;
-    if (object->Kind == slIPPRef) {
-        auto* ipp = static_cast<TslIPPRef*>(object);
+    if (auto* ipp = dynamic_cast<TslIPPRef*>(object)) {
         DeleteIpp(ipp->Owner, ipp);
         return;
     }
@@ -311,8 +311,9 @@ TslObject* TSystemLayerManager::ObjectAt(int32_t x, int32_t y, bool withIpps)
     TslIPPRef* ippHit = nullptr;
     for (auto& object : Objects) {
         object->Selected = false;
-        if (withIpps && object->Kind == slIPT) {
-            for (auto& ipp : *object->IppList())
+        auto* ipt = withIpps ? dynamic_cast<TslIPT*>(object.get()) : nullptr;
+        if (ipt) {
+            for (auto& ipp : ipt->IPPList)
                 if (InBox(x, y, int64_t{ScrollX} + ipp->Left, int64_t{ScrollY} + ipp->Top, TslIPPRef::MarkerSize,
                           TslIPPRef::MarkerSize)) {
                     ippHit = ipp.get();
@@ -340,9 +341,10 @@ TslIPPRef* TSystemLayerManager::IppAt(int32_t x, int32_t y) const
 {
     TslIPPRef* hit = nullptr;
     for (auto& object : Objects) {
-        if (object->Kind != slIPT)
+        auto* ipt = dynamic_cast<TslIPT*>(object.get());
+        if (!ipt)
             continue;
-        for (auto& ipp : *object->IppList())
+        for (auto& ipp : ipt->IPPList)
             if (InBox(x, y, int64_t{ScrollX} + ipp->Left, int64_t{ScrollY} + ipp->Top, TslIPPRef::MarkerSize,
                       TslIPPRef::MarkerSize)) {
                 hit = ipp.get();
@@ -374,11 +376,8 @@ void TSystemLayerManager::ClearConnectionSelection()
 TslIECDevice* TSystemLayerManager::FindIecDeviceOfIpp(const TslIPPRef* ipp) const
 {
     for (auto& object : Objects)
-        if (object->Kind == slIECDevice) {
-            auto* device = static_cast<TslIECDevice*>(object.get());
-            if (device->HoldsIpp(ipp))
-                return device;
-        }
+        if (auto* device = dynamic_cast<TslIECDevice*>(object.get()); device && device->HoldsIpp(ipp))
+            return device;
     return nullptr;
 }
 
@@ -387,9 +386,9 @@ void TSystemLayerManager::ApplyLayout()
     for (auto& object : Objects) {
         if (object->Kind == slIECFieldbus || object->Kind == slNonIECFieldbus)
             object->Width = Clamp32(100 + 40 * static_cast<int64_t>(object->Connections.size()));
-        if (object->Kind != slIPT)
+        auto* ipt = dynamic_cast<TslIPT*>(object.get());
+        if (!ipt)
             continue;
-        auto* ipt = static_cast<TslIPT*>(object.get());
         const int64_t n = static_cast<int64_t>(ipt->IPPList.size());
         if (ipt->TypeName == "Undefined" && !FileExists(ImagePath(ipt->ImageFileName)))
             ipt->Width = Clamp32(30 + 15 * n);
