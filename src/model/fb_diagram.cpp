@@ -1,1 +1,626 @@
 #include "model/fb_diagram.h"
+
+#include "model/fb_manager.h"
+#include "systemlayer/sl_ipp_picture.h"
+#include "systemlayer/system_layer.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+
+namespace telvo {
+
+namespace {
+
+template <typename T>
+void eraseOwned(TOwnedList<T>& list, const T* item)
+{
+    auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item; });
+    if (it != list.end())
+        list.erase(it);
+}
+
+template <typename T, typename Pred>
+void eraseOwnedIf(TOwnedList<T>& list, Pred pred)
+{
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const auto& p) { return pred(*p); }), list.end());
+}
+
+template <typename T>
+bool holds(const TOwnedList<T>& list, const T* item)
+{
+    return std::any_of(list.begin(), list.end(), [&](const auto& p) { return p.get() == item; });
+}
+
+std::string lowerCase(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+} // namespace
+
+TFBDnote::TFBDnote(double zoom) : Scale(zoom)
+{
+    PlaceAt(10, 10);
+}
+
+void TFBDnote::PlaceAt(int32_t x, int32_t y)
+{
+    X = x;
+    Y = y;
+    // A zoom of zero has no zoom-1 position; keep the one at hand.
+    BaseX = Scale > 0 ? RoundHalfEven(x / Scale) : x;
+    BaseY = Scale > 0 ? RoundHalfEven(y / Scale) : y;
+}
+
+TFB_Diagram::TFB_Diagram(std::string name, double zoom, TFB_Manager* manager)
+    : Name(std::move(name)), Zoom(zoom), Manager(manager)
+{
+}
+
+std::unique_ptr<TFB_Diagram> TFB_Diagram::MakeInnerNetwork(std::string name, TFB_Type* compositeType,
+                                                           TFB_Manager* manager)
+{
+    auto d = std::make_unique<TFB_Diagram>(std::move(name), 1.0, manager);
+    d->InnerNetwork = true;
+    d->CompositeType = compositeType;
+    return d;
+}
+
+// Nothing here dereferences what it points at while dying: lines, pictures,
+// drawn instances and the inner records go in member order.
+TFB_Diagram::~TFB_Diagram() = default;
+
+// ---------------------------------------------------------------------------
+// Instances
+
+TFB_InstanceRef* TFB_Diagram::FindRecord(const std::string& name) const
+{
+    if (InnerNetwork) {
+        for (const auto& r : InnerInstances)
+            if (r->Name == name)
+                return r.get();
+        return nullptr;
+    }
+    return Manager ? Manager->FindInstance(name) : nullptr;
+}
+
+TFB_Instance* TFB_Diagram::AddInstance(const std::string& name, const std::string& typeName, bool apply,
+                                       TCanvas* surface)
+{
+    if (!Manager)
+        return nullptr;
+    TFB_Type* type = Manager->FindType(typeName);
+    if (!type) {
+        Manager->LoadTypeFromLibrary("", typeName);
+        type = Manager->FindType(typeName);
+    }
+    if (!type) {
+        Manager->ShowMessage("Error 101: Cannot create FB instance " + name + " from type " + typeName);
+        return nullptr;
+    }
+
+    std::string instanceName = name;
+    if (instanceName.empty()) {
+        const std::string stem = lowerCase(typeName);
+        do
+            instanceName = stem + std::to_string(Manager->TakeInstanceNumber());
+        while (FindRecord(instanceName));
+    }
+
+    TFB_InstanceRef* record = name.empty() ? nullptr : FindRecord(name);
+    if (!record) {
+        if (InnerNetwork) {
+            auto made = TFB_InstanceRef::Create(instanceName, type, apply, Manager);
+            InnerInstances.push_back(std::move(made));
+            record = InnerInstances.back().get();
+        } else {
+            record = Manager->CreateInstance(instanceName, typeName, apply);
+        }
+    }
+    if (!record)
+        return nullptr;
+
+    auto drawn = std::make_unique<TFB_Instance>(record, surface);
+    if (IsEventFunctionTypeName(typeName)) {
+        drawn->IsStereotype = true;
+        drawn->DrawAsGlyph = true;
+    }
+    DrawnInstances.push_back(std::move(drawn));
+    return DrawnInstances.back().get();
+}
+
+TFB_Instance* TFB_Diagram::FindDrawn(const std::string& name) const
+{
+    for (const auto& d : DrawnInstances)
+        if (d->Ref && d->Ref->Name == name)
+            return d.get();
+    return nullptr;
+}
+
+void TFB_Diagram::removeFromSelection(const TDrawObject* object)
+{
+    Selection.erase(std::remove(Selection.begin(), Selection.end(), object), Selection.end());
+}
+
+void TFB_Diagram::DeleteDrawn(const std::string& name, bool withLines)
+{
+    DeleteDrawn(FindDrawn(name), withLines);
+}
+
+void TFB_Diagram::DeleteDrawn(TFB_Instance* drawn, bool withLines)
+{
+    if (!drawn || !holds(DrawnInstances, drawn))
+        return;
+    removeFromSelection(drawn);
+    // Lines hold the instance's port pictures: none may outlive them, so the
+    // lines at the instance go whether asked or not (their records stay and
+    // a later rebuild draws them again at their other ends).
+    (void)withLines;
+    auto at = [&](const TFB_Instance* i) { return i == drawn; };
+    eraseOwnedIf(EventLines, [&](const TFB_EventAssoc& l) {
+        return (l.SourcePortPic && at(l.SourcePortPic->Instance)) || (l.DestPortPic && at(l.DestPortPic->Instance)) ||
+               at(l.SourceDrawn) || at(l.DestDrawn);
+    });
+    eraseOwnedIf(DataLines, [&](const TFB_DataAssoc& l) {
+        return (l.SourcePortPic && at(l.SourcePortPic->Instance)) || (l.DestPortPic && at(l.DestPortPic->Instance)) ||
+               at(l.SourceDrawn) || at(l.DestDrawn);
+    });
+    eraseOwnedIf(IPPFBLines, [&](const TFB_IPPFBAssocsInst& l) { return at(l.Drawn); });
+    eraseOwned(DrawnInstances, static_cast<const TFB_Instance*>(drawn));
+}
+
+void TFB_Diagram::Clear()
+{
+    while (!DrawnInstances.empty())
+        DeleteDrawn(DrawnInstances.back().get(), false);
+}
+
+// ---------------------------------------------------------------------------
+// Lines
+
+TFB_EventAssoc* TFB_Diagram::AddEventLine(std::unique_ptr<TFB_EventAssoc> line)
+{
+    EventLines.push_back(std::move(line));
+    return EventLines.back().get();
+}
+TFB_DataAssoc* TFB_Diagram::AddDataLine(std::unique_ptr<TFB_DataAssoc> line)
+{
+    DataLines.push_back(std::move(line));
+    return DataLines.back().get();
+}
+TFB_IPPFBAssocsInst* TFB_Diagram::AddIPPFBLine(std::unique_ptr<TFB_IPPFBAssocsInst> line)
+{
+    IPPFBLines.push_back(std::move(line));
+    return IPPFBLines.back().get();
+}
+TFB_IPPtoIPPAssocInst* TFB_Diagram::AddIPPtoIPPLine(std::unique_ptr<TFB_IPPtoIPPAssocInst> line)
+{
+    IPPtoIPPLines.push_back(std::move(line));
+    return IPPtoIPPLines.back().get();
+}
+
+TOwnedList<TFB_EventAssocRef>& TFB_Diagram::InnerEventRecords()
+{
+    if (CompositeType && CompositeType->Network.get() == this)
+        return CompositeType->InnerEventConns;
+    return InnerEventConns;
+}
+
+TOwnedList<TFB_DataAssocRef>& TFB_Diagram::InnerDataRecords()
+{
+    if (CompositeType && CompositeType->Network.get() == this)
+        return CompositeType->InnerDataConns;
+    return InnerDataConns;
+}
+
+void TFB_Diagram::DeleteEventLine(TFB_EventAssoc* line)
+{
+    if (!line || !holds(EventLines, line))
+        return;
+    TFB_EventAssocRef* record = line->Ref;
+    eraseOwned(EventLines, static_cast<const TFB_EventAssoc*>(line));
+    if (!record)
+        return;
+    if (InnerNetwork)
+        eraseOwned(InnerEventRecords(), static_cast<const TFB_EventAssocRef*>(record));
+    else if (Manager)
+        Manager->RemoveEventConn(record);
+}
+
+void TFB_Diagram::DeleteDataLine(TFB_DataAssoc* line)
+{
+    if (!line || !holds(DataLines, line))
+        return;
+    TFB_DataAssocRef* record = line->Ref;
+    eraseOwned(DataLines, static_cast<const TFB_DataAssoc*>(line));
+    if (!record)
+        return;
+    if (InnerNetwork)
+        eraseOwned(InnerDataRecords(), static_cast<const TFB_DataAssocRef*>(record));
+    else if (Manager)
+        Manager->RemoveDataConn(record);
+}
+
+void TFB_Diagram::DeleteIPPFBLine(TFB_IPPFBAssocsInst* line, bool withRecord)
+{
+    if (!line || !holds(IPPFBLines, line))
+        return;
+    TFB_IPPFBAssocsRef* record = line->Ref;
+    eraseOwned(IPPFBLines, static_cast<const TFB_IPPFBAssocsInst*>(line));
+    if (withRecord && record && Manager)
+        Manager->RemoveIPPFBConn(record);
+}
+
+void TFB_Diagram::DeleteIPPtoIPPLine(TFB_IPPtoIPPAssocInst* line, bool withRecord)
+{
+    if (!line || !holds(IPPtoIPPLines, line))
+        return;
+    TFB_IPPtoIPPAssocRef* record = line->Ref;
+    eraseOwned(IPPtoIPPLines, static_cast<const TFB_IPPtoIPPAssocInst*>(line));
+    if (withRecord && record && Manager)
+        Manager->RemoveIPPtoIPPConn(record);
+}
+
+// ---------------------------------------------------------------------------
+// IPP pictures
+
+TslIPP* TFB_Diagram::AddIPPPicture(TslIPPRef* ipp, int32_t x, int32_t y)
+{
+    if (!ipp)
+        return nullptr;
+    auto picture = std::make_unique<TslIPP>(ipp, Zoom);
+    picture->SetX(x);
+    picture->SetY(y);
+    IPPPictures.push_back(std::move(picture));
+    return IPPPictures.back().get();
+}
+
+void TFB_Diagram::DeleteIPPPicture(TslIPP* picture, bool withRecords)
+{
+    if (!picture || !holds(IPPPictures, picture))
+        return;
+    std::vector<TFB_IPPFBAssocsInst*> fbLines;
+    for (const auto& l : IPPFBLines)
+        if (l->IPPPicture == picture)
+            fbLines.push_back(l.get());
+    for (auto* l : fbLines)
+        DeleteIPPFBLine(l, withRecords);
+    std::vector<TFB_IPPtoIPPAssocInst*> ippLines;
+    for (const auto& l : IPPtoIPPLines)
+        if (l->SourcePicture == picture || l->DestPicture == picture)
+            ippLines.push_back(l.get());
+    for (auto* l : ippLines)
+        DeleteIPPtoIPPLine(l, withRecords);
+    // A record removed above may already have taken lines of this picture
+    // with it; whatever still points at the picture goes now.
+    eraseOwnedIf(IPPFBLines, [&](const TFB_IPPFBAssocsInst& l) { return l.IPPPicture == picture; });
+    eraseOwnedIf(IPPtoIPPLines, [&](const TFB_IPPtoIPPAssocInst& l) {
+        return l.SourcePicture == picture || l.DestPicture == picture;
+    });
+    removeFromSelection(picture);
+    eraseOwned(IPPPictures, static_cast<const TslIPP*>(picture));
+}
+
+TslIPP* TFB_Diagram::FindIPPPicture(const TslIPPRef* ipp) const
+{
+    for (const auto& p : IPPPictures)
+        if (p->Ipp == ipp)
+            return p.get();
+    return nullptr;
+}
+
+void TFB_Diagram::AddDeviceIPPs(TslDevice* device)
+{
+    if (!device)
+        return;
+    for (size_t i = 0; i < device->InputList.size(); ++i)
+        if (TslIPPRef* ipp = device->InputList[i]->BoundObject)
+            AddIPPPicture(ipp, static_cast<int32_t>(30 * i), static_cast<int32_t>(30 * i));
+    for (size_t i = 0; i < device->OutputList.size(); ++i)
+        if (TslIPPRef* ipp = device->OutputList[i]->BoundObject)
+            AddIPPPicture(ipp, static_cast<int32_t>(30 * i), static_cast<int32_t>(30 * i));
+    for (const auto& ipp : device->IPPList)
+        AddIPPPicture(ipp.get(), 0, 0);
+}
+
+void TFB_Diagram::ForgetIpp(const TslIPPRef* ipp)
+{
+    while (TslIPP* p = FindIPPPicture(ipp))
+        DeleteIPPPicture(p, false);
+    eraseOwnedIf(IPPFBLines, [&](const TFB_IPPFBAssocsInst& l) { return l.Ref && l.Ref->IPP == ipp; });
+    eraseOwnedIf(IPPtoIPPLines, [&](const TFB_IPPtoIPPAssocInst& l) {
+        return l.Ref && (l.Ref->SourceIPP == ipp || l.Ref->DestIPP == ipp);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Notes and selection
+
+TFBDnote* TFB_Diagram::AddNote()
+{
+    Notes.push_back(std::make_unique<TFBDnote>(Zoom));
+    return Notes.back().get();
+}
+
+void TFB_Diagram::DeleteNote(TFBDnote* note)
+{
+    if (!note)
+        return;
+    removeFromSelection(note);
+    eraseOwned(Notes, static_cast<const TFBDnote*>(note));
+}
+
+void TFB_Diagram::Select(TDrawObject* object)
+{
+    if (!object || std::find(Selection.begin(), Selection.end(), object) != Selection.end())
+        return;
+    Selection.push_back(object);
+    object->GroupSelected = true;
+}
+
+void TFB_Diagram::ClearSelection()
+{
+    for (TDrawObject* o : Selection)
+        o->GroupSelected = false;
+    Selection.clear();
+}
+
+namespace {
+template <typename T>
+T* lastOf(const std::vector<TDrawObject*>& selection)
+{
+    for (auto it = selection.rbegin(); it != selection.rend(); ++it)
+        if (auto* t = dynamic_cast<T*>(*it))
+            return t;
+    return nullptr;
+}
+} // namespace
+
+TFB_Instance* TFB_Diagram::LastSelectedInstance() const { return lastOf<TFB_Instance>(Selection); }
+TFBDnote* TFB_Diagram::LastSelectedNote() const { return lastOf<TFBDnote>(Selection); }
+TslIPP* TFB_Diagram::LastSelectedIPP() const { return lastOf<TslIPP>(Selection); }
+
+// ---------------------------------------------------------------------------
+// Composite connections
+
+TCompositeConnection* TFB_Diagram::AddCompositeEventConn(TFBEventType* interfaceEvent, TFBEvent* innerEvent)
+{
+    if (!interfaceEvent || !innerEvent)
+        return nullptr;
+    auto k = std::make_unique<TCompositeConnection>();
+    k->InterfaceEvent = interfaceEvent;
+    k->InnerEvent = innerEvent;
+    innerEvent->InterfaceLink = interfaceEvent;
+    CompositeConns.push_back(std::move(k));
+    return CompositeConns.back().get();
+}
+
+TCompositeConnection* TFB_Diagram::AddCompositeDataConn(TFBDataMemberType* interfaceData, TFBDataMember* innerData)
+{
+    if (!interfaceData || !innerData)
+        return nullptr;
+    auto k = std::make_unique<TCompositeConnection>();
+    k->InterfaceData = interfaceData;
+    k->InnerData = innerData;
+    innerData->InterfaceLink = interfaceData;
+    CompositeConns.push_back(std::move(k));
+    return CompositeConns.back().get();
+}
+
+void TFB_Diagram::RemoveCompositeConn(TCompositeConnection* connection)
+{
+    if (!connection || !holds(CompositeConns, connection))
+        return;
+    if (connection->InnerEvent)
+        connection->InnerEvent->InterfaceLink = nullptr;
+    if (connection->InnerData)
+        connection->InnerData->InterfaceLink = nullptr;
+    eraseOwned(CompositeConns, static_cast<const TCompositeConnection*>(connection));
+}
+
+TFBEvent* TFB_Diagram::InnerInputOfInterface(const std::string& interfaceInput) const
+{
+    for (const auto& k : CompositeConns)
+        if (k->InterfaceEvent && k->InterfaceEvent->IsInput() && k->InterfaceEvent->Name == interfaceInput)
+            return k->InnerEvent;
+    return nullptr;
+}
+
+TFBEventType* TFB_Diagram::InterfaceOfInnerOutput(const TFBEvent* innerOutput) const
+{
+    for (const auto& k : CompositeConns)
+        if (k->InnerEvent == innerOutput && k->InterfaceEvent && !k->InterfaceEvent->IsInput())
+            return k->InterfaceEvent;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Inner connection records
+
+TFB_EventAssocRef* TFB_Diagram::AddInnerEventConn(TFBEvent* sourceOutput, TFBEvent* destInput,
+                                                  TOwnedList<TFB_EventAssocRef>& owner)
+{
+    if (!sourceOutput || !destInput || !sourceOutput->Owner || !destInput->Owner)
+        return nullptr;
+    auto r = std::make_unique<TFB_EventAssocRef>();
+    r->SourcePort = sourceOutput;
+    r->DestPort = destInput;
+    r->SourceInstance = sourceOutput->Owner;
+    r->DestInstance = destInput->Owner;
+    owner.push_back(std::move(r));
+    TFB_EventAssocRef* record = owner.back().get();
+
+    auto line = std::make_unique<TFB_EventAssoc>();
+    line->Ref = record;
+    for (const auto& d : DrawnInstances) {
+        if (!line->SourceDrawn && d->Ref == record->SourceInstance) {
+            line->SourceDrawn = d.get();
+            line->SourcePortPic = d->PictureOf(sourceOutput);
+        }
+        if (!line->DestDrawn && d->Ref == record->DestInstance) {
+            line->DestDrawn = d.get();
+            line->DestPortPic = d->PictureOf(destInput);
+        }
+    }
+    if (line->SourcePortPic || line->DestPortPic)
+        AddEventLine(std::move(line));
+    return record;
+}
+
+TFB_DataAssocRef* TFB_Diagram::AddInnerDataConn(TFBDataMember* sourceOutput, TFBDataMember* destInput,
+                                                TOwnedList<TFB_DataAssocRef>& owner)
+{
+    if (!sourceOutput || !destInput || !sourceOutput->Owner || !destInput->Owner)
+        return nullptr;
+    auto r = std::make_unique<TFB_DataAssocRef>();
+    r->SourcePort = sourceOutput;
+    r->DestPort = destInput;
+    r->SourceInstance = sourceOutput->Owner;
+    r->DestInstance = destInput->Owner;
+    owner.push_back(std::move(r));
+    TFB_DataAssocRef* record = owner.back().get();
+
+    auto line = std::make_unique<TFB_DataAssoc>();
+    line->Ref = record;
+    for (const auto& d : DrawnInstances) {
+        if (!line->SourceDrawn && d->Ref == record->SourceInstance) {
+            line->SourceDrawn = d.get();
+            line->SourcePortPic = d->PictureOf(sourceOutput);
+        }
+        if (!line->DestDrawn && d->Ref == record->DestInstance) {
+            line->DestDrawn = d.get();
+            line->DestPortPic = d->PictureOf(destInput);
+        }
+    }
+    if (line->SourcePortPic || line->DestPortPic)
+        AddDataLine(std::move(line));
+    return record;
+}
+
+// ---------------------------------------------------------------------------
+// Rebuilding lines
+
+TDiagramRecords TFB_Diagram::innerRecords() const
+{
+    auto* self = const_cast<TFB_Diagram*>(this);
+    TDiagramRecords r;
+    for (const auto& e : self->InnerEventRecords())
+        r.Events.push_back(e.get());
+    for (const auto& d : self->InnerDataRecords())
+        r.Datas.push_back(d.get());
+    return r;
+}
+
+void TFB_Diagram::RebuildLines()
+{
+    EventLines.clear();
+    DataLines.clear();
+    IPPFBLines.clear();
+    IPPtoIPPLines.clear();
+
+    TDiagramRecords records;
+    if (InnerNetwork)
+        records = innerRecords();
+    else if (Manager)
+        records = Manager->RecordsFor(*this);
+
+    // The first drawn instance of each name, and the first picture of each
+    // IPP, as the lookups by name and by IPP would find them.
+    std::unordered_map<std::string_view, TFB_Instance*> drawnByName;
+    drawnByName.reserve(DrawnInstances.size());
+    for (const auto& d : DrawnInstances)
+        if (d->Ref)
+            drawnByName.emplace(d->Ref->Name, d.get());
+    auto drawnNamed = [&](const TFB_InstanceRef* r) -> TFB_Instance* {
+        if (!r)
+            return nullptr;
+        auto it = drawnByName.find(r->Name);
+        return it == drawnByName.end() ? nullptr : it->second;
+    };
+    std::unordered_map<const TslIPPRef*, TslIPP*> pictureOf;
+    for (const auto& p : IPPPictures)
+        pictureOf.emplace(p->Ipp, p.get());
+    auto picture = [&](const TslIPPRef* ipp) -> TslIPP* {
+        auto it = pictureOf.find(ipp);
+        return it == pictureOf.end() ? nullptr : it->second;
+    };
+
+    for (TFB_EventAssocRef* e : records.Events) {
+        if (!e->DestPort || !e->SourcePort)
+            continue;
+        TFB_Instance* dd = drawnNamed(e->DestInstance);
+        TFB_Instance* sd = drawnNamed(e->SourceInstance);
+        TFBEventDraw* dp = dd ? dd->EventInputPicture(e->DestPort->Name()) : nullptr;
+        TFBEventDraw* sp = sd ? sd->EventOutputPicture(e->SourcePort->Name()) : nullptr;
+        if (!dp && !sp)
+            continue; // nothing of it is here
+        auto line = std::make_unique<TFB_EventAssoc>();
+        line->Ref = e;
+        line->DestPortPic = dp ? dp : sp;
+        line->DestDrawn = dp ? dd : sd;
+        line->SourcePortPic = sp ? sp : dp;
+        line->SourceDrawn = sp ? sd : dd;
+        EventLines.push_back(std::move(line));
+    }
+    for (TFB_DataAssocRef* d : records.Datas) {
+        if (!d->DestPort || !d->SourcePort)
+            continue;
+        TFB_Instance* dd = drawnNamed(d->DestInstance);
+        TFB_Instance* sd = drawnNamed(d->SourceInstance);
+        TFBDataMemberDraw* dp = dd ? dd->DataInputPicture(d->DestPort->Name()) : nullptr;
+        TFBDataMemberDraw* sp = sd ? sd->DataOutputPicture(d->SourcePort->Name()) : nullptr;
+        if (!dp && !sp)
+            continue;
+        auto line = std::make_unique<TFB_DataAssoc>();
+        line->Ref = d;
+        line->DestPortPic = dp ? dp : sp;
+        line->DestDrawn = dp ? dd : sd;
+        line->SourcePortPic = sp ? sp : dp;
+        line->SourceDrawn = sp ? sd : dd;
+        DataLines.push_back(std::move(line));
+    }
+    for (TFB_IPPFBAssocsRef* r : records.IPPFBs) {
+        TFB_Instance* drawn = drawnNamed(r->Instance);
+        TslIPP* pic = picture(r->IPP);
+        // The line attaches to the picture of the port the record holds, in
+        // that port's own direction: a record read in a device's internal
+        // diagram holds the port on the other side than a sensor or actuator
+        // would suggest, and its line must still end at an existing picture.
+        TFBEventDraw* eventPic = nullptr;
+        TFBDataMemberDraw* dataPic = nullptr;
+        if (drawn && r->EventPort && r->EventPort->Decl)
+            eventPic = r->EventPort->Decl->IsInput() ? drawn->EventInputPicture(r->EventPort->Name())
+                                                     : drawn->EventOutputPicture(r->EventPort->Name());
+        if (drawn && r->DataPort && r->DataPort->Decl)
+            dataPic = r->DataPort->Decl->IsInput() ? drawn->DataInputPicture(r->DataPort->Name())
+                                                   : drawn->DataOutputPicture(r->DataPort->Name());
+        if (!eventPic && !dataPic)
+            drawn = nullptr;
+        if (!drawn && !pic)
+            continue;
+        auto line = std::make_unique<TFB_IPPFBAssocsInst>();
+        line->Ref = r;
+        line->IPPPicture = pic;
+        line->Drawn = drawn;
+        line->EventPortPic = eventPic;
+        line->DataPortPic = dataPic;
+        IPPFBLines.push_back(std::move(line));
+    }
+    for (TFB_IPPtoIPPAssocRef* r : records.IPPtoIPPs) {
+        TslIPP* source = picture(r->SourceIPP);
+        TslIPP* dest = picture(r->DestIPP);
+        if (!source || !dest)
+            continue;
+        auto line = std::make_unique<TFB_IPPtoIPPAssocInst>();
+        line->Ref = r;
+        line->SourcePicture = source;
+        line->DestPicture = dest;
+        IPPtoIPPLines.push_back(std::move(line));
+    }
+}
+
+} // namespace telvo

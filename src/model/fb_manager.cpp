@@ -3,17 +3,29 @@
 #include "model/file_util.h"
 #include "model/library_index.h"
 #include "model/user_interface.h"
+#include "model/value_text.h"
 
 #include <algorithm>
 #include <optional>
+#include <unordered_set>
 
 namespace telvo {
 
 TFB_Manager::~TFB_Manager()
 {
+    // Devices of a layer that lives on must not list records that go now.
+    for (const auto& r : Instances)
+        if (r->Device)
+            UnassignInstance(r->Device, r.get());
+    AttachSystemLayer(nullptr);
     // Diagrams reference types and records, so they go first.
     Diagrams.clear();
     Types.clear();
+    Instances.clear();
+    EventConns.clear();
+    DataConns.clear();
+    IPPFBConns.clear();
+    IPPtoIPPConns.clear();
 }
 
 TFB_Type* TFB_Manager::FindType(const std::string& name) const
@@ -107,7 +119,7 @@ bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::stri
 
 TFB_Diagram* TFB_Manager::CreateDiagram(const std::string& name, double zoom)
 {
-    Diagrams.push_back(std::make_unique<TFB_Diagram>(name, zoom));
+    Diagrams.push_back(std::make_unique<TFB_Diagram>(name, zoom, this));
     return Diagrams.back().get();
 }
 
@@ -116,6 +128,789 @@ void TFB_Manager::DeleteDiagram(TFB_Diagram* diagram)
     auto it = std::find_if(Diagrams.begin(), Diagrams.end(), [&](const auto& d) { return d.get() == diagram; });
     if (it != Diagrams.end())
         Diagrams.erase(it);
+}
+
+} // namespace telvo
+
+// ===========================================================================
+// Instance records, connection records and the system layer hook.
+
+namespace telvo {
+
+void TFB_Manager::ShowMessage(const std::string& text) const
+{
+    if (Context.UI)
+        Context.UI->ShowMessage(text);
+}
+
+// ---- Index of the instance records by name --------------------------------
+
+void TFB_Manager::rebuildInstanceIndex() const
+{
+    byName_.clear();
+    for (const auto& r : Instances)
+        byName_[r->Name].push_back(r.get());
+    indexedInstances_ = Instances.size();
+}
+
+void TFB_Manager::indexInstance(TFB_InstanceRef* record) const { byName_[record->Name].push_back(record); }
+
+void TFB_Manager::unindexInstance(TFB_InstanceRef* record)
+{
+    for (auto it = byName_.begin(); it != byName_.end();) {
+        auto& v = it->second;
+        v.erase(std::remove(v.begin(), v.end(), record), v.end());
+        it = v.empty() ? byName_.erase(it) : std::next(it);
+        if (it == byName_.end())
+            break;
+    }
+}
+
+const std::vector<TFB_InstanceRef*>* TFB_Manager::recordsNamed(const std::string& name) const
+{
+    if (Instances.size() != indexedInstances_)
+        rebuildInstanceIndex();
+    auto it = byName_.find(name);
+    if (it == byName_.end())
+        return nullptr;
+    // A record renamed behind the index's back: look again from scratch.
+    for (const TFB_InstanceRef* r : it->second)
+        if (r->Name != name) {
+            rebuildInstanceIndex();
+            it = byName_.find(name);
+            return it == byName_.end() ? nullptr : &it->second;
+        }
+    return &it->second;
+}
+
+TFB_InstanceRef* TFB_Manager::FindInstance(const std::string& name) const
+{
+    const auto* records = recordsNamed(name);
+    return records && !records->empty() ? records->front() : nullptr;
+}
+
+TFB_Instance* TFB_Manager::FindDrawnInstance(const std::string& name) const
+{
+    for (const auto& d : Diagrams)
+        if (TFB_Instance* drawn = d->FindDrawn(name))
+            return drawn;
+    return nullptr;
+}
+
+TFB_InstanceRef* TFB_Manager::CreateInstance(const std::string& name, const std::string& typeName, bool apply)
+{
+    TFB_Type* type = FindType(typeName);
+    if (!type)
+        return nullptr;
+    auto record = TFB_InstanceRef::Create(name, type, apply, this);
+    if (Instances.size() != indexedInstances_)
+        rebuildInstanceIndex();
+    Instances.push_back(std::move(record));
+    indexInstance(Instances.back().get());
+    ++indexedInstances_;
+    return Instances.back().get();
+}
+
+bool TFB_Manager::RenameInstance(TFB_InstanceRef* record, const std::string& newName)
+{
+    if (!record)
+        return false;
+    if (record->Name == newName)
+        return true;
+    if (FindInstance(newName))
+        return false;
+    unindexInstance(record);
+    record->Name = newName;
+    if (std::any_of(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; }))
+        rebuildInstanceIndex(); // keeps list order among records of one name
+    return true;
+}
+
+void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
+{
+    auto it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
+    if (it == Instances.end())
+        return;
+    for (const auto& d : Diagrams) {
+        d->RebuildLines();
+        std::vector<TFB_EventAssoc*> events;
+        for (const auto& l : d->EventLines)
+            if (l->Ref && (l->Ref->SourceInstance == record || l->Ref->DestInstance == record))
+                events.push_back(l.get());
+        for (auto* l : events)
+            d->DeleteEventLine(l);
+        std::vector<TFB_DataAssoc*> datas;
+        for (const auto& l : d->DataLines)
+            if (l->Ref && (l->Ref->SourceInstance == record || l->Ref->DestInstance == record))
+                datas.push_back(l.get());
+        for (auto* l : datas)
+            d->DeleteDataLine(l);
+        std::vector<TFB_IPPFBAssocsInst*> ipps;
+        for (const auto& l : d->IPPFBLines)
+            if (l->Drawn && l->Drawn->Ref == record)
+                ipps.push_back(l.get());
+        for (auto* l : ipps)
+            d->DeleteIPPFBLine(l, true);
+        while (true) {
+            auto drawn = std::find_if(d->DrawnInstances.begin(), d->DrawnInstances.end(),
+                                      [&](const auto& i) { return i->Ref == record; });
+            if (drawn == d->DrawnInstances.end())
+                break;
+            d->DeleteDrawn(drawn->get(), true);
+        }
+    }
+    // Records whose ends are drawn nowhere were not reached through the
+    // diagrams; they must not outlive the record either.
+    ensureConnIndex();
+    auto at = byRecord_.find(record);
+    if (at != byRecord_.end()) {
+        TRecordConns conns = at->second;
+        for (auto* e : conns.Events)
+            RemoveEventConn(e);
+        for (auto* d : conns.Datas)
+            RemoveDataConn(d);
+        for (auto* i : conns.IPPFBs)
+            RemoveIPPFBConn(i);
+    }
+    if (record->Device)
+        UnassignInstance(record->Device, record);
+    if (Instances.size() != indexedInstances_)
+        rebuildInstanceIndex();
+    unindexInstance(record);
+    it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
+    Instances.erase(it);
+    --indexedInstances_;
+}
+
+// ---- Index of the connection records --------------------------------------
+
+size_t TFB_Manager::connCount() const
+{
+    return EventConns.size() + DataConns.size() + IPPFBConns.size() + IPPtoIPPConns.size();
+}
+
+namespace {
+template <typename T>
+void dropFrom(std::vector<T*>& v, const T* item)
+{
+    v.erase(std::remove(v.begin(), v.end(), item), v.end());
+}
+} // namespace
+
+void TFB_Manager::indexConn(TFB_EventAssocRef* r) const
+{
+    if (r->SourceInstance)
+        byRecord_[r->SourceInstance].Events.push_back(r);
+    if (r->DestInstance && r->DestInstance != r->SourceInstance)
+        byRecord_[r->DestInstance].Events.push_back(r);
+}
+void TFB_Manager::indexConn(TFB_DataAssocRef* r) const
+{
+    if (r->SourceInstance)
+        byRecord_[r->SourceInstance].Datas.push_back(r);
+    if (r->DestInstance && r->DestInstance != r->SourceInstance)
+        byRecord_[r->DestInstance].Datas.push_back(r);
+}
+void TFB_Manager::indexConn(TFB_IPPFBAssocsRef* r) const
+{
+    if (r->Instance)
+        byRecord_[r->Instance].IPPFBs.push_back(r);
+    if (r->IPP)
+        byIpp_[r->IPP].IPPFBs.push_back(r);
+}
+void TFB_Manager::indexConn(TFB_IPPtoIPPAssocRef* r) const
+{
+    if (r->SourceIPP)
+        byIpp_[r->SourceIPP].IPPtoIPPs.push_back(r);
+    if (r->DestIPP && r->DestIPP != r->SourceIPP)
+        byIpp_[r->DestIPP].IPPtoIPPs.push_back(r);
+}
+
+void TFB_Manager::unindexConn(const TFB_EventAssocRef* r)
+{
+    for (const TFB_InstanceRef* end : {r->SourceInstance, r->DestInstance})
+        if (auto it = byRecord_.find(end); it != byRecord_.end())
+            dropFrom(it->second.Events, r);
+}
+void TFB_Manager::unindexConn(const TFB_DataAssocRef* r)
+{
+    for (const TFB_InstanceRef* end : {r->SourceInstance, r->DestInstance})
+        if (auto it = byRecord_.find(end); it != byRecord_.end())
+            dropFrom(it->second.Datas, r);
+}
+void TFB_Manager::unindexConn(const TFB_IPPFBAssocsRef* r)
+{
+    if (auto it = byRecord_.find(r->Instance); it != byRecord_.end())
+        dropFrom(it->second.IPPFBs, r);
+    if (auto it = byIpp_.find(r->IPP); it != byIpp_.end())
+        dropFrom(it->second.IPPFBs, r);
+}
+void TFB_Manager::unindexConn(const TFB_IPPtoIPPAssocRef* r)
+{
+    for (const TslIPPRef* end : {r->SourceIPP, r->DestIPP})
+        if (auto it = byIpp_.find(end); it != byIpp_.end())
+            dropFrom(it->second.IPPtoIPPs, r);
+}
+
+void TFB_Manager::rebuildConnIndex() const
+{
+    byRecord_.clear();
+    byIpp_.clear();
+    auto* self = const_cast<TFB_Manager*>(this);
+    // Fresh numbers in list order: lookups answer by these.
+    for (auto& e : EventConns) {
+        e->ListOrder = self->nextListOrder_++;
+        indexConn(e.get());
+    }
+    for (auto& d : DataConns) {
+        d->ListOrder = self->nextListOrder_++;
+        indexConn(d.get());
+    }
+    for (auto& i : IPPFBConns) {
+        i->ListOrder = self->nextListOrder_++;
+        indexConn(i.get());
+    }
+    for (auto& i : IPPtoIPPConns) {
+        i->ListOrder = self->nextListOrder_++;
+        indexConn(i.get());
+    }
+    indexedConns_ = connCount();
+}
+
+void TFB_Manager::ensureConnIndex() const
+{
+    if (connCount() != indexedConns_)
+        rebuildConnIndex();
+}
+
+namespace {
+template <typename T, typename Index>
+T* appendIndexed(TOwnedList<T>& list, std::unique_ptr<T> record, uint64_t& order, Index index, size_t& indexed)
+{
+    if (!record)
+        return nullptr;
+    record->ListOrder = order++;
+    list.push_back(std::move(record));
+    T* r = list.back().get();
+    index(r);
+    ++indexed;
+    return r;
+}
+} // namespace
+
+TFB_EventAssocRef* TFB_Manager::AddEventConn(std::unique_ptr<TFB_EventAssocRef> record)
+{
+    ensureConnIndex();
+    return appendIndexed(EventConns, std::move(record), nextListOrder_, [&](auto* r) { indexConn(r); },
+                         indexedConns_);
+}
+TFB_DataAssocRef* TFB_Manager::AddDataConn(std::unique_ptr<TFB_DataAssocRef> record)
+{
+    ensureConnIndex();
+    return appendIndexed(DataConns, std::move(record), nextListOrder_, [&](auto* r) { indexConn(r); },
+                         indexedConns_);
+}
+TFB_IPPFBAssocsRef* TFB_Manager::AddIPPFBConn(std::unique_ptr<TFB_IPPFBAssocsRef> record)
+{
+    ensureConnIndex();
+    return appendIndexed(IPPFBConns, std::move(record), nextListOrder_, [&](auto* r) { indexConn(r); },
+                         indexedConns_);
+}
+TFB_IPPtoIPPAssocRef* TFB_Manager::AddIPPtoIPPConn(std::unique_ptr<TFB_IPPtoIPPAssocRef> record)
+{
+    ensureConnIndex();
+    return appendIndexed(IPPtoIPPConns, std::move(record), nextListOrder_, [&](auto* r) { indexConn(r); },
+                         indexedConns_);
+}
+
+namespace {
+// Every line drawing a removed record goes with it, in every diagram: a stub
+// elsewhere must not keep pointing at it.
+template <typename Line, typename Record>
+void dropLinesOf(TOwnedList<Line>& lines, const Record* record)
+{
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const auto& l) { return l->Ref == record; }),
+                lines.end());
+}
+
+template <typename T>
+typename TOwnedList<T>::iterator findOwned(TOwnedList<T>& list, const T* item)
+{
+    return std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item; });
+}
+} // namespace
+
+void TFB_Manager::RemoveEventConn(TFB_EventAssocRef* record)
+{
+    auto it = findOwned(EventConns, static_cast<const TFB_EventAssocRef*>(record));
+    if (it == EventConns.end())
+        return;
+    ensureConnIndex();
+    for (const auto& d : Diagrams)
+        dropLinesOf(d->EventLines, record);
+    unindexConn(static_cast<const TFB_EventAssocRef*>(record));
+    record->DestInstance = nullptr;
+    record->SourceInstance = nullptr;
+    EventConns.erase(it);
+    --indexedConns_;
+}
+
+void TFB_Manager::RemoveDataConn(TFB_DataAssocRef* record)
+{
+    auto it = findOwned(DataConns, static_cast<const TFB_DataAssocRef*>(record));
+    if (it == DataConns.end())
+        return;
+    ensureConnIndex();
+    for (const auto& d : Diagrams)
+        dropLinesOf(d->DataLines, record);
+    unindexConn(static_cast<const TFB_DataAssocRef*>(record));
+    record->DestInstance = nullptr;
+    record->SourceInstance = nullptr;
+    DataConns.erase(it);
+    --indexedConns_;
+}
+
+void TFB_Manager::RemoveIPPFBConn(TFB_IPPFBAssocsRef* record)
+{
+    auto it = findOwned(IPPFBConns, static_cast<const TFB_IPPFBAssocsRef*>(record));
+    if (it == IPPFBConns.end())
+        return;
+    ensureConnIndex();
+    for (const auto& d : Diagrams)
+        dropLinesOf(d->IPPFBLines, record);
+    unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(record));
+    IPPFBConns.erase(it);
+    --indexedConns_;
+}
+
+void TFB_Manager::RemoveIPPtoIPPConn(TFB_IPPtoIPPAssocRef* record)
+{
+    auto it = findOwned(IPPtoIPPConns, static_cast<const TFB_IPPtoIPPAssocRef*>(record));
+    if (it == IPPtoIPPConns.end())
+        return;
+    ensureConnIndex();
+    for (const auto& d : Diagrams)
+        dropLinesOf(d->IPPtoIPPLines, record);
+    unindexConn(static_cast<const TFB_IPPtoIPPAssocRef*>(record));
+    IPPtoIPPConns.erase(it);
+    --indexedConns_;
+}
+
+namespace {
+template <typename T>
+void keepFirst(T*& best, T* candidate)
+{
+    if (!best || candidate->ListOrder < best->ListOrder)
+        best = candidate;
+}
+} // namespace
+
+TFB_EventAssocRef* TFB_Manager::FindEventConn(const std::string& destPort, const std::string& sourcePort,
+                                              const std::string& destInstance,
+                                              const std::string& sourceInstance) const
+{
+    if (Context.UI)
+        Context.UI->Log(destPort + " " + sourcePort + " " + destInstance + " " + sourceInstance);
+    ensureConnIndex();
+    const auto* records = recordsNamed(destInstance);
+    if (!records)
+        return nullptr;
+    TFB_EventAssocRef* best = nullptr;
+    for (const TFB_InstanceRef* r : *records) {
+        auto it = byRecord_.find(r);
+        if (it == byRecord_.end())
+            continue;
+        for (TFB_EventAssocRef* e : it->second.Events)
+            if (e->DestInstance == r && e->SourceInstance && e->DestPort && e->SourcePort &&
+                e->SourceInstance->Name == sourceInstance && e->DestPort->Name() == destPort &&
+                e->SourcePort->Name() == sourcePort)
+                keepFirst(best, e);
+    }
+    return best;
+}
+
+TFB_DataAssocRef* TFB_Manager::FindDataConn(const std::string& destPort, const std::string& sourcePort,
+                                            const std::string& destInstance, const std::string& sourceInstance) const
+{
+    ensureConnIndex();
+    const auto* records = recordsNamed(destInstance);
+    if (!records)
+        return nullptr;
+    TFB_DataAssocRef* best = nullptr;
+    for (const TFB_InstanceRef* r : *records) {
+        auto it = byRecord_.find(r);
+        if (it == byRecord_.end())
+            continue;
+        for (TFB_DataAssocRef* d : it->second.Datas)
+            if (d->DestInstance == r && d->SourceInstance && d->DestPort && d->SourcePort &&
+                d->SourceInstance->Name == sourceInstance && d->DestPort->Name() == destPort &&
+                d->SourcePort->Name() == sourcePort)
+                keepFirst(best, d);
+    }
+    return best;
+}
+
+TFB_IPPFBAssocsRef* TFB_Manager::FindIPPFBConn(const std::string& iptName, const std::string& ippName,
+                                               const std::string& instanceName, const std::string& portName) const
+{
+    ensureConnIndex();
+    const auto* records = recordsNamed(instanceName);
+    if (!records)
+        return nullptr;
+    TFB_IPPFBAssocsRef* best = nullptr;
+    for (const TFB_InstanceRef* r : *records) {
+        auto it = byRecord_.find(r);
+        if (it == byRecord_.end())
+            continue;
+        for (TFB_IPPFBAssocsRef* c : it->second.IPPFBs) {
+            if (c->Instance != r || !c->IPP || c->IPP->Name != ippName || !c->IPP->Owner ||
+                c->IPP->Owner->Name != iptName)
+                continue;
+            const std::string* port = c->EventPort ? &c->EventPort->Name()
+                                      : c->DataPort ? &c->DataPort->Name()
+                                                    : nullptr;
+            if (port && *port == portName)
+                keepFirst(best, c);
+        }
+    }
+    return best;
+}
+
+TFB_IPPtoIPPAssocRef* TFB_Manager::FindIPPtoIPPConn(const TslIPPRef* source, const TslIPPRef* dest) const
+{
+    ensureConnIndex();
+    auto it = byIpp_.find(source);
+    if (it == byIpp_.end())
+        return nullptr;
+    TFB_IPPtoIPPAssocRef* best = nullptr;
+    for (TFB_IPPtoIPPAssocRef* c : it->second.IPPtoIPPs)
+        if (c->SourceIPP == source && c->DestIPP == dest)
+            keepFirst(best, c);
+    return best;
+}
+
+TDiagramRecords TFB_Manager::RecordsFor(const TFB_Diagram& diagram) const
+{
+    ensureConnIndex();
+    TDiagramRecords out;
+    std::unordered_set<const TFB_InstanceRef*> seen;
+    for (const auto& drawn : diagram.DrawnInstances) {
+        if (!drawn->Ref)
+            continue;
+        const auto* records = recordsNamed(drawn->Ref->Name);
+        if (!records)
+            continue;
+        for (const TFB_InstanceRef* r : *records) {
+            if (!seen.insert(r).second)
+                continue;
+            auto it = byRecord_.find(r);
+            if (it == byRecord_.end())
+                continue;
+            out.Events.insert(out.Events.end(), it->second.Events.begin(), it->second.Events.end());
+            out.Datas.insert(out.Datas.end(), it->second.Datas.begin(), it->second.Datas.end());
+            out.IPPFBs.insert(out.IPPFBs.end(), it->second.IPPFBs.begin(), it->second.IPPFBs.end());
+        }
+    }
+    for (const auto& picture : diagram.IPPPictures) {
+        auto it = byIpp_.find(picture->Ipp);
+        if (it == byIpp_.end())
+            continue;
+        out.IPPFBs.insert(out.IPPFBs.end(), it->second.IPPFBs.begin(), it->second.IPPFBs.end());
+        out.IPPtoIPPs.insert(out.IPPtoIPPs.end(), it->second.IPPtoIPPs.begin(), it->second.IPPtoIPPs.end());
+    }
+    auto inListOrder = [](auto& v) {
+        std::sort(v.begin(), v.end(), [](const auto* a, const auto* b) { return a->ListOrder < b->ListOrder; });
+        v.erase(std::unique(v.begin(), v.end()), v.end());
+    };
+    inListOrder(out.Events);
+    inListOrder(out.Datas);
+    inListOrder(out.IPPFBs);
+    inListOrder(out.IPPtoIPPs);
+    return out;
+}
+
+// ---- IPPs and the system layer ---------------------------------------------
+
+void TFB_Manager::DeleteIPPEverywhere(TslIPPRef* ipp)
+{
+    if (!ipp)
+        return;
+    for (const auto& d : Diagrams)
+        d->ForgetIpp(ipp);
+    std::vector<TFB_IPPFBAssocsRef*> fb;
+    for (const auto& c : IPPFBConns)
+        if (c->IPP == ipp)
+            fb.push_back(c.get());
+    for (auto* c : fb)
+        RemoveIPPFBConn(c);
+    std::vector<TFB_IPPtoIPPAssocRef*> pp;
+    for (const auto& c : IPPtoIPPConns)
+        if (c->SourceIPP == ipp || c->DestIPP == ipp)
+            pp.push_back(c.get());
+    for (auto* c : pp)
+        RemoveIPPtoIPPConn(c);
+}
+
+TFB_Manager::TIPPBinding TFB_Manager::FindIPPBinding(const TslDevice* device, const TslIPPRef* ipp) const
+{
+    TIPPBinding result;
+    for (const auto& d : Diagrams) {
+        if (d->IsInternalDeviceDiagram)
+            continue;
+        for (const auto& line : d->IPPFBLines) {
+            if (!line->IPPPicture || line->IPPPicture->Ipp != ipp || !line->Ref)
+                continue;
+            const TFB_IPPFBAssocsRef& r = *line->Ref;
+            result = TIPPBinding();
+            if (r.Instance && device && r.Instance->Device == device) {
+                const std::string port = r.EventPort ? r.EventPort->Name() : r.DataPort ? r.DataPort->Name() : "";
+                result.DeviceName = device->Name;
+                result.InstanceName = r.Instance->Name;
+                result.Path = device->Name + "::" + r.Instance->Name + "::" + port;
+                (ipp && ipp->IsEventIPP ? result.EventPort : result.DataPort) = port;
+            } else {
+                result.Path = "EXPORT";
+            }
+            break;
+        }
+    }
+    return result;
+}
+
+void TFB_Manager::forgetDevice(const TslDevice* device)
+{
+    for (const auto& r : Instances)
+        if (r->Device == device)
+            r->Device = nullptr;
+}
+
+void TFB_Manager::forgetLayer()
+{
+    for (const auto& r : Instances)
+        r->Device = nullptr;
+    for (const auto& d : Diagrams) {
+        d->IPPFBLines.clear();
+        d->IPPtoIPPLines.clear();
+        for (const auto& p : d->IPPPictures)
+            d->Selection.erase(std::remove(d->Selection.begin(), d->Selection.end(), p.get()), d->Selection.end());
+        d->IPPPictures.clear();
+    }
+    IPPFBConns.clear();
+    IPPtoIPPConns.clear();
+    rebuildConnIndex();
+    SystemLayer = nullptr;
+}
+
+void TFB_Manager::AttachSystemLayer(TSystemLayerManager* layer)
+{
+    if (layer == SystemLayer)
+        return;
+    if (SystemLayer) {
+        SystemLayer->RemoveListener(&layerHook_);
+        // What pointed into the old layer cannot be told when that layer
+        // goes any more: let go of it now.
+        forgetLayer();
+    }
+    SystemLayer = layer;
+    if (layer)
+        layer->AddListener(&layerHook_);
+}
+
+void TFB_Manager::TLayerHook::IppDeleting(TslIPPRef& ipp) { manager_.DeleteIPPEverywhere(&ipp); }
+
+void TFB_Manager::TLayerHook::ObjectDeleting(TslObject& object)
+{
+    if (auto* device = dynamic_cast<TslDevice*>(&object))
+        manager_.forgetDevice(device);
+}
+
+void TFB_Manager::TLayerHook::LayerDestroying(TSystemLayerManager& layer)
+{
+    if (manager_.SystemLayer == &layer)
+        manager_.forgetLayer();
+}
+
+// ---- Reloading a type --------------------------------------------------------
+
+void TFB_Manager::forEachDiagram(const std::function<void(TFB_Diagram&)>& visit)
+{
+    std::function<void(TFB_Diagram&)> walk = [&](TFB_Diagram& d) {
+        visit(d);
+        for (const auto& r : d.InnerInstances)
+            if (r->InnerDiagram)
+                walk(*r->InnerDiagram);
+    };
+    for (const auto& d : Diagrams)
+        walk(*d);
+    for (const auto& t : Types)
+        if (t && t->Network)
+            walk(*t->Network);
+    for (const auto& r : Instances)
+        if (r->InnerDiagram)
+            walk(*r->InnerDiagram);
+}
+
+void TFB_Manager::removePortEverywhere(const void* port)
+{
+    auto touches = [&](const auto& c) { return c->SourcePort == port || c->DestPort == port; };
+    std::vector<TFB_EventAssocRef*> events;
+    for (const auto& c : EventConns)
+        if (touches(c))
+            events.push_back(c.get());
+    for (auto* c : events)
+        RemoveEventConn(c);
+    std::vector<TFB_DataAssocRef*> datas;
+    for (const auto& c : DataConns)
+        if (touches(c))
+            datas.push_back(c.get());
+    for (auto* c : datas)
+        RemoveDataConn(c);
+    std::vector<TFB_IPPFBAssocsRef*> ipps;
+    for (const auto& c : IPPFBConns)
+        if (c->EventPort == port || c->DataPort == port)
+            ipps.push_back(c.get());
+    for (auto* c : ipps)
+        RemoveIPPFBConn(c);
+    forEachDiagram([&](TFB_Diagram& d) {
+        if (d.InnerNetwork) {
+            std::vector<TFB_EventAssoc*> el;
+            for (const auto& l : d.EventLines)
+                if (l->Ref && touches(l->Ref))
+                    el.push_back(l.get());
+            for (auto* l : el)
+                d.DeleteEventLine(l);
+            auto& ev = d.InnerEventRecords();
+            ev.erase(std::remove_if(ev.begin(), ev.end(), touches), ev.end());
+            std::vector<TFB_DataAssoc*> dl;
+            for (const auto& l : d.DataLines)
+                if (l->Ref && touches(l->Ref))
+                    dl.push_back(l.get());
+            for (auto* l : dl)
+                d.DeleteDataLine(l);
+            auto& dv = d.InnerDataRecords();
+            dv.erase(std::remove_if(dv.begin(), dv.end(), touches), dv.end());
+        }
+        std::vector<TCompositeConnection*> ks;
+        for (const auto& k : d.CompositeConns)
+            if (k->InnerEvent == port || k->InnerData == port)
+                ks.push_back(k.get());
+        for (auto* k : ks)
+            d.RemoveCompositeConn(k);
+    });
+}
+
+namespace {
+
+// Binds ports to the new declarations by position; ports beyond the new
+// count are handed to `drop` and destroyed, missing ones are made.
+template <typename Port, typename Decls, typename Drop>
+void rebindPorts(TOwnedList<Port>& ports, const Decls& decls, TFB_InstanceRef& owner, Drop drop)
+{
+    for (size_t i = decls.size(); i < ports.size(); ++i)
+        drop(*ports[i]);
+    if (ports.size() > decls.size())
+        ports.resize(decls.size());
+    for (size_t i = 0; i < ports.size(); ++i)
+        ports[i]->Decl = decls[i].get();
+    while (ports.size() < decls.size()) {
+        auto p = std::make_unique<Port>();
+        p->Decl = decls[ports.size()].get();
+        p->Owner = &owner;
+        ports.push_back(std::move(p));
+    }
+}
+
+} // namespace
+
+void TFB_Manager::reloadRecord(TFB_InstanceRef& record, TFB_Type* oldType, TFB_Type* newType,
+                               std::vector<std::string>& removedPorts)
+{
+    (void)oldType;
+    auto drop = [&](auto& port) {
+        removedPorts.push_back(record.Name + "." + port.Name());
+        removePortEverywhere(&port);
+    };
+    // Port pictures must not outlive their ports: the drawn instances let go
+    // of them before the ports go.
+    std::vector<TFB_Instance*> drawn;
+    forEachDiagram([&](TFB_Diagram& d) {
+        for (const auto& i : d.DrawnInstances)
+            if (i->Ref == &record)
+                drawn.push_back(i.get());
+    });
+    rebindPorts(record.EventInputs, newType->EventInputs, record, drop);
+    rebindPorts(record.EventOutputs, newType->EventOutputs, record, drop);
+    rebindPorts(record.DataInputs, newType->DataInputs, record, drop);
+    rebindPorts(record.DataOutputs, newType->DataOutputs, record, drop);
+    for (TFB_Instance* i : drawn)
+        i->SyncPortPictures();
+    record.Type = newType;
+    try {
+        record.MakeInternalVars();
+    } catch (const EConvertError& e) {
+        record.ClearInternalVars();
+        ShowMessage("Instance " + record.Name + " of type " + newType->Name + ": " + e.what());
+    }
+    // A composite record's inner network is the type's network copied: the
+    // copy is made anew from the new type.
+    record.InnerDiagram.reset();
+    record.Composite = newType->Composite;
+    if (record.Composite)
+        record.BuildInnerDiagram(this);
+}
+
+void TFB_Manager::ReloadType(TFB_Type* type)
+{
+    if (!type)
+        return;
+    const std::string name = type->Name;
+    TFB_Type* oldType = FindType(name);
+    if (!oldType) {
+        LoadTypeFromLibrary("", name);
+        return;
+    }
+    auto slot = std::find_if(Types.begin(), Types.end(), [&](const auto& t) { return t.get() == oldType; });
+    const size_t index = static_cast<size_t>(slot - Types.begin());
+    std::unique_ptr<TFB_Type> old = std::move(*slot);
+    bool loaded = false;
+    try {
+        loaded = LoadTypeFromLibrary("", name);
+    } catch (...) {
+        Types[index] = std::move(old);
+        throw;
+    }
+    if (!loaded) {
+        // Nothing to replace it with: the records keep the type they have.
+        Types[index] = std::move(old);
+        return;
+    }
+    Types[index] = std::move(Types.back());
+    Types.pop_back();
+    TFB_Type* newType = Types[index].get();
+
+    // Every record of the old type, wherever it lives; inner records after
+    // the records that hold them, so that a holder rebuilt later cannot
+    // leave one of them behind half-done.
+    std::vector<TFB_InstanceRef*> records;
+    for (const auto& r : Instances)
+        if (r->Type == oldType)
+            records.push_back(r.get());
+    forEachDiagram([&](TFB_Diagram& d) {
+        for (const auto& r : d.InnerInstances)
+            if (r->Type == oldType)
+                records.push_back(r.get());
+    });
+    std::vector<std::vector<std::string>> removed(records.size());
+    for (size_t i = records.size(); i-- > 0;)
+        reloadRecord(*records[i], oldType, newType, removed[i]);
+    std::string list;
+    for (const auto& ports : removed)
+        for (const auto& p : ports)
+            list += (list.empty() ? "" : ", ") + p;
+    if (!list.empty()) {
+        ShowMessage("The reloaded type " + name + " has fewer ports: " + list +
+                    " removed together with their connections");
+    }
 }
 
 } // namespace telvo

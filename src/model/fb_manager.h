@@ -4,12 +4,14 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_type.h"
+#include "systemlayer/system_layer.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace telvo {
@@ -40,10 +42,20 @@ public:
 
     TTypeLoadContext Context;
 
+    // Project records, unique by name. Change these lists only through the
+    // operations below: the lookups by name keep an index of them.
+    TOwnedList<TFB_InstanceRef> Instances;
     TOwnedList<TFB_Diagram> Diagrams;
     TOwnedList<TFB_Type> Types;
+    TOwnedList<TFB_EventAssocRef> EventConns;
+    TOwnedList<TFB_DataAssocRef> DataConns;
+    TOwnedList<TFB_IPPFBAssocsRef> IPPFBConns;
+    TOwnedList<TFB_IPPtoIPPAssocRef> IPPtoIPPConns;
     int32_t NextDiagramNumber = 1;
     int32_t NextInstanceNumber = 1;
+    // The system layer the IPP pictures, IPP connections and distributed
+    // records refer to (see AttachSystemLayer).
+    TSystemLayerManager* SystemLayer = nullptr;
 
     TFB_Type* FindType(const std::string& name) const;
 
@@ -65,8 +77,144 @@ public:
     int32_t TakeDiagramNumber() { return NextDiagramNumber++; }
     int32_t TakeInstanceNumber() { return NextInstanceNumber++; }
 
+    // ---- Instance records and connection records ----
+
+    TFB_Instance* FindDrawnInstance(const std::string& name) const;
+    TFB_InstanceRef* FindInstance(const std::string& name) const;
+    // A record of the type found by FindType, appended to Instances; none
+    // when the type is not loaded. Throws EConvertError (nothing made) for
+    // an initial value that is no number of its type.
+    TFB_InstanceRef* CreateInstance(const std::string& name, const std::string& typeName, bool apply);
+    // Removes every trace of the record from the diagrams, its connection
+    // records and its device, and destroys it.
+    void DeleteInstance(TFB_InstanceRef* record);
+    // Renames a record; lookups by name follow. Refused (false) when another
+    // record has the name already.
+    bool RenameInstance(TFB_InstanceRef* record, const std::string& newName);
+
+    TFB_EventAssocRef* AddEventConn(std::unique_ptr<TFB_EventAssocRef> record);
+    TFB_DataAssocRef* AddDataConn(std::unique_ptr<TFB_DataAssocRef> record);
+    TFB_IPPFBAssocsRef* AddIPPFBConn(std::unique_ptr<TFB_IPPFBAssocsRef> record);
+    TFB_IPPtoIPPAssocRef* AddIPPtoIPPConn(std::unique_ptr<TFB_IPPtoIPPAssocRef> record);
+    // Each removes and destroys the record when it is in the list, with
+    // every line that draws it in any diagram.
+    void RemoveEventConn(TFB_EventAssocRef* record);
+    void RemoveDataConn(TFB_DataAssocRef* record);
+    void RemoveIPPFBConn(TFB_IPPFBAssocsRef* record);
+    void RemoveIPPtoIPPConn(TFB_IPPtoIPPAssocRef* record);
+
+    // The first record joining these ports by name, or none. Writes the four
+    // names to the log first.
+    TFB_EventAssocRef* FindEventConn(const std::string& destPort, const std::string& sourcePort,
+                                     const std::string& destInstance, const std::string& sourceInstance) const;
+    TFB_DataAssocRef* FindDataConn(const std::string& destPort, const std::string& sourcePort,
+                                   const std::string& destInstance, const std::string& sourceInstance) const;
+    TFB_IPPFBAssocsRef* FindIPPFBConn(const std::string& iptName, const std::string& ippName,
+                                      const std::string& instanceName, const std::string& portName) const;
+    // The first IPP-to-IPP record from `source` to `dest`, or none.
+    TFB_IPPtoIPPAssocRef* FindIPPtoIPPConn(const TslIPPRef* source, const TslIPPRef* dest) const;
+
+    // Deletes every picture of the IPP in every diagram with its lines, then
+    // every IPP connection record at the IPP.
+    void DeleteIPPEverywhere(TslIPPRef* ipp);
+
+    // The connection records a project diagram draws: those with an end at
+    // a record drawn in it (by name) or at an IPP pictured in it, in list
+    // order.
+    TDiagramRecords RecordsFor(const TFB_Diagram& diagram) const;
+
+    // Replaces a loaded type by a fresh copy from the library and moves
+    // every record of it over to the new copy. Ports beyond the new type's
+    // counts go with their connections, and the user is told which.
+    void ReloadType(TFB_Type* type);
+
+    // How the application diagrams use a device's IPP: "device::instance::
+    // port" when the instance at the IPP's line is on the device, "EXPORT"
+    // when it is elsewhere, empty when no line shows the IPP.
+    struct TIPPBinding {
+        std::string Path;
+        std::string DeviceName;
+        std::string InstanceName;
+        std::string EventPort;
+        std::string DataPort;
+    };
+    TIPPBinding FindIPPBinding(const TslDevice* device, const TslIPPRef* ipp) const;
+
+    // Hooks the manager to the system layer: deleting a device clears the
+    // device of its records, deleting an IPP (or its IPT or device) removes
+    // its pictures and connections from every diagram, and a layer that goes
+    // takes all of these with it.
+    void AttachSystemLayer(TSystemLayerManager* layer);
+
+    // Shows a message to the user, when there is a user interface.
+    void ShowMessage(const std::string& text) const;
+
 private:
+    friend class TFB_InstanceRef;
+
+    class TLayerHook final : public TSystemLayerListener {
+    public:
+        explicit TLayerHook(TFB_Manager& manager) : manager_(manager) {}
+        void IppDeleting(TslIPPRef& ipp) override;
+        void ObjectDeleting(TslObject& object) override;
+        void LayerDestroying(TSystemLayerManager& layer) override;
+
+    private:
+        TFB_Manager& manager_;
+    };
+
+    // The connection records at one instance record.
+    struct TRecordConns {
+        std::vector<TFB_EventAssocRef*> Events;
+        std::vector<TFB_DataAssocRef*> Datas;
+        std::vector<TFB_IPPFBAssocsRef*> IPPFBs;
+    };
+
     TFB_Type* loadTypeFromText(const std::string& xmlText);
+    const std::vector<TFB_InstanceRef*>* recordsNamed(const std::string& name) const;
+    void indexInstance(TFB_InstanceRef* record) const;
+    void unindexInstance(TFB_InstanceRef* record);
+    void rebuildInstanceIndex() const;
+    void ensureConnIndex() const;
+    void rebuildConnIndex() const;
+    void indexConn(TFB_EventAssocRef* record) const;
+    void indexConn(TFB_DataAssocRef* record) const;
+    void indexConn(TFB_IPPFBAssocsRef* record) const;
+    void indexConn(TFB_IPPtoIPPAssocRef* record) const;
+    void unindexConn(const TFB_EventAssocRef* record);
+    void unindexConn(const TFB_DataAssocRef* record);
+    void unindexConn(const TFB_IPPFBAssocsRef* record);
+    void unindexConn(const TFB_IPPtoIPPAssocRef* record);
+    // Every diagram with records in it: the project's, the types' networks
+    // and the inner diagrams of composite records, outer before inner.
+    void forEachDiagram(const std::function<void(TFB_Diagram&)>& visit);
+    void removePortEverywhere(const void* port);
+    size_t connCount() const;
+    void forgetDevice(const TslDevice* device);
+    void forgetLayer();
+    void reloadRecord(TFB_InstanceRef& record, TFB_Type* oldType, TFB_Type* newType,
+                      std::vector<std::string>& removedPorts);
+
+    // Index of Instances by name, and of the connection records by the
+    // records and IPPs at their ends. Rebuilt when the lists were changed
+    // behind the manager's back.
+    mutable std::unordered_map<std::string, std::vector<TFB_InstanceRef*>> byName_;
+    mutable size_t indexedInstances_ = 0;
+    mutable std::unordered_map<const TFB_InstanceRef*, TRecordConns> byRecord_;
+    struct TIppConns {
+        std::vector<TFB_IPPFBAssocsRef*> IPPFBs;
+        std::vector<TFB_IPPtoIPPAssocRef*> IPPtoIPPs;
+    };
+    mutable std::unordered_map<const TslIPPRef*, TIppConns> byIpp_;
+    mutable size_t indexedConns_ = 0;
+    uint64_t nextListOrder_ = 1;
+
+    // Composite types being expanded into an inner diagram right now: a type
+    // whose network holds (further down) an instance of itself would
+    // otherwise expand for ever.
+    std::vector<const TFB_Type*> expanding_;
+
+    TLayerHook layerHook_{*this};
 
     // Types being read from the library right now: a composite type whose
     // network (directly or further down) holds an instance of itself would

@@ -112,7 +112,8 @@ TFBRung* TFBAlgorithm::AddRung(const std::string& output, const std::string& exp
     return append(Rungs, std::move(r));
 }
 
-TFB_Type::TFB_Type() : Network(std::make_unique<TFB_Diagram>("FBComposite", 1.0)) {}
+// The network is an inner network: its instances are not project records.
+TFB_Type::TFB_Type() : Network(TFB_Diagram::MakeInnerNetwork("FBComposite", this, nullptr)) {}
 
 TFB_Type::~TFB_Type() = default;
 

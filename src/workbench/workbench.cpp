@@ -11,6 +11,7 @@ TWorkbench::TWorkbench(std::filesystem::path programFolder, TUserInterface& ui)
     : programFolder_(std::move(programFolder)), ui_(&ui)
 {
     Settings.Load(SettingsFile());
+    systemLayer_ = std::make_unique<TSystemLayerManager>(programFolder_);
     ResetFBManager();
 }
 
@@ -29,6 +30,14 @@ void TWorkbench::ResetFBManager()
     fbManager_->Context.Reader = [owner](const std::string& xml, TFB_Type& target) {
         return ReadFBType(xml, target, owner);
     };
+    fbManager_->AttachSystemLayer(systemLayer_.get());
+}
+
+void TWorkbench::ResetSystemLayer()
+{
+    // The old layer tells the FB manager that everything in it goes.
+    systemLayer_ = std::make_unique<TSystemLayerManager>(programFolder_);
+    fbManager_->AttachSystemLayer(systemLayer_.get());
 }
 
 void TWorkbench::IndexLibrary()

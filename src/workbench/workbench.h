@@ -7,6 +7,7 @@
 #include "model/library_index.h"
 #include "model/settings.h"
 #include "model/user_interface.h"
+#include "systemlayer/system_layer.h"
 
 #include <filesystem>
 #include <memory>
@@ -31,10 +32,14 @@ public:
 
     TUserInterface& UI() const { return *ui_; }
     TFB_Manager& FBManager() const { return *fbManager_; }
+    TSystemLayerManager& SystemLayer() const { return *systemLayer_; }
 
     // Closing a project replaces the FB manager with a new empty one; the
     // library index and LibraryTypeNames survive.
     void ResetFBManager();
+    // Closing a project also replaces the system layer; the FB manager is
+    // hooked to the new one.
+    void ResetSystemLayer();
 
     // Indexes the library folder into LibraryIndex and LibraryTypeNames; run
     // at start-up and whenever the user asks for a fresh look at the library.
@@ -49,6 +54,9 @@ public:
 private:
     std::filesystem::path programFolder_;
     TUserInterface* ui_;
+    // The layer is made first and goes last: the FB manager hears of
+    // everything that dies in it.
+    std::unique_ptr<TSystemLayerManager> systemLayer_;
     std::unique_ptr<TFB_Manager> fbManager_;
 };
 

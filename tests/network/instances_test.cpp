@@ -1,0 +1,294 @@
+// Instance records, drawn instances, connection records and the lines a
+// diagram rebuilds from them.
+
+#include "model/file_util.h"
+#include "network/network_fixture.h"
+
+#include <gmock/gmock.h>
+
+namespace telvo::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TEST_F(NetworkTest, GeneratedNamesComeFromTheTypeAndACounterThatNeverGoesBack)
+{
+    TFB_Diagram* d = NewDiagram();
+    TFB_Instance* first = d->AddInstance("", "E_CYCLE", true, nullptr);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Ref->Name, "e_cycle1");
+    M().DeleteInstance(first->Ref);
+    EXPECT_EQ(d->AddInstance("", "E_CYCLE", true, nullptr)->Ref->Name, "e_cycle2");
+    // A name already taken by a record is passed over.
+    Add(d, "e_cycle3", "E_CYCLE");
+    EXPECT_EQ(d->AddInstance("", "E_CYCLE", true, nullptr)->Ref->Name, "e_cycle4");
+    EXPECT_EQ(d->AddInstance("", "E_SPLIT", true, nullptr)->Ref->Name, "e_split5");
+}
+
+TEST_F(NetworkTest, OneRecordIsSharedByTheDiagramsThatDrawIt)
+{
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_Instance* a1 = Add(d1, "A");
+    TFB_Instance* a2 = Add(d2, "A");
+    ASSERT_TRUE(a1 && a2);
+    EXPECT_NE(a1, a2);
+    EXPECT_EQ(a1->Ref, a2->Ref);
+    EXPECT_EQ(M().Instances.size(), 1u);
+    a1->Ref->FindDataInput("N")->SetValueFromText("42");
+    EXPECT_EQ(a2->Ref->FindDataInput("N")->IntValue, 42);
+    EXPECT_EQ(M().FindDrawnInstance("A"), a1);
+}
+
+TEST_F(NetworkTest, InitialValuesOfInputsOnlyWhenAskedInternalVariablesAlways)
+{
+    struct Case {
+        bool apply;
+        std::string text;
+        int32_t value;
+    };
+    TFB_Diagram* d = NewDiagram();
+    for (const Case& c : {Case{true, "5", 5}, Case{false, "", 0}}) {
+        SCOPED_TRACE(c.apply);
+        TFB_InstanceRef* r = d->AddInstance(c.apply ? "ON" : "OFF", "COUNTER", c.apply, nullptr)->Ref;
+        EXPECT_EQ(r->FindDataInput("N")->ValueText, c.text);
+        EXPECT_EQ(r->FindDataInput("N")->IntValue, c.value);
+        ASSERT_EQ(r->InternalVars.size(), 1u);
+        EXPECT_EQ(r->InternalVars[0]->ValueText, "3");
+        EXPECT_EQ(r->InternalVars[0]->IntValue, 3);
+        EXPECT_EQ(r->InternalVars[0]->Owner, r);
+        EXPECT_EQ(r->EventInputs.size(), 2u);
+        EXPECT_EQ(r->FindEventInput("REQ")->Owner, r);
+    }
+}
+
+TEST_F(NetworkTest, ARecordsPortsAndPicturesFollowItsType)
+{
+    TFB_Instance* a = Add(NewDiagram(), "A");
+    const TFB_InstanceRef& r = *a->Ref;
+    auto names = [](const auto& ports) {
+        std::vector<std::string> n;
+        for (const auto& p : ports)
+            n.push_back(p->Name());
+        return n;
+    };
+    EXPECT_THAT(names(r.EventInputs), ElementsAre("INIT", "REQ"));
+    EXPECT_THAT(names(r.EventOutputs), ElementsAre("CNF"));
+    EXPECT_THAT(names(r.DataInputs), ElementsAre("N", "S"));
+    EXPECT_THAT(names(r.DataOutputs), ElementsAre("Q"));
+    ASSERT_EQ(a->EventInputPorts.size(), 2u);
+    EXPECT_EQ(a->EventInputPorts[1]->Event, r.EventInputs[1].get());
+    EXPECT_EQ(a->EventInputPorts[1]->Instance, a);
+    EXPECT_EQ(a->DataOutputPorts[0]->Member, r.DataOutputs[0].get());
+    EXPECT_EQ(a->X, 120);
+    EXPECT_EQ(a->Scale, 0.8);
+}
+
+TEST_F(NetworkTest, EventFunctionBlocksAreDrawnAsGlyphsByExactTypeName)
+{
+    struct Case {
+        const char* type;
+        bool glyph;
+    };
+    // Not in the library: the index would list it as a duplicate of E_SPLIT.
+    ASSERT_TRUE(M().LoadTypeFromLines(SplitLines(CounterType("e_split"))));
+    TFB_Diagram* d = NewDiagram();
+    for (const Case& c : {Case{"E_SPLIT", true}, Case{"E_CYCLE", true}, Case{"e_split", false},
+                          Case{"COUNTER", false}}) {
+        TFB_Instance* i = d->AddInstance("", c.type, false, nullptr);
+        ASSERT_NE(i, nullptr) << c.type;
+        EXPECT_EQ(i->IsStereotype, c.glyph) << c.type;
+        EXPECT_EQ(i->DrawAsGlyph, c.glyph) << c.type;
+    }
+}
+
+TEST_F(NetworkTest, UnknownTypeMakesNothing)
+{
+    TFB_Diagram* d = NewDiagram();
+    EXPECT_EQ(Add(d, "A", "NOPE"), nullptr);
+    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + (Home.Path() / "library").string() + "//NOPE.fbt",
+                                           "Error 101: Cannot create FB instance A from type NOPE"));
+    EXPECT_THAT(M().Instances, IsEmpty());
+    EXPECT_THAT(d->DrawnInstances, IsEmpty());
+}
+
+TEST_F(NetworkTest, AConnectionBetweenTwoDiagramsIsAStubInEach)
+{
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_Instance* a = Add(d1, "A");
+    TFB_Instance* b = Add(d2, "B");
+    TFB_EventAssocRef* e = ConnectEvents(a->Ref, "CNF", b->Ref, "REQ");
+    ConnectData(a->Ref, "Q", b->Ref, "N");
+    d1->RebuildLines();
+    d2->RebuildLines();
+
+    ASSERT_EQ(d1->EventLines.size(), 1u);
+    const TFB_EventAssoc& l1 = *d1->EventLines[0];
+    EXPECT_EQ(l1.Ref, e);
+    EXPECT_EQ(l1.SourcePortPic, a->EventOutputPicture("CNF"));
+    EXPECT_EQ(l1.DestPortPic, l1.SourcePortPic);
+    EXPECT_EQ(l1.SourceDrawn, a);
+    EXPECT_EQ(l1.DestDrawn, a);
+
+    ASSERT_EQ(d2->EventLines.size(), 1u);
+    const TFB_EventAssoc& l2 = *d2->EventLines[0];
+    EXPECT_EQ(l2.DestPortPic, b->EventInputPicture("REQ"));
+    EXPECT_EQ(l2.SourcePortPic, l2.DestPortPic);
+    EXPECT_EQ(l2.SourceDrawn, b);
+
+    ASSERT_EQ(d1->DataLines.size(), 1u);
+    EXPECT_EQ(d1->DataLines[0]->DestPortPic, a->DataOutputPicture("Q"));
+
+    // Both ends here: a full line; rebuilding again gives the same.
+    Add(d1, "B");
+    d1->RebuildLines();
+    d1->RebuildLines();
+    ASSERT_EQ(d1->EventLines.size(), 1u);
+    EXPECT_EQ(d1->EventLines[0]->DestDrawn->Ref, b->Ref);
+    EXPECT_NE(d1->EventLines[0]->DestDrawn, d1->EventLines[0]->SourceDrawn);
+}
+
+TEST_F(NetworkTest, LinesFollowTheOrderOfTheRecords)
+{
+    TFB_Diagram* d = NewDiagram();
+    TFB_InstanceRef* a = Add(d, "A")->Ref;
+    TFB_InstanceRef* b = Add(d, "B")->Ref;
+    TFB_InstanceRef* c = Add(d, "C")->Ref;
+    // Added in an order that differs from the order of the drawn instances.
+    TFB_EventAssocRef* cb = ConnectEvents(c, "CNF", b, "REQ");
+    TFB_EventAssocRef* ab = ConnectEvents(a, "CNF", b, "INIT");
+    TFB_EventAssocRef* ca = ConnectEvents(c, "CNF", a, "REQ");
+    d->RebuildLines();
+    std::vector<TFB_EventAssocRef*> order;
+    for (const auto& l : d->EventLines)
+        order.push_back(l->Ref);
+    EXPECT_THAT(order, ElementsAre(cb, ab, ca));
+}
+
+TEST_F(NetworkTest, FindEventConnLogsItsArgumentsAndFindsTheFirstMatch)
+{
+    TFB_Diagram* d = NewDiagram();
+    TFB_InstanceRef* a = Add(d, "A")->Ref;
+    TFB_InstanceRef* b = Add(d, "B")->Ref;
+    TFB_EventAssocRef* first = ConnectEvents(a, "CNF", b, "REQ");
+    ConnectEvents(a, "CNF", b, "REQ");
+    UI.Clear();
+    EXPECT_EQ(M().FindEventConn("REQ", "CNF", "B", "A"), first);
+    EXPECT_EQ(M().FindEventConn("INIT", "CNF", "B", "A"), nullptr);
+    EXPECT_EQ(M().FindEventConn("REQ", "CNF", "A", "B"), nullptr);
+    EXPECT_THAT(UI.LogLines(), ElementsAre("REQ CNF B A", "INIT CNF B A", "REQ CNF A B"));
+    TFB_DataAssocRef* data = ConnectData(a, "Q", b, "N");
+    EXPECT_EQ(M().FindDataConn("N", "Q", "B", "A"), data);
+    EXPECT_EQ(M().FindDataConn("S", "Q", "B", "A"), nullptr);
+    // The lookups go by names: a renamed record is found under its new name.
+    ASSERT_TRUE(M().RenameInstance(b, "B2"));
+    EXPECT_EQ(M().FindEventConn("REQ", "CNF", "B2", "A"), first);
+    EXPECT_EQ(M().FindEventConn("REQ", "CNF", "B", "A"), nullptr);
+    EXPECT_FALSE(M().RenameInstance(b, "A"));
+}
+
+TEST_F(NetworkTest, DeletingADrawnInstanceKeepsTheRecordsAndRebuildDrawsThemAgain)
+{
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_Instance* a = Add(d1, "A");
+    TFB_Instance* b = Add(d1, "B");
+    Add(d2, "B");
+    ConnectEvents(a->Ref, "CNF", b->Ref, "REQ");
+    d1->RebuildLines();
+    d1->Select(b);
+    d1->DeleteDrawn("B", true);
+    EXPECT_THAT(d1->EventLines, IsEmpty());
+    EXPECT_THAT(d1->Selection, IsEmpty());
+    EXPECT_EQ(M().EventConns.size(), 1u);
+    EXPECT_NE(M().FindInstance("B"), nullptr);
+    d1->RebuildLines();
+    ASSERT_EQ(d1->EventLines.size(), 1u);
+    EXPECT_EQ(d1->EventLines[0]->DestDrawn, a);
+}
+
+TEST_F(NetworkTest, DeletingALineRemovesItsRecordAndEveryStubOfIt)
+{
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_Instance* a = Add(d1, "A");
+    TFB_Instance* b = Add(d2, "B");
+    ConnectEvents(a->Ref, "CNF", b->Ref, "REQ");
+    d1->RebuildLines();
+    d2->RebuildLines();
+    d1->DeleteEventLine(d1->EventLines[0].get());
+    EXPECT_THAT(M().EventConns, IsEmpty());
+    EXPECT_THAT(d1->EventLines, IsEmpty());
+    // The stub in the other diagram drew the same record: it goes too.
+    EXPECT_THAT(d2->EventLines, IsEmpty());
+}
+
+TEST_F(NetworkTest, DeletingARecordRemovesEveryTraceOfIt)
+{
+    MakeLayer();
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_InstanceRef* a = Add(d1, "A")->Ref;
+    Add(d2, "A");
+    TFB_InstanceRef* b = Add(d2, "B")->Ref;
+    TFB_InstanceRef* c = Add(d1, "C")->Ref;
+    // A record drawn nowhere, connected to A: no diagram reaches it.
+    TFB_InstanceRef* hidden = M().CreateInstance("H", "COUNTER", false);
+    ConnectEvents(a, "CNF", b, "REQ");
+    ConnectData(a, "Q", c, "N");
+    ConnectEvents(hidden, "CNF", a, "INIT");
+    ConnectEvents(b, "CNF", c, "REQ");
+    auto ipp = std::make_unique<TFB_IPPFBAssocsRef>();
+    ipp->IPP = Boiler->getIppByName("IPP_0");
+    ipp->Instance = a;
+    ipp->DataPort = a->FindDataInput("N");
+    M().AddIPPFBConn(std::move(ipp));
+    d1->AddIPPPicture(Boiler->getIppByName("IPP_0"), 10, 10);
+    AssignInstance(Device, a);
+
+    M().DeleteInstance(a);
+    EXPECT_EQ(M().FindInstance("A"), nullptr);
+    EXPECT_EQ(M().FindDrawnInstance("A"), nullptr);
+    ASSERT_EQ(M().EventConns.size(), 1u);
+    EXPECT_EQ(M().EventConns[0]->SourceInstance, b);
+    EXPECT_THAT(M().DataConns, IsEmpty());
+    EXPECT_THAT(M().IPPFBConns, IsEmpty());
+    EXPECT_THAT(Device->DownloadedFBInstanceList, IsEmpty());
+    for (TFB_Diagram* d : {d1, d2}) {
+        d->RebuildLines();
+        for (const auto& l : d->EventLines)
+            EXPECT_NE(l->Ref->SourceInstance, a);
+        EXPECT_THAT(d->IPPFBLines, IsEmpty());
+    }
+    EXPECT_EQ(d1->IPPPictures.size(), 1u);
+}
+
+TEST_F(NetworkTest, NotesAndSelection)
+{
+    TFB_Diagram* d = NewDiagram("D", 2.0);
+    TFBDnote* n = d->AddNote();
+    EXPECT_EQ(n->Text, "Write your note here...");
+    EXPECT_EQ(n->X, 10);
+    EXPECT_EQ(n->BaseX, 5);
+    EXPECT_EQ(n->Scale, 2.0);
+    TFB_Instance* a = Add(d, "A");
+    d->Select(a);
+    d->Select(n);
+    d->Select(a);
+    EXPECT_EQ(d->Selection.size(), 2u);
+    EXPECT_TRUE(a->GroupSelected);
+    EXPECT_EQ(d->LastSelectedInstance(), a);
+    EXPECT_EQ(d->LastSelectedNote(), n);
+    EXPECT_EQ(d->LastSelectedIPP(), nullptr);
+    d->DeleteNote(n);
+    EXPECT_THAT(d->Notes, IsEmpty());
+    EXPECT_EQ(d->LastSelectedNote(), nullptr);
+    d->ClearSelection();
+    EXPECT_FALSE(a->GroupSelected);
+    EXPECT_THAT(d->Selection, IsEmpty());
+}
+
+} // namespace
+} // namespace telvo::test
