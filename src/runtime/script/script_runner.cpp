@@ -376,6 +376,24 @@ int TScriptRunner::leave(int target, int depth)
     return target;
 }
 
+// The end of a finally part: re-raises the pending exception, or returns
+// where a pending jump goes on (-1: nothing pending).
+int TScriptRunner::endFinally()
+{
+    if (blocks_.size() <= blockBase_)
+        throw EScriptError("Stack underflow");
+    TBlock& b = blocks_.back();
+    const TPending pending = b.Pending;
+    const int target = b.Target, depth = b.Depth;
+    std::exception_ptr error = std::move(b.Error);
+    blocks_.pop_back();
+    if (pending == TPending::Exception)
+        std::rethrow_exception(error);
+    if (pending == TPending::Jump)
+        return leave(target, depth);
+    return -1;
+}
+
 void TScriptRunner::checkLoop()
 {
     if (terminated_.exchange(false, std::memory_order_relaxed))
@@ -563,13 +581,17 @@ L_LOADHOST: {
     NEXT();
 }
 L_LOADMEMBER: {
-    TVariant* args = sp - ip->B;
-    TVariant* object = args - 1;
-    sp = object;
-    const std::string& name = code.Names[static_cast<size_t>(ip->A)];
-    TScriptObject* self = ScriptObjectOf(*object, name);
-    THostCallFrame hostFrame(sp_, argBase_, static_cast<size_t>(args + ip->B - stack));
-    R = InvokeScriptMember(*this, self, name, static_cast<TMemberAccess>(ip->C), std::span<TVariant>(args, ip->B));
+    // Objects with destructors live in an inner block: a computed goto out
+    // of their scope would skip them.
+    {
+        TVariant* args = sp - ip->B;
+        TVariant* object = args - 1;
+        sp = object;
+        const std::string& name = code.Names[static_cast<size_t>(ip->A)];
+        TScriptObject* self = ScriptObjectOf(*object, name);
+        THostCallFrame hostFrame(sp_, argBase_, static_cast<size_t>(args + ip->B - stack));
+        R = InvokeScriptMember(*this, self, name, static_cast<TMemberAccess>(ip->C), std::span<TVariant>(args, ip->B));
+    }
     NEXT();
 }
 L_STOREVAR:
@@ -595,13 +617,16 @@ L_STOREHOST: {
     NEXT();
 }
 L_STOREMEMBER: {
-    TVariant* indices = sp - ip->B;
-    TVariant* object = indices - 1;
-    sp = object;
-    const std::string& name = code.Names[static_cast<size_t>(ip->A)];
-    TScriptObject* self = ScriptObjectOf(*object, name);
-    THostCallFrame hostFrame(sp_, argBase_, static_cast<size_t>(indices + ip->B - stack));
-    AssignScriptMember(*this, self, name, static_cast<TMemberAccess>(ip->C), std::span<TVariant>(indices, ip->B), R);
+    {
+        TVariant* indices = sp - ip->B;
+        TVariant* object = indices - 1;
+        sp = object;
+        const std::string& name = code.Names[static_cast<size_t>(ip->A)];
+        TScriptObject* self = ScriptObjectOf(*object, name);
+        THostCallFrame hostFrame(sp_, argBase_, static_cast<size_t>(indices + ip->B - stack));
+        AssignScriptMember(*this, self, name, static_cast<TMemberAccess>(ip->C), std::span<TVariant>(indices, ip->B),
+                           R);
+    }
     NEXT();
 }
 L_INC:
@@ -724,18 +749,10 @@ L_ENDTRYEXCEPT:
     blocks_.pop_back();
     JUMP_TO(ip->A);
 L_ENDFINALLY: {
-    if (blocks_.size() <= blockBase_)
-        throw EScriptError("Stack underflow");
-    TBlock& b = blocks_.back();
-    const TPending pending = b.Pending;
-    const int target = b.Target, depth = b.Depth;
-    std::exception_ptr error = std::move(b.Error);
-    blocks_.pop_back();
-    if (pending == TPending::Exception)
-        std::rethrow_exception(error);
-    if (pending == TPending::Jump) {
+    const int target = endFinally();
+    if (target >= 0) {
         LOOP_CHECK();
-        JUMP_TO(leave(target, depth));
+        JUMP_TO(target);
     }
     NEXT();
 }

@@ -106,6 +106,7 @@ private:
     TVariant runLoop(const TScriptCode& code, size_t fp, size_t sp);
     TVariant dispatch(const TScriptCode& code, int pc, size_t fp, size_t sp);
     int leave(int target, int depth);
+    int endFinally();
     void pushBlock(TBlockKind kind, int pc)
     {
         TBlock b;

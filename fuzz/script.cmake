@@ -1,0 +1,1 @@
+telvo_fuzzer(fuzz_script SOURCES fuzz_script.cpp LIBS telvo_script)

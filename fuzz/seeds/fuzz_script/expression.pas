@@ -1,0 +1,1 @@
+Evaluate('Evaluate(''(1 + 2) * 3 div 2 mod 5 / 4'')')
