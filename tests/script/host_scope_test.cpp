@@ -177,6 +177,25 @@ TEST(ScriptHostScope, ScopeComesBeforeTheSystemScope)
     EXPECT_EQ(Outcome("function F;\nbegin\n  result := Self;\nend;"), "error: Method not found. Method: Self");
 }
 
+// A host method may run another script on the same runner meanwhile; its
+// arguments go above those of the running script.
+TEST(ScriptHostScope, HostMethodRunsANestedScript)
+{
+    TScriptObject scope("TScope");
+    scope.AddMethod("Square", 1, [](TScriptCall& c) {
+        TVariant cell = TVariant(c.Arg(0));
+        c.Runner.PushReference(cell);
+        c.Runner.Execute("procedure Sq(var V);\nvar Local;\nbegin\n  Local := V;\n  V := Local * Local;\nend;");
+        return cell;
+    });
+    std::vector<TVariant> cells{TVariant(int32_t(3))};
+    EXPECT_EQ(Outcome("function F(var C);\nvar A; var B;\nbegin\n  A := 10;\n  B := Square(C) + Square(A);\n"
+                      "  result := B + Evaluate('A + C');\nend;",
+                      &cells, &scope),
+              "122");
+    EXPECT_EQ(DescribeScriptValue(cells[0]), "3");
+}
+
 TEST(ScriptHostScope, HostExceptionsKeepTheirType)
 {
     TCounter scope;
