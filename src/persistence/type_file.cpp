@@ -9,6 +9,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -23,17 +24,58 @@ namespace {
 // ---------------------------------------------------------------------------
 // Shared helpers
 
-bool named(pugi::xml_node node, const char* name) { return std::strcmp(node.name(), name) == 0; }
+// Reading and rewriting parse alike, so that whatever reads as a type can be
+// the base of its own rewrite: the writer needs declarations, comments and
+// processing instructions kept, and parsing them is also what checks them.
+constexpr unsigned kParseOptions = pugi::parse_full;
+
+// Names compared by hand: element and attribute names are short, and a
+// call into the C library per sibling costs more than the comparison.
+inline bool same(const char* a, const char* b)
+{
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+bool named(pugi::xml_node node, const char* name) { return same(node.name(), name); }
+
+pugi::xml_node childNamed(pugi::xml_node parent, const char* name)
+{
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && same(c.name(), name))
+            return c;
+    return {};
+}
+
+// The children of one name, in order.
+class TChildren {
+public:
+    TChildren(pugi::xml_node parent, const char* name) : first_(childNamed(parent, name)), name_(name) {}
+    struct Iterator {
+        pugi::xml_node Node;
+        const char* Name;
+        pugi::xml_node operator*() const { return Node; }
+        Iterator& operator++()
+        {
+            do
+                Node = Node.next_sibling();
+            while (Node && !(Node.type() == pugi::node_element && same(Node.name(), Name)));
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return Node != other.Node; }
+    };
+    Iterator begin() const { return {first_, name_}; }
+    Iterator end() const { return {pugi::xml_node(), name_}; }
+
+private:
+    pugi::xml_node first_;
+    const char* name_;
+};
 
 std::string attr(pugi::xml_node node, const char* name) { return node.attribute(name).value(); }
-
-// The attribute's text, or null when the attribute is absent: coordinates
-// keep their default when a file leaves them out.
-const char* attrOrNull(pugi::xml_node node, const char* name)
-{
-    pugi::xml_attribute a = node.attribute(name);
-    return a ? a.value() : nullptr;
-}
 
 std::string parseErrorMessage(const std::string& text, const pugi::xml_parse_result& result,
                               const std::string& fileName)
@@ -72,30 +114,134 @@ void ReadCompositeNetwork(pugi::xml_node fbNetwork, TFB_Type& target, TFB_Manage
     (void)manager;
 }
 
+// The attributes of one element the reader wants, found in one pass over
+// the element's attributes: types are read often (the library loads every
+// type it needs) and looking each name up on its own costs more than the
+// parse. A missing attribute reads as an empty text; of a repeated name the
+// first counts.
+template <size_t N>
+class TAttrs {
+public:
+    TAttrs(pugi::xml_node node, const char* const (&names)[N])
+    {
+        values_.fill(nullptr);
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+            const char* name = a.name();
+            for (size_t i = 0; i < N; ++i)
+                if (!values_[i] && same(name, names[i])) {
+                    values_[i] = a.value();
+                    break;
+                }
+        }
+    }
+    const char* operator[](size_t i) const { return values_[i] ? values_[i] : ""; }
+    // Null when the attribute is absent.
+    const char* OrNull(size_t i) const { return values_[i]; }
+
+private:
+    std::array<const char*, N> values_;
+};
+
+// The first child element of each of several names, found in one pass.
+template <size_t N>
+class TFirstChildren {
+public:
+    TFirstChildren(pugi::xml_node parent, const char* const (&names)[N])
+    {
+        for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+            if (c.type() != pugi::node_element)
+                continue;
+            const char* name = c.name();
+            for (size_t i = 0; i < N; ++i)
+                if (!nodes_[i] && same(name, names[i])) {
+                    nodes_[i] = c;
+                    break;
+                }
+        }
+    }
+    pugi::xml_node operator[](size_t i) const { return nodes_[i]; }
+
+private:
+    std::array<pugi::xml_node, N> nodes_{};
+};
+
+constexpr const char* kVarAttrs[] = {"Name", "Type", "Comment", "InitialValue", "ArraySize"};
+constexpr const char* kEventAttrs[] = {"Name", "Type", "Comment"};
+constexpr const char* kVersionAttrs[] = {"Organization", "Version", "Author", "Date", "Remarks"};
+constexpr const char* kCompilerAttrs[] = {"Language", "Vendor", "Product", "Version"};
+constexpr const char* kStateAttrs[] = {"Name", "Comment", "x", "y"};
+constexpr const char* kActionAttrs[] = {"Algorithm", "Output"};
+constexpr const char* kTransitionAttrs[] = {"Source", "Destination", "Condition", "x", "y"};
+constexpr const char* kRungAttrs[] = {"Output", "Expression", "Comment"};
+constexpr const char* kPrimitiveAttrs[] = {"Interface", "Event", "Parameters"};
+constexpr const char* kNameComment[] = {"Name", "Comment"};
+
+// An algorithm body as lines; the text is split where it lies when it is
+// held in one piece.
+std::vector<std::string> bodyLines(pugi::xml_node body, std::string* language)
+{
+    if (!body)
+        return {};
+    constexpr const char* names[] = {"Text", "Language"};
+    TAttrs a(body, names);
+    std::vector<std::string> lines;
+    if (*a[0]) {
+        lines = SplitLines(a[0]);
+    } else {
+        pugi::xml_node first = body.first_child();
+        bool onePiece = first && !first.next_sibling() &&
+                        (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata);
+        lines = onePiece ? SplitLines(first.value()) : SplitLines(bodyText(body));
+    }
+    if (language && !lines.empty())
+        *language = a[1];
+    return lines;
+}
+
 void readDataVars(pugi::xml_node list, TFB_Type& target, bool inputs)
 {
-    for (pugi::xml_node v : list.children("VarDeclaration")) {
+    for (pugi::xml_node v : TChildren(list, "VarDeclaration")) {
+        TAttrs a(v, kVarAttrs);
+        // The add operation needs the name only (it refuses a duplicate);
+        // the other fields are set in place, which saves a copy of each.
+        TFBDataMemberType* d = inputs ? static_cast<TFBDataMemberType*>(target.AddDataInput(a[0], {}, {}, {}, {}))
+                                      : target.AddDataOutput(a[0], {}, {}, {}, {});
+        if (!d)
+            continue;
+        d->Type = a[1];
+        d->Comment = a[2];
+        d->InitialValue = a[3];
         // The array size of interface variables is not held: the workbench
         // treats them as single values.
-        if (inputs)
-            target.AddDataInput(attr(v, "Name"), attr(v, "Type"), attr(v, "Comment"), attr(v, "InitialValue"), "");
-        else
-            target.AddDataOutput(attr(v, "Name"), attr(v, "Type"), attr(v, "Comment"), attr(v, "InitialValue"), "");
     }
+}
+
+template <typename List>
+TFBDataMemberType* findVar(const List& vars, const char* name)
+{
+    for (const auto& v : vars)
+        if (v->Name == name)
+            return v.get();
+    return nullptr;
 }
 
 void readEvents(pugi::xml_node list, TFB_Type& target, bool inputs)
 {
-    for (pugi::xml_node e : list.children("Event")) {
-        TFBEventType* event = inputs ? static_cast<TFBEventType*>(target.AddEventInput(
-                                           attr(e, "Name"), attr(e, "Type"), attr(e, "Comment")))
-                                     : target.AddEventOutput(attr(e, "Name"), attr(e, "Type"), attr(e, "Comment"));
+    for (pugi::xml_node e : TChildren(list, "Event")) {
+        TAttrs a(e, kEventAttrs);
+        size_t known = inputs ? target.EventInputs.size() : target.EventOutputs.size();
+        TFBEventType* event = inputs ? static_cast<TFBEventType*>(target.AddEventInput(a[0], {}, {}))
+                                     : target.AddEventOutput(a[0], {}, {});
+        // A repeated name joins the first event and leaves its fields alone.
+        if (known != (inputs ? target.EventInputs.size() : target.EventOutputs.size())) {
+            event->Type = a[1];
+            event->Comment = a[2];
+        }
         // A WITH naming no variable of the event's direction has nothing to
         // associate; AddWith drops the missing variable.
-        for (pugi::xml_node w : e.children("With")) {
-            std::string var = attr(w, "Var");
-            event->AddWith(inputs ? static_cast<TFBDataMemberType*>(target.FindDataInput(var))
-                                  : target.FindDataOutput(var));
+        for (pugi::xml_node w : TChildren(e, "With")) {
+            const char* var = w.attribute("Var").value();
+            event->AddWith(inputs ? findVar(target.DataInputs, var) : findVar(target.DataOutputs, var));
         }
     }
 }
@@ -107,92 +253,129 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
 {
     pugi::xml_document doc;
     pugi::xml_parse_result parsed =
-        doc.load_buffer(xmlText.data(), xmlText.size(), pugi::parse_default, pugi::encoding_auto);
+        doc.load_buffer(xmlText.data(), xmlText.size(), kParseOptions, pugi::encoding_auto);
     if (!parsed)
         throw EXmlParseError(parseErrorMessage(xmlText, parsed, fileNameForMessages));
     pugi::xml_node root = doc.document_element();
     if (!named(root, "FBType"))
         return false;
 
-    target.Name = attr(root, "Name");
-    target.Comment = attr(root, "Comment");
+    TAttrs typeAttrs(root, kNameComment);
+    target.Name = typeAttrs[0];
+    target.Comment = typeAttrs[1];
     target.Imported = target.Comment.find("!IMP!") != std::string::npos;
 
-    pugi::xml_node ident = root.child("Identification");
-    target.Standard = attr(ident, "Standard");
-    target.Description = attr(ident, "Description");
+    constexpr const char* parts[] = {"Identification", "CompilerInfo", "InterfaceList",
+                                     "BasicFB",        "FBNetwork",    "Service"};
+    TFirstChildren part(root, parts);
 
-    for (pugi::xml_node v : root.children("VersionInfo"))
-        target.AddVersion(attr(v, "Organization"), attr(v, "Version"), attr(v, "Author"), attr(v, "Date"),
-                          attr(v, "Remarks"));
+    constexpr const char* identAttrs[] = {"Standard", "Description"};
+    TAttrs ident(part[0], identAttrs);
+    target.Standard = ident[0];
+    target.Description = ident[1];
 
-    pugi::xml_node compilerInfo = root.child("CompilerInfo");
-    target.CompilerHeader = attr(compilerInfo, "header");
-    target.CompilerClassDef = attr(compilerInfo, "classdef");
-    for (pugi::xml_node c : compilerInfo.children("Compiler"))
-        target.AddCompiler(attr(c, "Language"), attr(c, "Vendor"), attr(c, "Product"), attr(c, "Version"));
+    for (pugi::xml_node v : TChildren(root, "VersionInfo")) {
+        TAttrs a(v, kVersionAttrs);
+        if (TFB_Version* version = target.AddVersion({}, a[1], {}, {}, {})) {
+            version->Organization = a[0];
+            version->Author = a[2];
+            version->Date = a[3];
+            version->Remarks = a[4];
+        }
+    }
+
+    pugi::xml_node compilerInfo = part[1];
+    constexpr const char* compilerInfoAttrs[] = {"header", "classdef"};
+    TAttrs info(compilerInfo, compilerInfoAttrs);
+    target.CompilerHeader = info[0];
+    target.CompilerClassDef = info[1];
+    for (pugi::xml_node c : TChildren(compilerInfo, "Compiler")) {
+        TAttrs a(c, kCompilerAttrs);
+        target.AddCompiler(a[0], a[1], a[2], a[3]);
+    }
 
     // Variables before events, so that the events' WITH entries find them.
-    pugi::xml_node interfaceList = root.child("InterfaceList");
-    readDataVars(interfaceList.child("InputVars"), target, true);
-    readDataVars(interfaceList.child("OutputVars"), target, false);
-    readEvents(interfaceList.child("EventInputs"), target, true);
-    readEvents(interfaceList.child("EventOutputs"), target, false);
+    constexpr const char* lists[] = {"InputVars", "OutputVars", "EventInputs", "EventOutputs", "Plugs", "Sockets"};
+    TFirstChildren list(part[2], lists);
+    readDataVars(list[0], target, true);
+    readDataVars(list[1], target, false);
+    readEvents(list[2], target, true);
+    readEvents(list[3], target, false);
 
-    for (pugi::xml_node a : interfaceList.child("Plugs").children("AdapterDeclaration"))
-        target.AddPlug(attr(a, "Name"), attr(a, "Type"), attr(a, "Comment"));
-    for (pugi::xml_node a : interfaceList.child("Sockets").children("AdapterDeclaration"))
-        target.AddSocket(attr(a, "Name"), attr(a, "Type"), attr(a, "Comment"));
-
-    pugi::xml_node basic = root.child("BasicFB");
-    for (pugi::xml_node v : basic.child("InternalVars").children("VarDeclaration"))
-        target.AddInternalVar(attr(v, "Name"), attr(v, "Type"), attr(v, "ArraySize"), attr(v, "Comment"),
-                              attr(v, "InitialValue"));
-
-    pugi::xml_node ecc = basic.child("ECC");
-    for (pugi::xml_node s : ecc.children("ECState")) {
-        TECCState* state = target.AddState(attr(s, "Name"), attr(s, "Comment"));
-        FileToGrid(attrOrNull(s, "x"), attrOrNull(s, "y"), state->X, state->Y);
-        for (pugi::xml_node a : s.children("ECAction"))
-            state->AddAction(attr(a, "Algorithm"), attr(a, "Output"));
+    for (pugi::xml_node d : TChildren(list[4], "AdapterDeclaration")) {
+        TAttrs a(d, kEventAttrs);
+        target.AddPlug(a[0], a[1], a[2]);
     }
-    for (pugi::xml_node t : ecc.children("ECTransition")) {
-        TECCTransition* transition =
-            target.AddTransition(attr(t, "Source"), attr(t, "Destination"), attr(t, "Condition"));
-        FileToGrid(attrOrNull(t, "x"), attrOrNull(t, "y"), transition->X, transition->Y);
+    for (pugi::xml_node d : TChildren(list[5], "AdapterDeclaration")) {
+        TAttrs a(d, kEventAttrs);
+        target.AddSocket(a[0], a[1], a[2]);
     }
 
-    for (pugi::xml_node a : basic.children("Algorithm")) {
-        TFBAlgorithm* algorithm = target.AddAlgorithm(attr(a, "Name"), attr(a, "Comment"));
-        std::string st = bodyText(a.child("ST"));
-        if (!st.empty())
-            algorithm->STText = SplitLines(st);
-        pugi::xml_node other = a.child("Other");
-        std::string otherText = bodyText(other);
-        if (!otherText.empty()) {
-            algorithm->Language = attr(other, "Language");
-            algorithm->OtherText = SplitLines(otherText);
+    pugi::xml_node basic = part[3];
+    constexpr const char* basicParts[] = {"InternalVars", "ECC"};
+    TFirstChildren basicPart(basic, basicParts);
+    for (pugi::xml_node v : TChildren(basicPart[0], "VarDeclaration")) {
+        TAttrs a(v, kVarAttrs);
+        target.AddInternalVar(a[0], a[1], a[4], a[2], a[3]);
+    }
+
+    pugi::xml_node ecc = basicPart[1];
+    for (pugi::xml_node s : TChildren(ecc, "ECState")) {
+        TAttrs a(s, kStateAttrs);
+        TECCState* state = target.AddState(a[0], a[1]);
+        FileToGrid(a.OrNull(2), a.OrNull(3), state->X, state->Y);
+        for (pugi::xml_node act : TChildren(s, "ECAction")) {
+            TAttrs b(act, kActionAttrs);
+            state->AddAction(b[0], b[1]);
         }
-        for (pugi::xml_node r : a.child("LD").children("Rung"))
-            algorithm->AddRung(attr(r, "Output"), attr(r, "Expression"), attr(r, "Comment"));
-        algorithm->HasFBD = static_cast<bool>(a.child("FBD").child("FB"));
+    }
+    for (pugi::xml_node t : TChildren(ecc, "ECTransition")) {
+        TAttrs a(t, kTransitionAttrs);
+        TECCTransition* transition = target.AddTransition(a[0], a[1], a[2]);
+        FileToGrid(a.OrNull(3), a.OrNull(4), transition->X, transition->Y);
     }
 
-    pugi::xml_node network = root.child("FBNetwork");
-    target.Composite = static_cast<bool>(network.child("FB"));
+    for (pugi::xml_node alg : TChildren(basic, "Algorithm")) {
+        TAttrs a(alg, kNameComment);
+        TFBAlgorithm* algorithm = target.AddAlgorithm(a[0], a[1]);
+        pugi::xml_node st, other, ld, fbd;
+        for (pugi::xml_node c = alg.first_child(); c; c = c.next_sibling()) {
+            pugi::xml_node* slot = named(c, "ST")      ? &st
+                                   : named(c, "Other") ? &other
+                                   : named(c, "LD")    ? &ld
+                                   : named(c, "FBD")   ? &fbd
+                                                       : nullptr;
+            if (slot && !*slot)
+                *slot = c;
+        }
+        algorithm->STText = bodyLines(st, nullptr);
+        algorithm->OtherText = bodyLines(other, &algorithm->Language);
+        for (pugi::xml_node r : TChildren(ld, "Rung")) {
+            TAttrs b(r, kRungAttrs);
+            algorithm->AddRung(b[0], b[1], b[2]);
+        }
+        algorithm->HasFBD = static_cast<bool>(childNamed(fbd, "FB"));
+    }
+
+    pugi::xml_node network = part[4];
+    target.Composite = static_cast<bool>(childNamed(network, "FB"));
 
     // Every type read from a file has exactly one service entry.
-    pugi::xml_node service = root.child("Service");
-    TFB_Service* svc =
-        target.AddService(attr(service, "LeftInterface"), attr(service, "RightInterface"), attr(service, "Comment"));
-    for (pugi::xml_node s : service.children("ServiceSequence")) {
-        TFB_ServiceSequence* sequence = svc->AddSequence(attr(s, "Name"), attr(s, "Comment"));
-        for (pugi::xml_node t : s.children("ServiceTransaction")) {
-            pugi::xml_node in = t.child("InputPrimitive");
-            if (!attr(in, "Interface").empty())
-                sequence->AddPrimitive(true, attr(in, "Interface"), attr(in, "Event"), attr(in, "Parameters"));
-            for (pugi::xml_node out : t.children("OutputPrimitive"))
-                sequence->AddPrimitive(false, attr(out, "Interface"), attr(out, "Event"), attr(out, "Parameters"));
+    pugi::xml_node service = part[5];
+    constexpr const char* serviceAttrs[] = {"LeftInterface", "RightInterface", "Comment"};
+    TAttrs sa(service, serviceAttrs);
+    TFB_Service* svc = target.AddService(sa[0], sa[1], sa[2]);
+    for (pugi::xml_node s : TChildren(service, "ServiceSequence")) {
+        TAttrs a(s, kNameComment);
+        TFB_ServiceSequence* sequence = svc->AddSequence(a[0], a[1]);
+        for (pugi::xml_node t : TChildren(s, "ServiceTransaction")) {
+            TAttrs in(childNamed(t, "InputPrimitive"), kPrimitiveAttrs);
+            if (*in[0])
+                sequence->AddPrimitive(true, in[0], in[1], in[2]);
+            for (pugi::xml_node out : TChildren(t, "OutputPrimitive")) {
+                TAttrs b(out, kPrimitiveAttrs);
+                sequence->AddPrimitive(false, b[0], b[1], b[2]);
+            }
         }
     }
 
@@ -255,7 +438,7 @@ pugi::xml_node placeChild(pugi::xml_node parent, const char* name)
 // The first child of that name, created when missing.
 pugi::xml_node touch(pugi::xml_node parent, const char* name)
 {
-    pugi::xml_node c = parent.child(name);
+    pugi::xml_node c = childNamed(parent, name);
     return c ? c : placeChild(parent, name);
 }
 
@@ -312,7 +495,7 @@ public:
     TBaseList() = default;
     TBaseList(pugi::xml_node parent, const char* name)
     {
-        for (pugi::xml_node c : parent.children(name))
+        for (pugi::xml_node c : TChildren(parent, name))
             nodes_.push_back(c);
         used_.assign(nodes_.size(), false);
     }
@@ -428,16 +611,6 @@ void WriteCompositeNetwork(pugi::xml_node fbNetwork, const TFB_Type& type, const
     (void)network;
 }
 
-bool isLatin1(const pugi::xml_document& doc)
-{
-    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
-        if (n.type() == pugi::node_declaration) {
-            std::string enc = UpperCase(n.attribute("encoding").value());
-            return enc == "ISO-8859-1" || enc == "LATIN1";
-        }
-    return false;
-}
-
 class TTypeWriter {
 public:
     TTypeWriter(const TFB_Type& type, bool clear) : type_(type), clear_(clear) {}
@@ -446,12 +619,16 @@ public:
     {
         std::string text = ReadFileText(fileName);
         pugi::xml_parse_result parsed =
-            doc_.load_buffer(text.data(), text.size(), pugi::parse_full, pugi::encoding_auto);
+            doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_auto);
         if (!parsed)
             throw EXmlParseError(parseErrorMessage(text, parsed, fileName));
         if (!named(doc_.document_element(), "FBType"))
             throw std::runtime_error("Not an FB type file: " + fileName);
         fromBase_ = true;
+        // The output keeps the encoding the base was read in, as the parser
+        // detected it, so that its declaration stays true and the file
+        // reads back the same.
+        encoding_ = parsed.encoding;
     }
 
     std::string Write(const TFB_Diagram* network)
@@ -486,8 +663,7 @@ public:
             list->RemoveAll();
 
         TStringWriter out;
-        doc_.save(out, "  ", pugi::format_indent | pugi::format_no_declaration,
-                  isLatin1(doc_) ? pugi::encoding_latin1 : pugi::encoding_utf8);
+        doc_.save(out, "  ", pugi::format_indent | pugi::format_no_declaration, encoding_);
         return std::move(out.Text);
     }
 
@@ -518,23 +694,23 @@ private:
         pugi::xml_node il = touch(root_, "InterfaceList");
         baseInputs_ = TBaseList(touch(il, "InputVars"), "VarDeclaration");
         baseOutputs_ = TBaseList(touch(il, "OutputVars"), "VarDeclaration");
-        for (pugi::xml_node v : il.child("InputVars").children("VarDeclaration"))
+        for (pugi::xml_node v : TChildren(childNamed(il, "InputVars"), "VarDeclaration"))
             baseInputNames_.insert(attr(v, "Name"));
-        for (pugi::xml_node v : il.child("OutputVars").children("VarDeclaration"))
+        for (pugi::xml_node v : TChildren(childNamed(il, "OutputVars"), "VarDeclaration"))
             baseOutputNames_.insert(attr(v, "Name"));
         baseEventInputs_ = TBaseList(touch(il, "EventInputs"), "Event");
         baseEventOutputs_ = TBaseList(touch(il, "EventOutputs"), "Event");
         // Adapters are regenerated too; kept, they would be written twice.
-        basePlugs_ = TBaseList(il.child("Plugs"), "AdapterDeclaration");
-        baseSockets_ = TBaseList(il.child("Sockets"), "AdapterDeclaration");
+        basePlugs_ = TBaseList(childNamed(il, "Plugs"), "AdapterDeclaration");
+        baseSockets_ = TBaseList(childNamed(il, "Sockets"), "AdapterDeclaration");
         baseSequences_ = TBaseList(touch(root_, "Service"), "ServiceSequence");
         // Internal variables are written for every kind of type, so they are
         // cleared for every kind.
-        pugi::xml_node basic = root_.child("BasicFB");
-        baseInternals_ = TBaseList(basic.child("InternalVars"), "VarDeclaration");
+        pugi::xml_node basic = childNamed(root_, "BasicFB");
+        baseInternals_ = TBaseList(childNamed(basic, "InternalVars"), "VarDeclaration");
         if (composite_) {
             touch(touch(root_, "FBNetwork"), "EventConnections");
-            touch(root_.child("FBNetwork"), "DataConnections");
+            touch(childNamed(root_, "FBNetwork"), "DataConnections");
             return;
         }
         // A base file without a BasicFB is a service interface, simple,
@@ -693,7 +869,7 @@ private:
                 setAttr(n, "y", y);
                 // Actions carry over their extras by position.
                 std::vector<pugi::xml_node> baseActions;
-                for (pugi::xml_node a : from.children("ECAction"))
+                for (pugi::xml_node a : TChildren(from, "ECAction"))
                     baseActions.push_back(a);
                 for (size_t i = 0; i < s->Actions.size(); ++i) {
                     pugi::xml_node a = n.append_child("ECAction");
@@ -729,14 +905,14 @@ private:
             setAttr(n, "Name", a->Name);
             setAttr(n, "Comment", a->Comment);
             if (!a->STText.empty())
-                writeBody(n, "ST", from.child("ST"), a->STText, nullptr);
+                writeBody(n, "ST", childNamed(from, "ST"), a->STText, nullptr);
             if (!a->OtherText.empty())
-                writeBody(n, "Other", from.child("Other"), a->OtherText, &a->Language);
+                writeBody(n, "Other", childNamed(from, "Other"), a->OtherText, &a->Language);
             if (!a->Rungs.empty()) {
                 pugi::xml_node ld = n.append_child("LD");
-                pugi::xml_node baseLd = from.child("LD");
+                pugi::xml_node baseLd = childNamed(from, "LD");
                 std::vector<pugi::xml_node> baseRungs;
-                for (pugi::xml_node r : baseLd.children("Rung"))
+                for (pugi::xml_node r : TChildren(baseLd, "Rung"))
                     baseRungs.push_back(r);
                 for (size_t i = 0; i < a->Rungs.size(); ++i) {
                     pugi::xml_node r = ld.append_child("Rung");
@@ -783,6 +959,7 @@ private:
     bool clear_;
     bool fromBase_ = false;
     bool composite_ = false;
+    pugi::xml_encoding encoding_ = pugi::encoding_utf8;
     pugi::xml_document doc_;
     pugi::xml_node root_;
     std::set<std::string> baseInputNames_, baseOutputNames_;

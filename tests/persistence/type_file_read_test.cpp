@@ -304,6 +304,8 @@ TEST(TypeFileRead, MalformedXmlNamesFileLineAndReason)
         {"empty text", "", "line 1"},
         {"no element at all", "<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "line"},
         {"text only", "just words", "line 1"},
+        // A rewrite parses the declaration to keep it; reading checks it too.
+        {"broken declaration", "<?xml version=\"1.0\" encod\x9f^ing=\"UTF-8\"?>\n<FBType Name=\"T\"/>", "line 1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

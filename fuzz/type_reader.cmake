@@ -1,0 +1,1 @@
+telvo_fuzzer(fuzz_type_reader SOURCES fuzz_type_reader.cpp LIBS telvo_persistence)
