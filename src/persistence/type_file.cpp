@@ -1,5 +1,7 @@
 #include "persistence/type_file.h"
 
+#include "persistence/composite_network.h"
+
 #include "model/fb_diagram.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
@@ -104,16 +106,6 @@ std::string bodyText(pugi::xml_node body)
 // ---------------------------------------------------------------------------
 // Reading
 
-// Inner instances and connections of a composite type's network join the
-// type here once FB instances exist in the model; until then a composite
-// type is read with its interface and an empty network.
-void ReadCompositeNetwork(pugi::xml_node fbNetwork, TFB_Type& target, TFB_Manager* manager)
-{
-    (void)fbNetwork;
-    (void)target;
-    (void)manager;
-}
-
 // The attributes of one element the reader wants, found in one pass over
 // the element's attributes: types are read often (the library loads every
 // type it needs) and looking each name up on its own costs more than the
@@ -204,6 +196,8 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, bool inputs)
         TAttrs a(v, kVarAttrs);
         // The add operation needs the name only (it refuses a duplicate);
         // the other fields are set in place, which saves a copy of each.
+        // The array size of interface variables is not held: the workbench
+        // treats them as single values.
         TFBDataMemberType* d = inputs ? static_cast<TFBDataMemberType*>(target.AddDataInput(a[0], {}, {}, {}, {}))
                                       : target.AddDataOutput(a[0], {}, {}, {}, {});
         if (!d)
@@ -211,8 +205,6 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, bool inputs)
         d->Type = a[1];
         d->Comment = a[2];
         d->InitialValue = a[3];
-        // The array size of interface variables is not held: the workbench
-        // treats them as single values.
     }
 }
 
@@ -380,7 +372,7 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     }
 
     if (target.Composite)
-        ReadCompositeNetwork(network, target, manager);
+        ReadCompositeNetwork(network, target, manager, fileNameForMessages);
     return true;
 }
 
@@ -594,23 +586,6 @@ void writeBody(pugi::xml_node algorithm, const char* name, pugi::xml_node base,
         body.append_child(pugi::node_pcdata).set_value(text.c_str());
 }
 
-// Whether the composite network diagram holds FB instances to write. Inner
-// instances do not exist in the model yet, so no network counts as one.
-bool NetworkHasInstances(const TFB_Diagram& network)
-{
-    (void)network;
-    return false;
-}
-
-// Writes the inner instances of a composite type and their connections into
-// FBNetwork, once FB instances exist in the model.
-void WriteCompositeNetwork(pugi::xml_node fbNetwork, const TFB_Type& type, const TFB_Diagram& network)
-{
-    (void)fbNetwork;
-    (void)type;
-    (void)network;
-}
-
 class TTypeWriter {
 public:
     TTypeWriter(const TFB_Type& type, bool clear) : type_(type), clear_(clear) {}
@@ -636,7 +611,7 @@ public:
         root_ = doc_.document_element();
         if (!root_)
             root_ = doc_.append_child("FBType");
-        composite_ = network && NetworkHasInstances(*network);
+        composite_ = network && CompositeNetworkHasInstances(*network);
 
         writeHeader();
         if (clear_)
@@ -652,7 +627,7 @@ public:
         writeAdapters(il, "Sockets", baseSockets_, type_.Sockets);
         writeInternalVars();
         if (composite_)
-            WriteCompositeNetwork(touch(root_, "FBNetwork"), type_, *network);
+            WriteCompositeNetwork(touch(root_, "FBNetwork"), *network, clear_);
         else
             writeBasic();
         writeService();
