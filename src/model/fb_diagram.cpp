@@ -549,13 +549,41 @@ void TFB_Diagram::RebuildLines()
         return it == pictureOf.end() ? nullptr : it->second;
     };
 
+    // The picture of a port named like the record's: the picture of that
+    // very port when the drawn instance places the port's own record (found
+    // without comparing names), else the first picture of that name.
+    auto eventPicture = [](const TFB_Instance* drawn, const TFBEvent* port, bool input) -> TFBEventDraw* {
+        if (!drawn)
+            return nullptr;
+        const auto& pictures = input ? drawn->EventInputPorts : drawn->EventOutputPorts;
+        if (drawn->Ref == port->Owner) {
+            for (const auto& p : pictures)
+                if (p->Event == port)
+                    return p.get();
+            return nullptr;
+        }
+        return input ? drawn->EventInputPicture(port->Name()) : drawn->EventOutputPicture(port->Name());
+    };
+    auto dataPicture = [](const TFB_Instance* drawn, const TFBDataMember* port, bool input) -> TFBDataMemberDraw* {
+        if (!drawn)
+            return nullptr;
+        const auto& pictures = input ? drawn->DataInputPorts : drawn->DataOutputPorts;
+        if (drawn->Ref == port->Owner) {
+            for (const auto& p : pictures)
+                if (p->Member == port)
+                    return p.get();
+            return nullptr;
+        }
+        return input ? drawn->DataInputPicture(port->Name()) : drawn->DataOutputPicture(port->Name());
+    };
+
     for (TFB_EventAssocRef* e : records.Events) {
         if (!e->DestPort || !e->SourcePort)
             continue;
         TFB_Instance* dd = drawnNamed(e->DestInstance);
         TFB_Instance* sd = drawnNamed(e->SourceInstance);
-        TFBEventDraw* dp = dd ? dd->EventInputPicture(e->DestPort->Name()) : nullptr;
-        TFBEventDraw* sp = sd ? sd->EventOutputPicture(e->SourcePort->Name()) : nullptr;
+        TFBEventDraw* dp = eventPicture(dd, e->DestPort, true);
+        TFBEventDraw* sp = eventPicture(sd, e->SourcePort, false);
         if (!dp && !sp)
             continue; // nothing of it is here
         auto line = std::make_unique<TFB_EventAssoc>();
@@ -571,8 +599,8 @@ void TFB_Diagram::RebuildLines()
             continue;
         TFB_Instance* dd = drawnNamed(d->DestInstance);
         TFB_Instance* sd = drawnNamed(d->SourceInstance);
-        TFBDataMemberDraw* dp = dd ? dd->DataInputPicture(d->DestPort->Name()) : nullptr;
-        TFBDataMemberDraw* sp = sd ? sd->DataOutputPicture(d->SourcePort->Name()) : nullptr;
+        TFBDataMemberDraw* dp = dataPicture(dd, d->DestPort, true);
+        TFBDataMemberDraw* sp = dataPicture(sd, d->SourcePort, false);
         if (!dp && !sp)
             continue;
         auto line = std::make_unique<TFB_DataAssoc>();
@@ -592,12 +620,10 @@ void TFB_Diagram::RebuildLines()
         // would suggest, and its line must still end at an existing picture.
         TFBEventDraw* eventPic = nullptr;
         TFBDataMemberDraw* dataPic = nullptr;
-        if (drawn && r->EventPort && r->EventPort->Decl)
-            eventPic = r->EventPort->Decl->IsInput() ? drawn->EventInputPicture(r->EventPort->Name())
-                                                     : drawn->EventOutputPicture(r->EventPort->Name());
-        if (drawn && r->DataPort && r->DataPort->Decl)
-            dataPic = r->DataPort->Decl->IsInput() ? drawn->DataInputPicture(r->DataPort->Name())
-                                                   : drawn->DataOutputPicture(r->DataPort->Name());
+        if (r->EventPort && r->EventPort->Decl)
+            eventPic = eventPicture(drawn, r->EventPort, r->EventPort->Decl->IsInput());
+        if (r->DataPort && r->DataPort->Decl)
+            dataPic = dataPicture(drawn, r->DataPort, r->DataPort->Decl->IsInput());
         if (!eventPic && !dataPic)
             drawn = nullptr;
         if (!drawn && !pic)

@@ -509,8 +509,15 @@ TFB_EventAssocRef* TFB_Manager::FindEventConn(const std::string& destPort, const
                                               const std::string& destInstance,
                                               const std::string& sourceInstance) const
 {
-    if (Context.UI)
-        Context.UI->Log(destPort + " " + sourcePort + " " + destInstance + " " + sourceInstance);
+    if (Context.UI) {
+        // One line per call, on the loading path of every network file: made
+        // with one allocation.
+        std::string line;
+        line.reserve(destPort.size() + sourcePort.size() + destInstance.size() + sourceInstance.size() + 3);
+        line.append(destPort).append(1, ' ').append(sourcePort).append(1, ' ').append(destInstance).append(1, ' ');
+        line.append(sourceInstance);
+        Context.UI->Log(line);
+    }
     ensureConnIndex();
     const auto* records = recordsNamed(destInstance);
     if (!records)
@@ -593,23 +600,23 @@ TDiagramRecords TFB_Manager::RecordsFor(const TFB_Diagram& diagram) const
 {
     ensureConnIndex();
     TDiagramRecords out;
-    std::unordered_set<const TFB_InstanceRef*> seen;
+    std::vector<const TFB_InstanceRef*> shown;
+    shown.reserve(diagram.DrawnInstances.size());
     for (const auto& drawn : diagram.DrawnInstances) {
         if (!drawn->Ref)
             continue;
-        const auto* records = recordsNamed(drawn->Ref->Name);
-        if (!records)
+        if (const auto* records = recordsNamed(drawn->Ref->Name))
+            shown.insert(shown.end(), records->begin(), records->end());
+    }
+    std::sort(shown.begin(), shown.end());
+    shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
+    for (const TFB_InstanceRef* r : shown) {
+        auto it = byRecord_.find(r);
+        if (it == byRecord_.end())
             continue;
-        for (const TFB_InstanceRef* r : *records) {
-            if (!seen.insert(r).second)
-                continue;
-            auto it = byRecord_.find(r);
-            if (it == byRecord_.end())
-                continue;
-            out.Events.insert(out.Events.end(), it->second.Events.begin(), it->second.Events.end());
-            out.Datas.insert(out.Datas.end(), it->second.Datas.begin(), it->second.Datas.end());
-            out.IPPFBs.insert(out.IPPFBs.end(), it->second.IPPFBs.begin(), it->second.IPPFBs.end());
-        }
+        out.Events.insert(out.Events.end(), it->second.Events.begin(), it->second.Events.end());
+        out.Datas.insert(out.Datas.end(), it->second.Datas.begin(), it->second.Datas.end());
+        out.IPPFBs.insert(out.IPPFBs.end(), it->second.IPPFBs.begin(), it->second.IPPFBs.end());
     }
     for (const auto& picture : diagram.IPPPictures) {
         auto it = byIpp_.find(picture->Ipp);

@@ -1,0 +1,1 @@
+telvo_bench(bench_network_load SOURCES bench_network_load.cpp LIBS telvo_workbench telvo_persistence pugixml::pugixml)
