@@ -103,8 +103,10 @@ public:
     // network's own for an inner network, the manager's otherwise.
     TFB_InstanceRef* FindRecord(const std::string& name) const;
 
-    // Deletes the drawn instance; with lines, first the lines ending at it
-    // (their records stay). The record stays.
+    // Deletes the drawn instance with the lines ending at it (their records
+    // stay, so a rebuild draws them again at their other ends). The lines
+    // go even without `withLines`: none may keep the instance's port
+    // pictures. The record stays.
     void DeleteDrawn(const std::string& name, bool withLines);
     void DeleteDrawn(TFB_Instance* drawn, bool withLines);
     // Deletes every drawn instance without touching lines.

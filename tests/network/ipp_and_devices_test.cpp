@@ -204,5 +204,24 @@ TEST_F(NetworkTest, IppBindingNamesTheDevicePathOrExport)
     EXPECT_EQ(M().FindIPPBinding(Device, ipp0).Path, "");
 }
 
+TEST_F(NetworkTest, DeviceIppsArePicturedByTheirBoundInputsAndOutputs)
+{
+    MakeLayer();
+    TslIPPRef* sensor = Boiler->getIppByName("IPP_0");
+    TslIPPRef* actuator = Boiler->getIppByName("IPP_1");
+    Device->InputList[2]->BoundObject = sensor;
+    Device->OutputList[1]->BoundObject = actuator;
+    TFB_Diagram* d = NewDiagram();
+    d->AddDeviceIPPs(Device);
+    ASSERT_EQ(d->IPPPictures.size(), 3u);
+    EXPECT_EQ(d->IPPPictures[0]->Ipp, sensor);
+    EXPECT_EQ(d->IPPPictures[0]->X, 60);
+    EXPECT_EQ(d->IPPPictures[0]->Y, 60);
+    EXPECT_EQ(d->IPPPictures[1]->Ipp, actuator);
+    EXPECT_EQ(d->IPPPictures[1]->X, 30);
+    EXPECT_EQ(d->IPPPictures[2]->Ipp, Device->FindIpp("DIPP"));
+    EXPECT_EQ(d->FindIPPPicture(actuator), d->IPPPictures[1].get());
+}
+
 } // namespace
 } // namespace telvo::test
