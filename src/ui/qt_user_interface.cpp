@@ -9,41 +9,85 @@ namespace telvo {
 
 TQtUserInterface::TQtUserInterface(QWidget* dialogParent) : parent_(dialogParent) {}
 
+template <typename F> void TQtUserInterface::onUiThread(F&& work, bool wait)
+{
+    if (QThread::currentThread() == thread())
+        work();
+    else
+        QMetaObject::invokeMethod(this, std::forward<F>(work),
+                                  wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+}
+
 void TQtUserInterface::ShowMessage(const std::string& text)
 {
-    QMessageBox::information(parent_, QApplication::applicationName(), QString::fromStdString(text));
+    QString q = QString::fromStdString(text);
+    onUiThread([this, q] { QMessageBox::information(parent_, QApplication::applicationName(), q); }, true);
 }
 
 bool TQtUserInterface::AskYesNo(const std::string& text)
 {
-    return QMessageBox::question(parent_, QApplication::applicationName(), QString::fromStdString(text),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    QString q = QString::fromStdString(text);
+    bool yes = false;
+    onUiThread(
+        [this, q, &yes] {
+            yes = QMessageBox::question(parent_, QApplication::applicationName(), q,
+                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        },
+        true);
+    return yes;
+}
+
+void TQtUserInterface::ShowError(const std::string& text)
+{
+    QString q = QString::fromStdString(text);
+    onUiThread([this, q] { QMessageBox::critical(parent_, QApplication::applicationName(), q); }, true);
 }
 
 std::string TQtUserInterface::UserHint(const std::string& text, int)
 {
-    // Without the assistant character the hint is the status text.
+    // Without the assistant character the hint is the status text, and it
+    // is shown where the assistant would have spoken it.
     QString q = QString::fromStdString(text);
-    QMetaObject::invokeMethod(this, [this, q] { emit hintText(q); }, Qt::QueuedConnection);
+    onUiThread([this, q] { emit hintText(q); }, false);
     return text;
 }
 
 void TQtUserInterface::Log(const std::string& text)
 {
     QString q = QString::fromStdString(text);
-    if (QThread::currentThread() == thread())
-        emit logLine(q);
-    else
-        QMetaObject::invokeMethod(this, [this, q] { emit logLine(q); }, Qt::QueuedConnection);
+    onUiThread([this, q] { emit logLine(q); }, false);
 }
 
 void TQtUserInterface::SetStatus(const std::string& text)
 {
     QString q = QString::fromStdString(text);
-    QMetaObject::invokeMethod(this, [this, q] { emit statusText(q); }, Qt::AutoConnection);
+    onUiThread([this, q] { emit statusText(q); }, false);
 }
 
-void TQtUserInterface::BeginBusy() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-void TQtUserInterface::EndBusy() { QApplication::restoreOverrideCursor(); }
+void TQtUserInterface::BeginBusy()
+{
+    onUiThread(
+        [this] {
+            if (busy_++ == 0) {
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+                emit busyChanged(true);
+            }
+        },
+        false);
+}
+
+void TQtUserInterface::EndBusy()
+{
+    onUiThread(
+        [this] {
+            if (busy_ == 0)
+                return;
+            if (--busy_ == 0) {
+                QApplication::restoreOverrideCursor();
+                emit busyChanged(false);
+            }
+        },
+        false);
+}
 
 } // namespace telvo

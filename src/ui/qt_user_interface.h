@@ -1,11 +1,15 @@
 #pragma once
 // The core's user channel on the desktop: message boxes, the log window, the
-// status bar and the busy cursor. Log lines from worker threads are queued to
-// the UI thread in call order.
+// hint channel, the status bar and the busy indicator. Every call may come
+// from a worker thread (opening a project and indexing the library run on
+// one so that the windows keep painting): what must happen on the UI thread
+// is handed to it, questions block the worker until they are answered, and
+// log lines keep their call order.
 
 #include "model/user_interface.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -27,14 +31,28 @@ public:
     void BeginBusy() override;
     void EndBusy() override;
 
+    // The standard error box of the global error handler.
+    void ShowError(const std::string& text);
+
+    // Nested busy periods count as one.
+    int BusyDepth() const { return busy_; }
+
 signals:
     // Emitted on the UI thread, in call order.
     void logLine(const QString& text);
     void statusText(const QString& text);
     void hintText(const QString& text);
+    // The first BeginBusy and the last EndBusy.
+    void busyChanged(bool busy);
 
 private:
-    QWidget* parent_;
+    // Runs `work` on the UI thread: at once when called there, else queued
+    // (and waited for when `wait`).
+    template <typename F> void onUiThread(F&& work, bool wait);
+
+    // Dialogs open over this window while it exists.
+    QPointer<QWidget> parent_;
+    int busy_ = 0;
 };
 
 } // namespace telvo
