@@ -63,6 +63,24 @@ struct TGlyphMetrics {
 };
 TGlyphMetrics MeasureGlyph(const TFB_Instance& instance);
 
+// One port of a glyph: its connection point, the stub drawn to it and its
+// label (plain text with its top-left corner at LabelX, LabelY).
+struct TGlyphPort {
+    enum TKind { EventIn, EventOut, DataIn, DataOut };
+    TKind Kind = EventIn;
+    int32_t Index = 0; // in the instance's list of that kind
+    int32_t X = 0, Y = 0;
+    bool HasStub = false;
+    int32_t StubX1 = 0, StubY1 = 0, StubX2 = 0, StubY2 = 0;
+    std::string Label;
+    int32_t LabelX = 0, LabelY = 0;
+    // The top data input of a box glyph shows its value above its point.
+    bool ShowsValue = false;
+};
+// The ports the glyph of the instance's type shows; empty for a type in the
+// stereotype list that has no glyph of its own.
+std::vector<TGlyphPort> GlyphPorts(const TFB_Instance& instance);
+
 // Whether the instance paints as a glyph right now.
 bool PaintsAsGlyph(const TFB_Instance& instance);
 

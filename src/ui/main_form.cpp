@@ -220,6 +220,11 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
+    // Tearing the widgets down activates and hides sub-windows: nothing of
+    // that may reach the half-destroyed window.
+    closing_ = true;
+    disconnect(mdi_, nullptr, this, nullptr);
+    browser_->disconnect(this);
     // The indexer only talks to the user channel, which outlives us; let it
     // finish before the thread object goes.
     if (indexThread_)

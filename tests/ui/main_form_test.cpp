@@ -1,13 +1,35 @@
+// The main window: start-up and shut-down, settings.ini, the start center,
+// the log window, the hint channel, the global error handler and which
+// commands are enabled.
+
 #include "support/test_support.h"
+#include "ui/log_window.h"
 #include "ui/main_form.h"
+#include "ui/project_browser.h"
 #include "ui/qt_user_interface.h"
+#include "ui/start_center.h"
+#include "ui_test_support.h"
 #include "workbench/workbench.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusTipEvent>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace telvo;
+using namespace telvo::test;
+namespace fs = std::filesystem;
 
 TEST(MainForm, StartsWithTheNoProjectCaptionAndClosesCleanly)
 {
@@ -25,4 +47,301 @@ TEST(MainForm, StartsWithTheNoProjectCaptionAndClosesCleanly)
     QTest::qWait(10);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(destroyed);
+}
+
+class MainFormStartUp : public ::testing::Test, public TMainFormFixture {};
+
+TEST_F(MainFormStartUp, FirstStartShowsTheStartCenterAndClosingItWritesTheDefaults)
+{
+    ASSERT_FALSE(fs::exists(Home / "settings.ini"));
+    Start();
+    ASSERT_TRUE(Form->StartUpDone());
+    // The start center comes by its timer, not at once.
+    EXPECT_TRUE(Form->StartCenterTimer()->isActive());
+    EXPECT_EQ(Form->StartCenterTimer()->interval(), 100);
+    EXPECT_EQ(Form->StartCenter(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Form->StartCenter() && Form->StartCenter()->isVisible(); }));
+    TfrmStartCenter* center = Form->StartCenter();
+    EXPECT_EQ(center->windowTitle(), QString("TELVO Start Center"));
+    EXPECT_TRUE(center->isModal());
+    EXPECT_EQ(center->StereotypesEdit()->text(), QString("-"));
+    EXPECT_FALSE(center->DoNotShowCheck()->isChecked());
+    EXPECT_FALSE(fs::exists(Home / "settings.ini")) << "nothing is written before the start center closes";
+
+    center->Button("btnClose")->click();
+    ASSERT_TRUE(WaitUntil([&] { return Form->StartCenter() == nullptr; }));
+    ASSERT_TRUE(fs::exists(Home / "settings.ini"));
+    TSettings written;
+    ASSERT_TRUE(written.Load(Home / "settings.ini"));
+    EXPECT_EQ(written.GetString("DonotShowInitWindow", "missing"), "0");
+    EXPECT_EQ(written.GetString("RoseStereotypesPath", "missing"), "-");
+    for (const char* key : {"0", "1", "2", "3"})
+        EXPECT_EQ(written.GetString(key, "missing"), "") << "recent entry " << key;
+}
+
+TEST_F(MainFormStartUp, TheStartCenterSavesItsBoxAndStereotypesFileAndStaysAwayNextTime)
+{
+    Start();
+    ASSERT_TRUE(WaitUntil([&] { return Form->StartCenter() != nullptr; }));
+    Form->StartCenter()->DoNotShowCheck()->setChecked(true);
+    Form->StartCenter()->StereotypesEdit()->setText("/opt/uml/stereotypes.ini");
+    Form->StartCenter()->Button("btnClose")->click();
+    ASSERT_TRUE(WaitUntil([&] { return Form->StartCenter() == nullptr; }));
+    EXPECT_EQ(Form->StereotypesPath, "/opt/uml/stereotypes.ini");
+
+    // A second run reads what the first wrote: no start center.
+    Form.reset();
+    Workbench.reset();
+    Start();
+    EXPECT_EQ(Form->StereotypesPath, "/opt/uml/stereotypes.ini");
+    EXPECT_FALSE(Form->StartCenterTimer()->isActive());
+    QTest::qWait(200);
+    EXPECT_EQ(Form->StartCenter(), nullptr);
+
+    // The menu item brings it back all the same, by the same timer.
+    Form->Action("mnuStartCenter")->trigger();
+    EXPECT_TRUE(Form->StartCenterTimer()->isActive());
+    ASSERT_TRUE(WaitUntil([&] { return Form->StartCenter() != nullptr; }));
+    EXPECT_TRUE(Form->StartCenter()->DoNotShowCheck()->isChecked());
+    Form->StartCenter()->Button("btnClose")->click();
+}
+
+TEST_F(MainFormStartUp, StartCenterButtonsCloseItAndRunTheirCommand)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    Form->StartCenterClick();
+    ASSERT_TRUE(WaitUntil([&] { return Form->StartCenter() != nullptr; }));
+    Form->StartCenter()->Button("btnWizardHelp")->click();
+    ASSERT_TRUE(WaitUntil([&] { return Form->StartCenter() == nullptr; }));
+    // The wizard greets in the project browser's status bar.
+    EXPECT_TRUE(WaitUntil([&] { return Form->ProjectBrowser()->HintText().startsWith("Hello"); }))
+        << Form->ProjectBrowser()->HintText().toStdString();
+}
+
+TEST_F(MainFormStartUp, IndexesTheLibraryIntoTheFBTypesMenu)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    ASSERT_EQ(Workbench->LibraryIndex.Folders.size(), 1u);
+    EXPECT_EQ(Workbench->LibraryIndex.Folders[0].TypeNames,
+              (std::vector<std::string>{"E_CTU", "E_DELAY", "E_SPLIT", "E_SWITCH"}));
+    const QList<QAction*> groups = Form->FBTypesMenu()->actions();
+    ASSERT_EQ(groups.size(), 1);
+    EXPECT_EQ(groups[0]->text(), QString("events"));
+    QStringList items;
+    for (QAction* item : groups[0]->menu()->actions())
+        items << item->text();
+    EXPECT_EQ(items, QStringList({"E_CTU", "E_DELAY", "E_SPLIT", "E_SWITCH"}));
+    EXPECT_FALSE(Form->ProgressBar()->isVisible());
+    EXPECT_FALSE(Form->Indexing());
+
+    // Picking a type loads it into the FB manager.
+    ASSERT_EQ(Workbench->FBManager().FindType("E_SPLIT"), nullptr);
+    groups[0]->menu()->actions()[2]->trigger();
+    ASSERT_NE(Workbench->FBManager().FindType("E_SPLIT"), nullptr);
+    EXPECT_EQ(Workbench->FBManager().FindType("E_SPLIT")->FileName,
+              (Home / "library" / "events" / "E_SPLIT.fbt").string());
+}
+
+TEST_F(MainFormStartUp, LogWindowStampsEachLineAndOnlyMinimises)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    QMdiSubWindow* log = Form->LogSubWindow();
+    EXPECT_EQ(log->windowTitle(), QString("Log"));
+    EXPECT_TRUE(log->isMinimized());
+    log->showNormal();
+
+    Workbench->UI().Log("Preparing Project tree view");
+    const QStringList lines = Form->LogWindow()->Text().split('\n');
+    static const QRegularExpression stamped(
+        R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] Preparing Project tree view$)");
+    EXPECT_TRUE(stamped.match(lines.last()).hasMatch()) << lines.last().toStdString();
+
+    EXPECT_FALSE(log->close());
+    EXPECT_TRUE(log->isMinimized());
+    EXPECT_TRUE(Form->MdiArea()->subWindowList().contains(log));
+}
+
+TEST_F(MainFormStartUp, LogLinesFromOtherThreadsArriveInOrder)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    std::thread worker([&] {
+        for (int i = 0; i < 50; ++i)
+            Workbench->UI().Log("line " + std::to_string(i));
+    });
+    worker.join();
+    ASSERT_TRUE(WaitUntil([&] { return LogTexts(*Form).contains("line 49"); }));
+    const QStringList texts = LogTexts(*Form);
+    const int first = texts.indexOf("line 0");
+    ASSERT_GE(first, 0);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(texts.value(first + i), QString("line %1").arg(i));
+}
+
+TEST_F(MainFormStartUp, AnErrorEscapingACommandIsShownSpokenAndLogged)
+{
+    // A library file that is no XML: loading it raises the parser's error
+    // out of the command.
+    Home.Write("library/broken/BROKEN.fbt", "<FBType Name=\"BROKEN\"><unclosed>\n");
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    TModalAnswers answers;
+    QAction* item = nullptr;
+    for (QAction* group : Form->FBTypesMenu()->actions())
+        if (group->text() == "broken")
+            item = group->menu()->actions().value(0);
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+
+    ASSERT_EQ(answers.Texts.size(), 1);
+    EXPECT_EQ(answers.Icons.value(0), QMessageBox::Critical);
+    const QString message = answers.Texts[0];
+    EXPECT_FALSE(message.isEmpty());
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectBrowser()->HintText().isEmpty(); }));
+    EXPECT_EQ(Form->ProjectBrowser()->HintText(), "Programm error occured: " + message);
+    EXPECT_TRUE(LogTexts(*Form).contains(message));
+    // The workbench goes on.
+    EXPECT_EQ(Workbench->FBManager().FindType("BROKEN"), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor ends with the failed command";
+}
+
+TEST_F(MainFormStartUp, HintsOfMenusAndButtonsGoToTheProjectBrowserStatusBar)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    QStatusTipEvent tip(Form->Action("tbTransformation")->statusTip());
+    QApplication::sendEvent(Form.get(), &tip);
+    EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("Import Information from Rational's Rose"));
+
+    Workbench->UI().UserHint("Cannot load Function Block type from file: x", 6);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Form->ProjectBrowser()->HintText() == "Cannot load Function Block type from file: x"; }));
+
+    Form->Action("mnuWizard")->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return Form->ProjectBrowser()->HintText().startsWith("Hello, I am the"); }));
+}
+
+TEST_F(MainFormStartUp, ToolBarHintsSplitIntoTipAndStatusText)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    struct Case {
+        const char* Button;
+        const char* Tip;
+        const char* Status;
+    };
+    const Case cases[] = {
+        {"tbOpen", "Open TELVO project", "Open TELVO project"},
+        {"tbSave", "Save", ""},
+        {"tbNew", "New TELVO project", "New TELVO project"},
+        {"tbTransformation", "Transformation Facility Manager", "Import Information from Rational's Rose"},
+        {"tbSystemLayer", "System Layer", "System Layer"},
+        {"tbNewFBType", "New Function Block Type", "New Function Block Type"},
+        {"tbNewDiagram", "New FB Diagram", "Create a new Function Block Diagram"},
+        {"tbTips", "Tips for TELVO zoze", "Tips for TELVO zoze"},
+        {"tbShowHideRose", "Show/Hide Rose", "Show/Hide Rose"},
+        {"tbDistribute", "Distribute application", "Distribute application"},
+    };
+    for (const Case& c : cases) {
+        QAction* action = Form->Action(c.Button);
+        ASSERT_NE(action, nullptr) << c.Button;
+        EXPECT_EQ(action->toolTip(), QString(c.Tip)) << c.Button;
+        EXPECT_EQ(action->statusTip(), QString(c.Status)) << c.Button;
+    }
+    EXPECT_EQ(Form->Action("tbTips")->text(), QString("?"));
+}
+
+TEST_F(MainFormStartUp, MenusHoldEveryItemInOrderWithItsShortcut)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    auto items = [&](const char* menuName) {
+        QStringList texts;
+        auto* menu = Form->findChild<QMenu*>(menuName);
+        if (!menu)
+            return QStringList{"<no menu>"};
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text() + (a->shortcut().isEmpty() ? QString() : "\t" + a->shortcut().toString());
+        return texts;
+    };
+    EXPECT_EQ(items("mnuTelvo"), QStringList({"&New TELVO project\tCtrl+N", "&Open project...", "&Close Project",
+                                              "&Save Project\tCtrl+S", "Save Project &As...", "TELVO Start Center...",
+                                              "E&xit"}));
+    EXPECT_EQ(items("mnuEdit"), QStringList({"Cu&t", "&Copy", "&Paste"}));
+    EXPECT_EQ(items("mnuFBType"), QStringList({"New Basic\tCtrl+T", "New Composite", "New Based on...", "Open...",
+                                               "Save", "Save As..."}));
+    EXPECT_EQ(items("mnuFBDiagram"), QStringList({"New\tCtrl+F", "New from UML", "Open", "Merge All Diagrams"}));
+    EXPECT_EQ(items("mnuSystemLayer"), QStringList({"Edit", "Distribute application", "Append", "Remove Selected"}));
+    EXPECT_EQ(items("mnuAppend"), QStringList({"Device", "Fieldbus", "Interworking Unit", "Switch", "Network",
+                                               "Computer"}));
+    EXPECT_EQ(items("mnuDevice"), QStringList({"New", "Open...", "Save", "Save As..."}));
+    EXPECT_EQ(items("mnuRepository"), QStringList({"Function Block Type Library", "Device Library"}));
+    EXPECT_EQ(items("mnuWindow").mid(0, 2), QStringList({"Show Tree Browser", "&Minimize All"}));
+    EXPECT_EQ(items("mnuHelp"), QStringList({"Contents && Index", "TELVO ZOZE Wizard", "Wizard properties...",
+                                             "&About"}));
+    EXPECT_EQ(Form->FirstMenu()->menuAction()->statusTip(), QString("File related commands"));
+}
+
+// Which commands can run when no project is open and no editor window
+// exists yet.
+TEST_F(MainFormStartUp, MenuEnablingWithoutAProject)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    const std::pair<const char*, bool> cases[] = {
+        {"mnuNewProject", true},      {"mnuOpenProject", true},     {"mnuCloseProject", false},
+        {"mnuSaveProject", false},    {"mnuSaveProjectAs", false},  {"mnuStartCenter", true},
+        {"mnuExit", true},            {"mnuCut", false},            {"mnuCopy", false},
+        {"mnuPaste", false},          {"mnuSaveType", false},       {"mnuSaveTypeAs", false},
+        {"mnuSystemLayerEdit", false}, {"mnuDistribute", false},    {"mnuAppendMenu", false},
+        {"mnuRemoveSelected", false}, {"mnuDeviceNew", true},       {"mnuDeviceOpen", true},
+        {"mnuDeviceSave", false},     {"mnuDeviceSaveAs", false},   {"mnuDeviceLibrary", true},
+        {"mnuShowTreeBrowser", true}, {"mnuMinimizeAll", false},    {"mnuContents", false},
+        {"mnuWizard", true},          {"mnuWizardProperties", false}, {"mnuAbout", true},
+        {"tbOpen", true},             {"tbSave", false},            {"tbNew", true},
+        {"tbSystemLayer", false},     {"tbDistribute", false},      {"tbTips", true},
+    };
+    for (const auto& [name, enabled] : cases) {
+        QAction* action = Form->Action(name);
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_EQ(action->isEnabled(), enabled) << name;
+    }
+}
+
+TEST_F(MainFormStartUp, ItemsOfWindowsThatDoNotExistStayDisabledUntilTheWindowIsInstalled)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    const char* diagramItems[] = {"mnuNewDiagram", "mnuOpenDiagram", "mnuMergeAll", "tbNewDiagram"};
+    for (const char* name : diagramItems)
+        EXPECT_FALSE(Form->Action(name)->isEnabled()) << name;
+    const char* typeItems[] = {"mnuNewBasic", "mnuNewComposite", "mnuNewBasedOn", "mnuOpenType", "tbNewFBType"};
+    for (const char* name : typeItems)
+        EXPECT_FALSE(Form->Action(name)->isEnabled()) << name;
+    EXPECT_FALSE(Form->Action("mnuNewFromUml")->isEnabled());
+    EXPECT_FALSE(Form->Action("mnuTypeLibrary")->isEnabled());
+
+    Form->Factories().DiagramWindow = [](TMainForm&, TFB_Diagram&, const QString&) -> TEditorWindow* {
+        return nullptr;
+    };
+    Form->Factories().LibraryWindow = [](TMainForm&) {};
+    Form->UpdateMenuItems();
+    for (const char* name : diagramItems)
+        EXPECT_TRUE(Form->Action(name)->isEnabled()) << name;
+    EXPECT_TRUE(Form->Action("mnuTypeLibrary")->isEnabled());
+    EXPECT_FALSE(Form->Action("mnuNewBasic")->isEnabled());
+}
+
+TEST_F(MainFormStartUp, ClosingTheWindowWithoutAProjectAsksNothing)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    TModalAnswers answers;
+    EXPECT_TRUE(Form->close());
+    EXPECT_TRUE(Form->Closing());
+    EXPECT_TRUE(answers.Texts.isEmpty());
 }
