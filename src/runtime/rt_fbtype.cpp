@@ -1,0 +1,245 @@
+#include "runtime/rt_fbtype.h"
+
+#include "model/fb_instance.h"
+#include "model/fb_type.h"
+#include "runtime/rt_environment.h"
+#include "runtime/script/script_errors.h"
+
+namespace telvo {
+
+// ---- TTELVO_RTtype ----
+
+TTELVO_RTtype::TTELVO_RTtype(TtelvoRT_Environment& environment, TFB_Instance* instance)
+    : Instance(instance), Env(environment)
+{
+    // Busy until the thread first waits: a step never starts before every
+    // runtime FB is ready for its events.
+    Env.fbBusy();
+}
+
+TTELVO_RTtype::~TTELVO_RTtype()
+{
+    if (thread_.joinable())
+        Finish();
+    else if (!idle_)
+        Env.fbIdle(); // never started: no longer counted
+}
+
+void TTELVO_RTtype::SetFBInfo(const std::string& typeName, const std::string& instanceName)
+{
+    TypeName = typeName;
+    InstanceName = instanceName;
+    Log("SetFBInfo.I am: " + instanceName);
+}
+
+void TTELVO_RTtype::ExecEvent(const std::string& eventName)
+{
+    if (Logging())
+        Log("ExecEvent: " + eventName);
+    std::lock_guard lock(mutex_);
+    events_.push_back(eventName);
+    if (idle_) {
+        idle_ = false;
+        Env.fbBusy();
+    }
+    cv_.notify_one();
+}
+
+void TTELVO_RTtype::Start() { thread_ = std::thread([this] { body(); }); }
+
+void TTELVO_RTtype::Finish()
+{
+    {
+        std::lock_guard lock(mutex_);
+        finish_ = true;
+        cv_.notify_one();
+    }
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool TTELVO_RTtype::Idle() const
+{
+    std::lock_guard lock(mutex_);
+    return idle_;
+}
+
+bool TTELVO_RTtype::Logging() const { return Env.ShowDebugMessages(); }
+
+void TTELVO_RTtype::Log(const std::string& text) const { Env.Log(text); }
+
+bool TTELVO_RTtype::Pause()
+{
+    if (Env.PauseTime.count() > 0) {
+        std::unique_lock lock(mutex_);
+        cv_.wait_for(lock, Env.PauseTime, [this] { return Env.StopRequested(); });
+    }
+    return !Env.StopRequested();
+}
+
+void TTELVO_RTtype::wakeForStop()
+{
+    std::lock_guard lock(mutex_);
+    cv_.notify_one();
+}
+
+void TTELVO_RTtype::body()
+{
+    if (State.empty())
+        State = "START";
+    Log("FB Thread Created!");
+    while (State != "DESTROYFB") {
+        if (Logging())
+            Log(InstanceName + ":: Thread suspended");
+        {
+            std::unique_lock lock(mutex_);
+            if (events_.empty() && !idle_) {
+                idle_ = true;
+                Env.fbIdle();
+            }
+            cv_.wait(lock, [this] { return !events_.empty() || finish_; });
+            if (events_.empty())
+                break;
+            CurrentEvent = std::move(events_.front());
+            events_.pop_front();
+        }
+        try {
+            ProcessEvent();
+        } catch (const std::exception& e) {
+            // Nothing an FB meets may take the simulation down with it.
+            Env.LogAlways(InstanceName + ":: " + e.what());
+        }
+    }
+    Log("FB thread " + InstanceName + " Destroyed succesfully!");
+    std::lock_guard lock(mutex_);
+    if (!idle_) {
+        idle_ = true;
+        Env.fbIdle();
+    }
+}
+
+// ---- TtelvoRT_FBtype ----
+
+void TtelvoRT_FBtype::ProcessEvent()
+{
+    const std::string& N = InstanceName;
+    TFB_Type* type = Instance && Instance->Ref ? Instance->Ref->Type : nullptr;
+    try {
+        for (;;) {
+            if (CurrentEvent == "-" && !Pause())
+                throw ESimulationStopped();
+            const std::string E = CurrentEvent;
+            if (Logging())
+                Log(N + ":: Got Event: " + E);
+            if (E != "-")
+                Env.RecordSchedule(N, E);
+            if (E == "DESTROY")
+                State = "DESTROYFB";
+            if (!type)
+                return;
+
+            const TECCTransition* fired = nullptr;
+            for (const auto& t : type->Transitions)
+                if (t->Source == State && CheckTransition(*t, E)) {
+                    fired = t.get();
+                    break;
+                }
+            if (!fired)
+                return;
+
+            State = fired->Destination;
+            Instance->StateText = State;
+            if (Logging())
+                Log(N + ":: Go to State= " + State);
+            if (const TECCState* state = type->FindState(State)) {
+                for (const auto& action : state->Actions) {
+                    if (const TFBAlgorithm* alg = type->FindAlgorithm(action->Algorithm)) {
+                        if (Logging())
+                            Log(N + ":: Execute Algorithm: " + alg->Name);
+                        if (alg->Language == "DelphiScript") {
+                            if (Logging())
+                                Log(N + ":: Execute Algorithm DELPHI SCRIPT: " + alg->Name);
+                            if (!alg->OtherText.empty())
+                                RunAlgorithm(*alg, E);
+                        }
+                    }
+                    if (Logging())
+                        Log(N + ":: Produce Event Output: " + action->Output);
+                    if (TFBEvent* out = Instance->Ref->FindEventOutput(action->Output))
+                        Env.QueueEvent(out);
+                }
+            }
+            CurrentEvent = "-";
+        }
+    } catch (const ESimulationStopped&) {
+        Env.LogAlways(N + ":: Stopped while busy in state " + State);
+    }
+}
+
+const TScriptNameSet& TtelvoRT_FBtype::namesOf(const void* key, const std::string& text)
+{
+    auto [it, added] = names_.try_emplace(key);
+    if (added)
+        it->second.Add(text);
+    return it->second;
+}
+
+const TScriptNameSet& TtelvoRT_FBtype::namesOf(const void* key, const std::vector<std::string>& lines)
+{
+    auto [it, added] = names_.try_emplace(key);
+    if (added)
+        for (const auto& l : lines)
+            it->second.Add(l);
+    return it->second;
+}
+
+bool TtelvoRT_FBtype::CheckTransition(const TECCTransition& transition, const std::string& event)
+{
+    return checkTransition(transition.Condition, namesOf(&transition, transition.Condition), event);
+}
+
+bool TtelvoRT_FBtype::CheckTransition(const std::string& condition, const std::string& event)
+{
+    return checkTransition(condition, TScriptNameSet(condition), event);
+}
+
+void TtelvoRT_FBtype::RunAlgorithm(const TFBAlgorithm& algorithm, const std::string& event)
+{
+    runAlgorithm(algorithm.OtherText, namesOf(&algorithm, algorithm.OtherText), event);
+}
+
+void TtelvoRT_FBtype::RunAlgorithm(const std::vector<std::string>& lines, const std::string& event)
+{
+    runAlgorithm(lines, TScriptNameSet(lines), event);
+}
+
+bool TtelvoRT_FBtype::checkTransition(const std::string& condition, const TScriptNameSet& names,
+                                      const std::string& event)
+{
+    const std::string script = BuildTransitionScript(*Instance->Ref, condition, names, event);
+    try {
+        return Env.RunTransitionScript(script);
+    } catch (const EScriptError& e) {
+        scriptFailed(script, e.what());
+        return false;
+    }
+}
+
+void TtelvoRT_FBtype::runAlgorithm(const std::vector<std::string>& lines, const TScriptNameSet& names,
+                                   const std::string& event)
+{
+    const TAlgorithmScript a = BuildAlgorithmScript(*Instance->Ref, lines, names, event);
+    try {
+        Env.RunAlgorithmScript(a.Text, a.Outputs, a.Variables);
+    } catch (const EScriptError& e) {
+        scriptFailed(a.Text, e.what());
+    }
+}
+
+void TtelvoRT_FBtype::scriptFailed(const std::string& script, const std::string& message) const
+{
+    const std::string first = script.substr(0, script.find("\r\n"));
+    Env.LogAlways(InstanceName + ":: Script failed: " + message + " in \"" + first + "\"");
+}
+
+} // namespace telvo

@@ -1,0 +1,299 @@
+#include "runtime/simulation_host.h"
+
+#include "model/fb_instance.h"
+#include "model/value_text.h"
+#include "runtime/script/script_errors.h"
+
+#include <algorithm>
+
+namespace telvo {
+
+// ---- TScheduleTable ----
+
+TScheduleTable::TScheduleTable(std::string header) : header_(std::move(header)) {}
+
+void TScheduleTable::Reset()
+{
+    colCount_ = 2;
+    currentCol_ = 1;
+    currentRow_ = 1;
+    labels_.clear();
+    marks_.clear();
+    rowOf_.clear();
+}
+
+int32_t TScheduleTable::RowCount() const { return std::max<int32_t>(2, static_cast<int32_t>(labels_.size()) + 1); }
+
+void TScheduleTable::Record(const std::string& label, int32_t step)
+{
+    if (step < 0)
+        return;
+    const int32_t col = step + 1;
+    colCount_ = step + 2;
+    auto [it, added] = rowOf_.try_emplace(label, static_cast<int32_t>(labels_.size()) + 1);
+    if (added) {
+        labels_.push_back(label);
+        marks_.emplace_back();
+    }
+    const int32_t row = it->second;
+    auto& marks = marks_[row - 1];
+    // Steps only grow, so a new mark almost always goes at the end.
+    if (marks.empty() || marks.back() < col)
+        marks.push_back(col);
+    else if (!std::binary_search(marks.begin(), marks.end(), col))
+        marks.insert(std::lower_bound(marks.begin(), marks.end(), col), col);
+    currentCol_ = col;
+    currentRow_ = row;
+}
+
+std::string TScheduleTable::Cell(int32_t col, int32_t row) const
+{
+    if (col < 0 || row < 0 || col >= colCount_ || row >= RowCount())
+        return {};
+    if (row == 0)
+        return col == 0 ? header_ : "t" + std::to_string(col);
+    if (row > static_cast<int32_t>(labels_.size()))
+        return {};
+    if (col == 0)
+        return labels_[row - 1];
+    const auto& marks = marks_[row - 1];
+    return std::binary_search(marks.begin(), marks.end(), col) ? "--" : "";
+}
+
+std::vector<std::string> TScheduleTable::Lines() const
+{
+    std::vector<std::string> lines;
+    const int32_t rows = RowCount();
+    lines.reserve(rows);
+    for (int32_t r = 0; r < rows; ++r) {
+        std::string line;
+        for (int32_t c = 0; c < colCount_; ++c) {
+            if (c)
+                line += '\t';
+            line += Cell(c, r);
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// ---- TSimulationScripts ----
+
+namespace {
+
+// Cells follow the member's data type: Boolean, 32-bit integer, double or
+// text.
+TVariant cellFor(TDataTypeClass cls, bool b, int32_t i, double r, const std::string& s)
+{
+    switch (cls) {
+    case TDataTypeClass::Boolean: return TVariant(b);
+    case TDataTypeClass::Integer: return TVariant(i);
+    case TDataTypeClass::Real: return TVariant(r);
+    case TDataTypeClass::String: break;
+    }
+    return TVariant(s);
+}
+
+// The converted result of one cell, taken before anything is written so
+// that a cell that does not convert leaves every member as it was.
+struct TWriteBack {
+    bool B = false;
+    int32_t I = 0;
+    double R = 0;
+    std::string S;
+};
+
+TWriteBack convert(TDataTypeClass cls, const TVariant& cell)
+{
+    TWriteBack w;
+    const TVariant& v = cell.Deref();
+    switch (cls) {
+    case TDataTypeClass::Boolean: w.B = v.ToBoolean(); break;
+    case TDataTypeClass::Integer: w.I = v.ToInteger(); break;
+    case TDataTypeClass::Real: w.R = v.ToFloat(); break;
+    case TDataTypeClass::String: w.S = v.ToText(); break;
+    }
+    return w;
+}
+
+template <typename Member>
+void store(TDataTypeClass cls, Member& m, TWriteBack& w)
+{
+    switch (cls) {
+    case TDataTypeClass::Boolean: m.BoolValue = w.B; break;
+    case TDataTypeClass::Integer: m.IntValue = w.I; break;
+    case TDataTypeClass::Real: m.RealValue = w.R; break;
+    case TDataTypeClass::String: m.StrValue = std::move(w.S); break;
+    }
+}
+
+const std::string& typeOf(const TFBDataMember& m)
+{
+    static const std::string none;
+    return m.Decl ? m.Decl->Type : none;
+}
+
+const std::string& typeOf(const TFBInstance_InternalVar& v)
+{
+    static const std::string none;
+    return v.Decl ? v.Decl->Type : none;
+}
+
+} // namespace
+
+TSimulationScripts::TSimulationScripts(TScriptObject* scope) : scope_(scope), runner_(std::make_unique<TScriptRunner>())
+{
+}
+
+TSimulationScripts::~TSimulationScripts() = default;
+
+const TScriptCode& TSimulationScripts::compiled(const std::string& script)
+{
+    if (auto it = cache_.find(script); it != cache_.end()) {
+        lru_.splice(lru_.begin(), lru_, it->second);
+        return *it->second->Code;
+    }
+    auto code = std::make_unique<TScriptCode>(script);
+    ++compilations_;
+    code->SetCompiled(true); // a failure throws and caches nothing
+    if (cache_.size() >= kCacheSize) {
+        cache_.erase(lru_.back().Text);
+        lru_.pop_back();
+    }
+    lru_.push_front(TEntry{script, std::move(code)});
+    cache_.emplace(lru_.front().Text, lru_.begin());
+    return *lru_.front().Code;
+}
+
+TVariant TSimulationScripts::run(const TScriptCode& code)
+{
+    {
+        std::lock_guard lock(runnerMutex_);
+        running_ = true;
+    }
+    struct TDone {
+        TSimulationScripts& S;
+        ~TDone()
+        {
+            std::lock_guard lock(S.runnerMutex_);
+            S.running_ = false;
+            // A termination asked for just as the script ended is still
+            // pending in the runner and would end the next, innocent script:
+            // a fresh runner forgets it.
+            if (S.runner_->Terminated())
+                S.runner_ = std::make_unique<TScriptRunner>();
+        }
+    } done{*this};
+    return runner_->Run(code, scope_);
+}
+
+bool TSimulationScripts::EvaluateTransition(const std::string& script)
+{
+    const TScriptCode& code = compiled(script);
+    TVariant result;
+    runner_->PushReference(result);
+    run(code);
+    return result.ToBoolean();
+}
+
+void TSimulationScripts::ExecuteAlgorithm(const std::string& script, const std::vector<TFBDataMember*>& outputs,
+                                          const std::vector<TFBInstance_InternalVar*>& variables)
+{
+    const TScriptCode& code = compiled(script);
+    std::vector<TVariant> cells;
+    std::vector<TDataTypeClass> classes;
+    cells.reserve(outputs.size() + variables.size());
+    classes.reserve(cells.capacity());
+    for (const TFBDataMember* m : outputs) {
+        classes.push_back(DataTypeClass(typeOf(*m)));
+        cells.push_back(cellFor(classes.back(), m->BoolValue, m->IntValue, m->RealValue, m->StrValue));
+    }
+    for (const TFBInstance_InternalVar* v : variables) {
+        classes.push_back(DataTypeClass(typeOf(*v)));
+        cells.push_back(
+            cellFor(classes.back(), v->BoolValue, v->IntValue, static_cast<double>(v->RealValue), v->StrValue));
+    }
+    for (auto& c : cells)
+        runner_->PushReference(c);
+    run(code);
+
+    std::vector<TWriteBack> results;
+    results.reserve(cells.size());
+    for (size_t k = 0; k < cells.size(); ++k)
+        results.push_back(convert(classes[k], cells[k]));
+    size_t k = 0;
+    for (TFBDataMember* m : outputs) {
+        store(classes[k], *m, results[k]);
+        ++k;
+    }
+    for (TFBInstance_InternalVar* v : variables) {
+        store(classes[k], *v, results[k]);
+        ++k;
+    }
+}
+
+void TSimulationScripts::Terminate()
+{
+    std::lock_guard lock(runnerMutex_);
+    if (running_)
+        runner_->Terminate();
+}
+
+// ---- THeadlessSimulationHost ----
+
+THeadlessSimulationHost::THeadlessSimulationHost() = default;
+THeadlessSimulationHost::~THeadlessSimulationHost() = default;
+
+void THeadlessSimulationHost::AddLogLine(const std::string& text)
+{
+    std::lock_guard lock(mutex_);
+    log_.push_back(text);
+}
+
+void THeadlessSimulationHost::ShowScheduleEntry(const std::string& fbName, const std::string& eventName, int32_t step)
+{
+    std::lock_guard lock(mutex_);
+    events_.Record(fbName + "." + eventName + "()", step);
+    fbs_.Record(fbName, step);
+}
+
+bool THeadlessSimulationHost::EvaluateTransitionScript(const std::string& script)
+{
+    return scripts_.EvaluateTransition(script);
+}
+
+void THeadlessSimulationHost::ExecuteAlgorithmScript(const std::string& script,
+                                                     const std::vector<TFBDataMember*>& outputs,
+                                                     const std::vector<TFBInstance_InternalVar*>& variables)
+{
+    scripts_.ExecuteAlgorithm(script, outputs, variables);
+}
+
+void THeadlessSimulationHost::TerminateScript() { scripts_.Terminate(); }
+
+void THeadlessSimulationHost::ResetSchedule()
+{
+    std::lock_guard lock(mutex_);
+    events_.Reset();
+    fbs_.Reset();
+}
+
+std::vector<std::string> THeadlessSimulationHost::LogLines() const
+{
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+TScheduleTable THeadlessSimulationHost::EventsTable() const
+{
+    std::lock_guard lock(mutex_);
+    return events_;
+}
+
+TScheduleTable THeadlessSimulationHost::FBTable() const
+{
+    std::lock_guard lock(mutex_);
+    return fbs_;
+}
+
+} // namespace telvo
