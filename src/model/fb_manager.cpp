@@ -157,13 +157,22 @@ void TFB_Manager::indexInstance(TFB_InstanceRef* record) const { byName_[record-
 
 void TFB_Manager::unindexInstance(TFB_InstanceRef* record)
 {
-    for (auto it = byName_.begin(); it != byName_.end();) {
+    auto drop = [&](auto it) {
         auto& v = it->second;
-        v.erase(std::remove(v.begin(), v.end(), record), v.end());
-        it = v.empty() ? byName_.erase(it) : std::next(it);
-        if (it == byName_.end())
-            break;
-    }
+        auto at = std::find(v.begin(), v.end(), record);
+        if (at == v.end())
+            return false;
+        v.erase(at);
+        if (v.empty())
+            byName_.erase(it);
+        return true;
+    };
+    if (auto it = byName_.find(record->Name); it != byName_.end() && drop(it))
+        return;
+    // Renamed behind the index's back: it stands under its old name.
+    for (auto it = byName_.begin(); it != byName_.end(); ++it)
+        if (drop(it))
+            return;
 }
 
 const std::vector<TFB_InstanceRef*>* TFB_Manager::recordsNamed(const std::string& name) const
@@ -219,10 +228,8 @@ bool TFB_Manager::RenameInstance(TFB_InstanceRef* record, const std::string& new
         return true;
     if (FindInstance(newName))
         return false;
-    unindexInstance(record);
     record->Name = newName;
-    if (std::any_of(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; }))
-        rebuildInstanceIndex(); // keeps list order among records of one name
+    rebuildInstanceIndex(); // keeps list order among records of one name
     return true;
 }
 
@@ -829,10 +836,8 @@ void rebindPorts(TOwnedList<Port>& ports, const Decls& decls, TFB_InstanceRef& o
 
 } // namespace
 
-void TFB_Manager::reloadRecord(TFB_InstanceRef& record, TFB_Type* oldType, TFB_Type* newType,
-                               std::vector<std::string>& removedPorts)
+void TFB_Manager::reloadRecord(TFB_InstanceRef& record, TFB_Type* newType, std::vector<std::string>& removedPorts)
 {
-    (void)oldType;
     auto drop = [&](auto& port) {
         removedPorts.push_back(record.Name + "." + port.Name());
         removePortEverywhere(&port);
@@ -909,7 +914,7 @@ void TFB_Manager::ReloadType(TFB_Type* type)
     });
     std::vector<std::vector<std::string>> removed(records.size());
     for (size_t i = records.size(); i-- > 0;)
-        reloadRecord(*records[i], oldType, newType, removed[i]);
+        reloadRecord(*records[i], newType, removed[i]);
     std::string list;
     for (const auto& ports : removed)
         for (const auto& p : ports)

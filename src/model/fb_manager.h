@@ -192,8 +192,7 @@ private:
     size_t connCount() const;
     void forgetDevice(const TslDevice* device);
     void forgetLayer();
-    void reloadRecord(TFB_InstanceRef& record, TFB_Type* oldType, TFB_Type* newType,
-                      std::vector<std::string>& removedPorts);
+    void reloadRecord(TFB_InstanceRef& record, TFB_Type* newType, std::vector<std::string>& removedPorts);
 
     // Index of Instances by name, and of the connection records by the
     // records and IPPs at their ends. Rebuilt when the lists were changed
