@@ -13,6 +13,7 @@ TWorkbench::TWorkbench(std::filesystem::path programFolder, TUserInterface& ui)
     Settings.Load(SettingsFile());
     systemLayer_ = std::make_unique<TSystemLayerManager>(programFolder_);
     ResetFBManager();
+    projectManager_ = std::make_unique<TProject_Manager>(*this);
 }
 
 TWorkbench::~TWorkbench() = default;

@@ -1,10 +1,12 @@
 #pragma once
-// The workbench context: one object owns the FB manager, the library index,
-// the settings and the program folder. No globals: components receive the
-// workbench, or the part of it they need.
+// The workbench context: one object owns the FB manager, the system layer,
+// the project manager, the library index, the settings and the program
+// folder. No globals: components receive the workbench, or the part of it
+// they need.
 
 #include "model/fb_manager.h"
 #include "model/library_index.h"
+#include "model/project_manager.h"
 #include "model/settings.h"
 #include "model/user_interface.h"
 #include "systemlayer/system_layer.h"
@@ -16,11 +18,11 @@
 
 namespace telvo {
 
-class TWorkbench {
+class TWorkbench final : public TProjectHost {
 public:
     // The program folder holds library/, images/, KALO/ and settings.ini.
     TWorkbench(std::filesystem::path programFolder, TUserInterface& ui);
-    ~TWorkbench();
+    ~TWorkbench() override;
     TWorkbench(const TWorkbench&) = delete;
     TWorkbench& operator=(const TWorkbench&) = delete;
 
@@ -31,15 +33,17 @@ public:
     std::filesystem::path SettingsFile() const { return programFolder_ / "settings.ini"; }
 
     TUserInterface& UI() const { return *ui_; }
-    TFB_Manager& FBManager() const { return *fbManager_; }
+    TFB_Manager& FBManager() const override { return *fbManager_; }
     TSystemLayerManager& SystemLayer() const { return *systemLayer_; }
+    // The open project's own data; it lives as long as the workbench.
+    TProject_Manager& ProjectManager() const { return *projectManager_; }
 
     // Closing a project replaces the FB manager with a new empty one; the
     // library index and LibraryTypeNames survive.
     void ResetFBManager();
     // Closing a project also replaces the system layer; the FB manager is
     // hooked to the new one.
-    void ResetSystemLayer();
+    void ResetSystemLayer() override;
 
     // Indexes the library folder into LibraryIndex and LibraryTypeNames; run
     // at start-up and whenever the user asks for a fresh look at the library.
@@ -58,6 +62,7 @@ private:
     // everything that dies in it.
     std::unique_ptr<TSystemLayerManager> systemLayer_;
     std::unique_ptr<TFB_Manager> fbManager_;
+    std::unique_ptr<TProject_Manager> projectManager_;
 };
 
 // The program folder: the --home option when given, else TELVO_HOME, else the
