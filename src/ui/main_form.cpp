@@ -223,6 +223,7 @@ TMainForm::~TMainForm()
     // Tearing the widgets down activates and hides sub-windows: nothing of
     // that may reach the half-destroyed window.
     closing_ = true;
+    dying_ = true;
     disconnect(mdi_, nullptr, this, nullptr);
     browser_->disconnect(this);
     // The indexer only talks to the user channel, which outlives us; let it
@@ -486,6 +487,8 @@ void TMainForm::createToolBar()
 
 void TMainForm::UpdateMenuItems()
 {
+    if (dying_)
+        return;
     const bool open = projects_ && projects_->Info().IsOpen();
     // Project commands wait while the library is indexed: a project names
     // types the index must already know.
@@ -760,6 +763,9 @@ void TMainForm::AddEditorWindow(TEditorWindow* window)
     if (!window || !window->SubWindow())
         return;
     QMdiSubWindow* sub = window->SubWindow();
+    const bool known = window == systemLayerWindow_ ||
+                       std::find(diagramWindows_.begin(), diagramWindows_.end(), window) != diagramWindows_.end() ||
+                       sub->property("telvoFollowed").toBool();
     if (sub->mdiArea() != mdi_)
         mdi_->addSubWindow(sub);
     switch (window->EditorKind()) {
@@ -774,12 +780,17 @@ void TMainForm::AddEditorWindow(TEditorWindow* window)
         break;
     }
     activeEditor_ = window;
-    connect(sub, &QObject::destroyed, this, [this, window] { editorGone(window); }, Qt::UniqueConnection);
+    if (!known) {
+        sub->setProperty("telvoFollowed", true);
+        connect(sub, &QObject::destroyed, this, [this, window] { editorGone(window); });
+    }
     UpdateMenuItems();
 }
 
 void TMainForm::editorGone(TEditorWindow* window)
 {
+    if (dying_)
+        return;
     diagramWindows_.erase(std::remove(diagramWindows_.begin(), diagramWindows_.end(), window), diagramWindows_.end());
     if (activeEditor_ == window)
         activeEditor_ = nullptr;

@@ -243,6 +243,8 @@ private:
     bool shown_ = false;
     bool startUpDone_ = false;
     bool closing_ = false;
+    // Set by the destructor: the widgets going down must not call back.
+    bool dying_ = false;
 };
 
 } // namespace telvo

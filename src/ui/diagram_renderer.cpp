@@ -1,0 +1,816 @@
+#include "ui/diagram_renderer.h"
+
+#include "model/fb_manager.h"
+#include "systemlayer/system_layer.h"
+
+#include <QFontMetrics>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygon>
+
+#include <algorithm>
+#include <climits>
+
+namespace telvo {
+
+namespace {
+
+// Images are painted as on a 96 dpi screen: point sizes become the pixel
+// sizes engineers know from the diagrams they draw.
+constexpr int DotsPerMeter96 = 3780;
+
+QColor colour(uint32_t rgb)
+{
+    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+QString qs(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// A pen and brush state in the manner of a drawing canvas: rectangles are
+// outlined with the pen and filled with the brush, right and bottom
+// exclusive; text boxes truncate with an ellipsis.
+class TDraw {
+public:
+    explicit TDraw(QPainter& p) : p_(p), fm_(p.font()) { p_.setRenderHint(QPainter::Antialiasing, false); }
+
+    void Pen(uint32_t rgb, int width = -1)
+    {
+        penColour_ = colour(rgb);
+        if (width > 0)
+            penWidth_ = width;
+        applyPen();
+    }
+    void PenWidth(int width)
+    {
+        penWidth_ = std::max(width, 1);
+        applyPen();
+    }
+    void Dotted(bool dotted)
+    {
+        dotted_ = dotted;
+        applyPen();
+    }
+    void Brush(uint32_t rgb)
+    {
+        brush_ = colour(rgb);
+        clearBrush_ = false;
+    }
+    void ClearBrush() { clearBrush_ = true; }
+    void FontColour(uint32_t rgb) { fontColour_ = colour(rgb); }
+    void FontChanged() { fm_ = QFontMetrics(p_.font()); }
+
+    void Line(int x1, int y1, int x2, int y2) { p_.drawLine(x1, y1, x2, y2); }
+
+    void Rect(int x1, int y1, int x2, int y2)
+    {
+        if (x2 <= x1 || y2 <= y1)
+            return;
+        if (!clearBrush_)
+            p_.fillRect(x1, y1, x2 - x1, y2 - y1, brush_);
+        p_.setBrush(Qt::NoBrush);
+        for (int w = 0; w < penWidth_ && x2 - x1 - 1 - 2 * w >= 0 && y2 - y1 - 1 - 2 * w >= 0; ++w)
+            p_.drawRect(x1 + w, y1 + w, x2 - x1 - 1 - 2 * w, y2 - y1 - 1 - 2 * w);
+    }
+
+    // A closed outline filled with the brush (the canvas filled such shapes
+    // with a flood fill from inside; filling the shape looks the same).
+    void Polygon(const QPolygon& points, bool fill = true)
+    {
+        p_.setBrush(fill && !clearBrush_ ? QBrush(brush_) : QBrush(Qt::NoBrush));
+        p_.drawPolygon(points);
+    }
+    void FilledPolygon(const QPolygon& points, uint32_t fillRgb)
+    {
+        p_.setBrush(colour(fillRgb));
+        p_.drawPolygon(points);
+    }
+    void Polyline(const QPolygon& points) { p_.drawPolyline(points); }
+
+    void Ellipse(int x1, int y1, int x2, int y2, uint32_t fillRgb)
+    {
+        p_.setBrush(colour(fillRgb));
+        p_.drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+    }
+
+    enum TAlign { Left = Qt::AlignLeft, Centre = Qt::AlignHCenter, Right = Qt::AlignRight };
+
+    // A single-line text box.
+    void Text(int x1, int y1, int x2, int y2, TAlign align, const QString& text, bool vcentre = false)
+    {
+        const int w = x2 - x1;
+        if (w <= 0 || text.isEmpty())
+            return;
+        QString shown = text;
+        if (fm_.horizontalAdvance(text) > w)
+            shown = fm_.elidedText(text, Qt::ElideRight, w);
+        p_.setPen(fontColour_);
+        p_.drawText(QRect(x1, y1, w, std::max(y2 - y1, 1)),
+                    align | (vcentre ? Qt::AlignVCenter : Qt::AlignTop) | Qt::TextSingleLine | Qt::TextDontClip,
+                    shown);
+        applyPen();
+    }
+
+    // A box that lays the text out in lines broken at word boundaries.
+    void WrappedText(int x1, int y1, int x2, int y2, const QString& text)
+    {
+        if (x2 <= x1 || y2 <= y1 || text.isEmpty())
+            return;
+        p_.setPen(fontColour_);
+        p_.drawText(QRect(x1, y1, x2 - x1, y2 - y1), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        applyPen();
+    }
+
+    // Plain text with its top-left corner at (x, y).
+    void TextAt(int x, int y, const QString& text)
+    {
+        if (text.isEmpty())
+            return;
+        p_.setPen(fontColour_);
+        p_.drawText(x, y + fm_.ascent(), text);
+        applyPen();
+    }
+
+    QPainter& Painter() { return p_; }
+
+private:
+    void applyPen()
+    {
+        QPen pen(penColour_);
+        pen.setWidth(penWidth_);
+        pen.setCapStyle(Qt::FlatCap);
+        pen.setJoinStyle(Qt::MiterJoin);
+        if (dotted_) {
+            pen.setDashPattern({1.0, 1.0});
+        }
+        p_.setPen(pen);
+    }
+
+    QPainter& p_;
+    QFontMetrics fm_;
+    QColor penColour_ = Qt::black;
+    int penWidth_ = 1;
+    bool dotted_ = false;
+    QColor brush_ = Qt::white;
+    bool clearBrush_ = false;
+    QColor fontColour_ = Qt::black;
+};
+
+QFont diagramFont(int points)
+{
+    QFont f(QStringLiteral("Arial"));
+    // A zoom so small that the size rounds to 0 still gets readable specks
+    // rather than an invalid font.
+    f.setPointSize(std::max(points, 1));
+    f.setStyleHint(QFont::SansSerif);
+    return f;
+}
+
+int sizeOf(const auto& list)
+{
+    return static_cast<int>(list.size());
+}
+
+// ---------------------------------------------------------------------------
+// Blocks
+
+void paintBlock(TDraw& d, TFB_Instance& inst)
+{
+    const TBlockMetrics m = MeasureBlock(inst);
+    inst.Width = m.W;
+    inst.Height = m.H;
+    const int x = inst.X, y = inst.Y, W = m.W, H = m.H, s = m.s, e = m.e, n = m.n;
+    const TFB_Type* type = inst.Ref ? inst.Ref->Type : nullptr;
+    const bool showTypes = inst.TypeColour != TFB_Instance::HiddenTypeColour;
+    const int wIn = m.wIn, wOut = m.wOut;
+
+    d.FontColour(DiagramColour::Black);
+    d.Pen(type && type->Imported ? DiagramColour::Imported : DiagramColour::Black, inst.GroupSelected ? 2 : 1);
+    d.Brush(DiagramColour::White);
+    d.Rect(x, y, x + W, y + e);
+
+    for (int i = 0; i < sizeOf(inst.EventInputPorts); ++i) {
+        TFBEventDraw& p = *inst.EventInputPorts[i];
+        d.FontColour(DiagramColour::Black);
+        d.Text(x + 2, y + i * s + 1, x + W - 4, y + (i + 1) * s + 1, TDraw::Left, qs(p.Event ? p.Event->Name() : ""));
+        p.X = x - 1;
+        p.Y = y + i * s + 7;
+        if (showTypes) {
+            d.Pen(inst.TypeColour);
+            d.Line(p.X, p.Y, x - 20 * wIn, p.Y);
+            d.FontColour(inst.TypeColour);
+            d.Text(x - 22 * wIn - 100, y + i * s + 1, x - 22 * wIn, y + (i + 1) * s + 1, TDraw::Right,
+                   QStringLiteral("EVENT"));
+        }
+    }
+    for (int i = 0; i < sizeOf(inst.EventOutputPorts); ++i) {
+        TFBEventDraw& p = *inst.EventOutputPorts[i];
+        d.FontColour(DiagramColour::Black);
+        d.Text(x + 2, y + i * s + 1, x + W - 4, y + (i + 1) * s + 1, TDraw::Right,
+               qs(p.Event ? p.Event->Name() : ""));
+        p.X = x + W;
+        p.Y = y + i * s + 7;
+        if (showTypes) {
+            d.Pen(inst.TypeColour);
+            d.Line(p.X, p.Y, x + W + 20 * wOut, p.Y);
+            d.FontColour(inst.TypeColour);
+            d.Text(x + W + 22 * wOut, y + i * s + 1, x + W + 22 * wOut + 100, y + (i + 1) * s + 1, TDraw::Left,
+                   QStringLiteral("EVENT"));
+        }
+    }
+
+    // Body, then the neck between head and body: the middle three fifths of
+    // the joint edges are erased and the neck's sides drawn.
+    d.Pen(DiagramColour::Black);
+    d.Rect(x, y + n - 1, x + W, y + H);
+    const int r = m.r;
+    d.Pen(DiagramColour::White);
+    d.Rect(x + r, y + e - 1, x + W - r, y + n);
+    d.Pen(DiagramColour::Black, 1);
+    d.Rect(x + r - 1, y + e - 1, x + r, y + n);
+    d.Rect(x + W - r - 1, y + e - 1, x + W - r, y + n);
+    d.PenWidth(inst.GroupSelected ? 2 : 1);
+
+    // WITH marks join a data port to the event ports that sample it.
+    auto withMarks = [&](int dataIndex, int py, bool inputs) {
+        if (!type)
+            return;
+        const auto& events = inputs ? inst.EventInputPorts : inst.EventOutputPorts;
+        const TFBDataMemberType* decl = nullptr;
+        if (inputs && dataIndex < sizeOf(type->DataInputs))
+            decl = type->DataInputs[dataIndex].get();
+        if (!inputs && dataIndex < sizeOf(type->DataOutputs))
+            decl = type->DataOutputs[dataIndex].get();
+        if (!decl)
+            return;
+        for (int j = 0; j < sizeOf(events); ++j) {
+            const TFBEventType* ev = nullptr;
+            if (inputs && j < sizeOf(type->EventInputs))
+                ev = type->EventInputs[j].get();
+            if (!inputs && j < sizeOf(type->EventOutputs))
+                ev = type->EventOutputs[j].get();
+            if (!ev || std::find(ev->With.begin(), ev->With.end(), decl) == ev->With.end())
+                continue;
+            const int c = inputs ? x - 12 * j - 8 : x + W + 12 * j + 8;
+            const int ey = y + j * s + 7;
+            d.Rect(c - 3, py - 4, c + 4, py + 4);
+            d.Line(c, py, c, ey);
+            d.Rect(c - 3, ey - 4, c + 4, ey + 4);
+        }
+    };
+
+    for (int k = 0; k < sizeOf(inst.DataInputPorts); ++k) {
+        const int i = k + 1;
+        TFBDataMemberDraw& p = *inst.DataInputPorts[k];
+        d.Pen(inst.TypeColour);
+        d.FontColour(DiagramColour::Black);
+        d.Text(x + 2, y + n + i * s, x + W - 4, y + H + i * s + 1, TDraw::Left, qs(p.Member ? p.Member->Name() : ""));
+        p.X = x - 1;
+        p.Y = y + n + i * s + 7;
+        if (p.Member && !p.Member->ValueText.empty()) {
+            d.Pen(DiagramColour::Black);
+            d.Line(x - 1, y + n + i * s + 4, x - 10, y + n + i * s + 4);
+            d.Text(x - 150, y + n + i * s, x - 10, y + H + i * s + 1, TDraw::Right, qs(p.Member->ValueText));
+        }
+        if (showTypes) {
+            d.Pen(inst.TypeColour);
+            d.FontColour(inst.TypeColour);
+            d.Line(p.X, p.Y, x - 20 * wIn, p.Y);
+            d.Text(x - 22 * wIn - 100, y + n + i * s + 1, x - 22 * wIn, y + n + (i + 1) * s + 1, TDraw::Right,
+                   qs(p.Member && p.Member->Decl ? p.Member->Decl->Type : ""));
+            withMarks(k, p.Y, true);
+        }
+    }
+    for (int k = 0; k < sizeOf(inst.DataOutputPorts); ++k) {
+        const int i = k + 1;
+        TFBDataMemberDraw& p = *inst.DataOutputPorts[k];
+        d.Pen(inst.TypeColour);
+        d.FontColour(DiagramColour::Black);
+        d.Text(x + 2, y + n + i * s, x + W - 4, y + H + i * s + 1, TDraw::Right,
+               qs(p.Member ? p.Member->Name() : ""));
+        p.X = x + W - 1;
+        p.Y = y + n + i * s + 7;
+        if (p.Member && !p.Member->ValueText.empty()) {
+            d.Pen(DiagramColour::Black);
+            d.Line(x + W, y + n + i * s + 4, x + W + 10, y + n + i * s + 4);
+            d.Text(x + W + 10, y + n + i * s, x + W + 100, y + H + i * s + 1, TDraw::Left, qs(p.Member->ValueText));
+        }
+        if (showTypes) {
+            d.Pen(inst.TypeColour);
+            d.FontColour(inst.TypeColour);
+            d.Line(p.X, p.Y, x + W + 20 * wOut, p.Y);
+            d.Text(x + W + 22 * wOut, y + n + i * s + 1, x + W + 22 * wOut + 100, y + n + (i + 1) * s + 1,
+                   TDraw::Left, qs(p.Member && p.Member->Decl ? p.Member->Decl->Type : ""));
+            withMarks(k, p.Y, false);
+        }
+    }
+
+    d.Pen(DiagramColour::Black);
+    d.FontColour(DiagramColour::Black);
+    d.ClearBrush();
+    if (type)
+        d.Text(x, y + n + 2, x + W, y + H, TDraw::Centre, qs(type->Name));
+}
+
+QString instanceLabel(const TFB_Instance& inst)
+{
+    if (!inst.Ref)
+        return {};
+    QString label = qs(inst.Ref->Name);
+    if (inst.Ref->Device)
+        label += QStringLiteral(" ( in ") + qs(inst.Ref->Device->Name) + QStringLiteral(")");
+    return label;
+}
+
+// ---------------------------------------------------------------------------
+// Glyphs
+
+constexpr uint32_t GlyphOutline = 0x010101;
+
+void paintGlyph(TDraw& d, TFB_Instance& inst)
+{
+    const TGlyphMetrics g = MeasureGlyph(inst);
+    inst.Width = g.S;
+    inst.Height = g.S;
+    const double z = inst.Scale;
+    const int L = g.L, T = g.T, R = g.R, B = g.B, M = g.M, C = g.C, u = g.u;
+    const std::string typeName = inst.Ref && inst.Ref->Type ? inst.Ref->Type->Name : std::string();
+
+    d.PenWidth(inst.GroupSelected ? 2 : 1);
+    d.Brush(DiagramColour::White);
+    d.Pen(GlyphOutline);
+    d.FontColour(DiagramColour::Black);
+
+    auto yellowBox = [&] {
+        d.Brush(DiagramColour::GlyphYellow);
+        d.Rect(L + u, T + Scaled(12, z), R - u, B - Scaled(12, z));
+        d.Brush(DiagramColour::White);
+    };
+    if (typeName == "E_SPLIT") {
+        d.FilledPolygon(QPolygon({QPoint(L + u, M), QPoint(R - u, T + u), QPoint(R - u, B - u)}),
+                        DiagramColour::GlyphYellow);
+    } else if (typeName == "E_MERGE" || typeName == "E_REND") {
+        d.FilledPolygon(QPolygon({QPoint(R - u, M), QPoint(L + u, T + u), QPoint(L + u, B - u)}),
+                        DiagramColour::GlyphYellow);
+    } else if (typeName == "E_PERMIT" || typeName == "E_SELECT" || typeName == "E_SWITCH" ||
+               typeName == "E_DELAY" || typeName == "SISTEP_EVGEN" || typeName == "SISTEP_EVBOOL") {
+        yellowBox();
+    } else if (typeName == "E_CYCLE") {
+        yellowBox();
+        const int in = Scaled(18, z);
+        d.Ellipse(L + in, T + in, R - in, B - in, DiagramColour::GlyphYellow);
+    } else if (typeName == "E_RESTART") {
+        // Stubs first: the ellipse then covers their inner ends.
+        for (const TGlyphPort& p : GlyphPorts(inst))
+            if (p.HasStub)
+                d.Line(p.StubX1, p.StubY1, p.StubX2, p.StubY2);
+        d.Ellipse(L + u, T + u, R - u, B - u, DiagramColour::RestartBlue);
+    }
+
+    for (const TGlyphPort& p : GlyphPorts(inst)) {
+        if (p.HasStub && typeName != "E_RESTART")
+            d.Line(p.StubX1, p.StubY1, p.StubX2, p.StubY2);
+        d.FontColour(DiagramColour::Black);
+        d.TextAt(p.LabelX, p.LabelY, qs(p.Label));
+        if (p.ShowsValue && p.Kind == TGlyphPort::DataIn && p.Index < sizeOf(inst.DataInputPorts)) {
+            const TFBDataMember* member = inst.DataInputPorts[p.Index]->Member;
+            if (member && !member->ValueText.empty())
+                d.TextAt(p.X - 4, p.Y - 12, qs(member->ValueText));
+        }
+    }
+    LayoutInstance(inst); // the port points of this paint
+
+    d.Pen(DiagramColour::Black);
+    d.FontColour(DiagramColour::Black);
+    d.ClearBrush();
+    d.Text(L - 100, B + Scaled(2, z) + 5, R + 100, B + 40, TDraw::Centre, inst.Ref ? qs(inst.Ref->Name) : QString());
+    d.Text(L - 100, B + Scaled(12, z) + 5, R + 100, B + 40, TDraw::Centre, qs(typeName));
+    (void)C;
+}
+
+void paintInstance(TDraw& d, TFB_Instance& inst)
+{
+    if (PaintsAsGlyph(inst)) {
+        paintGlyph(d, inst);
+    } else {
+        paintBlock(d, inst);
+        d.Text(inst.X - 20, inst.Y - 14, inst.X + inst.Width + 20, inst.Y - 2, TDraw::Centre, instanceLabel(inst),
+               true);
+    }
+    d.PenWidth(1);
+    d.Brush(DiagramColour::White);
+}
+
+// ---------------------------------------------------------------------------
+// Notes and IPP pictures
+
+void paintNote(TDraw& d, TFBDnote& note, int fontPoints)
+{
+    LayoutNote(note, fontPoints);
+    const int X = note.X, Y = note.Y, R = note.Right, B = note.Bottom;
+    d.Pen(DiagramColour::Black, note.GroupSelected ? 2 : 1);
+    d.FilledPolygon(QPolygon({QPoint(X, Y), QPoint(R - 10, Y), QPoint(R, Y + 10), QPoint(R, B), QPoint(X, B)}),
+                    DiagramColour::NoteFill);
+    d.Polyline(QPolygon({QPoint(R - 10, Y), QPoint(R - 10, Y + 10), QPoint(R, Y + 10)}));
+    d.ClearBrush();
+    d.FontColour(DiagramColour::Black);
+    QString text = qs(note.Text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    d.WrappedText(X + 2, Y + 2, R - 2, B - 2, text);
+    d.PenWidth(1);
+    d.Brush(DiagramColour::White);
+}
+
+void paintIpp(TDraw& d, TslIPP& pic, bool scaled)
+{
+    if (!pic.Ipp)
+        return;
+    LayoutIppPicture(pic, scaled);
+    const double s = IppDrawScale(pic, scaled);
+    const int x = pic.X, y = pic.Y, wl = pic.LabelWidth;
+    auto k = [&](int v) { return Scaled(v, s); };
+    const bool actuator = pic.Ipp->IsActuator();
+    d.Pen(DiagramColour::IppOutline, pic.GroupSelected ? 2 : 1);
+    QPolygon outline;
+    if (actuator)
+        outline = QPolygon({QPoint(x, y), QPoint(x + k(wl + 20), y), QPoint(x + k(wl + 20), y + k(24)),
+                            QPoint(x, y + k(24)), QPoint(x + k(5), y + k(12))});
+    else
+        outline = QPolygon({QPoint(x, y), QPoint(x + k(wl), y), QPoint(x + k(wl + 6), y + k(12)),
+                            QPoint(x + k(wl), y + k(24)), QPoint(x, y + k(24))});
+    d.FilledPolygon(outline, pic.Ipp->IsEventIPP ? DiagramColour::EventIpp : DiagramColour::DataIpp);
+    d.FontColour(DiagramColour::Black);
+    const int tx = actuator ? x + k(9) - 2 : x + 2;
+    if (pic.Ipp->Owner)
+        d.TextAt(tx, y + k(1), qs(pic.Ipp->Owner->Name));
+    d.TextAt(tx, y + k(12), qs(pic.Ipp->Name));
+    d.ClearBrush();
+    d.TextAt(x, y + k(24), pic.Ipp->IsEventIPP ? QStringLiteral("(event)") : QStringLiteral("(data)"));
+    d.PenWidth(1);
+    d.Brush(DiagramColour::White);
+}
+
+// ---------------------------------------------------------------------------
+// Lines
+
+struct TBounds {
+    int Left, Top, Right, Bottom;
+};
+
+bool lineVisible(const Tlineobj& line, const TBounds& area)
+{
+    if (line.Points.empty())
+        return false;
+    float l = line.Points[0]->X, r = l, t = line.Points[0]->Y, b = t;
+    for (const auto& p : line.Points) {
+        l = std::min(l, p->X);
+        r = std::max(r, p->X);
+        t = std::min(t, p->Y);
+        b = std::max(b, p->Y);
+    }
+    return r >= area.Left && l <= area.Right && b >= area.Top && t <= area.Bottom;
+}
+
+void drawLine(TDraw& d, const Tlineobj& line)
+{
+    if (line.Points.empty())
+        return;
+    QPolygon poly;
+    poly.reserve(static_cast<int>(line.Points.size()));
+    for (const auto& p : line.Points)
+        poly << QPoint(RoundHalfEven(p->X), RoundHalfEven(p->Y));
+    d.Polyline(poly);
+}
+
+void drawRemoteLabel(TDraw& d, const TRemoteLabel& label)
+{
+    if (!label.Shown)
+        return;
+    if (label.Arrow) {
+        const int x = label.ArrowX, y = label.ArrowY;
+        d.Polyline(QPolygon({QPoint(x - 5, y - 5), QPoint(x, y), QPoint(x - 6, y + 6)}));
+    }
+    d.ClearBrush();
+    d.FontColour(DiagramColour::Black);
+    d.TextAt(label.TextX, label.TextY, qs(label.Text));
+}
+
+bool eventPending(const TFB_EventAssoc& line)
+{
+    const TFB_EventAssocRef* r = line.Ref;
+    return r && ((r->DestPort && r->DestPort->Pending) || (r->SourcePort && r->SourcePort->Pending));
+}
+
+bool dataMonitored(const TFB_DataAssoc& line)
+{
+    const TFB_DataAssocRef* r = line.Ref;
+    return r && ((r->DestPort && r->DestPort->Monitor) || (r->SourcePort && r->SourcePort->Monitor));
+}
+
+template <typename Line>
+void paintFBLine(TDraw& d, Line& line, const TDiagramView& view, const TRouteOptions& options, const TBounds& area,
+                 bool isEvent)
+{
+    TRouteResult route;
+    if constexpr (std::is_same_v<Line, TFB_EventAssoc>)
+        route = RouteEventLine(line, options);
+    else
+        route = RouteDataLine(line, options);
+    int width = line.Highlighted ? 2 : 1;
+    uint32_t rgb = isEvent ? DiagramColour::Black : DiagramColour::DataLine;
+    if (view.DebugMode && view.Blink) {
+        if constexpr (std::is_same_v<Line, TFB_EventAssoc>) {
+            if (eventPending(line)) {
+                rgb = DiagramColour::Imported;
+                width = 2;
+            }
+        } else {
+            if (dataMonitored(line))
+                width = 2;
+        }
+    }
+    if (!lineVisible(line, area))
+        return;
+    d.Pen(rgb, width);
+    d.Dotted(route.Backward);
+    drawLine(d, line);
+    d.Dotted(false);
+    d.PenWidth(1);
+    if (route.Label.Shown) {
+        d.Pen(DiagramColour::Black, 1);
+        drawRemoteLabel(d, route.Label);
+        d.Brush(DiagramColour::White);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Frames
+
+void paintDeviceFrame(TDraw& d, TFB_Diagram& diagram, int W, int H, int scrollY)
+{
+    d.Pen(DiagramColour::Black, 1);
+    d.Brush(DiagramColour::DeviceFrame);
+    d.Rect(0, 0, W, H);
+    d.FontColour(DiagramColour::Black);
+    d.TextAt(100, 4, QStringLiteral("Device boundaries"));
+    d.Dotted(true);
+    d.Brush(DiagramColour::White);
+    d.Rect(100, 16, W - 120, H - 30);
+    d.Dotted(false);
+    d.FontColour(DiagramColour::White);
+    LayoutDeviceIpps(diagram, W, scrollY);
+}
+
+void paintInterfaceFrame(TDraw& d, const TFB_Type& type, int W, int H, int scrollY)
+{
+    d.Pen(DiagramColour::Black, 1);
+    d.Dotted(true);
+    d.Line(InterfaceLeftEdge, -10, InterfaceLeftEdge, H + 10);
+    d.Line(InterfaceRightEdge(W), -10, InterfaceRightEdge(W), H + 10);
+    d.Dotted(false);
+    d.FontColour(DiagramColour::White);
+    for (const TInterfacePort& p : InterfacePorts(type, W, scrollY)) {
+        const uint32_t rgb = p.Event ? DiagramColour::InterfaceEvent : DiagramColour::InterfaceData;
+        d.Pen(rgb);
+        d.Brush(rgb);
+        const QString name = qs(p.Event ? p.Event->Name : p.Data->Name);
+        if (p.Side == TInterfaceSide::Left) {
+            d.Rect(5, p.Top + 5, 45, p.Top + 18);
+            d.Text(7, p.Top + 6, 45, p.Top + 18, TDraw::Left, name, true);
+        } else {
+            d.Rect(W - 70, p.Top + 5, W - 20, p.Top + 18);
+            d.Text(W - 66, p.Top + 6, W - 20, p.Top + 18, TDraw::Left, name, true);
+        }
+    }
+    d.Pen(DiagramColour::Black);
+    d.Brush(DiagramColour::White);
+}
+
+// ---------------------------------------------------------------------------
+// The debug overlay
+
+QString internalVarLine(const TFBInstance_InternalVar& v)
+{
+    return QStringLiteral("IntVar: ") + qs(v.Decl ? v.Decl->Name : "") + QStringLiteral("=") + qs(v.ValueText);
+}
+
+void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
+{
+    if (!inst.Ref)
+        return;
+    const int x = inst.X, y = inst.Y, h = inst.Height;
+    const uint32_t overlay = blink ? DiagramColour::Imported : DiagramColour::Black;
+    d.Pen(overlay, 1);
+    d.FontColour(overlay);
+    d.ClearBrush();
+    if (inst.Ref->Composite && inst.Ref->InnerDiagram) {
+        int line = 0;
+        auto say = [&](int indent, const QString& text) { d.TextAt(x + indent, y + h + 15 + 10 * line++, text); };
+        for (const auto& inner : inst.Ref->InnerDiagram->DrawnInstances) {
+            if (!inner->Ref)
+                continue;
+            say(0, qs(inner->Ref->Name) + QStringLiteral(" STATE=") + qs(inner->StateText));
+            for (const auto& v : inner->Ref->InternalVars)
+                say(10, internalVarLine(*v));
+            for (const auto& ev : inner->Ref->EventInputs)
+                if (ev->Pending)
+                    say(10, QStringLiteral("EVENT INPUT ON: ") + qs(inner->Ref->Name) + "=" + qs(ev->Name()));
+            for (const auto& ev : inner->Ref->EventOutputs)
+                if (ev->Pending)
+                    say(10, QStringLiteral("EVENT OUTPUT ON: ") + qs(inner->Ref->Name) + "=" + qs(ev->Name()));
+        }
+    } else {
+        d.TextAt(x, y + h + 5, QStringLiteral("STATE=") + qs(inst.StateText));
+        for (int k = 0; k < sizeOf(inst.Ref->InternalVars); ++k)
+            d.TextAt(x, y + h + 10 * k + 15, internalVarLine(*inst.Ref->InternalVars[k]));
+    }
+    d.PenWidth(3);
+    for (const auto& p : inst.EventInputPorts)
+        if (p->Event && p->Event->Pending) {
+            const int px = p->X, py = p->Y;
+            d.Line(px - 20, py - 4, px, py - 4);
+            d.Polyline(QPolygon({QPoint(px - 2, py - 6), QPoint(px - 2, py - 2), QPoint(px, py - 4)}));
+        }
+    for (const auto& p : inst.EventOutputPorts)
+        if (p->Event && p->Event->Pending) {
+            const int px = p->X, py = p->Y;
+            d.Line(px, py - 4, px + 20, py - 4);
+            d.Polyline(QPolygon({QPoint(px + 18, py - 6), QPoint(px + 18, py - 2), QPoint(px + 20, py - 4)}));
+        }
+    d.Pen(blink ? 0x0000FF : DiagramColour::Black, 3);
+    for (const auto& p : inst.DataInputPorts)
+        if (p->Member && p->Member->Monitor) {
+            const int px = p->X, py = p->Y;
+            d.Line(px - 20, py, px, py);
+            d.Polyline(QPolygon({QPoint(px - 2, py - 2), QPoint(px - 2, py + 2), QPoint(px, py)}));
+            d.TextAt(px - 30, py - 10, qs(p->Member->ValueText));
+        }
+    for (const auto& p : inst.DataOutputPorts)
+        if (p->Member && p->Member->Monitor) {
+            const int px = p->X, py = p->Y;
+            d.Line(px, py, px + 20, py);
+            d.Polyline(QPolygon({QPoint(px + 18, py - 2), QPoint(px + 18, py + 2), QPoint(px + 20, py)}));
+            d.TextAt(px + 5, py - 10, qs(p->Member->ValueText));
+        }
+    d.Pen(DiagramColour::Black, 1);
+    d.Brush(DiagramColour::White);
+}
+
+// Whether any of the instance's picture can reach into the area: its block
+// with the value and type texts beside it and the labels above and below.
+bool instanceVisible(const TFB_Instance& inst, const TBounds& area)
+{
+    const int64_t left = int64_t{inst.X} - 400, right = int64_t{inst.X} + inst.Width + 400;
+    const int64_t top = int64_t{inst.Y} - 30, bottom = int64_t{inst.Y} + inst.Height + 80;
+    return right >= area.Left && left <= area.Right && bottom >= area.Top && top <= area.Bottom;
+}
+
+} // namespace
+
+int32_t DiagramFontPoints(double zoom)
+{
+    return Scaled(7, zoom);
+}
+
+QString PrintCaption(const TFB_Diagram& diagram, const QDateTime& time)
+{
+    return QStringLiteral("[") + QLocale().toString(time, QLocale::ShortFormat) +
+           QStringLiteral("] TELVO ESS, FB diagram: ") + qs(diagram.Name);
+}
+
+void PaintInstance(QPainter& painter, TFB_Instance& instance)
+{
+    TDraw d(painter);
+    paintInstance(d, instance);
+}
+
+void PaintNote(QPainter& painter, TFBDnote& note, int32_t fontPoints)
+{
+    TDraw d(painter);
+    paintNote(d, note, fontPoints);
+}
+
+void PaintIppPicture(QPainter& painter, TslIPP& picture, bool scaled)
+{
+    TDraw d(painter);
+    paintIpp(d, picture, scaled);
+}
+
+bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
+{
+    if (!diagram || image.isNull())
+        return false;
+    image.setDotsPerMeterX(DotsPerMeter96);
+    image.setDotsPerMeterY(DotsPerMeter96);
+    const int W = image.width(), H = image.height();
+    const double z = diagram->Zoom;
+    const int fontPoints = DiagramFontPoints(z);
+    const TBounds area{-4, -4, W + 4, H + 4};
+    TRouteOptions options;
+    options.ShowRemoteConnections = view.ShowRemoteConnections;
+    options.InternalDeviceDiagram = diagram->IsInternalDeviceDiagram;
+
+    QPainter painter(&image);
+    painter.setFont(diagramFont(fontPoints));
+    TDraw d(painter);
+
+    // 1. Background.
+    d.Pen(DiagramColour::White);
+    d.Brush(DiagramColour::White);
+    d.Rect(0, 0, W, H);
+    // 2. Device frame.
+    if (diagram->IsInternalDeviceDiagram)
+        paintDeviceFrame(d, *diagram, W, H, view.ScrollY);
+    // 3. Rubber band.
+    d.Brush(DiagramColour::White);
+    d.Pen(DiagramColour::Black, 1);
+    if (view.RubberBand) {
+        d.Dotted(true);
+        d.ClearBrush();
+        d.Rect(std::min(view.RubberLeft, view.RubberRight), std::min(view.RubberTop, view.RubberBottom),
+               std::max(view.RubberLeft, view.RubberRight), std::max(view.RubberTop, view.RubberBottom));
+        d.Dotted(false);
+        d.Brush(DiagramColour::White);
+    }
+    // 4. Event, then data connections.
+    for (auto& line : diagram->EventLines)
+        paintFBLine(d, *line, view, options, area, true);
+    for (auto& line : diagram->DataLines)
+        paintFBLine(d, *line, view, options, area, false);
+    // 5, 6. The composite interface and its connections.
+    if (diagram->InnerNetwork) {
+        if (!diagram->CompositeType)
+            return false;
+        paintInterfaceFrame(d, *diagram->CompositeType, W, H, view.ScrollY);
+        for (int i = 0; i < sizeOf(diagram->CompositeConns); ++i) {
+            TCompositeConnection& c = *diagram->CompositeConns[i];
+            RouteCompositeLine(c, *diagram, W, view.ScrollY, i);
+            d.Pen(c.IsEvent() ? DiagramColour::InterfaceEvent : DiagramColour::InterfaceData,
+                  c.Highlighted ? 2 : 1);
+            if (lineVisible(c, area))
+                drawLine(d, c);
+        }
+    }
+    // 7. Instances.
+    d.Dotted(false);
+    for (auto& inst : diagram->DrawnInstances) {
+        inst->Canvas = view.Canvas;
+        if (instanceVisible(*inst, area))
+            paintInstance(d, *inst);
+        else
+            LayoutInstance(*inst); // off screen: only the geometry
+        if (view.DebugMode)
+            paintDebugOverlay(d, *inst, view.Blink);
+    }
+    // 8. IPP pictures.
+    for (auto& pic : diagram->IPPPictures)
+        paintIpp(d, *pic, !diagram->IsInternalDeviceDiagram);
+    // 9. IPP connections: the data ones, then the event ones.
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool eventPass = pass == 1;
+        for (auto& line : diagram->IPPFBLines) {
+            if (!line->Ref || !line->Ref->IPP || line->Ref->IPP->IsEventIPP != eventPass)
+                continue;
+            TRemoteLabel label;
+            if (!RouteIppLine(*line, options, label))
+                continue;
+            if (!lineVisible(*line, area))
+                continue;
+            d.Pen(DiagramColour::Black, line->Highlighted ? 2 : 1);
+            drawLine(d, *line);
+            d.PenWidth(1);
+            if (label.Shown) {
+                d.FontColour(eventPass ? DiagramColour::EventIpp : DiagramColour::DataIpp);
+                d.TextAt(label.TextX, label.TextY, qs(label.Text));
+            }
+        }
+    }
+    // 10. IPP-to-IPP connections.
+    for (int i = 0; i < sizeOf(diagram->IPPtoIPPLines); ++i) {
+        TFB_IPPtoIPPAssocInst& line = *diagram->IPPtoIPPLines[i];
+        RouteIppToIppLine(line, i);
+        d.Pen(DiagramColour::Black, line.Highlighted ? 2 : 1);
+        drawLine(d, line);
+    }
+    d.PenWidth(1);
+    // 11. Notes.
+    for (auto& note : diagram->Notes)
+        paintNote(d, *note, fontPoints);
+    // 12. The print caption.
+    d.Dotted(false);
+    if (view.PrintMode) {
+        QFont caption = diagramFont(12);
+        painter.setFont(caption);
+        d.FontChanged();
+        d.FontColour(DiagramColour::Black);
+        const QDateTime when = view.CaptionTime.isValid() ? view.CaptionTime : QDateTime::currentDateTime();
+        d.TextAt(20, H - 20, PrintCaption(*diagram, when));
+        view.PrintMode = false;
+    }
+    return true;
+}
+
+} // namespace telvo
