@@ -1,0 +1,1 @@
+telvo_fuzzer(fuzz_network_reader SOURCES fuzz_network_reader.cpp LIBS telvo_persistence telvo_model telvo_systemlayer)
