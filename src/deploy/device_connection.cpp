@@ -28,7 +28,14 @@ void TPosixDeviceConnection::Close()
     if (fd_ >= 0) {
         if (state_ == TState::Connected) {
             flush(true);
-            ::shutdown(fd_, SHUT_WR);
+            // A reset that arrived after the last send is still pending on
+            // the socket; a reset connection cannot be shut down at all.
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (sendError_ == 0 && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err != 0)
+                sendError_ = err;
+            if (::shutdown(fd_, SHUT_WR) != 0 && sendError_ == 0 && errno == ENOTCONN)
+                sendError_ = ECONNRESET;
         }
         ::close(fd_);
         fd_ = -1;
@@ -42,6 +49,7 @@ void TPosixDeviceConnection::Connect()
     Close();
     state_ = TState::Connecting;
     notifyPending_ = true;
+    sendError_ = 0;
 
     int32_t port = 0;
     if (!TryParseInteger(Port, port) || port <= 0 || port > 65535) {
@@ -122,7 +130,7 @@ void TPosixDeviceConnection::finishAttempt(int error)
 
 void TPosixDeviceConnection::SendText(std::string_view text)
 {
-    if (state_ != TState::Connected)
+    if (state_ != TState::Connected || sendError_ != 0)
         return;
     pending_.append(text);
     flush(false);
@@ -145,11 +153,17 @@ void TPosixDeviceConnection::flush(bool block)
             pollfd p{fd_, POLLOUT, 0};
             // A device that stops reading for good would hold the close
             // forever; a minute without progress ends the wait.
-            if (::poll(&p, 1, 60000) <= 0)
+            if (::poll(&p, 1, 60000) <= 0) {
+                if (sendError_ == 0)
+                    sendError_ = ETIMEDOUT;
+                done = pending_.size();
                 break;
+            }
             continue;
         }
         // The peer went away: what is left cannot be delivered.
+        if (sendError_ == 0)
+            sendError_ = n < 0 ? errno : EPIPE;
         done = pending_.size();
         break;
     }

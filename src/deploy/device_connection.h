@@ -29,6 +29,10 @@ public:
     virtual void SendText(std::string_view text) = 0;
 
     virtual TState State() const = 0;
+    // 0 while every byte handed over since the last Connect has gone out;
+    // otherwise the error with which the device dropped the connection
+    // (kept after Close, until the next Connect).
+    virtual int SendError() const = 0;
 
     // 0: the connection is established; anything else: it failed.
     std::function<void(int errorCode)> OnConnected;
@@ -52,6 +56,7 @@ public:
     void Connect() override;
     void SendText(std::string_view text) override;
     TState State() const override { return state_; }
+    int SendError() const override { return sendError_; }
 
     // Waits up to timeoutMs (-1: no limit) for progress of a pending attempt
     // and raises OnConnected when it ends. Returns true once the attempt has
@@ -70,6 +75,7 @@ private:
     int fd_ = -1;
     TState state_ = TState::Closed;
     int lastError_ = 0;
+    int sendError_ = 0;
     bool notifyPending_ = false;
     std::string pending_;
 };

@@ -1,79 +1,13 @@
 #include "deploy/device_connection.h"
 
-#include <arpa/inet.h>
+#include "deploy/recording_listener.h"
+
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
+
+#include <vector>
 
 using namespace telvo;
-
-namespace {
-
-// A listener on 127.0.0.1 that accepts one connection and records every
-// byte until the peer closes; or, with closeAtOnce, closes right away.
-class TRecordingListener {
-public:
-    explicit TRecordingListener(bool closeAtOnce = false)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this, closeAtOnce] {
-            int c = ::accept(fd_, nullptr, nullptr);
-            if (c < 0)
-                return;
-            if (!closeAtOnce) {
-                char buf[4096];
-                for (ssize_t n; (n = ::read(c, buf, sizeof buf)) > 0;)
-                    received_.append(buf, static_cast<size_t>(n));
-            }
-            ::close(c);
-        });
-    }
-    ~TRecordingListener()
-    {
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        if (thread_.joinable())
-            thread_.join();
-    }
-    std::string Port() const { return std::to_string(port_); }
-    // Waits for the peer to close, then returns everything it sent.
-    std::string Received()
-    {
-        thread_.join();
-        return received_;
-    }
-
-private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-    std::thread thread_;
-    std::string received_;
-};
-
-std::string closedPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return std::to_string(ntohs(a.sin_port));
-}
-
-} // namespace
+using telvo::test::TRecordingListener;
 
 TEST(DeviceConnection, LinesArriveBackToBackAndNothingIsLostOnClose)
 {
@@ -94,6 +28,7 @@ TEST(DeviceConnection, LinesArriveBackToBackAndNothingIsLostOnClose)
     c.SendText(big);
     c.Close();
     EXPECT_EQ(c.State(), TDeviceConnection::TState::Closed);
+    EXPECT_EQ(c.SendError(), 0);
     EXPECT_EQ(device.Received(), "AB" + big);
 }
 
@@ -103,7 +38,7 @@ TEST(DeviceConnection, FailedAttemptsAreReportedOnceAndLeaveTheObjectUsable)
         const char* address;
         std::string port;
     } cases[] = {
-        {"127.0.0.1", closedPort()},       // nothing listens
+        {"127.0.0.1", test::ClosedPort()},       // nothing listens
         {"", "61499"},                     // no address
         {"127.0.0.1", "abc"},              // port not a number
         {"127.0.0.1", "70000"},            // port out of range
@@ -149,7 +84,18 @@ TEST(DeviceConnection, ADeviceThatClosesAtOnceDoesNotHangTheSender)
     for (int i = 0; i < 100; ++i)
         c.SendText(std::string(64 * 1024, 'y'));
     c.Close();
-    SUCCEED();
+    // The loss is known, and stays known after the close.
+    EXPECT_NE(c.SendError(), 0);
+    // The next connection starts with a clean slate.
+    TRecordingListener next;
+    c.SetPort(next.Port());
+    c.Connect();
+    ASSERT_EQ(c.WaitForOutcome(), 0);
+    EXPECT_EQ(c.SendError(), 0);
+    c.SendText("Z");
+    c.Close();
+    EXPECT_EQ(c.SendError(), 0);
+    EXPECT_EQ(next.Received(), "Z");
 }
 
 TEST(DeviceConnection, ConnectClosesThePreviousConnectionFirst)

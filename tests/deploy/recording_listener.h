@@ -1,0 +1,90 @@
+#pragma once
+// Devices for the deployment tests: real listeners on 127.0.0.1.
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdint>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace telvo::test {
+
+// A listener on 127.0.0.1 that accepts one connection and records every
+// byte until the peer closes; or, with closeAtOnce, closes right away.
+class TRecordingListener {
+public:
+    explicit TRecordingListener(bool closeAtOnce = false)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, closeAtOnce] {
+            int c = ::accept(fd_, nullptr, nullptr);
+            if (c < 0)
+                return;
+            accepted_ = true;
+            if (!closeAtOnce) {
+                char buf[4096];
+                for (ssize_t n; (n = ::read(c, buf, sizeof buf)) > 0;)
+                    received_.append(buf, static_cast<size_t>(n));
+            }
+            ::close(c);
+        });
+    }
+    ~TRecordingListener() { Stop(); }
+    TRecordingListener(const TRecordingListener&) = delete;
+    TRecordingListener& operator=(const TRecordingListener&) = delete;
+
+    std::string Port() const { return std::to_string(port_); }
+    // Waits for the peer to close, then returns everything it sent.
+    std::string Received()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        return received_;
+    }
+    // Stops listening; true when a device connection was accepted before.
+    bool Stop()
+    {
+        if (fd_ >= 0) {
+            ::shutdown(fd_, SHUT_RDWR);
+            ::close(fd_);
+            fd_ = -1;
+        }
+        if (thread_.joinable())
+            thread_.join();
+        return accepted_;
+    }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> accepted_{false};
+    std::string received_;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+inline std::string ClosedPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return std::to_string(ntohs(a.sin_port));
+}
+
+} // namespace telvo::test
