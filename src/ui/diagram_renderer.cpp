@@ -8,9 +8,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
+#include <QStaticText>
 
 #include <algorithm>
 #include <climits>
+#include <string>
+#include <unordered_map>
 
 namespace telvo {
 
@@ -24,6 +27,9 @@ QColor colour(uint32_t rgb)
 {
     return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
+
+const std::string kNoText;
+const std::string kEventText = "EVENT";
 
 QString qs(const std::string& s)
 {
@@ -99,20 +105,35 @@ public:
     enum TAlign { Left = Qt::AlignLeft, Centre = Qt::AlignHCenter, Right = Qt::AlignRight };
 
     // A single-line text box.
-    void Text(int x1, int y1, int x2, int y2, TAlign align, const QString& text, bool vcentre = false)
+    void Text(int x1, int y1, int x2, int y2, TAlign align, const std::string& text, bool vcentre = false)
     {
         const int w = x2 - x1;
-        if (w <= 0 || text.isEmpty())
+        if (w <= 0 || text.empty())
             return;
-        QString shown = text;
-        if (fm_.horizontalAdvance(text) > w)
-            shown = fm_.elidedText(text, Qt::ElideRight, w);
+        const TShapedText& t = shaped(text, w);
+        int x = x1;
+        if (align == Right)
+            x = x2 - t.Width;
+        else if (align == Centre)
+            x = x1 + (w - t.Width) / 2;
+        int y = y1;
+        if (vcentre)
+            y = y1 + (y2 - y1 - fm_.height()) / 2;
         p_.setPen(fontColour_);
-        p_.drawText(QRect(x1, y1, w, std::max(y2 - y1, 1)),
-                    align | (vcentre ? Qt::AlignVCenter : Qt::AlignTop) | Qt::TextSingleLine | Qt::TextDontClip,
-                    shown);
+        p_.drawStaticText(x, y, t.Static);
         applyPen();
     }
+
+    // Plain text with its top-left corner at (x, y).
+    void TextAt(int x, int y, const std::string& text)
+    {
+        if (text.empty())
+            return;
+        p_.setPen(fontColour_);
+        p_.drawStaticText(x, y, shaped(text, -1).Static);
+        applyPen();
+    }
+    void TextAt(int x, int y, const QString& text) { TextAt(x, y, text.toStdString()); }
 
     // A box that lays the text out in lines broken at word boundaries.
     void WrappedText(int x1, int y1, int x2, int y2, const QString& text)
@@ -124,24 +145,66 @@ public:
         applyPen();
     }
 
-    // Plain text with its top-left corner at (x, y).
-    void TextAt(int x, int y, const QString& text)
-    {
-        if (text.isEmpty())
-            return;
-        p_.setPen(fontColour_);
-        p_.drawText(x, y + fm_.ascent(), text);
-        applyPen();
-    }
-
     QPainter& Painter() { return p_; }
 
 private:
+    // Shaping text is most of the cost of a paint; names repeat from paint
+    // to paint, so their shaped (and, where too wide, shortened) form is
+    // kept per text, font size and box width.
+    struct TShapedText {
+        QStaticText Static;
+        int Width = 0;
+    };
+    struct TShapeKey {
+        std::string Text;
+        int Points;
+        int BoxWidth;
+        bool operator==(const TShapeKey&) const = default;
+    };
+    struct TShapeKeyHash {
+        size_t operator()(const TShapeKey& k) const
+        {
+            return std::hash<std::string>()(k.Text) ^ (static_cast<size_t>(k.Points) * 0x9E3779B97F4A7C15ull) ^
+                   (static_cast<size_t>(k.BoxWidth + 1) << 20);
+        }
+    };
+    using TShapeCache = std::unordered_map<TShapeKey, TShapedText, TShapeKeyHash>;
+    static TShapeCache& shapeCache()
+    {
+        thread_local TShapeCache cache;
+        return cache;
+    }
+
+    const TShapedText& shaped(const std::string& text, int boxWidth)
+    {
+        TShapeCache& cache = shapeCache();
+        TShapeKey key{text, p_.font().pointSize(), boxWidth};
+        auto it = cache.find(key);
+        if (it != cache.end())
+            return it->second;
+        // A bounded cache: a long session of renamed instances must not grow it for ever.
+        if (cache.size() > 50000)
+            cache.clear();
+        QString q = QString::fromStdString(text);
+        int width = fm_.horizontalAdvance(q);
+        if (boxWidth >= 0 && width > boxWidth) {
+            q = fm_.elidedText(q, Qt::ElideRight, boxWidth);
+            width = fm_.horizontalAdvance(q);
+        }
+        TShapedText t;
+        t.Static.setText(q);
+        t.Static.setTextFormat(Qt::PlainText);
+        t.Static.setPerformanceHint(QStaticText::AggressiveCaching);
+        t.Static.prepare(QTransform(), p_.font());
+        t.Width = width;
+        return cache.emplace(std::move(key), std::move(t)).first->second;
+    }
+
     void applyPen()
     {
         QPen pen(penColour_);
         pen.setWidth(penWidth_);
-        pen.setCapStyle(Qt::FlatCap);
+        pen.setCapStyle(Qt::SquareCap);
         pen.setJoinStyle(Qt::MiterJoin);
         if (dotted_) {
             pen.setDashPattern({1.0, 1.0});
@@ -195,7 +258,7 @@ void paintBlock(TDraw& d, TFB_Instance& inst)
     for (int i = 0; i < sizeOf(inst.EventInputPorts); ++i) {
         TFBEventDraw& p = *inst.EventInputPorts[i];
         d.FontColour(DiagramColour::Black);
-        d.Text(x + 2, y + i * s + 1, x + W - 4, y + (i + 1) * s + 1, TDraw::Left, qs(p.Event ? p.Event->Name() : ""));
+        d.Text(x + 2, y + i * s + 1, x + W - 4, y + (i + 1) * s + 1, TDraw::Left, (p.Event ? p.Event->Name() : kNoText));
         p.X = x - 1;
         p.Y = y + i * s + 7;
         if (showTypes) {
@@ -203,14 +266,14 @@ void paintBlock(TDraw& d, TFB_Instance& inst)
             d.Line(p.X, p.Y, x - 20 * wIn, p.Y);
             d.FontColour(inst.TypeColour);
             d.Text(x - 22 * wIn - 100, y + i * s + 1, x - 22 * wIn, y + (i + 1) * s + 1, TDraw::Right,
-                   QStringLiteral("EVENT"));
+                   kEventText);
         }
     }
     for (int i = 0; i < sizeOf(inst.EventOutputPorts); ++i) {
         TFBEventDraw& p = *inst.EventOutputPorts[i];
         d.FontColour(DiagramColour::Black);
         d.Text(x + 2, y + i * s + 1, x + W - 4, y + (i + 1) * s + 1, TDraw::Right,
-               qs(p.Event ? p.Event->Name() : ""));
+               (p.Event ? p.Event->Name() : kNoText));
         p.X = x + W;
         p.Y = y + i * s + 7;
         if (showTypes) {
@@ -218,7 +281,7 @@ void paintBlock(TDraw& d, TFB_Instance& inst)
             d.Line(p.X, p.Y, x + W + 20 * wOut, p.Y);
             d.FontColour(inst.TypeColour);
             d.Text(x + W + 22 * wOut, y + i * s + 1, x + W + 22 * wOut + 100, y + (i + 1) * s + 1, TDraw::Left,
-                   QStringLiteral("EVENT"));
+                   kEventText);
         }
     }
 
@@ -267,20 +330,20 @@ void paintBlock(TDraw& d, TFB_Instance& inst)
         TFBDataMemberDraw& p = *inst.DataInputPorts[k];
         d.Pen(inst.TypeColour);
         d.FontColour(DiagramColour::Black);
-        d.Text(x + 2, y + n + i * s, x + W - 4, y + H + i * s + 1, TDraw::Left, qs(p.Member ? p.Member->Name() : ""));
+        d.Text(x + 2, y + n + i * s, x + W - 4, y + H + i * s + 1, TDraw::Left, (p.Member ? p.Member->Name() : kNoText));
         p.X = x - 1;
         p.Y = y + n + i * s + 7;
         if (p.Member && !p.Member->ValueText.empty()) {
             d.Pen(DiagramColour::Black);
             d.Line(x - 1, y + n + i * s + 4, x - 10, y + n + i * s + 4);
-            d.Text(x - 150, y + n + i * s, x - 10, y + H + i * s + 1, TDraw::Right, qs(p.Member->ValueText));
+            d.Text(x - 150, y + n + i * s, x - 10, y + H + i * s + 1, TDraw::Right, p.Member->ValueText);
         }
         if (showTypes) {
             d.Pen(inst.TypeColour);
             d.FontColour(inst.TypeColour);
             d.Line(p.X, p.Y, x - 20 * wIn, p.Y);
             d.Text(x - 22 * wIn - 100, y + n + i * s + 1, x - 22 * wIn, y + n + (i + 1) * s + 1, TDraw::Right,
-                   qs(p.Member && p.Member->Decl ? p.Member->Decl->Type : ""));
+                   (p.Member && p.Member->Decl ? p.Member->Decl->Type : kNoText));
             withMarks(k, p.Y, true);
         }
     }
@@ -290,20 +353,20 @@ void paintBlock(TDraw& d, TFB_Instance& inst)
         d.Pen(inst.TypeColour);
         d.FontColour(DiagramColour::Black);
         d.Text(x + 2, y + n + i * s, x + W - 4, y + H + i * s + 1, TDraw::Right,
-               qs(p.Member ? p.Member->Name() : ""));
+               (p.Member ? p.Member->Name() : kNoText));
         p.X = x + W - 1;
         p.Y = y + n + i * s + 7;
         if (p.Member && !p.Member->ValueText.empty()) {
             d.Pen(DiagramColour::Black);
             d.Line(x + W, y + n + i * s + 4, x + W + 10, y + n + i * s + 4);
-            d.Text(x + W + 10, y + n + i * s, x + W + 100, y + H + i * s + 1, TDraw::Left, qs(p.Member->ValueText));
+            d.Text(x + W + 10, y + n + i * s, x + W + 100, y + H + i * s + 1, TDraw::Left, p.Member->ValueText);
         }
         if (showTypes) {
             d.Pen(inst.TypeColour);
             d.FontColour(inst.TypeColour);
             d.Line(p.X, p.Y, x + W + 20 * wOut, p.Y);
             d.Text(x + W + 22 * wOut, y + n + i * s + 1, x + W + 22 * wOut + 100, y + n + (i + 1) * s + 1,
-                   TDraw::Left, qs(p.Member && p.Member->Decl ? p.Member->Decl->Type : ""));
+                   TDraw::Left, (p.Member && p.Member->Decl ? p.Member->Decl->Type : kNoText));
             withMarks(k, p.Y, false);
         }
     }
@@ -312,17 +375,16 @@ void paintBlock(TDraw& d, TFB_Instance& inst)
     d.FontColour(DiagramColour::Black);
     d.ClearBrush();
     if (type)
-        d.Text(x, y + n + 2, x + W, y + H, TDraw::Centre, qs(type->Name));
+        d.Text(x, y + n + 2, x + W, y + H, TDraw::Centre, type->Name);
 }
 
-QString instanceLabel(const TFB_Instance& inst)
+std::string instanceLabel(const TFB_Instance& inst)
 {
     if (!inst.Ref)
         return {};
-    QString label = qs(inst.Ref->Name);
     if (inst.Ref->Device)
-        label += QStringLiteral(" ( in ") + qs(inst.Ref->Device->Name) + QStringLiteral(")");
-    return label;
+        return inst.Ref->Name + " ( in " + inst.Ref->Device->Name + ")";
+    return inst.Ref->Name;
 }
 
 // ---------------------------------------------------------------------------
@@ -374,11 +436,11 @@ void paintGlyph(TDraw& d, TFB_Instance& inst)
         if (p.HasStub && typeName != "E_RESTART")
             d.Line(p.StubX1, p.StubY1, p.StubX2, p.StubY2);
         d.FontColour(DiagramColour::Black);
-        d.TextAt(p.LabelX, p.LabelY, qs(p.Label));
+        d.TextAt(p.LabelX, p.LabelY, p.Label);
         if (p.ShowsValue && p.Kind == TGlyphPort::DataIn && p.Index < sizeOf(inst.DataInputPorts)) {
             const TFBDataMember* member = inst.DataInputPorts[p.Index]->Member;
             if (member && !member->ValueText.empty())
-                d.TextAt(p.X - 4, p.Y - 12, qs(member->ValueText));
+                d.TextAt(p.X - 4, p.Y - 12, member->ValueText);
         }
     }
     LayoutInstance(inst); // the port points of this paint
@@ -386,8 +448,8 @@ void paintGlyph(TDraw& d, TFB_Instance& inst)
     d.Pen(DiagramColour::Black);
     d.FontColour(DiagramColour::Black);
     d.ClearBrush();
-    d.Text(L - 100, B + Scaled(2, z) + 5, R + 100, B + 40, TDraw::Centre, inst.Ref ? qs(inst.Ref->Name) : QString());
-    d.Text(L - 100, B + Scaled(12, z) + 5, R + 100, B + 40, TDraw::Centre, qs(typeName));
+    d.Text(L - 100, B + Scaled(2, z) + 5, R + 100, B + 40, TDraw::Centre, inst.Ref ? inst.Ref->Name : kNoText);
+    d.Text(L - 100, B + Scaled(12, z) + 5, R + 100, B + 40, TDraw::Centre, typeName);
     (void)C;
 }
 
@@ -445,10 +507,10 @@ void paintIpp(TDraw& d, TslIPP& pic, bool scaled)
     d.FontColour(DiagramColour::Black);
     const int tx = actuator ? x + k(9) - 2 : x + 2;
     if (pic.Ipp->Owner)
-        d.TextAt(tx, y + k(1), qs(pic.Ipp->Owner->Name));
-    d.TextAt(tx, y + k(12), qs(pic.Ipp->Name));
+        d.TextAt(tx, y + k(1), pic.Ipp->Owner->Name);
+    d.TextAt(tx, y + k(12), pic.Ipp->Name);
     d.ClearBrush();
-    d.TextAt(x, y + k(24), pic.Ipp->IsEventIPP ? QStringLiteral("(event)") : QStringLiteral("(data)"));
+    d.TextAt(x, y + k(24), std::string(pic.Ipp->IsEventIPP ? "(event)" : "(data)"));
     d.PenWidth(1);
     d.Brush(DiagramColour::White);
 }
@@ -495,7 +557,7 @@ void drawRemoteLabel(TDraw& d, const TRemoteLabel& label)
     }
     d.ClearBrush();
     d.FontColour(DiagramColour::Black);
-    d.TextAt(label.TextX, label.TextY, qs(label.Text));
+    d.TextAt(label.TextX, label.TextY, label.Text);
 }
 
 bool eventPending(const TFB_EventAssoc& line)
@@ -555,7 +617,7 @@ void paintDeviceFrame(TDraw& d, TFB_Diagram& diagram, int W, int H, int scrollY)
     d.Brush(DiagramColour::DeviceFrame);
     d.Rect(0, 0, W, H);
     d.FontColour(DiagramColour::Black);
-    d.TextAt(100, 4, QStringLiteral("Device boundaries"));
+    d.TextAt(100, 4, std::string("Device boundaries"));
     d.Dotted(true);
     d.Brush(DiagramColour::White);
     d.Rect(100, 16, W - 120, H - 30);
@@ -576,7 +638,7 @@ void paintInterfaceFrame(TDraw& d, const TFB_Type& type, int W, int H, int scrol
         const uint32_t rgb = p.Event ? DiagramColour::InterfaceEvent : DiagramColour::InterfaceData;
         d.Pen(rgb);
         d.Brush(rgb);
-        const QString name = qs(p.Event ? p.Event->Name : p.Data->Name);
+        const std::string& name = p.Event ? p.Event->Name : p.Data->Name;
         if (p.Side == TInterfaceSide::Left) {
             d.Rect(5, p.Top + 5, 45, p.Top + 18);
             d.Text(7, p.Top + 6, 45, p.Top + 18, TDraw::Left, name, true);
@@ -623,7 +685,7 @@ void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
                     say(10, QStringLiteral("EVENT OUTPUT ON: ") + qs(inner->Ref->Name) + "=" + qs(ev->Name()));
         }
     } else {
-        d.TextAt(x, y + h + 5, QStringLiteral("STATE=") + qs(inst.StateText));
+        d.TextAt(x, y + h + 5, "STATE=" + inst.StateText);
         for (int k = 0; k < sizeOf(inst.Ref->InternalVars); ++k)
             d.TextAt(x, y + h + 10 * k + 15, internalVarLine(*inst.Ref->InternalVars[k]));
     }
@@ -646,14 +708,14 @@ void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
             const int px = p->X, py = p->Y;
             d.Line(px - 20, py, px, py);
             d.Polyline(QPolygon({QPoint(px - 2, py - 2), QPoint(px - 2, py + 2), QPoint(px, py)}));
-            d.TextAt(px - 30, py - 10, qs(p->Member->ValueText));
+            d.TextAt(px - 30, py - 10, p->Member->ValueText);
         }
     for (const auto& p : inst.DataOutputPorts)
         if (p->Member && p->Member->Monitor) {
             const int px = p->X, py = p->Y;
             d.Line(px, py, px + 20, py);
             d.Polyline(QPolygon({QPoint(px + 18, py - 2), QPoint(px + 18, py + 2), QPoint(px + 20, py)}));
-            d.TextAt(px + 5, py - 10, qs(p->Member->ValueText));
+            d.TextAt(px + 5, py - 10, p->Member->ValueText);
         }
     d.Pen(DiagramColour::Black, 1);
     d.Brush(DiagramColour::White);
@@ -735,6 +797,11 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
         d.Dotted(false);
         d.Brush(DiagramColour::White);
     }
+    // The routes below run to the port points of this paint, not of the
+    // last one: an instance moved since then would otherwise pull its
+    // lines one paint behind it.
+    for (auto& inst : diagram->DrawnInstances)
+        LayoutInstance(*inst);
     // 4. Event, then data connections.
     for (auto& line : diagram->EventLines)
         paintFBLine(d, *line, view, options, area, true);
@@ -760,8 +827,6 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
         inst->Canvas = view.Canvas;
         if (instanceVisible(*inst, area))
             paintInstance(d, *inst);
-        else
-            LayoutInstance(*inst); // off screen: only the geometry
         if (view.DebugMode)
             paintDebugOverlay(d, *inst, view.Blink);
     }
@@ -784,7 +849,7 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
             d.PenWidth(1);
             if (label.Shown) {
                 d.FontColour(eventPass ? DiagramColour::EventIpp : DiagramColour::DataIpp);
-                d.TextAt(label.TextX, label.TextY, qs(label.Text));
+                d.TextAt(label.TextX, label.TextY, label.Text);
             }
         }
     }

@@ -1,0 +1,1 @@
+telvo_bench(bench_render SOURCES bench_render.cpp LIBS telvo_ui)
