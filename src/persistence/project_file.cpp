@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -625,9 +626,18 @@ void WriteProjectFile(const TProjectParts& parts, const std::string& path)
 {
     parts.UI.Log("Save file " + path);
     const fs::path projectFolder = folderOf(path);
-    for (const auto& d : parts.FBManager.Diagrams)
-        if (isListedDiagram(*d))
-            SaveToFile(*d, diagramFile(*d, projectFolder));
+    std::set<std::string> written;
+    for (const auto& d : parts.FBManager.Diagrams) {
+        if (!isListedDiagram(*d))
+            continue;
+        std::string file = diagramFile(*d, projectFolder);
+        // Two diagrams of one name that were never saved must not end up in
+        // one file.
+        for (int n = 2; d->FileName.empty() && written.count(file); ++n)
+            file = (projectFolder / (fileNameOf(d->Name) + "_" + std::to_string(n) + DiagramExtension)).string();
+        written.insert(file);
+        SaveToFile(*d, file);
+    }
     WriteFileAtomic(path, ProjectToText(parts, path));
 }
 

@@ -181,6 +181,8 @@ TEST_F(ProjectTest, DiagramIsListedWhenItHoldsAnythingAndWrittenBesideTheProject
     TFB_Diagram* named = M().CreateDiagram("Named", 1.0);
     named->AddInstance("A", "COUNTER", false, nullptr);
     named->FileName = "line1"; // relative, without extension
+    M().CreateDiagram("Twin", 1.0)->AddNote();
+    M().CreateDiagram("Twin", 1.0)->AddNote();
     TFB_Diagram* device = M().CreateDiagram("SysLayer_InternalDevice_X", 1.0);
     device->IsInternalDeviceDiagram = true;
     device->AddInstance("D", "COUNTER", false, nullptr);
@@ -191,7 +193,8 @@ TEST_F(ProjectTest, DiagramIsListedWhenItHoldsAnythingAndWrittenBesideTheProject
     std::vector<std::string> listed;
     for (auto n : doc.select_nodes("//FBNetworkFile"))
         listed.push_back(std::string(n.node().attribute("Name").value()) + " " + n.node().attribute("Filename").value());
-    EXPECT_THAT(listed, ElementsAre("Notes only Notes only.fbn", "Pictures only Pictures only.fbn", "Named line1.fbn"));
+    EXPECT_THAT(listed, ElementsAre("Notes only Notes only.fbn", "Pictures only Pictures only.fbn", "Named line1.fbn",
+                                    "Twin Twin.fbn", "Twin Twin_2.fbn"));
     EXPECT_FALSE(fs::exists(Work / "Nothing.fbn"));
     EXPECT_FALSE(fs::exists(Work / "SysLayer_InternalDevice_X.fbn"));
     EXPECT_EQ(named->FileName, (Work / "line1.fbn").string());
@@ -199,7 +202,7 @@ TEST_F(ProjectTest, DiagramIsListedWhenItHoldsAnythingAndWrittenBesideTheProject
     Restart();
     OpenProject(W(), path.string());
     EXPECT_THAT(UI.Messages(), IsEmpty());
-    ASSERT_EQ(M().Diagrams.size(), 3u);
+    ASSERT_EQ(M().Diagrams.size(), 5u);
     EXPECT_EQ(M().Diagrams[0]->Notes.at(0)->Text, "to do");
     EXPECT_EQ(M().Diagrams[1]->IPPPictures.size(), 1u);
     EXPECT_EQ(M().Diagrams[2]->DrawnInstances.size(), 1u);
