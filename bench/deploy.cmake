@@ -1,0 +1,1 @@
+telvo_bench(bench_deploy SOURCES bench_deploy.cpp LIBS telvo_deploy telvo_workbench telvo_persistence)
