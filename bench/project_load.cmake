@@ -1,0 +1,1 @@
+telvo_bench(bench_project_load SOURCES bench_project_load.cpp LIBS telvo_workbench telvo_persistence pugixml::pugixml)
