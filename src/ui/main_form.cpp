@@ -230,6 +230,8 @@ TMainForm::~TMainForm()
     // finish before the thread object goes.
     if (indexThread_)
         indexThread_->wait();
+    if (projectThread_)
+        projectThread_->wait();
     TTelvoApplication::SetErrorHandler({});
     if (qtUi_)
         qtUi_->disconnect(this);
@@ -492,7 +494,7 @@ void TMainForm::UpdateMenuItems()
     const bool open = projects_ && projects_->Info().IsOpen();
     // Project commands wait while the library is indexed: a project names
     // types the index must already know.
-    const bool idle = !Indexing();
+    const bool idle = !Indexing() && !ProjectWorkRunning();
     const TEditorWindow::TKind* active = nullptr;
     TEditorWindow::TKind activeKind{};
     if (activeEditor_) {
@@ -514,31 +516,35 @@ void TMainForm::UpdateMenuItems()
     enable("tbNew", idle);
     for (QAction* item : recentActions_)
         item->setEnabled(idle);
-    enable("mnuCloseProject", open);
-    enable("mnuSaveProject", open);
-    enable("mnuSaveProjectAs", open);
-    enable("tbSave", open);
+    enable("mnuCloseProject", open && idle);
+    enable("mnuSaveProject", open && idle);
+    enable("mnuSaveProjectAs", open && idle);
+    enable("tbSave", open && idle);
+    // While a project is read on the worker, nothing may touch the model.
+    for (QAction* group : fbTypesMenu_->actions())
+        group->setEnabled(idle);
+    enable("mnuStartCenter", idle);
 
     for (const char* name : {"mnuCut", "mnuCopy", "mnuPaste"})
         enable(name, childWindows);
 
-    const bool typeEditor = bool(factories_.TypeEditor);
+    const bool typeEditor = idle && factories_.TypeEditor;
     for (const char* name : {"mnuNewBasic", "mnuNewComposite", "mnuNewBasedOn", "mnuOpenType", "tbNewFBType"})
         enable(name, typeEditor);
     const bool typeActive = active && *active == TEditorWindow::TKind::FBType;
     enable("mnuSaveType", typeActive);
     enable("mnuSaveTypeAs", typeActive);
 
-    const bool diagramEditor = bool(factories_.DiagramWindow);
+    const bool diagramEditor = idle && factories_.DiagramWindow;
     for (const char* name : {"mnuNewDiagram", "mnuOpenDiagram", "mnuMergeAll", "tbNewDiagram"})
         enable(name, diagramEditor);
-    enable("mnuNewFromUml", bool(factories_.UmlImportWindow));
-    enable("tbTransformation", bool(factories_.UmlImportWindow));
+    enable("mnuNewFromUml", idle && factories_.UmlImportWindow);
+    enable("tbTransformation", idle && factories_.UmlImportWindow);
 
-    enable("mnuSystemLayerEdit", open && factories_.SystemLayerWindow);
-    enable("tbSystemLayer", open && factories_.SystemLayerWindow);
-    enable("mnuDistribute", open && factories_.DeploymentWindow);
-    enable("tbDistribute", open && factories_.DeploymentWindow);
+    enable("mnuSystemLayerEdit", idle && open && factories_.SystemLayerWindow);
+    enable("tbSystemLayer", idle && open && factories_.SystemLayerWindow);
+    enable("mnuDistribute", idle && open && factories_.DeploymentWindow);
+    enable("tbDistribute", idle && open && factories_.DeploymentWindow);
     const bool layerActive = active && *active == TEditorWindow::TKind::SystemLayer;
     enable("mnuAppendMenu", layerActive);
     for (const char* name : {"mnuAppendDevice", "mnuAppendFieldbus", "mnuAppendInterunit", "mnuAppendSwitch",
@@ -547,7 +553,7 @@ void TMainForm::UpdateMenuItems()
 
     enable("mnuDeviceSave", open);
     enable("mnuDeviceSaveAs", open);
-    enable("mnuTypeLibrary", bool(factories_.LibraryWindow));
+    enable("mnuTypeLibrary", idle && factories_.LibraryWindow);
     enable("mnuMinimizeAll", !diagramWindows_.empty());
     enable("tbShowHideRose", bool(factories_.ToggleUmlTool));
 }
@@ -899,17 +905,47 @@ void TMainForm::ProjectShown()
     UpdateMenuItems();
 }
 
-bool TMainForm::ShowNewProjectDialog(TNewProjectChoice& choice)
+bool TMainForm::ShowNewProjectDialog(TNewProjectAnswers& answers)
 {
     TfrmNewProject dialog(qs(workbench_.ProgramFolder().string()), this);
     dialog.exec();
     if (!dialog.Confirmed())
         return false;
-    choice.Title = dialog.Title().toStdString();
-    choice.TelvoFileName = dialog.TelvoFileName().toStdString();
-    choice.ConnectToRose = dialog.ConnectToRose();
-    choice.RoseFileName = dialog.RoseFileName().toStdString();
+    answers.Title = dialog.Title().toStdString();
+    answers.TelvoFileName = dialog.TelvoFileName().toStdString();
+    answers.ConnectToRose = dialog.ConnectToRose();
+    answers.RoseFileName = dialog.RoseFileName().toStdString();
     return true;
+}
+
+void TMainForm::RunProjectWork(std::function<void()> work)
+{
+    if (projectThread_ || indexThread_)
+        return;
+    auto error = std::make_shared<std::exception_ptr>();
+    projectThread_ = QThread::create([work = std::move(work), error] {
+        try {
+            work();
+        } catch (...) {
+            *error = std::current_exception();
+        }
+    });
+    projectThread_->setObjectName("ProjectWorker");
+    connect(projectThread_, &QThread::finished, this, [this, error] {
+        projectThread_->wait();
+        projectThread_->deleteLater();
+        projectThread_ = nullptr;
+        progress_->hide();
+        UpdateMenuItems();
+        if (*error)
+            Guard([&] { std::rethrow_exception(*error); });
+        if (closeWhenIdle_)
+            close();
+    });
+    progress_->setRange(0, 0);
+    progress_->show();
+    UpdateMenuItems();
+    projectThread_->start();
 }
 
 std::string TMainForm::AskProjectFileName()
@@ -957,6 +993,8 @@ void TMainForm::startCenterClosed(TfrmStartCenter* dialog)
     settings.SetString("RoseStereotypesPath", StereotypesPath);
     recent_.Save(settings);
     settings.Save();
+    if (TUmlToolLink* uml = workbench_.ProjectManager().UmlTool())
+        uml->SetStereotypesPath(StereotypesPath);
     // What the user chose runs once the dialog has gone.
     switch (dialog->Choice()) {
     case TfrmStartCenter::TChoice::NewProject:
@@ -1124,11 +1162,18 @@ bool TMainForm::event(QEvent* event)
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    // A project being read cannot be closed halfway: the window closes as
+    // soon as the reading is over.
+    if (projectThread_) {
+        closeWhenIdle_ = true;
+        event->ignore();
+        return;
+    }
     closing_ = true;
     browser_->SetClosing(true);
     startCenterTimer_->stop();
     wizardTimer_->stop();
-    Guard([this] { projects_->CloseProject(); });
+    Guard([this] { projects_->Exit(); });
     disconnect(mdi_, &QMdiArea::subWindowActivated, this, &TMainForm::subWindowActivated);
     event->accept();
 }

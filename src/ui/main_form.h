@@ -5,6 +5,7 @@
 // projects and settings.ini, keeps the project tree in step with the model
 // and dispatches every command to the window or model operation behind it.
 
+#include "model/project_manager.h"
 #include "ui/editor_window.h"
 #include "ui/project_commands.h"
 #include "ui/recent_projects.h"
@@ -38,14 +39,6 @@ class TslObject;
 class TWorkbench;
 class TfrmLog;
 class TfrmProjectBrowser;
-
-// What the new-project dialog hands to the project commands.
-struct TNewProjectChoice {
-    std::string Title;
-    std::string TelvoFileName;
-    bool ConnectToRose = false;
-    std::string RoseFileName;
-};
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -143,7 +136,7 @@ public:
     // ---- What the project commands call back ----
 
     // The new-project dialog; false when it was cancelled.
-    bool ShowNewProjectDialog(TNewProjectChoice& choice);
+    bool ShowNewProjectDialog(TNewProjectAnswers& answers);
     // A save dialog for a project file; empty when cancelled.
     std::string AskProjectFileName();
     // The system layer window, then every FB diagram window, last first.
@@ -155,6 +148,12 @@ public:
     // After a project file was read: the recent-projects list, written to
     // settings.ini, and the menu.
     void ProjectFileRead(const std::string& path);
+    // Runs project work (reading a project file) on a worker thread while
+    // the windows keep painting: a running progress bar, every command that
+    // touches the model disabled, closing the window put off until the work
+    // is done. An error escaping the work reaches the global error handler.
+    void RunProjectWork(std::function<void()> work);
+    bool ProjectWorkRunning() const { return projectThread_ != nullptr; }
 
     // ---- Errors ----
 
@@ -233,6 +232,8 @@ private:
     QSplashScreen* splash_ = nullptr;
     QString startProject_;
     QThread* indexThread_ = nullptr;
+    QThread* projectThread_ = nullptr;
+    bool closeWhenIdle_ = false;
     QTimer* wizardTimer_;
     int wizardLine_ = 0;
 

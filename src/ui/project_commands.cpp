@@ -1,28 +1,87 @@
 #include "ui/project_commands.h"
 
+#include "model/project_manager.h"
 #include "ui/main_form.h"
+#include "ui/project_browser.h"
+#include "workbench/project_lifecycle.h"
 #include "workbench/workbench.h"
+
+#include <QMetaObject>
+#include <QThread>
 
 namespace telvo {
 
 namespace {
 
-// Until the project model is in place the workbench holds no project: the
-// commands say so instead of pretending to work.
+// The workbench's project lifecycle with the main window as its windows.
+// A project file is read on a worker thread; whatever the lifecycle asks of
+// the windows meanwhile is done on the UI thread while the worker waits, so
+// the model is never read and written at once.
 class TWorkbenchProjectCommands final : public TProjectCommands {
 public:
-    explicit TWorkbenchProjectCommands(TMainForm& form) : form_(form) {}
+    explicit TWorkbenchProjectCommands(TMainForm& form) : form_(form), workbench_(form.Workbench())
+    {
+        TProjectWindows& w = workbench_.ProjectManager().Windows;
+        w.ShowNewProjectDialog = [this](TNewProjectAnswers& answers) {
+            bool confirmed = false;
+            onUi([&] { confirmed = form_.ShowNewProjectDialog(answers); });
+            return confirmed;
+        };
+        w.AskProjectFileName = [this] {
+            std::string file;
+            onUi([&] { file = form_.AskProjectFileName(); });
+            return file;
+        };
+        w.CloseEditorWindows = [this] { onUi([this] { form_.CloseEditorWindows(); }); };
+        w.ProjectClosed = [this] { onUi([this] { form_.ProjectClosed(); }); };
+        w.ProjectShown = [this] { onUi([this] { form_.ProjectShown(); }); };
+        w.ProjectFileRead = [this](const std::string& path) { onUi([&] { form_.ProjectFileRead(path); }); };
+        w.SetCaption = [this](const std::string& caption) {
+            onUi([&] { form_.setWindowTitle(QString::fromStdString(caption)); });
+        };
+        w.SetTreeStatus = [this](const std::string& status) {
+            onUi([&] { form_.ProjectBrowser()->SetHintText(QString::fromStdString(status)); });
+        };
+    }
 
-    TProjectInfo Info() const override { return {}; }
-    void NewProject() override { unavailable(); }
-    void OpenProject(const std::string&) override { unavailable(); }
-    void SaveProject() override {}
-    void CloseProject() override {}
+    ~TWorkbenchProjectCommands() override { workbench_.ProjectManager().Windows = {}; }
+
+    TProjectInfo Info() const override
+    {
+        const TProject_Manager& project = workbench_.ProjectManager();
+        TProjectInfo info;
+        info.Name = project.Name;
+        info.FileName = project.FileName;
+        info.Comment = project.Comment;
+        info.HasUmlModel = project.HasUmlModel;
+        return info;
+    }
+
+    void NewProject() override { telvo::NewProject(workbench_); }
+
+    void OpenProject(const std::string& path) override
+    {
+        // Closing asks and closes windows: that stays on the UI thread.
+        telvo::CloseProject(workbench_);
+        TWorkbench& workbench = workbench_;
+        form_.RunProjectWork([&workbench, path] { telvo::OpenProject(workbench, path); });
+    }
+
+    void SaveProject() override { telvo::SaveProject(workbench_); }
+    void CloseProject() override { telvo::CloseProject(workbench_); }
+    void Exit() override { ExitProjects(workbench_); }
 
 private:
-    void unavailable() { form_.Workbench().UI().ShowMessage("Projects cannot be opened by this build yet."); }
+    template <typename F> void onUi(F&& work)
+    {
+        if (QThread::currentThread() == form_.thread())
+            work();
+        else
+            QMetaObject::invokeMethod(&form_, std::forward<F>(work), Qt::BlockingQueuedConnection);
+    }
 
     TMainForm& form_;
+    TWorkbench& workbench_;
 };
 
 } // namespace

@@ -32,6 +32,8 @@ public:
     virtual void OpenProject(const std::string& path) = 0;
     virtual void SaveProject() = 0;
     virtual void CloseProject() = 0;
+    // Program exit: the project closes, the UML tool link shuts down.
+    virtual void Exit() = 0;
 };
 
 // The workbench's project commands, working on the main window's workbench.

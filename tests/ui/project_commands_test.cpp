@@ -1,0 +1,261 @@
+// The project commands behind the menus: new, open (on a worker, the window
+// painting meanwhile), save, close; the recent-projects list; menu enabling
+// with a project.
+
+#include "model/fb_manager.h"
+#include "model/project_manager.h"
+#include "ui/main_form.h"
+#include "ui/new_project_dialog.h"
+#include "ui/project_browser.h"
+#include "ui_test_support.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidgetItem>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace telvo;
+using namespace telvo::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProjectCommands : public ::testing::Test, public TMainFormFixture {
+protected:
+    void SetUp() override
+    {
+        WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+        Start();
+    }
+
+    // A project file with nothing in it but its title.
+    std::string EmptyProject(const std::string& relative, const std::string& title) const
+    {
+        return Home.Write(relative, "<telvo_project Name=\"" + title + "\" Comment=\"|\"/>\n").string();
+    }
+
+    // Opens through the project commands and waits for the worker.
+    void Open(const std::string& path)
+    {
+        Form->Projects().OpenProject(path);
+        ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    }
+
+    std::vector<std::string> SettingsRecent() const
+    {
+        TSettings written;
+        written.Load(Home / "settings.ini");
+        std::vector<std::string> entries;
+        for (const char* key : {"0", "1", "2", "3"})
+            entries.push_back(written.GetString(key, "<missing>"));
+        return entries;
+    }
+
+    QStringList RecentCaptions() const
+    {
+        QStringList captions;
+        for (QAction* item : Form->RecentProjectActions())
+            captions << item->text();
+        return captions;
+    }
+};
+
+} // namespace
+
+TEST_F(ProjectCommands, OpeningRunsOnAWorkerAndShowsTheProjectWhenDone)
+{
+    const std::string path = EmptyProject("p/alpha.crf", "Alpha");
+    Form->Projects().OpenProject(path);
+    // The command returns at once; the window paints on while the file is read.
+    EXPECT_TRUE(Form->ProjectWorkRunning());
+    EXPECT_TRUE(Form->ProgressBar()->isVisible());
+    EXPECT_FALSE(Form->Action("mnuOpenProject")->isEnabled());
+    EXPECT_FALSE(Form->Action("mnuNewProject")->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+
+    EXPECT_FALSE(Form->ProgressBar()->isVisible());
+    EXPECT_EQ(Form->windowTitle(), QString::fromStdString("TELVO ZOZE [Alpha - " + path + "] "));
+    ASSERT_NE(Form->ProjectBrowser()->RootNode(), nullptr);
+    EXPECT_EQ(Form->ProjectBrowser()->RootNode()->text(0), QString("Alpha"));
+    EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("[|]"));
+    EXPECT_TRUE(Form->Action("mnuOpenProject")->isEnabled());
+    EXPECT_TRUE(LogTexts(*Form).contains(QString::fromStdString("Open file " + path)));
+}
+
+TEST_F(ProjectCommands, MenuEnablingWithAProject)
+{
+    Open(EmptyProject("p/alpha.crf", "Alpha"));
+    ASSERT_TRUE(Form->Project().IsOpen());
+    const std::pair<const char*, bool> cases[] = {
+        {"mnuNewProject", true},     {"mnuOpenProject", true}, {"mnuCloseProject", true},
+        {"mnuSaveProject", true},    {"mnuSaveProjectAs", true}, {"tbSave", true},
+        {"mnuDeviceSave", true},     {"mnuDeviceSaveAs", true}, {"mnuCut", false},
+        {"mnuAppendMenu", false},    {"mnuRemoveSelected", false}, {"mnuSaveType", false},
+        {"mnuMinimizeAll", false},
+    };
+    for (const auto& [name, enabled] : cases)
+        EXPECT_EQ(Form->Action(name)->isEnabled(), enabled) << name;
+
+    // The system layer and deployment items wait for their windows too.
+    EXPECT_FALSE(Form->Action("mnuSystemLayerEdit")->isEnabled());
+    Form->Factories().SystemLayerWindow = [](TMainForm&) -> TEditorWindow* { return nullptr; };
+    Form->Factories().DeploymentWindow = [](TMainForm&) {};
+    Form->UpdateMenuItems();
+    for (const char* name : {"mnuSystemLayerEdit", "tbSystemLayer", "mnuDistribute", "tbDistribute"})
+        EXPECT_TRUE(Form->Action(name)->isEnabled()) << name;
+
+    TModalAnswers answers;
+    answers.Queue(QMessageBox::No);
+    Form->Action("mnuCloseProject")->trigger();
+    EXPECT_EQ(answers.Texts, QStringList{"Save changes to project: Alpha"});
+    for (const char* name : {"mnuCloseProject", "mnuSaveProject", "mnuSaveProjectAs", "tbSave", "mnuDeviceSave",
+                             "mnuSystemLayerEdit", "mnuDistribute"})
+        EXPECT_FALSE(Form->Action(name)->isEnabled()) << name;
+    EXPECT_EQ(Form->windowTitle(), TMainForm::NoProjectCaption());
+    EXPECT_EQ(Form->ProjectBrowser()->RootNode(), nullptr);
+    EXPECT_TRUE(LogTexts(*Form).contains("Close active project Alpha"));
+}
+
+TEST_F(ProjectCommands, OpeningTheSameProjectTwiceKeepsItOnceAtTheTop)
+{
+    const std::string alpha = EmptyProject("p/alpha.crf", "Alpha");
+    TModalAnswers answers; // "Save changes to project: Alpha": No
+    Open(alpha);
+    Open(alpha);
+    EXPECT_EQ(SettingsRecent(), (std::vector<std::string>{alpha, "", "", ""}));
+    EXPECT_EQ(RecentCaptions(), QStringList{"&" + QString::fromStdString(alpha)});
+}
+
+TEST_F(ProjectCommands, OpeningFiveProjectsKeepsTheLastFourMostRecentFirst)
+{
+    std::vector<std::string> paths;
+    for (const char* name : {"one", "two", "three", "four", "five"})
+        paths.push_back(EmptyProject(std::string("p/") + name + ".crf", name));
+    TModalAnswers answers;
+    for (const std::string& path : paths)
+        Open(path);
+    const std::vector<std::string> expected{paths[4], paths[3], paths[2], paths[1]};
+    EXPECT_EQ(SettingsRecent(), expected);
+    QStringList captions;
+    for (const std::string& path : expected)
+        captions << "&" + QString::fromStdString(path);
+    EXPECT_EQ(RecentCaptions(), captions);
+
+    // The items sit before "TELVO Start Center..." in the first menu.
+    const QList<QAction*> items = Form->FirstMenu()->actions();
+    EXPECT_LT(items.indexOf(Form->RecentProjectActions().last()), items.indexOf(Form->Action("mnuStartCenter")));
+    EXPECT_GT(items.indexOf(Form->RecentProjectActions().first()), items.indexOf(Form->Action("mnuSaveProjectAs")));
+
+    // Reopening one further down moves it to the top and leaves its old
+    // place as it was.
+    Open(paths[2]);
+    EXPECT_EQ(SettingsRecent(), (std::vector<std::string>{paths[2], paths[4], paths[3], paths[2]}));
+}
+
+TEST_F(ProjectCommands, ARecentItemOpensItsPathEvenWithAnAmpersandInIt)
+{
+    const std::string odd = EmptyProject("R&D projects/line & cell.crf", "Cell");
+    const std::string plain = EmptyProject("p/plain.crf", "Plain");
+    TModalAnswers answers;
+    Open(odd);
+    Open(plain);
+    ASSERT_EQ(Form->RecentProjectActions().size(), 2);
+    QAction* item = Form->RecentProjectActions()[1];
+    EXPECT_EQ(item->text(), "&" + QString::fromStdString(odd).replace("&", "&&"));
+    item->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    EXPECT_EQ(Form->Project().Name, "Cell");
+    EXPECT_EQ(Form->Project().FileName, odd);
+    EXPECT_EQ(SettingsRecent()[0], odd);
+}
+
+TEST_F(ProjectCommands, ARecentProjectThatIsGoneFailsLikeAnyUnreadableProject)
+{
+    const std::string gone = EmptyProject("p/gone.crf", "Gone");
+    TModalAnswers answers;
+    Open(gone);
+    fs::remove(gone);
+    answers.Queue(QMessageBox::No); // save Gone before closing?
+    Form->RecentProjectActions()[0]->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    EXPECT_FALSE(Form->Project().IsOpen());
+    EXPECT_EQ(Form->windowTitle(), TMainForm::NoProjectCaption());
+    EXPECT_EQ(Form->ProjectBrowser()->RootNode(), nullptr);
+    ASSERT_FALSE(answers.Texts.isEmpty());
+    // The error box of the global error handler names the file.
+    EXPECT_EQ(answers.Icons.last(), QMessageBox::Critical);
+    EXPECT_TRUE(answers.Texts.last().contains(QString::fromStdString(gone))) << answers.Texts.last().toStdString();
+    EXPECT_TRUE(Form->ProjectBrowser()->HintText().startsWith("Programm error occured: "));
+}
+
+TEST_F(ProjectCommands, NewProjectFromTheDialogIsWrittenAtOnce)
+{
+    TModalAnswers answers;
+    answers.OnDialog = [&](QDialog* dialog) {
+        auto* form = qobject_cast<TfrmNewProject*>(dialog);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->windowTitle(), QString("New TELVO Project"));
+        form->SetProjectFolder(QString::fromStdString((Home / "work").string()));
+        form->TitleEdit()->setText("Bottling");
+        form->TitleEdit()->textEdited("Bottling");
+        form->OkButton()->click();
+    };
+    fs::create_directories(Home / "work");
+    Form->Action("mnuNewProject")->trigger();
+    const std::string file = (Home / "work" / "Bottling.crf").string();
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(Form->Project().Name, "Bottling");
+    EXPECT_EQ(Form->windowTitle(), QString::fromStdString("TELVO ZOZE [Bottling - " + file + "] "));
+    EXPECT_EQ(Form->ProjectBrowser()->RootNode()->text(0), QString("Bottling"));
+    EXPECT_TRUE(fs::is_directory(Home / "library" / "Bottling"));
+    EXPECT_TRUE(Form->Action("mnuSaveProject")->isEnabled());
+
+    // Save writes to the file it has, without a dialog.
+    fs::remove(file);
+    answers.OnDialog = [](QDialog* dialog) {
+        ADD_FAILURE() << "no dialog expected";
+        dialog->reject();
+    };
+    Form->Action("mnuSaveProject")->trigger();
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_TRUE(answers.Texts.isEmpty());
+}
+
+TEST_F(ProjectCommands, ANewProjectOverAnExistingFileAsksAndNoShowsTheDialogAgain)
+{
+    fs::create_directories(Home / "work");
+    const std::string existing = EmptyProject("work/Taken.crf", "Old");
+    int dialogs = 0;
+    TModalAnswers answers;
+    answers.Queue(QMessageBox::No);
+    answers.OnDialog = [&](QDialog* dialog) {
+        auto* form = qobject_cast<TfrmNewProject*>(dialog);
+        ++dialogs;
+        form->SetProjectFolder(QString::fromStdString((Home / "work").string()));
+        form->TitleEdit()->setText("Taken");
+        form->TitleEdit()->textEdited("Taken");
+        if (dialogs == 1)
+            form->OkButton()->click();
+        else
+            form->reject();
+    };
+    Form->Action("mnuNewProject")->trigger();
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(answers.Texts, QStringList{"File already exists. Overwrite?"});
+    EXPECT_FALSE(Form->Project().IsOpen());
+    EXPECT_NE(ReadFile(existing).find("Old"), std::string::npos) << "the file is left alone";
+}
+
+TEST_F(ProjectCommands, ClosingTheWindowAsksToSaveTheOpenProject)
+{
+    Open(EmptyProject("p/alpha.crf", "Alpha"));
+    TModalAnswers answers;
+    answers.Queue(QMessageBox::No);
+    EXPECT_TRUE(Form->close());
+    EXPECT_EQ(answers.Texts, QStringList{"Save changes to project: Alpha"});
+    EXPECT_FALSE(Workbench->ProjectManager().IsOpen());
+}
