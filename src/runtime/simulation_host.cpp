@@ -10,6 +10,19 @@ namespace telvo {
 
 // ---- TScheduleTable ----
 
+namespace {
+
+// Steps only grow, so a new column almost always goes at the end.
+void addColumn(std::vector<int32_t>& columns, int32_t col)
+{
+    if (columns.empty() || columns.back() < col)
+        columns.push_back(col);
+    else if (!std::binary_search(columns.begin(), columns.end(), col))
+        columns.insert(std::lower_bound(columns.begin(), columns.end(), col), col);
+}
+
+} // namespace
+
 TScheduleTable::TScheduleTable(std::string header) : header_(std::move(header)) {}
 
 void TScheduleTable::Reset()
@@ -17,6 +30,7 @@ void TScheduleTable::Reset()
     colCount_ = 2;
     currentCol_ = 1;
     currentRow_ = 1;
+    headed_.clear();
     labels_.clear();
     marks_.clear();
     rowOf_.clear();
@@ -30,18 +44,14 @@ void TScheduleTable::Record(const std::string& label, int32_t step)
         return;
     const int32_t col = step + 1;
     colCount_ = step + 2;
+    addColumn(headed_, col);
     auto [it, added] = rowOf_.try_emplace(label, static_cast<int32_t>(labels_.size()) + 1);
     if (added) {
         labels_.push_back(label);
         marks_.emplace_back();
     }
     const int32_t row = it->second;
-    auto& marks = marks_[row - 1];
-    // Steps only grow, so a new mark almost always goes at the end.
-    if (marks.empty() || marks.back() < col)
-        marks.push_back(col);
-    else if (!std::binary_search(marks.begin(), marks.end(), col))
-        marks.insert(std::lower_bound(marks.begin(), marks.end(), col), col);
+    addColumn(marks_[row - 1], col);
     currentCol_ = col;
     currentRow_ = row;
 }
@@ -50,8 +60,11 @@ std::string TScheduleTable::Cell(int32_t col, int32_t row) const
 {
     if (col < 0 || row < 0 || col >= colCount_ || row >= RowCount())
         return {};
-    if (row == 0)
-        return col == 0 ? header_ : "t" + std::to_string(col);
+    if (row == 0) {
+        if (col == 0)
+            return header_;
+        return std::binary_search(headed_.begin(), headed_.end(), col) ? "t" + std::to_string(col) : std::string();
+    }
     if (row > static_cast<int32_t>(labels_.size()))
         return {};
     if (col == 0)

@@ -73,6 +73,7 @@ private:
     int32_t colCount_ = 2;
     int32_t currentCol_ = 1;
     int32_t currentRow_ = 1;
+    std::vector<int32_t> headed_;                // columns whose header is set, ascending
     std::vector<std::string> labels_;            // row r is labels_[r - 1]
     std::vector<std::vector<int32_t>> marks_;    // ascending columns per row
     std::unordered_map<std::string, int32_t> rowOf_;

@@ -1,0 +1,90 @@
+// FB activations per second of the simulation with no pause: a ring of
+// 1,000 instances, each taking an event in every step (one event taken, one
+// transition tested and fired, one algorithm run, one event produced for
+// the next instance in the ring).
+//
+// Two charts: one whose scripts repeat their texts from step to step (the
+// compiled code is reused), and one whose algorithm counts in an internal
+// variable, so that its script text (which carries the count) is new in
+// every step and is compiled every time.
+
+#include "model/fb_diagram.h"
+#include "model/fb_manager.h"
+#include "runtime/headless_simulation.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+using namespace telvo;
+
+namespace {
+
+// REQ in START or RUN leads to RUN, whose algorithm runs and produces CNF.
+// The event-less re-evaluation tests REQ once more (false) and rests.
+std::unique_ptr<TFB_Type> ringType(bool counting)
+{
+    auto t = std::make_unique<TFB_Type>();
+    t->Name = counting ? "RING_COUNT" : "RING";
+    t->AddEventInput("REQ", "EVENT", "");
+    t->AddEventOutput("CNF", "EVENT", "");
+    t->AddDataInput("IN1", "INT", "", "3", "");
+    t->AddDataOutput("OUT", "INT", "", "", "");
+    t->AddInternalVar("CNT", "INT", "", "", "0");
+    t->AddState("START", "");
+    t->AddState("RUN", "")->AddAction("Alg", "CNF");
+    t->AddTransition("START", "RUN", "REQ");
+    t->AddTransition("RUN", "RUN", "REQ");
+    TFBAlgorithm* a = t->AddAlgorithm("Alg", "");
+    a->Language = "DelphiScript";
+    a->OtherText = counting ? std::vector<std::string>{"CNT := CNT + 1;", "DO_OUT := IN1 + CNT;"}
+                            : std::vector<std::string>{"DO_OUT := IN1 * 2;"};
+    return t;
+}
+
+void BM_RingActivations(benchmark::State& state)
+{
+    const bool counting = state.range(1) != 0;
+    const int n = static_cast<int>(state.range(0));
+    TFB_Manager m;
+    m.Types.push_back(ringType(counting));
+    const std::string typeName = m.Types.back()->Name;
+    TFB_Diagram* d = m.CreateDiagram("ring", 1.0);
+    std::vector<TFB_InstanceRef*> refs;
+    for (int i = 0; i < n; ++i)
+        refs.push_back(d->AddInstance("F" + std::to_string(i), typeName, true, nullptr)->Ref);
+    for (int i = 0; i < n; ++i) {
+        auto c = std::make_unique<TFB_EventAssocRef>();
+        c->SourceInstance = refs[i];
+        c->SourcePort = refs[i]->FindEventOutput("CNF");
+        c->DestInstance = refs[(i + 1) % n];
+        c->DestPort = c->DestInstance->FindEventInput("REQ");
+        m.AddEventConn(std::move(c));
+    }
+    d->RebuildLines();
+
+    THeadlessSimulation sim(*d);
+    std::vector<TFBEvent*> all;
+    for (auto* r : refs)
+        all.push_back(r->FindEventInput("REQ"));
+    sim.Start(all);
+    if (!sim.Step()) // the first pass; from here on every step is alike
+        state.SkipWithError("the ring did not come to rest");
+    for (auto _ : state)
+        if (!sim.Step()) {
+            state.SkipWithError("a step did not come to rest");
+            break;
+        }
+    sim.Stop();
+    state.counters["activations/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * n, benchmark::Counter::kIsRate);
+    state.counters["compilations/step"] =
+        static_cast<double>(sim.Host.Scripts().Compilations()) / static_cast<double>(state.iterations() + 1);
+}
+
+BENCHMARK(BM_RingActivations)->Args({1000, 0})->Args({1000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,1 @@
+telvo_bench(bench_simulation SOURCES bench_simulation.cpp LIBS telvo_runtime telvo_model)

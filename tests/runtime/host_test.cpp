@@ -1,0 +1,163 @@
+// The headless simulation host: schedule tables, the log, and running the
+// generated scripts in the script engine.
+
+#include "runtime/simulation_host.h"
+
+#include "model/fb_instance.h"
+#include "model/fb_manager.h"
+#include "runtime/script/script_errors.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace telvo;
+
+namespace {
+
+TEST(ScheduleTable, FreshTableAndTheDaemonsFirstEntry)
+{
+    THeadlessSimulationHost host;
+    EXPECT_EQ(host.EventsTable().Lines(), (std::vector<std::string>{"FB.Event(Algorithm)\t", "\t"}));
+    EXPECT_EQ(host.FBTable().Lines(), (std::vector<std::string>{"FB Name\t", "\t"}));
+
+    host.ShowScheduleEntry("Daemon", "Resumed", 0);
+    const TScheduleTable ev = host.EventsTable();
+    EXPECT_EQ(ev.Lines(), (std::vector<std::string>{"FB.Event(Algorithm)\tt1", "Daemon.Resumed()\t--"}));
+    EXPECT_EQ(ev.CurrentCol(), 1);
+    EXPECT_EQ(ev.CurrentRow(), 1);
+    EXPECT_EQ(host.FBTable().Lines(), (std::vector<std::string>{"FB Name\tt1", "Daemon\t--"}));
+}
+
+TEST(ScheduleTable, OneRowPerLabelWithAMarkInEachStepOfIt)
+{
+    THeadlessSimulationHost host;
+    host.ShowScheduleEntry("Daemon", "Resumed", 0);
+    host.ShowScheduleEntry("F1", "REQ", 0);
+    host.ShowScheduleEntry("Daemon", "Resumed", 1);
+    host.ShowScheduleEntry("F1", "INIT", 1);
+    host.ShowScheduleEntry("Daemon", "Resumed", 2);
+    host.ShowScheduleEntry("F1", "REQ", 2);
+    EXPECT_EQ(host.EventsTable().Lines(), (std::vector<std::string>{
+                                              "FB.Event(Algorithm)\tt1\tt2\tt3",
+                                              "Daemon.Resumed()\t--\t--\t--",
+                                              "F1.REQ()\t--\t\t--",
+                                              "F1.INIT()\t\t--\t",
+                                          }));
+    EXPECT_EQ(host.FBTable().Lines(),
+              (std::vector<std::string>{"FB Name\tt1\tt2\tt3", "Daemon\t--\t--\t--", "F1\t--\t--\t--"}));
+    const TScheduleTable ev = host.EventsTable();
+    EXPECT_EQ(ev.CurrentCol(), 3);
+    EXPECT_EQ(ev.CurrentRow(), 2);
+    EXPECT_EQ(ev.Cell(2, 2), "");
+    EXPECT_EQ(ev.Cell(9, 9), ""); // outside the table
+
+    host.ResetSchedule();
+    EXPECT_EQ(host.EventsTable().Lines(), (std::vector<std::string>{"FB.Event(Algorithm)\t", "\t"}));
+}
+
+TEST(HostScripts, TransitionResultIsTheCellAsBoolean)
+{
+    THeadlessSimulationHost host;
+    const std::string head = "procedure chkTransition( var theResult:Boolean);\r\nbegin\r\n";
+    EXPECT_TRUE(host.EvaluateTransitionScript(head + "theResult:= True;\r\nend;"));
+    EXPECT_FALSE(host.EvaluateTransitionScript(head + "theResult:= 1 > 2;\r\nend;"));
+    // A script that leaves its result empty says false.
+    EXPECT_FALSE(host.EvaluateTransitionScript(head + "end;"));
+    // Failures come out as the engine's errors, and the runner goes on.
+    EXPECT_THROW(host.EvaluateTransitionScript(head + "theResult:= ;\r\nend;"), EScriptCompileError);
+    EXPECT_THROW(host.EvaluateTransitionScript(head + "raise 'x';\r\nend;"), EScriptError);
+    EXPECT_TRUE(host.EvaluateTransitionScript(head + "theResult:= True;\r\nend;"));
+}
+
+TEST(HostScripts, EachDistinctTextIsCompiledOnce)
+{
+    THeadlessSimulationHost host;
+    const std::string a = "procedure chkTransition( var theResult:Boolean);\r\nbegin\r\ntheResult:= True;\r\nend;";
+    const std::string b = "procedure chkTransition( var theResult:Boolean);\r\nbegin\r\ntheResult:= False;\r\nend;";
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(host.EvaluateTransitionScript(a));
+        EXPECT_FALSE(host.EvaluateTransitionScript(b));
+    }
+    EXPECT_EQ(host.Scripts().Compilations(), 2u);
+    EXPECT_EQ(host.Scripts().CompiledScripts(), 2u);
+}
+
+// Members of every type class through an algorithm, and a failing
+// algorithm that changes none of them.
+class HostAlgorithm : public ::testing::Test {
+protected:
+    HostAlgorithm()
+    {
+        auto t = std::make_unique<TFB_Type>();
+        t->Name = "T";
+        t->AddDataOutput("B", "BOOL", "", "", "");
+        t->AddDataOutput("I", "INT", "", "", "");
+        t->AddDataOutput("R", "REAL", "", "", "");
+        t->AddDataOutput("S", "STRING", "", "", "");
+        t->AddInternalVar("V", "LREAL", "", "", "1.5");
+        M.Types.push_back(std::move(t));
+        R = M.CreateInstance("F", "T", true);
+        for (const auto& o : R->DataOutputs)
+            outputs.push_back(o.get());
+        variables.push_back(R->InternalVars[0].get());
+    }
+    std::string script(const std::string& body) const
+    {
+        return "procedure execAlg(\r\nvar DO_B:Boolean;\r\nvar DO_I:Integer;\r\nvar DO_R:Single;\r\nvar DO_S:String;\r\n"
+               "var V:Single;\r\n            );\r\nbegin\r\nV:=1.5000000;\r\n" +
+               body + "\r\nend;";
+    }
+    TFB_Manager M;
+    TFB_InstanceRef* R = nullptr;
+    std::vector<TFBDataMember*> outputs;
+    std::vector<TFBInstance_InternalVar*> variables;
+    THeadlessSimulationHost host;
+};
+
+TEST_F(HostAlgorithm, CellsFollowTheMembersTypes)
+{
+    host.ExecuteAlgorithmScript(script("DO_B := not DO_B; DO_I := DO_I + 41 + 1; DO_R := 7 / 2; DO_S := DO_S + 'ab'; V := V * 2;"),
+                                outputs, variables);
+    EXPECT_TRUE(R->DataOutputs[0]->BoolValue);
+    EXPECT_EQ(R->DataOutputs[1]->IntValue, 42);
+    EXPECT_EQ(R->DataOutputs[2]->RealValue, 3.5);
+    EXPECT_EQ(R->DataOutputs[3]->StrValue, "ab");
+    EXPECT_EQ(R->InternalVars[0]->RealValue, 3.0L);
+}
+
+TEST_F(HostAlgorithm, AFailingAlgorithmChangesNothing)
+{
+    // Raised after assigning; and a value that does not convert back.
+    EXPECT_THROW(host.ExecuteAlgorithmScript(script("DO_I := 5; V := 9; raise 'stop';"), outputs, variables),
+                 EScriptError);
+    EXPECT_THROW(host.ExecuteAlgorithmScript(script("DO_I := 5; DO_R := 'not a number';"), outputs, variables),
+                 EScriptError);
+    EXPECT_EQ(R->DataOutputs[1]->IntValue, 0);
+    EXPECT_EQ(R->DataOutputs[2]->RealValue, 0.0);
+    EXPECT_EQ(R->InternalVars[0]->RealValue, 1.5L);
+}
+
+TEST(HostScripts, TerminateEndsARunningScriptAndSparesTheNext)
+{
+    THeadlessSimulationHost host;
+    const std::string spin = "procedure chkTransition( var theResult:Boolean);\r\nbegin\r\nwhile True do ;\r\nend;";
+    std::thread t([&] { EXPECT_THROW(host.EvaluateTransitionScript(spin), EScriptError); });
+    // Terminate until it lands: it only acts on a script that runs.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::atomic<bool> done{false};
+    std::thread waiter([&] { t.join(); done = true; });
+    while (!done && std::chrono::steady_clock::now() < until) {
+        host.TerminateScript();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    waiter.join();
+    EXPECT_TRUE(done);
+    // A terminate with nothing running is not kept for the next script.
+    host.TerminateScript();
+    EXPECT_TRUE(host.EvaluateTransitionScript(
+        "procedure chkTransition( var theResult:Boolean);\r\nvar I:Integer;\r\nbegin\r\nfor I := 1 to 10 do ;\r\ntheResult:= True;\r\nend;"));
+}
+
+} // namespace

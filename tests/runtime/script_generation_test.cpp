@@ -1,0 +1,153 @@
+// The scripts a runtime FB generates for its transition tests and
+// algorithms, to the character, and which variables they declare.
+
+#include "runtime/script_generation.h"
+
+#include "model/fb_instance.h"
+#include "model/fb_manager.h"
+#include "model/fb_type.h"
+#include "runtime/script/script_errors.h"
+#include "runtime/simulation_host.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace telvo;
+
+namespace {
+
+std::string crlf(std::initializer_list<const char*> lines)
+{
+    std::string s;
+    for (const char* l : lines)
+        s += (s.empty() ? "" : "\r\n") + std::string(l);
+    return s;
+}
+
+// One instance record of a type made in place: event inputs REQ, RE, INIT;
+// data inputs X (INT, 7), IN (STRING holding a text that is no Pascal),
+// IN1 (INT, 3); data output OUT (REAL); internal variable CNT (INT, 0).
+class ScriptText : public ::testing::Test {
+protected:
+    ScriptText()
+    {
+        auto t = std::make_unique<TFB_Type>();
+        t->Name = "T";
+        t->AddEventInput("REQ", "EVENT", "");
+        t->AddEventInput("RE", "EVENT", "");
+        t->AddEventInput("INIT", "EVENT", "");
+        t->AddDataInput("X", "INT", "", "7", "");
+        t->AddDataInput("IN", "STRING", "", "", "");
+        t->AddDataInput("IN1", "INT", "", "3", "");
+        t->AddDataOutput("OUT", "REAL", "", "", "");
+        t->AddInternalVar("CNT", "INT", "", "", "0");
+        M.Types.push_back(std::move(t));
+        R = M.CreateInstance("F", "T", true);
+        R->FindDataInput("IN")->SetValueFromText("two words");
+    }
+    TFB_Manager M;
+    TFB_InstanceRef* R = nullptr;
+};
+
+TEST_F(ScriptText, TransitionScriptOfTheExample)
+{
+    EXPECT_EQ(BuildTransitionScript(*R, "REQ AND (X > 5)", "REQ"),
+              crlf({"procedure chkTransition( var theResult:Boolean);", "var REQ:Boolean;", "var X:Integer;", "begin",
+                    "REQ:=True;", "X:=7;", "theResult:= REQ AND (X > 5);", "end;"}));
+}
+
+TEST_F(ScriptText, AlgorithmScriptOfTheExampleRunsAndWritesBack)
+{
+    const std::vector<std::string> lines{"DO_OUT := IN1 * 2.5;", "CNT := CNT + 1;"};
+    TAlgorithmScript a = BuildAlgorithmScript(*R, lines, "INIT");
+    EXPECT_EQ(a.Text, crlf({"procedure execAlg(", "var DO_OUT:Single;", "var CNT:Integer;", "            );",
+                            "var IN1:Integer;", "begin", "IN1:=3;", "CNT:=0;", "//The FB Algorithm",
+                            "DO_OUT := IN1 * 2.5;", "CNT := CNT + 1;", "end;"}));
+    ASSERT_EQ(a.Outputs.size(), 1u);
+    ASSERT_EQ(a.Variables.size(), 1u);
+
+    THeadlessSimulationHost host;
+    host.ExecuteAlgorithmScript(a.Text, a.Outputs, a.Variables);
+    EXPECT_EQ(R->FindDataOutput("OUT")->RealValue, 7.5);
+    EXPECT_EQ(R->InternalVars[0]->IntValue, 1);
+    EXPECT_EQ(R->FindDataOutput("OUT")->FormatValue(), "7.5000000");
+}
+
+TEST_F(ScriptText, WhichVariablesATransitionDeclares)
+{
+    struct Case {
+        const char* condition;
+        const char* event;
+        std::vector<const char*> body; // lines between the header and "end;"
+    };
+    const Case cases[] = {
+        // "1" fires on anything, also without an event.
+        {"1", "-", {"begin", "theResult:= True;"}},
+        {"1", "REQ", {"var REQ:Boolean;", "begin", "REQ:=True;", "theResult:= True;"}},
+        // An event input that is not the event is False.
+        {"INIT", "REQ", {"var REQ:Boolean;", "var INIT:Boolean;", "begin", "REQ:=True;", "INIT:=False;", "theResult:= INIT;"}},
+        // Names are whole identifiers in any case: REQ does not bring RE
+        // along, IN1 does not bring IN (whose text would break the script).
+        {"req AND (IN1 > 2)", "REQ", {"var REQ:Boolean;", "var IN1:Integer;", "begin", "REQ:=True;", "IN1:=3;", "theResult:= req AND (IN1 > 2);"}},
+        // The event's own name is compared exactly for the True line.
+        {"1", "req", {"var REQ:Boolean;", "begin", "REQ:=False;", "theResult:= True;"}},
+        // Internal variables come last; data outputs never appear.
+        {"(CNT = 0) AND (OUT > 1)", "-", {"var CNT:Integer;", "begin", "CNT:=0;", "theResult:= (CNT = 0) AND (OUT > 1);"}},
+        // Text literals do not name variables.
+        {"'X' = 'X'", "-", {"begin", "theResult:= 'X' = 'X';"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> lines{"procedure chkTransition( var theResult:Boolean);"};
+        lines.insert(lines.end(), c.body.begin(), c.body.end());
+        lines.push_back("end;");
+        std::string want;
+        for (const char* l : lines)
+            want += (want.empty() ? "" : "\r\n") + std::string(l);
+        EXPECT_EQ(BuildTransitionScript(*R, c.condition, c.event), want) << c.condition << " / " << c.event;
+    }
+}
+
+TEST_F(ScriptText, WhichVariablesAnAlgorithmDeclares)
+{
+    // Event inputs that the algorithm names; comments name nothing; an
+    // output is a parameter when the algorithm names it with or without DO_.
+    TAlgorithmScript a = BuildAlgorithmScript(*R, {"// X and IN are not used", "if REQ then OUT := IN1;"}, "REQ");
+    EXPECT_EQ(a.Text, crlf({"procedure execAlg(", "var DO_OUT:Single;", "            );", "var REQ:Boolean;",
+                            "var IN1:Integer;", "begin", "REQ:=True;", "IN1:=3;", "//The FB Algorithm",
+                            "// X and IN are not used", "if REQ then OUT := IN1;", "end;"}));
+}
+
+TEST_F(ScriptText, AlgorithmWithoutParametersIsRejectedByTheEngine)
+{
+    TAlgorithmScript a = BuildAlgorithmScript(*R, {"X := X + 1;"}, "REQ");
+    EXPECT_EQ(a.Text, crlf({"procedure execAlg(", "            );", "var X:Integer;", "begin", "X:=7;",
+                            "//The FB Algorithm", "X := X + 1;", "end;"}));
+    THeadlessSimulationHost host;
+    try {
+        host.ExecuteAlgorithmScript(a.Text, a.Outputs, a.Variables);
+        FAIL() << "compiled";
+    } catch (const EScriptCompileError& e) {
+        EXPECT_EQ(e.Number(), 1012); // "Invalid parameter"
+    }
+}
+
+TEST_F(ScriptText, ValueTextsOfEachTypeClass)
+{
+    auto t = std::make_unique<TFB_Type>();
+    t->Name = "V";
+    t->AddDataInput("B", "BOOL", "", "TRUE", "");
+    t->AddDataInput("R", "LREAL", "", "0.1", "");
+    t->AddDataInput("C", "COLOR", "", "2", "");
+    t->AddDataInput("S", "WSTRING", "", "'quoted'", "");
+    t->AddDataInput("Y", "BYTE", "", "255", "");
+    M.Types.push_back(std::move(t));
+    TFB_InstanceRef* v = M.CreateInstance("V1", "V", true);
+    EXPECT_EQ(BuildTransitionScript(*v, "B AND (R < C) AND (S <> '') AND (Y > 0)", "-"),
+              crlf({"procedure chkTransition( var theResult:Boolean);", "var B:Boolean;", "var R:Single;",
+                    "var C:Single;", "var S:String;", "var Y:Integer;", "begin", "B:=TRUE;", "R:=0.1000000;",
+                    "C:=2.0000000;", "S:='quoted';", "Y:=255;", "theResult:= B AND (R < C) AND (S <> '') AND (Y > 0);",
+                    "end;"}));
+}
+
+} // namespace

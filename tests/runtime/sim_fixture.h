@@ -1,0 +1,65 @@
+#pragma once
+// A workbench on a program folder of its own, with the shipped event blocks
+// and a few small blocks made to show the simulation's rules, and diagrams
+// loaded from network texts.
+
+#include "model/fb_diagram.h"
+#include "model/fb_manager.h"
+#include "model/user_interface.h"
+#include "runtime/headless_simulation.h"
+#include "support/test_support.h"
+#include "workbench/workbench.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace telvo::test {
+
+// PULSE: REQ takes START to RUN, which counts (CNT := CNT + 1; DO_OUT :=
+// IN1 + CNT) and produces CNF; RUN goes back to START on "1". INIT does
+// nothing.
+extern const char* const kPulseType;
+// LOOPER: REQ starts an event-less cycle A -> B -> A that never rests.
+extern const char* const kLooperType;
+// SPINNER: REQ runs an algorithm that loops for good.
+extern const char* const kSpinnerType;
+// BROKEN: a condition that does not compile, and an algorithm that raises
+// after assigning its output.
+extern const char* const kBrokenType;
+// DUO: composite of PULSE X and Y: REQ -> X.REQ and Y.INIT, X.CNF -> Y.REQ,
+// Y.CNF -> DONE; IN -> X.IN1, X.OUT -> Y.IN1, Y.OUT -> OUT.
+extern const char* const kDuoType;
+
+// An FBNetwork document around the given elements.
+std::string Network(const std::string& body);
+
+class SimTest : public ::testing::Test {
+protected:
+    SimTest();
+
+    TFB_Manager& M() const { return Bench->FBManager(); }
+    // Loads a network text into a new diagram (through a real file).
+    TFB_Diagram* Load(const std::string& networkBody, const std::string& fileName = "net.fbn");
+    // "INST.PORT" of a top-level instance.
+    TFBEvent* EventIn(const std::string& path) const;
+    TFBEvent* EventOut(const std::string& path) const;
+    TFBDataMember* DataIn(const std::string& path) const;
+    TFBDataMember* DataOut(const std::string& path) const;
+    TFB_InstanceRef* Record(const std::string& name) const;
+
+    TempDir Home;
+    TRecordingUserInterface UI;
+    std::unique_ptr<TWorkbench> Bench;
+    TFB_Diagram* Diagram = nullptr;
+};
+
+// The log without the time in front of each line ("12:00:00 text").
+std::vector<std::string> WithoutTime(const std::vector<std::string>& lines);
+// The lines that begin with the prefix, in order.
+std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
+std::vector<std::string> LinesContaining(const std::vector<std::string>& lines, const std::string& part);
+
+} // namespace telvo::test
