@@ -11,6 +11,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidgetItem>
@@ -258,4 +259,119 @@ TEST_F(ProjectCommands, ClosingTheWindowAsksToSaveTheOpenProject)
     EXPECT_TRUE(Form->close());
     EXPECT_EQ(answers.Texts, QStringList{"Save changes to project: Alpha"});
     EXPECT_FALSE(Workbench->ProjectManager().IsOpen());
+}
+
+namespace {
+// The workbench on the shipped library, as `make run` starts it.
+class ExampleProject : public ::testing::Test, public TMainFormFixture {
+protected:
+    void SetUp() override
+    {
+        fs::copy(BuiltProgramDir() / "library", Home / "library",
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+        Start();
+    }
+    std::string Example() const { return (SourceDir() / "examples" / "plant" / "plant.crf").string(); }
+    std::string InExample(const std::string& file) const
+    {
+        return (SourceDir() / "examples" / "plant" / file).string();
+    }
+};
+} // namespace
+
+TEST_F(ExampleProject, OpensWithoutComplaintAndShowsItsTreeNodeByNode)
+{
+    TModalAnswers answers;
+    Form->Projects().OpenProject(Example());
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }, 20000));
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
+    EXPECT_EQ(Form->windowTitle(), QString::fromStdString("TELVO ZOZE [Plant - " + Example() + "] "));
+
+    const QStringList expected = {
+        "Plant [8]",
+        "  Application [9]",
+        "    Industrial Process Parameters [10]",
+        "      conveyer0.BottleIn [10]",
+        "      conveyer0.Motor [10]",
+        "      feeder1.Level [10]",
+        "      feeder1.Valve [10]",
+        "      HMI_SCADA2.Start [10]",
+        "      HMI_SCADA2.Stop [10]",
+        "      HMI_SCADA2.Batches [10]",
+        "    Function Block Layer [0]",
+        "      Function Block Diagrams [0]",
+        "        Filling line [4]",
+        "        Operator panel [4]",
+        "        Merged network [4]",
+        "      Function Block Instances [4]",
+        "        bottle_split (E_SPLIT) [4]",
+        "        motor (E_SR) [4]",
+        "        station (FILL_STATION) [4]",
+        "        bottles (E_CTU) [4]",
+        "        start_split (E_SPLIT) [4]",
+        "        stop_split (E_SPLIT) [4]",
+        "        batch (FILL_CTRL) [4]",
+    };
+    const QStringList lines = Form->ProjectBrowser()->TreeLines();
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(lines.mid(0, expected.size()), expected);
+
+    // The connection records, in the order the diagrams made them, and the
+    // system layer in the order the reader groups it.
+    const int connections = lines.indexOf("    Connections [7]");
+    const int layer = lines.indexOf("  System Layer [1]");
+    ASSERT_GT(connections, 0);
+    ASSERT_GT(layer, connections);
+    const QStringList connectionLines = lines.mid(connections, layer - connections);
+    for (const char* line : {"      Event connections [7]", "        bottle_split.EO1 -> station.REQ [7]",
+                             "        bottle_split.EO2 -> bottles.CU [7]", "        start_split.EO1 -> motor.S [7]",
+                             "        stop_split.EO1 -> motor.R [7]", "      Data connections [7]",
+                             "        motor.Q -> station.ENABLE [7]", "      FB to IPP connections [7]",
+                             "        bottle_split.EI -> conveyer0.BottleIn [7]",
+                             "        motor.Q -> conveyer0.Motor [7]", "        station.LEVEL -> feeder1.Level [7]",
+                             "        station.VALVE -> feeder1.Valve [7]", "      IPP to IPP Connections [7]"})
+        EXPECT_TRUE(connectionLines.contains(line)) << line << "\n" << connectionLines.join("\n").toStdString();
+
+    const QStringList layerLines = lines.mid(layer);
+    const QStringList objects = {
+        "  System Layer [1]",
+        "    Objects [6]",
+        "      IEC_fieldbus0 [6]",
+        "      IEC_fieldbus1 [6]",
+        "      IEC_Device0 [6]",
+        "        Internal Diagram: " + QString::fromStdString(InExample("line_controller.dfb")) + " [0]",
+        "      OPC_Device0 [6]",
+        "        Internal Diagram: " + QString::fromStdString(InExample("feeder_opc.dfb")) + " [0]",
+        "      IEC_Device1 [6]",
+        "        Internal Diagram: " + QString::fromStdString(InExample("hmi_controller.dfb")) + " [0]",
+        "      computer0 [6]",
+        "      network0 [6]",
+        "      IUnit0 [6]",
+        "      switch0 [6]",
+        "      conveyer0 [6]",
+        "        BottleIn [10]",
+        "        Motor [10]",
+        "      feeder1 [6]",
+        "        Level [10]",
+        "        Valve [10]",
+        "      HMI_SCADA2 [6]",
+        "        Start [10]",
+        "        Stop [10]",
+        "        Batches [10]",
+        "    Connections [7]",
+    };
+    ASSERT_GE(layerLines.size(), objects.size());
+    EXPECT_EQ(layerLines.mid(0, objects.size()), objects);
+    EXPECT_EQ(layerLines.size() - objects.size(), qsizetype(Workbench->SystemLayer().Connections.size()));
+    EXPECT_EQ(Form->ProjectBrowser()->Node({"ROVEV Requirements"}), nullptr) << "the example has no UML model";
+
+    // Double-clicking a diagram does nothing until there is a diagram
+    // window; the description box shows the diagram's comment.
+    QTreeWidgetItem* line = Form->ProjectBrowser()->Node({"Application", "Function Block Layer",
+                                                          "Function Block Diagrams", "Filling line"});
+    Form->ProjectBrowser()->SelectNode(line);
+    EXPECT_EQ(Form->ProjectBrowser()->DescriptionBox()->toPlainText().toStdString(),
+              Form->ProjectBrowser()->DiagramOf(line)->Comment);
+    answers.Queue(QMessageBox::No); // closing: do not save the example
 }
