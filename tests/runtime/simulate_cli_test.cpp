@@ -136,3 +136,43 @@ TEST_F(SimulateCli, AMalformedNetworkFileIsReported)
 }
 
 } // namespace
+
+namespace {
+
+bool contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(SimulateProject, ADiagramOfTheExampleProjectByName)
+{
+    // The example plant's filling line: the motor is switched on, and a
+    // bottle goes into the composite fill station (its inner GATE, then its
+    // CTRL) and into the bottle counter.
+    const std::string crf = (SourceDir() / "examples" / "plant" / "plant.crf").string();
+    const ProcessResult r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--diagram", "Filling line", "--event",
+                                                        "motor.S", "--event", "bottle_split.EI", "--steps", "3"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const auto lines = outputLines(r.Out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "FB.Event(Algorithm)\tt1\tt2\tt3\tt4");
+    for (const char* want : {"Daemon.Resumed()\t--\t--\t--\t--", "motor.S()\t--\t\t\t", "bottle_split.EI()\t--\t\t\t",
+                             "station-GATE.EI()\t\t--\t\t", "bottles.CU()\t\t--\t\t", "station-CTRL.REQ()\t\t\t--\t",
+                             "state\tmotor\tSET", "value\tmotor.Q\tTRUE", "value\tstation.ENABLE\tTRUE",
+                             "value\tbottles.PV\t1000", "value\tbottles.CV\t1"})
+        EXPECT_TRUE(contains(lines, want)) << want << "\n" << r.Out;
+}
+
+TEST(SimulateProject, TheDiagramMustBeNamedAndExist)
+{
+    const std::string crf = (SourceDir() / "examples" / "plant" / "plant.crf").string();
+    ProcessResult r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 2);
+    EXPECT_EQ(r.Err, "telvo: a project needs --diagram NAME\n");
+    r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--diagram", "Nowhere", "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Err, "telvo: no diagram Nowhere in project " + crf + "\n");
+    EXPECT_EQ(r.Out, "");
+}
+
+} // namespace

@@ -1,6 +1,9 @@
 // telvo simulate FILE --diagram NAME [--event INST.EV]... [--set INST.PORT=VALUE]...
 //                [--monitor INST.PORT]... --steps N [--log] [--pause MS]
 //
+// FILE is a project (.crf; the diagram by name) or a network file (.fbn;
+// --diagram names the diagram, its file name by default).
+//
 // Runs a diagram headless: the runtime FBs are made, the values set, the
 // events queued; then N steps, each waiting until every runtime FB is idle;
 // then the run is stopped and the schedule tables, the FBs' states and
@@ -14,6 +17,7 @@
 #include "model/value_text.h"
 #include "persistence/network_file.h"
 #include "runtime/headless_simulation.h"
+#include "workbench/project_lifecycle.h"
 
 #include <algorithm>
 #include <chrono>
@@ -128,20 +132,32 @@ int simulate(TCliContext& ctx)
         return rc;
 
     const std::filesystem::path path(o.File);
-    std::string ext = UpperCase(path.extension().string());
-    if (ext == ".CRF") {
-        ctx.Err << "telvo: project files cannot be simulated yet; simulate the diagram's .fbn file: " << o.File << "\n";
-        return 2;
-    }
     if (!std::filesystem::is_regular_file(path)) {
         ctx.Err << "telvo: no such file: " << o.File << "\n";
         return 1;
     }
-    ctx.Workbench.IndexLibrary();
-    TFB_Diagram* diagram =
-        ctx.Workbench.FBManager().CreateDiagram(o.Diagram.empty() ? path.stem().string() : o.Diagram, 1.0);
+    TWorkbench& wb = ctx.Workbench;
+    wb.IndexLibrary();
+    TFB_Diagram* diagram = nullptr;
     try {
-        LoadFromFile(*diagram, o.File);
+        if (UpperCase(path.extension().string()) == ".CRF") {
+            if (o.Diagram.empty())
+                return UsageError(ctx, "a project needs --diagram NAME");
+            OpenProject(wb, o.File);
+            for (const auto& d : wb.FBManager().Diagrams)
+                if (d->Name == o.Diagram) {
+                    diagram = d.get();
+                    break;
+                }
+            if (!diagram) {
+                ctx.Err << "telvo: no diagram " << o.Diagram << " in project " << o.File << "\n";
+                return 1;
+            }
+            diagram->RebuildLines();
+        } else {
+            diagram = wb.FBManager().CreateDiagram(o.Diagram.empty() ? path.stem().string() : o.Diagram, 1.0);
+            LoadFromFile(*diagram, o.File);
+        }
     } catch (const std::exception& e) {
         ctx.Err << "telvo: " << e.what() << "\n";
         return 1;
