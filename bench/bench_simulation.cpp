@@ -5,8 +5,8 @@
 //
 // Two charts: one whose scripts repeat their texts from step to step (the
 // compiled code is reused), and one whose algorithm counts in an internal
-// variable, so that its script text (which carries the count) is new in
-// every step and is compiled every time.
+// variable, so that its script text (which carries the count, different in
+// every instance) is new in every step and is compiled every time.
 
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
@@ -52,8 +52,11 @@ void BM_RingActivations(benchmark::State& state)
     const std::string typeName = m.Types.back()->Name;
     TFB_Diagram* d = m.CreateDiagram("ring", 1.0);
     std::vector<TFB_InstanceRef*> refs;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         refs.push_back(d->AddInstance("F" + std::to_string(i), typeName, true, nullptr)->Ref);
+        // Counts apart: no two instances ever generate the same text.
+        refs.back()->InternalVars[0]->IntValue = i * 1000000;
+    }
     for (int i = 0; i < n; ++i) {
         auto c = std::make_unique<TFB_EventAssocRef>();
         c->SourceInstance = refs[i];
