@@ -119,6 +119,8 @@ TEST_F(CodegenCli, BadInputIsAnErrorOnStderrAndWritesNothing)
     const fs::path notType = work.Write("system.fbt", "<?xml version=\"1.0\"?><System Name=\"x\"/>");
     const fs::path malformed = work.Write("malformed.fbt", "<FBType Name=\"M\"><InterfaceList>");
     const fs::path composite = work.Write("CG_COMPOSITE.fbt", kCompositeXml);
+    // The composite's inner type is in the library, so reading it says nothing.
+    home.Write("library/cg/CG_CLI.fbt", BasicTypeXml("CG_CLI"));
     const fs::path escaping = work.Write("escaping.fbt", BasicTypeXml("../CG_ESCAPE"));
     const fs::path fbt = work.Write("CG_CLI.fbt", BasicTypeXml("CG_CLI"));
     const fs::path missing = work / "missing.fbt";

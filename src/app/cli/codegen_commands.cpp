@@ -43,6 +43,8 @@ int codegen(TCliContext& ctx)
 
     std::filesystem::path source;
     try {
+        // A composite file names its inner types; they come from the library.
+        ctx.Workbench.IndexLibrary();
         auto type = std::make_unique<TFB_Type>();
         if (!ReadFBType(ReadFileText(file), *type, &ctx.Workbench.FBManager(), file)) {
             ctx.Err << "telvo: " << file << ": Not an FB type file (the root element is not FBType)\n";
