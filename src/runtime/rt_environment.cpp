@@ -232,6 +232,12 @@ void TtelvoRT_Environment::CreateAllRuntimeFBs()
 
 void TtelvoRT_Environment::DestroyAllRuntimeFBs()
 {
+    // The daemon routes to the runtime FBs: it goes first (with its last
+    // pass, as after Stop).
+    if (daemon_) {
+        interruptBusyFBs();
+        endDaemon();
+    }
     for (const auto& fb : runtimeFBs_)
         fb->ExecEvent("DESTROY");
     // An FB still busy with its chart would never take DESTROY.

@@ -103,7 +103,8 @@ public:
     // One runtime FB per instance of the diagram and, for a composite, per
     // instance of its inner diagram (one level); then an empty queue.
     void CreateAllRuntimeFBs();
-    // "DESTROY" to every runtime FB, then waits for their threads.
+    // Ends a daemon still running, then "DESTROY" to every runtime FB, and
+    // waits for their threads.
     void DestroyAllRuntimeFBs();
     // "<time> <text>" to the host's log while debug messages are shown.
     void Log(const std::string& text);
