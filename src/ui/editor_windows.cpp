@@ -1,12 +1,14 @@
 #include "ui/editor_window.h"
 
+#include "ui/fb_diagram_editor.h"
+
 namespace telvo {
 
 // The one place where each editor window is wired to the main window's
 // menus. A window that is not listed here keeps its menu items disabled.
 void InstallEditorWindows(TEditorWindowFactories& factories)
 {
-    (void)factories;
+    factories.DiagramWindow = OpenDiagramWindow;
 }
 
 } // namespace telvo

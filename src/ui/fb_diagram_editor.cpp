@@ -1,0 +1,1755 @@
+#include "ui/fb_diagram_editor.h"
+
+#include "model/fb_manager.h"
+#include "model/value_text.h"
+#include "persistence/network_file.h"
+#include "persistence/type_file.h"
+#include "systemlayer/system_layer.h"
+#include "ui/fb_diagram_dialogs.h"
+#include "ui/main_form.h"
+#include "ui/project_browser.h"
+#include "workbench/workbench.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace telvo {
+
+namespace {
+
+QString qs(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+std::string lowerCase(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+template <typename List, typename T>
+bool holds(const List& list, const T* item)
+{
+    return item && std::any_of(list.begin(), list.end(), [&](const auto& p) { return p.get() == item; });
+}
+
+constexpr uint32_t NewInstanceTypeColour = 0xE2E2E2;
+constexpr int PaletteWidth = 37;
+
+struct TPaletteEntry {
+    const char* Type;
+    const char* Hint;
+    const char* Label;
+};
+
+constexpr TPaletteEntry PaletteEntries[] = {
+    {"E_SPLIT", "Event Splitter", "SPLT"},
+    {"E_MERGE", "Event Merger", "MRG"},
+    {"E_REND", "Two Event Rendezvous", "REND"},
+    {"E_PERMIT", "Permissive Event Propagator", "PERM"},
+    {"E_SELECT", "Event Selector", "SEL"},
+    {"E_SWITCH", "Event Switch", "SWI"},
+    {"E_DELAY", "Delayed Event Propagator", "DLY"},
+    {"E_RESTART", "Restart Event Generator", "RST"},
+    {"E_CYCLE", "Cyclic Event Generator", "CYC"},
+    {"E_TRAIN", "Event Train Generator", "TRN"},
+    {"E_TABLE", "Event Train Table-driven Generator", "TAB"},
+    {"E_N_TABLE", "Separate Event Table-driven Generator", "NTAB"},
+    {"E_SR", "Event-driven Bistable (set)", "SR"},
+    {"E_RS", "Event-driven Bistable (reset)", "RS"},
+    {"E_D_FF", "Data Latch Bistable", "D_FF"},
+    {"E_R_TRIG", "Boolean Rising Edge Detector", "R_TR"},
+    {"E_F_TRIG", "Boolean Falling Edge Detector", "F_TR"},
+    {"E_CTU", "Event-Driven Up-counter", "CTU"},
+    {"E_CHRON", "Event-driven Chronometer", "CRON"},
+    {"E_TRIG", "Boolean rising/falling edge detection", "TRIG"},
+    {"E_DEMUX", "Event demultiplexer", "DMX"},
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The drawing
+
+TDiagramPaintBox::TDiagramPaintBox(TfrmDesignFBDiagram& editor, QWidget* parent) : QWidget(parent), editor_(editor)
+{
+    setObjectName(QStringLiteral("pbFunctionBlockdiagr"));
+    setMouseTracking(true);
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void TDiagramPaintBox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QImage& image = editor_.canvas_.Image;
+    if (image.isNull())
+        p.fillRect(rect(), Qt::white);
+    else
+        p.drawImage(0, 0, image);
+    // The rubber line of connect mode, over the copy of the diagram.
+    const QPoint end = editor_.rubberLine_;
+    if (editor_.connectMode_ && end != QPoint(-1, -1)) {
+        QPen pen(Qt::black);
+        pen.setDashPattern({1.0, 1.0});
+        p.setPen(pen);
+        p.drawLine(editor_.rubberAnchor_, end);
+    }
+}
+
+void TDiagramPaintBox::resizeEvent(QResizeEvent*)
+{
+    editor_.resizeCanvas();
+}
+
+void TDiagramPaintBox::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    editor_.MouseDown(p.x(), p.y(), event->button(), event->modifiers());
+    if (event->button() == Qt::RightButton) {
+        // The menu takes the mouse: finish the press as a release would.
+        editor_.MouseUp(p.x(), p.y());
+        editor_.UpdateContextMenu();
+        editor_.popup_->popup(event->globalPosition().toPoint());
+    }
+}
+
+void TDiagramPaintBox::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    editor_.MouseMove(p.x(), p.y());
+}
+
+void TDiagramPaintBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton)
+        return;
+    const QPoint p = event->position().toPoint();
+    editor_.MouseUp(p.x(), p.y());
+}
+
+void TDiagramPaintBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint p = event->position().toPoint();
+    editor_.DoubleClick(p.x(), p.y());
+}
+
+void TDiagramPaintBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+}
+
+namespace {
+
+// Only the project tree's nodes are dropped here.
+QTreeWidget* sourceTree(const QDropEvent* event)
+{
+    QObject* source = event->source();
+    if (auto* tree = qobject_cast<QTreeWidget*>(source))
+        return tree;
+    if (source)
+        return qobject_cast<QTreeWidget*>(source->parent());
+    return nullptr;
+}
+
+} // namespace
+
+void TDiagramPaintBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (sourceTree(event))
+        event->acceptProposedAction();
+}
+
+void TDiagramPaintBox::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (sourceTree(event))
+        event->acceptProposedAction();
+}
+
+void TDiagramPaintBox::dropEvent(QDropEvent* event)
+{
+    QTreeWidget* tree = sourceTree(event);
+    QTreeWidgetItem* node = tree ? tree->currentItem() : nullptr;
+    if (!node)
+        return;
+    const auto kind = static_cast<TfrmProjectBrowser::TNodeKind>(node->data(0, TfrmProjectBrowser::KindRole).toInt());
+    void* object = reinterpret_cast<void*>(node->data(0, TfrmProjectBrowser::ObjectRole).value<quintptr>());
+    const QPoint p = event->position().toPoint();
+    if (kind == TfrmProjectBrowser::TNodeKind::InstanceRecord)
+        editor_.DropRecord(static_cast<TFB_InstanceRef*>(object), p.x(), p.y());
+    else if (kind == TfrmProjectBrowser::TNodeKind::Ipp)
+        editor_.DropIpp(static_cast<TslIPPRef*>(object), p.x(), p.y());
+    else
+        return;
+    event->acceptProposedAction();
+}
+
+// ---------------------------------------------------------------------------
+// The window
+
+TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main, QWidget* parent)
+    : QWidget(parent), workbench_(workbench), main_(main)
+{
+    setObjectName(QStringLiteral("frmDesignFBDiagram"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(13);
+    setFont(font);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    toolBar_ = new QWidget(this);
+    toolBar_->setObjectName(QStringLiteral("ToolBar1"));
+    buildToolBar(toolBar_);
+    layout->addWidget(toolBar_);
+
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    palette_ = new QWidget(this);
+    palette_->setObjectName(QStringLiteral("pnlPalette"));
+    palette_->setFixedWidth(PaletteWidth);
+    buildPalette();
+    body->addWidget(palette_);
+
+    drawing_ = new QWidget(this);
+    drawing_->setObjectName(QStringLiteral("pnlDrawing"));
+    drawing_->installEventFilter(this);
+    paintBox_ = new TDiagramPaintBox(*this, drawing_);
+    hBar_ = new QScrollBar(Qt::Horizontal, drawing_);
+    hBar_->setObjectName(QStringLiteral("sbHorizontal"));
+    vBar_ = new QScrollBar(Qt::Vertical, drawing_);
+    vBar_->setObjectName(QStringLiteral("sbVertical"));
+    for (QScrollBar* bar : {hBar_, vBar_}) {
+        bar->setRange(0, 400);
+        bar->setPageStep(20);
+        connect(bar, &QScrollBar::valueChanged, this, [this] { scrolled(); });
+    }
+    body->addWidget(drawing_, 1);
+    layout->addLayout(body, 1);
+
+    buildContextMenu();
+    ippPicker_ = new TfrmSelectIPPfromIPT(this);
+    ippPicker_->OnAddSelected = [this](const std::vector<TslIPPRef*>& ipps) {
+        for (size_t k = 0; k < ipps.size(); ++k)
+            AddIppPicture(ipps[k], static_cast<int>(20 * k + 20), static_cast<int>(20 * k + 20));
+        if (diagram_)
+            diagram_->RebuildLines();
+        PaintDiagram();
+    };
+
+    auto* del = new QShortcut(QKeySequence::Delete, this);
+    del->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(del, &QShortcut::activated, this, [this] {
+        if (mnuDelete_->isEnabled())
+            DeleteClick();
+    });
+
+    StartDrag = [this](QMimeData* data) {
+        auto* drag = new QDrag(paintBox_);
+        drag->setMimeData(data);
+        drag->exec(Qt::CopyAction);
+    };
+    AskSaveFileName = [this](const QString& proposed) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save FB Network..."), proposed,
+                                            QStringLiteral("FB Network (*.fbn)"));
+    };
+    AskOpenFileName = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Open FB Network..."), QString(),
+                                            QStringLiteral("FB Network (*.fbn)"));
+    };
+
+    // Saving the network alone makes sense only without a project.
+    Button(QStringLiteral("btnExportFBNetwork"))->setVisible(!projectOpen());
+    resize(900, 600);
+}
+
+TfrmDesignFBDiagram::~TfrmDesignFBDiagram() = default;
+
+QToolButton* TfrmDesignFBDiagram::Button(const QString& objectName) const
+{
+    return findChild<QToolButton*>(objectName);
+}
+
+void TfrmDesignFBDiagram::buildToolBar(QWidget* bar)
+{
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(2);
+    auto button = [&](const char* name, const QString& text, const QString& tip, bool checkable = false) {
+        auto* b = new QToolButton(bar);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(text);
+        b->setToolTip(tip);
+        b->setCheckable(checkable);
+        b->setAutoRaise(true);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        row->addWidget(b);
+        return b;
+    };
+    auto separator = [&] {
+        auto* line = new QFrame(bar);
+        line->setFrameShape(QFrame::VLine);
+        line->setFrameShadow(QFrame::Sunken);
+        row->addWidget(line);
+    };
+    QToolButton* b = button("btnNewFB", QStringLiteral("New"), QStringLiteral("Insert Function Block instance"));
+    connect(b, &QToolButton::clicked, this, [this] { NewFBClick(); });
+    separator();
+    b = button("btnShowType", QStringLiteral("Types"), QStringLiteral("Show Event/Data types"), true);
+    connect(b, &QToolButton::toggled, this, [this](bool down) { ShowTypeClick(down); });
+    b = button("btnDrawEvents", QStringLiteral("Glyphs"), QStringLiteral("Toggle Event Stereotypes"), true);
+    connect(b, &QToolButton::toggled, this, [this](bool down) { DrawEventsClick(down); });
+    b = button("btnShowOtherInstancesConnections", QStringLiteral(">->"),
+               QStringLiteral("Toggle Event, Data, IPP Connections to other FBdiagrams"), true);
+    connect(b, &QToolButton::toggled, this, [this](bool down) { ShowOtherInstancesConnectionsClick(down); });
+    b = button("btnAddNote", QStringLiteral("Note"), QStringLiteral("Add note"));
+    connect(b, &QToolButton::clicked, this, [this] { AddNoteClick(); });
+    separator();
+    modeGroup_ = new QButtonGroup(this);
+    modeGroup_->setExclusive(true);
+    b = button("SpeedButton13", QStringLiteral("Select"), QStringLiteral("Toggle Select mode"), true);
+    b->setChecked(true);
+    modeGroup_->addButton(b);
+    connect(b, &QToolButton::clicked, this, [this] { SelectModeClick(); });
+    b = button("btnDrawConnection", QStringLiteral("Connect"), QStringLiteral("Make Connection"), true);
+    modeGroup_->addButton(b);
+    connect(b, &QToolButton::clicked, this, [this] { DrawConnectionClick(); });
+    separator();
+    b = button("SpeedButton19", QStringLiteral("+"), QStringLiteral("Zoom In"));
+    connect(b, &QToolButton::clicked, this, [this] { ZoomInClick(); });
+    b = button("btmZoomOut", QStringLiteral("-"), QStringLiteral("Zoom out"));
+    connect(b, &QToolButton::clicked, this, [this] { ZoomOutClick(); });
+    cmbZoom_ = new QComboBox(bar);
+    cmbZoom_->setObjectName(QStringLiteral("cmbZoom"));
+    cmbZoom_->setEditable(true);
+    cmbZoom_->setInsertPolicy(QComboBox::NoInsert);
+    cmbZoom_->addItems({QStringLiteral("20%"), QStringLiteral("40%"), QStringLiteral("60%"), QStringLiteral("80%"),
+                        QStringLiteral("100%"), QStringLiteral("120%"), QStringLiteral("140%")});
+    cmbZoom_->setFixedWidth(72);
+    connect(cmbZoom_, &QComboBox::activated, this, [this](int index) { ZoomTextEntered(cmbZoom_->itemText(index)); });
+    connect(cmbZoom_->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { ZoomTextEntered(cmbZoom_->lineEdit()->text()); });
+    row->addWidget(cmbZoom_);
+    separator();
+    b = button("btnInsertIPP", QStringLiteral("IPP"), QStringLiteral("Insert IPP"));
+    connect(b, &QToolButton::clicked, this, [this] { InsertIppClick(); });
+    b = button("btnDebug", QStringLiteral("Execute"), QStringLiteral("Execute"), true);
+    // The visual debugger docks here once it exists.
+    b->setEnabled(false);
+    b = button("btnPintFBNet", QStringLiteral("Print"), QStringLiteral("Print FB Diagram..."));
+    connect(b, &QToolButton::clicked, this, [this] { PrintClick(); });
+    b = button("btnExportFBNetwork", QStringLiteral("Save"), QStringLiteral("Save FB Network..."));
+    connect(b, &QToolButton::clicked, this, [this] { SaveNetworkClick(); });
+    b = button("btnOpenFBNetwork", QStringLiteral("Open"), QStringLiteral("Open FB Network..."));
+    b->setVisible(false);
+    connect(b, &QToolButton::clicked, this, [this] { OpenNetworkClick(); });
+    row->addStretch(1);
+}
+
+void TfrmDesignFBDiagram::buildPalette()
+{
+    auto* column = new QVBoxLayout(palette_);
+    column->setContentsMargins(2, 2, 2, 2);
+    column->setSpacing(1);
+    QFont small = font();
+    small.setPixelSize(9);
+    for (const TPaletteEntry& entry : PaletteEntries) {
+        auto* b = new QToolButton(palette_);
+        b->setObjectName(QStringLiteral("btnPalette_") + QString::fromLatin1(entry.Type));
+        b->setText(QString::fromLatin1(entry.Label));
+        b->setToolTip(QString::fromLatin1(entry.Hint));
+        b->setFont(small);
+        b->setFixedSize(PaletteWidth - 4, 22);
+        b->setAutoRaise(true);
+        const std::string type = entry.Type;
+        connect(b, &QToolButton::clicked, this, [this, type] { AddInstanceOfType(type); });
+        column->addWidget(b);
+    }
+    column->addStretch(1);
+}
+
+void TfrmDesignFBDiagram::buildContextMenu()
+{
+    popup_ = new QMenu(this);
+    popup_->setObjectName(QStringLiteral("PopupMenu1"));
+    mnuEdit_ = popup_->addAction(QStringLiteral("Edit"), this, [this] { EditClick(); });
+    popup_->setDefaultAction(mnuEdit_);
+    mnuEditType_ = popup_->addAction(QStringLiteral("Edit FB type"), this, [this] { EditTypeClick(); });
+    mnuReloadType_ = popup_->addAction(QStringLiteral("Reload type"), this, [this] { ReloadTypeClick(); });
+    popup_->addSeparator();
+    mnuDelete_ = popup_->addAction(QStringLiteral("Delete"), this, [this] { DeleteClick(); });
+}
+
+void TfrmDesignFBDiagram::UpdateContextMenu()
+{
+    mnuEditType_->setEnabled(false);
+    mnuReloadType_->setEnabled(false);
+    mnuDelete_->setEnabled(true);
+    TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
+    TFBDnote* note = diagram_ ? diagram_->LastSelectedNote() : nullptr;
+    if (inst && inst->Ref) {
+        mnuEdit_->setText(QStringLiteral("Properties of ") + qs(inst->Ref->Name) + QStringLiteral("..."));
+        mnuEdit_->setEnabled(true);
+        mnuEditType_->setEnabled(true);
+        mnuReloadType_->setEnabled(true);
+    } else if (note) {
+        mnuEdit_->setText(QStringLiteral("Edit text of note..."));
+        mnuEdit_->setEnabled(true);
+    } else {
+        mnuEdit_->setText(QStringLiteral("<none> "));
+        mnuEdit_->setEnabled(false);
+    }
+}
+
+bool TfrmDesignFBDiagram::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == drawing_ && event->type() == QEvent::Resize)
+        layoutDrawing();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmDesignFBDiagram::layoutDrawing()
+{
+    const int w = drawing_->width(), h = drawing_->height();
+    const int vw = vBar_->sizeHint().width(), hh = hBar_->sizeHint().height();
+    hBar_->setGeometry(2, h - hh, std::max(w - vw - 4, 0), hh);
+    vBar_->setGeometry(w - vw, 2, vw, std::max(h - hh - 4, 0));
+    paintBox_->setGeometry(0, 0, std::max(w - vw, 1), std::max(h - hh, 1));
+}
+
+void TfrmDesignFBDiagram::resizeCanvas()
+{
+    const QSize size = paintBox_->size();
+    if (size.isEmpty())
+        return;
+    if (canvas_.Image.size() != size)
+        canvas_.Image = QImage(size, QImage::Format_RGB32);
+    PaintDiagram();
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+TFB_Manager& TfrmDesignFBDiagram::manager() const
+{
+    return workbench_.FBManager();
+}
+
+bool TfrmDesignFBDiagram::projectOpen() const
+{
+    return main_ && main_->Project().IsOpen();
+}
+
+bool TfrmDesignFBDiagram::compositeNetwork() const
+{
+    return diagram_ && diagram_->InnerNetwork && diagram_->CompositeType;
+}
+
+bool TfrmDesignFBDiagram::deviceDiagram() const
+{
+    return diagram_ && diagram_->IsInternalDeviceDiagram;
+}
+
+void TfrmDesignFBDiagram::setStatus(const std::string& text)
+{
+    statusText_ = qs(text);
+    if (main_ && main_->ProjectBrowser())
+        main_->ProjectBrowser()->SetHintText(statusText_);
+}
+
+void TfrmDesignFBDiagram::hint(const std::string& text, int gesture)
+{
+    setStatus(workbench_.UI().UserHint(text, gesture));
+}
+
+void TfrmDesignFBDiagram::sendHint(const std::string& text, int gesture)
+{
+    workbench_.UI().UserHint(text, gesture);
+}
+
+void TfrmDesignFBDiagram::log(const std::string& text)
+{
+    workbench_.UI().Log(text);
+}
+
+void TfrmDesignFBDiagram::showProgramError(const QString& message)
+{
+    if (main_)
+        main_->HandleProgramError(message);
+    else
+        workbench_.UI().ShowMessage(message.toStdString());
+}
+
+void TfrmDesignFBDiagram::refreshConnectionsTree()
+{
+    if (main_)
+        main_->RefreshConnectionsTree();
+}
+
+void TfrmDesignFBDiagram::refreshInstancesTree()
+{
+    if (main_)
+        main_->RefreshInstancesTree();
+}
+
+bool TfrmDesignFBDiagram::alive(const TFBEventDraw* port) const
+{
+    if (!port || !diagram_ || !holds(diagram_->DrawnInstances, port->Instance))
+        return false;
+    return holds(port->Instance->EventInputPorts, port) || holds(port->Instance->EventOutputPorts, port);
+}
+
+bool TfrmDesignFBDiagram::alive(const TFBDataMemberDraw* port) const
+{
+    if (!port || !diagram_ || !holds(diagram_->DrawnInstances, port->Instance))
+        return false;
+    return holds(port->Instance->DataInputPorts, port) || holds(port->Instance->DataOutputPorts, port);
+}
+
+bool TfrmDesignFBDiagram::alive(const TslIPP* picture) const
+{
+    return picture && diagram_ && holds(diagram_->IPPPictures, picture) && picture->Ipp;
+}
+
+TFB_EventAssoc* TfrmDesignFBDiagram::PickedEventLine() const
+{
+    return diagram_ && holds(diagram_->EventLines, pickedEvent_) ? pickedEvent_ : nullptr;
+}
+
+TFB_DataAssoc* TfrmDesignFBDiagram::PickedDataLine() const
+{
+    return diagram_ && holds(diagram_->DataLines, pickedData_) ? pickedData_ : nullptr;
+}
+
+TFB_IPPFBAssocsInst* TfrmDesignFBDiagram::PickedIppLine() const
+{
+    return diagram_ && holds(diagram_->IPPFBLines, pickedIpp_) ? pickedIpp_ : nullptr;
+}
+
+TFB_IPPtoIPPAssocInst* TfrmDesignFBDiagram::PickedIppToIppLine() const
+{
+    return diagram_ && holds(diagram_->IPPtoIPPLines, pickedIppToIpp_) ? pickedIppToIpp_ : nullptr;
+}
+
+TCompositeConnection* TfrmDesignFBDiagram::PickedCompositeLine() const
+{
+    return diagram_ && holds(diagram_->CompositeConns, pickedComposite_) ? pickedComposite_ : nullptr;
+}
+
+QString TfrmDesignFBDiagram::NetworkCaption(const QString& fileName)
+{
+    return QStringLiteral("Function Block Network [") + fileName + QStringLiteral("]");
+}
+
+// ---------------------------------------------------------------------------
+// Diagram, painting, zoom, scrolling
+
+void TfrmDesignFBDiagram::AttachDiagram(TFB_Diagram* diagram)
+{
+    diagram_ = diagram;
+    if (!diagram_)
+        return;
+    for (auto& inst : diagram_->DrawnInstances)
+        inst->Canvas = &canvas_;
+    diagram_->Zoom = 0.8;
+    ApplyZoom();
+    diagram_->RebuildLines();
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::RefreshDiagram()
+{
+    if (!diagram_)
+        return;
+    ApplyZoom();
+    diagram_->RebuildLines();
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::PaintDiagram()
+{
+    if (!diagram_ || canvas_.Image.isNull())
+        return;
+    view_.ScrollY = scrollY_;
+    view_.Canvas = &canvas_;
+    if (telvo::PaintDiagram(canvas_.Image, diagram_, view_))
+        paintBox_->update();
+}
+
+double TfrmDesignFBDiagram::Zoom() const
+{
+    return diagram_ ? diagram_->Zoom : 0.8;
+}
+
+void TfrmDesignFBDiagram::SetZoom(double zoom)
+{
+    if (!diagram_)
+        return;
+    // Steps of 0.05 must land on the hundredths they name: 0.8 - 13 x 0.05
+    // is 0.15, not a hair below it.
+    diagram_->Zoom = std::round(zoom * 1e9) / 1e9;
+    ApplyZoom();
+}
+
+void TfrmDesignFBDiagram::ApplyZoom()
+{
+    if (!diagram_)
+        return;
+    const double z = diagram_->Zoom;
+    cmbZoom_->setEditText(QString::number(z * 100, 'f', 0) + QStringLiteral("%"));
+    for (auto& inst : diagram_->DrawnInstances)
+        SetScale(*inst, z);
+    if (!deviceDiagram())
+        for (auto& pic : diagram_->IPPPictures)
+            pic->SetScale(z);
+    for (auto& note : diagram_->Notes)
+        SetScale(*note, z);
+    PaintDiagram();
+    setStatus(QString::number(z).toStdString());
+}
+
+void TfrmDesignFBDiagram::ZoomInClick()
+{
+    SetZoom(Zoom() + 0.05);
+}
+
+void TfrmDesignFBDiagram::ZoomOutClick()
+{
+    if (Zoom() < 0.15)
+        return;
+    SetZoom(Zoom() - 0.05);
+}
+
+void TfrmDesignFBDiagram::ZoomTextEntered(const QString& text)
+{
+    QString number = text;
+    number.remove(QLatin1Char('%'));
+    bool ok = false;
+    const double value = number.trimmed().toDouble(&ok);
+    if (!ok) {
+        showProgramError(QStringLiteral("'") + number.trimmed() + QStringLiteral("' is not a valid floating point value"));
+        return;
+    }
+    const double zoom = value / 100.0;
+    if (zoom < 0.01)
+        return;
+    SetZoom(zoom);
+}
+
+void TfrmDesignFBDiagram::scrolled()
+{
+    scrollX_ = hBar_->value() * 10;
+    scrollY_ = vBar_->value() * 10;
+    if (!diagram_)
+        return;
+    for (auto& inst : diagram_->DrawnInstances)
+        MoveBy(*inst, scrollX_, scrollY_);
+    for (auto& pic : diagram_->IPPPictures)
+        pic->MoveBy(scrollX_, scrollY_);
+    for (auto& note : diagram_->Notes)
+        MoveBy(*note, scrollX_, scrollY_);
+    PaintDiagram();
+}
+
+// ---------------------------------------------------------------------------
+// Toolbar commands
+
+void TfrmDesignFBDiagram::NewFBClick()
+{
+    hint("Select a Function Block instance from the list, in order to insert it in the Function Block network "
+         "diagram",
+         3);
+    if (!main_)
+        return;
+    main_->AddEditorWindow(this);
+    if (QMenu* menu = main_->FBTypesMenu()) {
+        QToolButton* b = Button(QStringLiteral("btnNewFB"));
+        menu->popup(b->mapToGlobal(QPoint(0, b->height())));
+    }
+}
+
+void TfrmDesignFBDiagram::ShowTypeClick(bool down)
+{
+    if (!diagram_)
+        return;
+    for (auto& inst : diagram_->DrawnInstances)
+        inst->TypeColour = down ? DiagramColour::ShownTypes : TFB_Instance::HiddenTypeColour;
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::DrawEventsClick(bool down)
+{
+    if (!diagram_)
+        return;
+    for (auto& inst : diagram_->DrawnInstances)
+        if (inst->IsStereotype)
+            inst->DrawAsGlyph = !down;
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::ShowOtherInstancesConnectionsClick(bool down)
+{
+    view_.ShowRemoteConnections = !down;
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::AddNoteClick()
+{
+    if (!diagram_)
+        return;
+    TFBDnote* note = diagram_->AddNote();
+    // The note stays where it is put while the drawing is scrolled on.
+    note->LastMouseX = scrollX_;
+    note->LastMouseY = scrollY_;
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::SelectModeClick()
+{
+    resetConnectionState();
+}
+
+void TfrmDesignFBDiagram::DrawConnectionClick()
+{
+    connectMode_ = true;
+    paintBox_->setCursor(Qt::CrossCursor);
+    sendHint("You can start by making connections between Event and Data, inputs and outputs.", 3);
+}
+
+void TfrmDesignFBDiagram::InsertIppClick()
+{
+    ippPicker_->Fill(workbench_.SystemLayer());
+    QToolButton* b = Button(QStringLiteral("btnInsertIPP"));
+    ippPicker_->move(b->mapToGlobal(QPoint(0, b->height())));
+    ippPicker_->show();
+}
+
+void TfrmDesignFBDiagram::SetCompositeNetwork(bool composite)
+{
+    composite_ = composite;
+    Button(QStringLiteral("btnInsertIPP"))->setVisible(!composite);
+    Button(QStringLiteral("btnOpenFBNetwork"))->setVisible(false);
+    Button(QStringLiteral("btnExportFBNetwork"))->setVisible(!composite && !projectOpen());
+}
+
+// ---------------------------------------------------------------------------
+// Adding objects
+
+TFB_Instance* TfrmDesignFBDiagram::AddInstanceOfType(const std::string& typeName)
+{
+    if (!diagram_)
+        return nullptr;
+    TFB_Instance* inst = nullptr;
+    try {
+        inst = diagram_->AddInstance("", typeName, true, &canvas_);
+    } catch (const EConvertError& e) {
+        workbench_.UI().ShowMessage(e.what());
+        return nullptr;
+    }
+    if (!inst)
+        return nullptr;
+    SetScale(*inst, Zoom());
+    if (Button(QStringLiteral("btnShowType"))->isChecked())
+        inst->TypeColour = NewInstanceTypeColour;
+    // Its zoom-1 position follows from where it is; it then stays there while
+    // the drawing is scrolled on.
+    inst->LastMouseX = scrollX_;
+    inst->LastMouseY = scrollY_;
+    MoveBy(*inst, inst->LastMouseX, inst->LastMouseY);
+    refreshInstancesTree();
+    const std::string lower = lowerCase(typeName);
+    sendHint("You just have added an instance of the " + lower + " Function Block type", 3);
+    log("Added an instance of the " + lower + " Function Block type");
+    PaintDiagram();
+    return inst;
+}
+
+TslIPP* TfrmDesignFBDiagram::AddIppPicture(TslIPPRef* ipp, int x, int y)
+{
+    if (!diagram_ || !ipp)
+        return nullptr;
+    TslIPP* pic = diagram_->AddIPPPicture(ipp, x, y);
+    if (!pic)
+        return nullptr;
+    pic->LastMouseX = scrollX_;
+    pic->LastMouseY = scrollY_;
+    log("Add IPP: " + ipp->Name);
+    return pic;
+}
+
+void TfrmDesignFBDiagram::DropRecord(TFB_InstanceRef* record, int x, int y)
+{
+    if (!diagram_ || !record || !record->Type)
+        return;
+    // Only records of this project: a stale node must not reach the model.
+    if (!holds(manager().Instances, record))
+        return;
+    TFB_Instance* inst = diagram_->AddInstance(record->Name, record->Type->Name, false, &canvas_);
+    if (!inst)
+        return;
+    inst->Scale = Zoom();
+    inst->X = x;
+    inst->Y = y;
+    MoveBy(*inst, scrollX_, scrollY_);
+    LayoutInstance(*inst);
+    diagram_->RebuildLines();
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::DropIpp(TslIPPRef* ipp, int x, int y)
+{
+    if (!diagram_ || !ipp)
+        return;
+    AddIppPicture(ipp, x, y);
+    diagram_->RebuildLines();
+    PaintDiagram();
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+void TfrmDesignFBDiagram::MouseDown(int x, int y, Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
+{
+    if (!diagram_)
+        return;
+    if (skipNextPress_) {
+        skipNextPress_ = false;
+        return;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        // A drag to the system layer: the selected instance goes to the
+        // device it is dropped on.
+        auto* data = new QMimeData;
+        TFB_Instance* inst = diagram_->LastSelectedInstance();
+        data->setData(QString::fromLatin1(FBInstanceMimeType),
+                      inst && inst->Ref ? QByteArray::fromStdString(inst->Ref->Name) : QByteArray());
+        if (StartDrag)
+            StartDrag(data);
+        else
+            delete data;
+        return;
+    }
+    clearDragFlags();
+    clearPickedConnections();
+    selLeft_ = selRight_ = x;
+    selTop_ = selBottom_ = y;
+    if (!connectMode_) {
+        if (diagram_->Selection.size() == 1)
+            diagram_->ClearSelection();
+        if (!clickRoutine(x, y)) {
+            diagram_->ClearSelection();
+            view_.RubberBand = true;
+            view_.RubberLeft = view_.RubberRight = x;
+            view_.RubberTop = view_.RubberBottom = y;
+        }
+        for (TDrawObject* object : diagram_->Selection) {
+            object->Selected = true;
+            if (auto* inst = dynamic_cast<TFB_Instance*>(object))
+                BeginDrag(*inst, x, y);
+            else if (auto* note = dynamic_cast<TFBDnote*>(object))
+                BeginDrag(*note, x, y);
+            else if (auto* pic = dynamic_cast<TslIPP*>(object))
+                pic->BeginDrag(x, y);
+        }
+    }
+    (void)button;
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::MouseMove(int x, int y)
+{
+    if (!diagram_)
+        return;
+    if (connectMode_) {
+        QPoint anchor(x, y);
+        const int width = paintBox_->width();
+        if (alive(firstIpp_))
+            anchor = QPoint(firstIpp_->Anchor1X, firstIpp_->Anchor1Y);
+        if (alive(firstEvent_))
+            anchor = QPoint(firstEvent_->X, firstEvent_->Y);
+        if (alive(firstData_))
+            anchor = QPoint(firstData_->X, firstData_->Y);
+        if (compositeNetwork()) {
+            if (auto p = InterfacePortOf(*diagram_->CompositeType, pendingInterfaceEvent_, width, scrollY_))
+                anchor = QPoint(p->X, p->Y);
+            if (auto p = InterfacePortOf(*diagram_->CompositeType, pendingInterfaceData_, width, scrollY_))
+                anchor = QPoint(p->X, p->Y);
+        }
+        if (anchor == QPoint(x, y))
+            return;
+        rubberAnchor_ = anchor;
+        rubberLine_ = QPoint(x, y);
+        paintBox_->update();
+        return;
+    }
+    if (view_.RubberBand) {
+        selRight_ = x;
+        selBottom_ = y;
+        view_.RubberRight = x;
+        view_.RubberBottom = y;
+    } else {
+        for (auto& inst : diagram_->DrawnInstances)
+            if (inst->Selected)
+                DragTo(*inst, x, y);
+        for (auto& pic : diagram_->IPPPictures)
+            if (pic->Selected)
+                pic->DragTo(x, y);
+        for (auto& note : diagram_->Notes)
+            if (note->Selected)
+                DragTo(*note, x, y);
+    }
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::MouseUp(int x, int y)
+{
+    if (!diagram_)
+        return;
+    if (view_.RubberBand || connectMode_) {
+        if (!view_.RubberBand) {
+            selLeft_ = selRight_ = x;
+            selTop_ = selBottom_ = y;
+        }
+        clickRoutine(x, y);
+    }
+    endRubberBand();
+    clearDragFlags();
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::endRubberBand()
+{
+    view_.RubberBand = false;
+}
+
+void TfrmDesignFBDiagram::clearDragFlags()
+{
+    if (!diagram_)
+        return;
+    for (auto& inst : diagram_->DrawnInstances)
+        inst->Selected = false;
+    for (auto& pic : diagram_->IPPPictures) {
+        pic->Selected = false;
+        pic->DragOffsetX = 0;
+        pic->DragOffsetY = 0;
+    }
+    for (auto& note : diagram_->Notes)
+        note->Selected = false;
+}
+
+void TfrmDesignFBDiagram::clearPickedConnections()
+{
+    if (auto* l = PickedEventLine())
+        l->Highlighted = false;
+    if (auto* l = PickedDataLine())
+        l->Highlighted = false;
+    if (auto* l = PickedIppLine())
+        l->Highlighted = false;
+    if (auto* l = PickedIppToIppLine())
+        l->Highlighted = false;
+    if (auto* l = PickedCompositeLine())
+        l->Highlighted = false;
+    pickedEvent_ = nullptr;
+    pickedData_ = nullptr;
+    pickedIpp_ = nullptr;
+    pickedIppToIpp_ = nullptr;
+    pickedComposite_ = nullptr;
+}
+
+bool TfrmDesignFBDiagram::clickRoutine(int x, int y)
+{
+    const THitRect rect{selLeft_, selTop_, selRight_, selBottom_};
+    const bool rubber = view_.RubberBand;
+    bool hit = false;
+
+    // 1. Instances, topmost first.
+    for (size_t i = diagram_->DrawnInstances.size(); i-- > 0;) {
+        TFB_Instance* inst = diagram_->DrawnInstances[i].get();
+        if (!HitTest(*inst, rect))
+            continue;
+        if (view_.DebugMode) {
+            eventPortUnderMouse_ = EventPortAt(*inst, x, y);
+            dataPortUnderMouse_ = eventPortUnderMouse_ ? nullptr : DataPortAt(*inst, x, y);
+        }
+        if (connectMode_) {
+            if (TFBEvent* ev = EventPortAt(*inst, x, y)) {
+                hit = true;
+                eventPortRules(inst->PictureOf(ev));
+            }
+            // The event rules may have made a connection and rebuilt nothing
+            // of this instance: its pictures are still there.
+            if (holds(diagram_->DrawnInstances, inst))
+                if (TFBDataMember* data = DataPortAt(*inst, x, y)) {
+                    hit = true;
+                    dataPortRules(inst->PictureOf(data));
+                }
+            continue;
+        }
+        diagram_->Select(inst);
+        inst->Selected = true;
+        BeginDrag(*inst, x, y);
+        hit = true;
+        if (!rubber)
+            return true;
+    }
+
+    // 2. IPP pictures.
+    for (size_t i = 0; i < diagram_->IPPPictures.size(); ++i) {
+        TslIPP* pic = diagram_->IPPPictures[i].get();
+        if (!HitTest(*pic, rect))
+            continue;
+        hit = true;
+        const bool bothEnds = (firstEvent_ || secondEvent_) && (firstData_ || secondData_);
+        if (!connectMode_ || bothEnds) {
+            diagram_->Select(pic);
+            pic->Selected = true;
+            pic->BeginDrag(x, y);
+            if (!rubber)
+                return true;
+        }
+        if (connectMode_)
+            ippRules(pic);
+    }
+
+    // 3, 4. The composite interface, or nothing: the pending ends go.
+    if (!hit && connectMode_ && compositeNetwork())
+        hit = interfacePortRoutine(x, y);
+    if (!hit && connectMode_)
+        resetConnectionState();
+
+    // 5. Connections, only while no instance and no IPP picture is selected.
+    if (!diagram_->LastSelectedInstance() && !diagram_->LastSelectedIPP()) {
+        auto pick = [&](auto& lines, auto*& picked) {
+            for (size_t i = lines.size(); i-- > 0;)
+                if (lines[i]->HitTest(x, y)) {
+                    picked = lines[i].get();
+                    picked->Highlighted = true;
+                    hit = true;
+                    return;
+                }
+        };
+        pick(diagram_->EventLines, pickedEvent_);
+        if (!pickedEvent_)
+            pick(diagram_->DataLines, pickedData_);
+        if (!pickedEvent_ && !pickedData_)
+            pick(diagram_->IPPFBLines, pickedIpp_);
+        if (!pickedEvent_ && !pickedData_ && !pickedIpp_)
+            pick(diagram_->CompositeConns, pickedComposite_);
+        if (!pickedEvent_ && !pickedData_ && !pickedComposite_ && !pickedIpp_)
+            pick(diagram_->IPPtoIPPLines, pickedIppToIpp_);
+    }
+
+    // 6. Notes, topmost first: one at most.
+    for (size_t i = diagram_->Notes.size(); i-- > 0;) {
+        TFBDnote* note = diagram_->Notes[i].get();
+        if (!HitTest(*note, rect))
+            continue;
+        diagram_->Select(note);
+        note->Selected = true;
+        BeginDrag(*note, x, y);
+        hit = true;
+        break;
+    }
+    return hit;
+}
+
+// ---------------------------------------------------------------------------
+// Connection rules
+
+void TfrmDesignFBDiagram::eventPortRules(TFBEventDraw* port)
+{
+    if (!port || !port->Event || !port->Event->Decl)
+        return;
+    const bool input = port->Event->Decl->IsInput();
+    const std::string& name = port->Event->Name();
+    const bool d = deviceDiagram();
+    if (!alive(firstEvent_))
+        firstEvent_ = nullptr;
+    if (alive(firstIpp_)) {
+        const bool eventIpp = firstIpp_->Ipp->IsEventIPP;
+        if (firstIpp_->Ipp->IsActuator()) {
+            if ((!input && eventIpp && !d) || (d && input && eventIpp)) {
+                firstEvent_ = port;
+                createIppConnection();
+            } else {
+                hint("Please connect to a Function Block Event Output or Event Output IPP", 7);
+            }
+        } else {
+            if ((input && eventIpp && !d) || (d && !input && eventIpp)) {
+                firstEvent_ = port;
+                createIppConnection();
+            } else {
+                hint("Please connect to a Function Block Event Input or Event Input IPP", 3);
+            }
+        }
+        return;
+    }
+    if (firstEvent_) {
+        if (firstEvent_->Event->Decl->IsInput()) {
+            if (!input) {
+                secondEvent_ = port;
+                hint("Target Event Output: " + name + ".", 1);
+                createEventConnection();
+            } else {
+                hint("Please connect an Event Output", 7);
+            }
+        } else {
+            if (input) {
+                secondEvent_ = port;
+                hint("Source Event Input: " + name + ".", 2);
+                createEventConnection();
+            } else {
+                hint("Please connect an Event Input", 3);
+            }
+        }
+        return;
+    }
+    if (compositeNetwork() && pendingInterfaceEvent_) {
+        secondEvent_ = port;
+        createCompositeEventConnection(port);
+        return;
+    }
+    if (compositeNetwork() && pendingInterfaceData_) {
+        hint("Please connect to an Event Input", 3);
+        return;
+    }
+    firstEvent_ = port;
+    if (input)
+        hint("Source Event Input: " + name + ". Please connect to an Event Output", 3);
+    else
+        hint("Source Event Output: " + name + ". Please connect to an Event Input", 7);
+}
+
+void TfrmDesignFBDiagram::dataPortRules(TFBDataMemberDraw* port)
+{
+    if (!port || !port->Member || !port->Member->Decl)
+        return;
+    const bool input = port->Member->Decl->IsInput();
+    const std::string& name = port->Member->Name();
+    const bool d = deviceDiagram();
+    if (!alive(firstData_))
+        firstData_ = nullptr;
+    if (alive(firstIpp_)) {
+        const bool dataIpp = !firstIpp_->Ipp->IsEventIPP;
+        if (firstIpp_->Ipp->IsActuator()) {
+            if ((!input && dataIpp && !d) || (d && input && dataIpp)) {
+                firstData_ = port;
+                createIppConnection();
+            } else {
+                hint("Please connect to a Function Block Data Output or Data Output IPP", 7);
+            }
+        } else {
+            if ((input && dataIpp && !d) || (d && !input && dataIpp)) {
+                firstData_ = port;
+                createIppConnection();
+            } else {
+                hint("Please connect to a Function Block Data Input or Data Input IPP", 3);
+            }
+        }
+        return;
+    }
+    if (firstData_) {
+        if (firstData_->Member->Decl->IsInput()) {
+            if (!input) {
+                secondData_ = port;
+                hint("Target Data Output: " + name + ".", 1);
+                createDataConnection();
+            } else {
+                hint("Please connect a Data Output", 7);
+            }
+        } else {
+            if (input) {
+                secondData_ = port;
+                hint("Source Data Input: " + name + ".", 2);
+                createDataConnection();
+            } else {
+                hint("Please connect a Data Input", 5);
+            }
+        }
+        return;
+    }
+    if (compositeNetwork() && pendingInterfaceData_) {
+        secondData_ = port;
+        createCompositeDataConnection(port);
+        return;
+    }
+    if (compositeNetwork() && pendingInterfaceEvent_) {
+        hint("Please connect to a Data Input", -1);
+        return;
+    }
+    firstData_ = port;
+    if (input)
+        hint("Source Data Input: " + name + ". Please connect to a Data Output", 7);
+    else
+        hint("Source Data Output: " + name + ". Please connect to a Data Input", 3);
+}
+
+void TfrmDesignFBDiagram::ippRules(TslIPP* picture)
+{
+    if (!alive(picture))
+        return;
+    const bool d = deviceDiagram();
+    const bool sensor = !picture->Ipp->IsActuator();
+    const bool eventIpp = picture->Ipp->IsEventIPP;
+    if (!alive(firstEvent_))
+        firstEvent_ = nullptr;
+    if (!alive(firstData_))
+        firstData_ = nullptr;
+    if (alive(firstIpp_)) {
+        const bool firstActuator = firstIpp_->Ipp->IsActuator();
+        if (firstActuator == sensor) {
+            secondIpp_ = picture;
+            createIppToIppConnection();
+        } else {
+            hint(firstActuator ? "Please connect to a Sensor IPP" : "Please connect to an Actuator IPP", 3);
+        }
+        return;
+    }
+    if (firstEvent_) {
+        const std::string& name = firstEvent_->Event->Name();
+        if (firstEvent_->Event->Decl->IsInput()) {
+            if ((!d && sensor && eventIpp) || (d && !sensor && eventIpp)) {
+                firstIpp_ = picture;
+                createIppConnection();
+            } else {
+                hint("Source Event Input: " + name + ". Please connect to a Sensor IPP", 3);
+            }
+        } else {
+            if ((!d && !sensor && eventIpp) || (d && sensor && eventIpp)) {
+                firstIpp_ = picture;
+                createIppConnection();
+            } else {
+                hint("Source Event Output: " + name + ". Please connect to an Actuator IPP", 7);
+            }
+        }
+        return;
+    }
+    if (firstData_) {
+        const std::string& name = firstData_->Member->Name();
+        if (firstData_->Member->Decl->IsInput()) {
+            if ((!d && sensor && !eventIpp) || (d && !sensor && !eventIpp)) {
+                firstIpp_ = picture;
+                createIppConnection();
+            } else {
+                hint("Source Data Input: " + name + ". Please connect to a Sensor IPP", 3);
+            }
+        } else {
+            if ((!d && !sensor && !eventIpp) || (d && sensor && !eventIpp)) {
+                firstIpp_ = picture;
+                createIppConnection();
+            } else {
+                hint("Source Data Output: " + name + ". Please connect to a Actuator IPP", 7);
+            }
+        }
+        return;
+    }
+    firstIpp_ = picture;
+}
+
+bool TfrmDesignFBDiagram::interfacePortRoutine(int x, int y)
+{
+    TFB_Type& type = *diagram_->CompositeType;
+    const int width = paintBox_->width();
+    const int sy = scrollY_;
+    bool rowHit = false;
+    if (x < InterfaceLeftEdge || x > InterfaceRightEdge(width)) {
+        const TInterfaceSide side = x < InterfaceLeftEdge ? TInterfaceSide::Left : TInterfaceSide::Right;
+        for (const TInterfacePort& p : InterfacePorts(type, width, sy)) {
+            if (p.Side != side || !(p.Top + 5 < y && y < p.Top + 18))
+                continue;
+            if (p.Event)
+                pendingInterfaceEvent_ = p.Event;
+            else
+                pendingInterfaceData_ = p.Data;
+            rowHit = true;
+            break;
+        }
+    }
+    if (!alive(firstEvent_))
+        firstEvent_ = nullptr;
+    if (!alive(firstData_))
+        firstData_ = nullptr;
+
+    if (firstEvent_) {
+        TFBEventDraw* e = firstEvent_;
+        const TFBEventType& decl = *e->Event->Decl;
+        const std::string name = (e->Event->Owner ? e->Event->Owner->Name : std::string()) + "_" + decl.Name;
+        if (!rowHit && x < InterfaceLeftEdge && decl.IsInput()) {
+            TFBEventType* made = type.AddEventInput(name, decl.Type, decl.Comment);
+            PaintDiagram();
+            const int n = static_cast<int>(type.EventInputs.size());
+            interfacePortRoutine(25, 20 * (n - 1) - sy + 10);
+            if (OnNewInterfaceEventInput)
+                OnNewInterfaceEventInput(made);
+            return true;
+        }
+        if (!rowHit && x > InterfaceRightEdge(width) && !decl.IsInput()) {
+            TFBEventType* made = type.AddEventOutput(name, decl.Type, decl.Comment);
+            PaintDiagram();
+            const int n = static_cast<int>(type.EventOutputs.size());
+            interfacePortRoutine(width - 50, 20 * (n - 1) - sy + 10);
+            if (OnNewInterfaceEventOutput)
+                OnNewInterfaceEventOutput(made);
+            return true;
+        }
+        if (pendingInterfaceEvent_) {
+            secondEvent_ = e;
+            createCompositeEventConnection(e);
+        } else {
+            hint("Source Interface Event Input: " + decl.Name + ". Please connect to an Event Input export interface",
+                 -1);
+            pendingInterfaceEvent_ = nullptr;
+            pendingInterfaceData_ = nullptr;
+        }
+        return rowHit;
+    }
+    if (firstData_) {
+        TFBDataMemberDraw* dEnd = firstData_;
+        const TFBDataMemberType& decl = *dEnd->Member->Decl;
+        const std::string name = (dEnd->Member->Owner ? dEnd->Member->Owner->Name : std::string()) + "_" + decl.Name;
+        if (!rowHit && x < InterfaceLeftEdge && decl.IsInput()) {
+            TFBDataMemberType* made = type.AddDataInput(name, decl.Type, decl.Comment, "", "");
+            PaintDiagram();
+            const int e = static_cast<int>(type.EventInputs.size());
+            const int n = static_cast<int>(type.DataInputs.size());
+            interfacePortRoutine(25, 20 * (e + n) - sy + 10);
+            if (OnNewInterfaceDataInput)
+                OnNewInterfaceDataInput(made);
+            return true;
+        }
+        if (!rowHit && x > InterfaceRightEdge(width) && !decl.IsInput()) {
+            TFBDataMemberType* made = type.AddDataOutput(name, decl.Type, decl.Comment, "", "");
+            PaintDiagram();
+            const int e = static_cast<int>(type.EventOutputs.size());
+            const int n = static_cast<int>(type.DataOutputs.size());
+            interfacePortRoutine(width - 50, 20 * (e + n) - sy + 10);
+            if (OnNewInterfaceDataOutput)
+                OnNewInterfaceDataOutput(made);
+            return true;
+        }
+        if (pendingInterfaceData_) {
+            secondData_ = dEnd;
+            createCompositeDataConnection(dEnd);
+        } else {
+            hint("Source Interface Data Input: " + decl.Name + ". Please connect to a Data Input  export interface", -1);
+            pendingInterfaceEvent_ = nullptr;
+            pendingInterfaceData_ = nullptr;
+        }
+        return rowHit;
+    }
+    return rowHit;
+}
+
+void TfrmDesignFBDiagram::resetConnectionState()
+{
+    connectMode_ = Button(QStringLiteral("btnDrawConnection"))->isChecked();
+    if (!connectMode_)
+        paintBox_->unsetCursor();
+    rubberLine_ = QPoint(-1, -1);
+    rubberAnchor_ = QPoint(-1, -1);
+    firstEvent_ = secondEvent_ = nullptr;
+    firstData_ = secondData_ = nullptr;
+    firstIpp_ = secondIpp_ = nullptr;
+    pendingInterfaceEvent_ = nullptr;
+    pendingInterfaceData_ = nullptr;
+    PaintDiagram();
+}
+
+// ---------------------------------------------------------------------------
+// Creating connections
+
+void TfrmDesignFBDiagram::connectionCreated(const std::string& logLine)
+{
+    resetConnectionState();
+    refreshConnectionsTree();
+    log(logLine);
+}
+
+void TfrmDesignFBDiagram::createEventConnection()
+{
+    if (!alive(firstEvent_) || !alive(secondEvent_))
+        return resetConnectionState();
+    TFBEventDraw* dest = firstEvent_->Event->Decl->IsInput() ? firstEvent_ : secondEvent_;
+    TFBEventDraw* source = dest == firstEvent_ ? secondEvent_ : firstEvent_;
+    if (diagram_->InnerNetwork) {
+        diagram_->AddInnerEventConn(source->Event, dest->Event, diagram_->InnerEventRecords());
+    } else {
+        auto record = std::make_unique<TFB_EventAssocRef>();
+        record->DestPort = dest->Event;
+        record->SourcePort = source->Event;
+        record->DestInstance = dest->Event->Owner;
+        record->SourceInstance = source->Event->Owner;
+        TFB_EventAssocRef* made = manager().AddEventConn(std::move(record));
+        auto line = std::make_unique<TFB_EventAssoc>();
+        line->Ref = made;
+        line->DestPortPic = dest;
+        line->SourcePortPic = source;
+        line->DestDrawn = dest->Instance;
+        line->SourceDrawn = source->Instance;
+        diagram_->AddEventLine(std::move(line));
+    }
+    connectionCreated("New Event Connection created");
+}
+
+void TfrmDesignFBDiagram::createDataConnection()
+{
+    if (!alive(firstData_) || !alive(secondData_))
+        return resetConnectionState();
+    TFBDataMemberDraw* dest = firstData_->Member->Decl->IsInput() ? firstData_ : secondData_;
+    TFBDataMemberDraw* source = dest == firstData_ ? secondData_ : firstData_;
+    if (diagram_->InnerNetwork) {
+        diagram_->AddInnerDataConn(source->Member, dest->Member, diagram_->InnerDataRecords());
+    } else {
+        auto record = std::make_unique<TFB_DataAssocRef>();
+        record->SourcePort = source->Member;
+        record->DestPort = dest->Member;
+        record->DestInstance = dest->Member->Owner;
+        record->SourceInstance = source->Member->Owner;
+        TFB_DataAssocRef* made = manager().AddDataConn(std::move(record));
+        auto line = std::make_unique<TFB_DataAssoc>();
+        line->Ref = made;
+        line->DestPortPic = dest;
+        line->SourcePortPic = source;
+        line->DestDrawn = dest->Instance;
+        line->SourceDrawn = source->Instance;
+        diagram_->AddDataLine(std::move(line));
+    }
+    connectionCreated("New Data Connection created");
+}
+
+void TfrmDesignFBDiagram::createIppConnection()
+{
+    if (!alive(firstIpp_))
+        return resetConnectionState();
+    TslIPPRef* ipp = firstIpp_->Ipp;
+    auto record = std::make_unique<TFB_IPPFBAssocsRef>();
+    record->IPP = ipp;
+    auto line = std::make_unique<TFB_IPPFBAssocsInst>();
+    line->IPPPicture = firstIpp_;
+    if (ipp->IsEventIPP) {
+        if (!alive(firstEvent_))
+            return resetConnectionState();
+        record->EventPort = firstEvent_->Event;
+        record->Instance = firstEvent_->Event->Owner;
+        line->EventPortPic = firstEvent_;
+        line->Drawn = firstEvent_->Instance;
+    } else {
+        if (!alive(firstData_))
+            return resetConnectionState();
+        record->DataPort = firstData_->Member;
+        record->Instance = firstData_->Member->Owner;
+        line->DataPortPic = firstData_;
+        line->Drawn = firstData_->Instance;
+    }
+    line->Ref = manager().AddIPPFBConn(std::move(record));
+    diagram_->AddIPPFBLine(std::move(line));
+    connectionCreated("New IPP to FB Connection created");
+}
+
+void TfrmDesignFBDiagram::createIppToIppConnection()
+{
+    if (!alive(firstIpp_) || !alive(secondIpp_))
+        return resetConnectionState();
+    TslIPP* sensor = firstIpp_->Ipp->IsActuator() ? secondIpp_ : firstIpp_;
+    TslIPP* actuator = sensor == firstIpp_ ? secondIpp_ : firstIpp_;
+    auto record = std::make_unique<TFB_IPPtoIPPAssocRef>();
+    record->SourceIPP = sensor->Ipp;
+    record->DestIPP = actuator->Ipp;
+    auto line = std::make_unique<TFB_IPPtoIPPAssocInst>();
+    line->Ref = manager().AddIPPtoIPPConn(std::move(record));
+    line->SourcePicture = sensor;
+    line->DestPicture = actuator;
+    diagram_->AddIPPtoIPPLine(std::move(line));
+    connectionCreated("New IPP to IPP Connection created");
+}
+
+void TfrmDesignFBDiagram::createCompositeEventConnection(TFBEventDraw* inner)
+{
+    if (alive(inner) && pendingInterfaceEvent_)
+        diagram_->AddCompositeEventConn(pendingInterfaceEvent_, inner->Event);
+    resetConnectionState();
+}
+
+void TfrmDesignFBDiagram::createCompositeDataConnection(TFBDataMemberDraw* inner)
+{
+    if (alive(inner) && pendingInterfaceData_)
+        diagram_->AddCompositeDataConn(pendingInterfaceData_, inner->Member);
+    resetConnectionState();
+}
+
+// ---------------------------------------------------------------------------
+// Delete, edit, double click
+
+void TfrmDesignFBDiagram::rebuildAllLines()
+{
+    for (auto& d : manager().Diagrams)
+        d->RebuildLines();
+    if (diagram_ && !holds(manager().Diagrams, diagram_))
+        diagram_->RebuildLines();
+}
+
+void TfrmDesignFBDiagram::DeleteClick()
+{
+    skipNextPress_ = true;
+    if (!diagram_)
+        return;
+    TUserInterface& ui = workbench_.UI();
+    [&] {
+        if (TFB_Instance* inst = diagram_->LastSelectedInstance()) {
+            if (ui.AskYesNo("Delete " + (inst->Ref ? inst->Ref->Name : std::string()) +
+                            " from this diagram?  Note: The FB instance and any connections will remain in the "
+                            "model but not in the diagram."))
+                diagram_->DeleteDrawn(inst, true);
+            return;
+        }
+        if (TFB_EventAssoc* line = PickedEventLine())
+            if (ui.AskYesNo("Delete Event Connection from your model ?"))
+                return diagram_->DeleteEventLine(line);
+        if (TFB_DataAssoc* line = PickedDataLine())
+            if (ui.AskYesNo("Delete Data Connection from your model ?"))
+                return diagram_->DeleteDataLine(line);
+        if (TFB_IPPFBAssocsInst* line = PickedIppLine())
+            if (ui.AskYesNo("Delete IPP Connection from your model ?"))
+                return diagram_->DeleteIPPFBLine(line, true);
+        if (TCompositeConnection* line = PickedCompositeLine())
+            if (ui.AskYesNo("Delete Connection ?"))
+                return diagram_->RemoveCompositeConn(line);
+        if (TFB_IPPtoIPPAssocInst* line = PickedIppToIppLine())
+            if (ui.AskYesNo("Delete IPP Connection from your model ?."))
+                return diagram_->DeleteIPPtoIPPLine(line, true);
+        if (TFBDnote* note = diagram_->LastSelectedNote())
+            if (ui.AskYesNo("Delete Note from your diagram ?"))
+                return diagram_->DeleteNote(note);
+        if (TslIPP* pic = diagram_->LastSelectedIPP())
+            if (ui.AskYesNo("Delete " + (pic->Ipp ? pic->Ipp->Name : std::string()) +
+                            " from this diagram? Note: any connections will remain in the model but not in the "
+                            "diagram."))
+                diagram_->DeleteIPPPicture(pic, false);
+    }();
+    diagram_->ClearSelection();
+    pickedEvent_ = nullptr;
+    pickedData_ = nullptr;
+    pickedIpp_ = nullptr;
+    pickedIppToIpp_ = nullptr;
+    pickedComposite_ = nullptr;
+    rebuildAllLines();
+    refreshConnectionsTree();
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::DoubleClick(int x, int y)
+{
+    if (!diagram_)
+        return;
+    (void)x;
+    (void)y;
+    if (view_.DebugMode) {
+        if (dataPortUnderMouse_) {
+            TFBDataMember& port = *dataPortUnderMouse_;
+            if (port.Decl && port.Decl->IsInput()) {
+                const bool wasTrue = port.ValueText == "TRUE";
+                try {
+                    port.SetValueFromText(wasTrue ? "False" : "True");
+                    port.ValueText = wasTrue ? "FALSE" : "TRUE";
+                } catch (const EConvertError& e) {
+                    workbench_.UI().ShowMessage(e.what());
+                }
+            }
+            port.Monitor = true;
+        }
+        PaintDiagram();
+        return;
+    }
+    skipNextPress_ = true;
+    if (TFB_Instance* inst = diagram_->LastSelectedInstance()) {
+        if (!inst->Ref)
+            return;
+        TfrmFBProperties dialog(*inst->Ref, manager(), workbench_.UI(), this);
+        if (dialog.exec() == QDialog::Accepted) {
+            refreshInstancesTree();
+            PaintDiagram();
+        }
+    } else if (TFBDnote* note = diagram_->LastSelectedNote()) {
+        TfrmEditNote dialog(qs(note->Text), this);
+        if (dialog.exec() == QDialog::Accepted) {
+            note->Text = dialog.NoteText();
+            PaintDiagram();
+        }
+    }
+}
+
+void TfrmDesignFBDiagram::EditClick()
+{
+    DoubleClick(0, 0);
+    skipNextPress_ = false;
+}
+
+void TfrmDesignFBDiagram::EditTypeClick()
+{
+    TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
+    if (!inst || !main_ || !main_->Factories().TypeEditor)
+        return;
+    main_->Factories().TypeEditor(*main_, QStringLiteral("Open..."));
+}
+
+void TfrmDesignFBDiagram::ReloadTypeClick()
+{
+    TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
+    if (!inst || !inst->Ref || !inst->Ref->Type)
+        return;
+    manager().ReloadType(inst->Ref->Type);
+    diagram_->ClearSelection();
+    rebuildAllLines();
+    PaintDiagram();
+}
+
+// ---------------------------------------------------------------------------
+// Print, save, open, close
+
+void TfrmDesignFBDiagram::PrintClick()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    PrintTo(printer);
+}
+
+void TfrmDesignFBDiagram::PrintTo(QPrinter& printer)
+{
+    if (!diagram_)
+        return;
+    QPainter page;
+    if (!page.begin(&printer))
+        return;
+    hBar_->setValue(0);
+    vBar_->setValue(0);
+    QImage sheet(1960, 1470, QImage::Format_RGB32);
+    view_.PrintMode = true;
+    view_.ScrollY = 0;
+    telvo::PaintDiagram(sheet, diagram_, view_);
+    view_.PrintMode = false;
+    page.drawImage(QRect(0, 0, page.device()->width(), page.device()->height()), sheet);
+    page.end();
+    resizeCanvas();
+}
+
+void TfrmDesignFBDiagram::PrintToPdf(const QString& fileName)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setOutputFileName(fileName);
+    PrintTo(printer);
+}
+
+void TfrmDesignFBDiagram::SaveNetworkClick()
+{
+    if (!diagram_)
+        return;
+    auto save = [&](const std::string& file) {
+        try {
+            SaveToFile(*diagram_, file);
+        } catch (const std::exception& e) {
+            workbench_.UI().ShowMessage(e.what());
+            return false;
+        }
+        log("Save FB network file " + file);
+        return true;
+    };
+    std::error_code ec;
+    if (!diagram_->FileName.empty() && std::filesystem::is_regular_file(diagram_->FileName, ec)) {
+        save(diagram_->FileName);
+        return;
+    }
+    QString name = AskSaveFileName ? AskSaveFileName(qs(diagram_->FileName)) : QString();
+    if (name.isEmpty())
+        return;
+    if (!name.contains(QStringLiteral(".fbn")))
+        name += QStringLiteral(".fbn");
+    if (save(name.toStdString()))
+        setWindowTitle(NetworkCaption(name));
+}
+
+void TfrmDesignFBDiagram::OpenNetworkClick()
+{
+    if (!diagram_)
+        return;
+    const QString name = AskOpenFileName ? AskOpenFileName() : QString();
+    if (!name.isEmpty()) {
+        try {
+            LoadFromFile(*diagram_, name.toStdString());
+            log("Open FB network file " + name.toStdString());
+        } catch (const std::exception& e) {
+            workbench_.UI().ShowMessage(e.what());
+        }
+        for (auto& inst : diagram_->DrawnInstances)
+            inst->Canvas = &canvas_;
+        ApplyZoom();
+        diagram_->RebuildLines();
+    }
+    setWindowTitle(NetworkCaption(name));
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::closeEvent(QCloseEvent* event)
+{
+    // Objects go back to their unscrolled places before the window goes.
+    hBar_->setValue(0);
+    vBar_->setValue(0);
+    if (diagram_ && !diagram_->InnerNetwork)
+        for (auto& inst : diagram_->DrawnInstances)
+            inst->Canvas = nullptr;
+    QWidget::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+
+TEditorWindow* OpenDiagramWindow(TMainForm& main, TFB_Diagram& diagram, const QString& caption)
+{
+    auto* editor = new TfrmDesignFBDiagram(main.Workbench(), &main);
+    auto* sub = new QMdiSubWindow;
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWidget(editor);
+    editor->SetSubWindow(sub);
+    main.MdiArea()->addSubWindow(sub);
+    editor->setWindowTitle(caption);
+    sub->resize(900, 600);
+    editor->AttachDiagram(&diagram);
+    // Instances and IPPs are dragged from the project tree onto the drawing.
+    if (main.ProjectBrowser())
+        main.ProjectBrowser()->Tree()->setDragEnabled(true);
+    return editor;
+}
+
+} // namespace telvo

@@ -1,0 +1,308 @@
+#pragma once
+// The FB diagram editor: one window per FB network diagram, in three
+// settings: an application diagram of the project, the inner network of a
+// composite FB type (embedded in the FB type editor) and a device's
+// process-interface diagram. It places instances, IPP pictures and notes,
+// moves them, draws event, data, IPP and interface connections by the rules
+// of the connection state machine, zooms, scrolls, prints and saves or opens
+// network files. Painting and hit tests are the renderer's
+// (diagram_renderer.h); the window owns only its view state.
+
+#include "ui/diagram_renderer.h"
+#include "ui/editor_window.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QButtonGroup;
+class QComboBox;
+class QMdiSubWindow;
+class QMenu;
+class QMimeData;
+class QPrinter;
+class QScrollBar;
+class QToolButton;
+class QWidget;
+
+namespace telvo {
+
+class TMainForm;
+class TWorkbench;
+class TfrmSelectIPPfromIPT;
+class TfrmDesignFBDiagram;
+
+// The drag of an FB instance to the system layer (Ctrl-drag): the mime type
+// and the payload, the record's name in UTF-8.
+inline constexpr const char* FBInstanceMimeType = "application/x-telvo-fb-instance";
+
+// The drawing: shows the editor's off-screen image and the rubber line of
+// connect mode over it, and hands the mouse to the editor.
+class TDiagramPaintBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TDiagramPaintBox(TfrmDesignFBDiagram& editor, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    TfrmDesignFBDiagram& editor_;
+};
+
+class TfrmDesignFBDiagram : public QWidget, public TEditorWindow {
+    Q_OBJECT
+public:
+    // `main` may be none (a window outside the main window, as in the FB
+    // type editor's composition page or in tests).
+    TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main, QWidget* parent = nullptr);
+    ~TfrmDesignFBDiagram() override;
+
+    // ---- TEditorWindow ----
+    TKind EditorKind() const override { return TKind::FBDiagram; }
+    QMdiSubWindow* SubWindow() const override { return subWindow_; }
+    TFB_Diagram* Diagram() const override { return diagram_; }
+    void RefreshDiagram() override;
+    void InsertInstance(const std::string& typeName) override { AddInstanceOfType(typeName); }
+    void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
+
+    // ---- Operations used by other windows ----
+
+    // Shows the diagram: zoom 0.8, applied; the lines rebuilt from the model.
+    void AttachDiagram(TFB_Diagram* diagram);
+    TFB_Instance* AddInstanceOfType(const std::string& typeName);
+    TslIPP* AddIppPicture(TslIPPRef* ipp, int x, int y);
+    // Paints the diagram into the off-screen image and shows it.
+    void PaintDiagram();
+
+    // An inner network of a composite type: the window is embedded in the FB
+    // type editor, tells its owner of new interface ports and has no IPP,
+    // save or open buttons.
+    void SetCompositeNetwork(bool composite);
+    std::function<void(TFBEventType*)> OnNewInterfaceEventInput;
+    std::function<void(TFBEventType*)> OnNewInterfaceEventOutput;
+    std::function<void(TFBDataMemberType*)> OnNewInterfaceDataInput;
+    std::function<void(TFBDataMemberType*)> OnNewInterfaceDataOutput;
+
+    // ---- Commands ----
+
+    void NewFBClick();
+    void ShowTypeClick(bool down);
+    void DrawEventsClick(bool down);
+    void ShowOtherInstancesConnectionsClick(bool down);
+    void AddNoteClick();
+    void SelectModeClick();
+    void DrawConnectionClick();
+    void ZoomInClick();
+    void ZoomOutClick();
+    // The combo's text: "55" or "55%"; a number below 1 is ignored.
+    void ZoomTextEntered(const QString& text);
+    void InsertIppClick();
+    void PrintClick();
+    void SaveNetworkClick();
+    void OpenNetworkClick();
+    // Delete: the selected instance, a picked connection, the selected note
+    // or IPP picture, each after its question.
+    void DeleteClick();
+    // "Edit" and a double click outside debug mode.
+    void EditClick();
+    void EditTypeClick();
+    void ReloadTypeClick();
+
+    // Prints onto a printer that is set up already (the print dialog's
+    // choice, or a PDF file).
+    void PrintTo(QPrinter& printer);
+    void PrintToPdf(const QString& fileName);
+
+    double Zoom() const;
+    void ApplyZoom();
+    void SetZoom(double zoom);
+
+    // ---- Mouse, in drawing coordinates ----
+
+    void MouseDown(int x, int y, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void MouseMove(int x, int y);
+    void MouseUp(int x, int y);
+    void DoubleClick(int x, int y);
+    // A drop from the project tree at (x, y): an instance record or an IPP.
+    void DropRecord(TFB_InstanceRef* record, int x, int y);
+    void DropIpp(TslIPPRef* ipp, int x, int y);
+
+    // ---- State, for the main window and for tests ----
+
+    bool SkipNextPress() const { return skipNextPress_; }
+    bool ConnectMode() const { return connectMode_; }
+    bool RubberBand() const { return view_.RubberBand; }
+    bool DebugMode() const { return view_.DebugMode; }
+    int ScrollX() const { return scrollX_; }
+    int ScrollY() const { return scrollY_; }
+    const TDiagramView& View() const { return view_; }
+    // The pending ends of a connection being drawn.
+    TFBEventDraw* FirstEventEnd() const { return firstEvent_; }
+    TFBDataMemberDraw* FirstDataEnd() const { return firstData_; }
+    TslIPP* FirstIpp() const { return firstIpp_; }
+    TFBEventType* PendingInterfaceEvent() const { return pendingInterfaceEvent_; }
+    TFBDataMemberType* PendingInterfaceData() const { return pendingInterfaceData_; }
+    // The rubber line of connect mode: from the anchor to the last point,
+    // drawn over the image; (-1, -1) when none.
+    QPoint RubberLinePoint() const { return rubberLine_; }
+    QPoint RubberLineAnchor() const { return rubberAnchor_; }
+    // The picked connections.
+    TFB_EventAssoc* PickedEventLine() const;
+    TFB_DataAssoc* PickedDataLine() const;
+    TFB_IPPFBAssocsInst* PickedIppLine() const;
+    TFB_IPPtoIPPAssocInst* PickedIppToIppLine() const;
+    TCompositeConnection* PickedCompositeLine() const;
+    // The text this window last put into the status panel.
+    QString StatusText() const { return statusText_; }
+    const QImage& Image() const { return canvas_.Image; }
+    TCanvas* Canvas() { return &canvas_; }
+
+    // The controls.
+    TDiagramPaintBox* PaintBox() const { return paintBox_; }
+    QScrollBar* HorizontalBar() const { return hBar_; }
+    QScrollBar* VerticalBar() const { return vBar_; }
+    QComboBox* ZoomCombo() const { return cmbZoom_; }
+    QToolButton* Button(const QString& objectName) const;
+    QWidget* Palette() const { return palette_; }
+    QMenu* ContextMenu() const { return popup_; }
+    TfrmSelectIPPfromIPT* IppPicker() const { return ippPicker_; }
+    // Updates the context menu's items as on opening it.
+    void UpdateContextMenu();
+
+    // Outside hooks: how a drag to the system layer starts, and which file
+    // a save or open dialog picks (an empty name when cancelled). The
+    // defaults run the real drag and the file dialogs.
+    std::function<void(QMimeData*)> StartDrag;
+    std::function<QString(const QString& proposed)> AskSaveFileName;
+    std::function<QString()> AskOpenFileName;
+
+    // The printable caption "Function Block Network [" + file + "]".
+    static QString NetworkCaption(const QString& fileName);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class TDiagramPaintBox;
+
+    void buildToolBar(QWidget* bar);
+    void buildPalette();
+    void buildContextMenu();
+    void layoutDrawing();
+    void resizeCanvas();
+    void scrolled();
+    void setStatus(const std::string& text);
+    // A hint whose answer goes to the status panel, or one only sent.
+    void hint(const std::string& text, int gesture);
+    void sendHint(const std::string& text, int gesture);
+    void log(const std::string& text);
+    bool projectOpen() const;
+    TFB_Manager& manager() const;
+    bool compositeNetwork() const;
+    bool deviceDiagram() const;
+
+    // The click routine: true when something was hit.
+    bool clickRoutine(int x, int y);
+    void eventPortRules(TFBEventDraw* port);
+    void dataPortRules(TFBDataMemberDraw* port);
+    void ippRules(TslIPP* picture);
+    bool interfacePortRoutine(int x, int y);
+    void resetConnectionState();
+    void clearPickedConnections();
+    void endRubberBand();
+    void clearDragFlags();
+
+    void createEventConnection();
+    void createDataConnection();
+    void createIppConnection();
+    void createIppToIppConnection();
+    void createCompositeEventConnection(TFBEventDraw* inner);
+    void createCompositeDataConnection(TFBDataMemberDraw* inner);
+    void connectionCreated(const std::string& logLine);
+
+    // Whether a remembered port picture or picture is still in the diagram.
+    bool alive(const TFBEventDraw* port) const;
+    bool alive(const TFBDataMemberDraw* port) const;
+    bool alive(const TslIPP* picture) const;
+    TFBEventDraw* pictureOf(TFBEvent* port) const;
+    TFBDataMemberDraw* pictureOf(TFBDataMember* port) const;
+    void rebuildAllLines();
+    void refreshConnectionsTree();
+    void refreshInstancesTree();
+    void showProgramError(const QString& message);
+
+    TWorkbench& workbench_;
+    QPointer<TMainForm> main_;
+    QMdiSubWindow* subWindow_ = nullptr;
+    TFB_Diagram* diagram_ = nullptr;
+    TCanvas canvas_;
+    TDiagramView view_;
+    bool composite_ = false;
+
+    bool skipNextPress_ = false;
+    int scrollX_ = 0;
+    int scrollY_ = 0;
+    int selLeft_ = 0, selTop_ = 0, selRight_ = 0, selBottom_ = 0;
+    QString statusText_;
+
+    // Connection state.
+    bool connectMode_ = false;
+    TFBEventDraw* firstEvent_ = nullptr;
+    TFBEventDraw* secondEvent_ = nullptr;
+    TFBDataMemberDraw* firstData_ = nullptr;
+    TFBDataMemberDraw* secondData_ = nullptr;
+    TslIPP* firstIpp_ = nullptr;
+    TslIPP* secondIpp_ = nullptr;
+    TFBEventType* pendingInterfaceEvent_ = nullptr;
+    TFBDataMemberType* pendingInterfaceData_ = nullptr;
+    QPoint rubberLine_{-1, -1};
+    QPoint rubberAnchor_{-1, -1};
+
+    // Debug mode: the ports found by the last click.
+    TFBEvent* eventPortUnderMouse_ = nullptr;
+    TFBDataMember* dataPortUnderMouse_ = nullptr;
+
+    // Picked connections (checked against the diagram before each use: a
+    // rebuild elsewhere may have replaced the lines).
+    TFB_EventAssoc* pickedEvent_ = nullptr;
+    TFB_DataAssoc* pickedData_ = nullptr;
+    TFB_IPPFBAssocsInst* pickedIpp_ = nullptr;
+    TFB_IPPtoIPPAssocInst* pickedIppToIpp_ = nullptr;
+    TCompositeConnection* pickedComposite_ = nullptr;
+
+    // Controls.
+    QWidget* toolBar_ = nullptr;
+    QWidget* palette_ = nullptr;
+    QWidget* drawing_ = nullptr;
+    TDiagramPaintBox* paintBox_ = nullptr;
+    QScrollBar* hBar_ = nullptr;
+    QScrollBar* vBar_ = nullptr;
+    QComboBox* cmbZoom_ = nullptr;
+    QButtonGroup* modeGroup_ = nullptr;
+    QMenu* popup_ = nullptr;
+    QAction* mnuEdit_ = nullptr;
+    QAction* mnuEditType_ = nullptr;
+    QAction* mnuReloadType_ = nullptr;
+    QAction* mnuDelete_ = nullptr;
+    TfrmSelectIPPfromIPT* ippPicker_ = nullptr;
+};
+
+// Opens an FB diagram window on the diagram as an MDI child of the main
+// window (the main window's factory).
+TEditorWindow* OpenDiagramWindow(TMainForm& main, TFB_Diagram& diagram, const QString& caption);
+
+} // namespace telvo
