@@ -102,7 +102,7 @@ TEST_F(DiagramCommands, NewDiagramProposesTheNextNumberEvenAfterACancel)
     ASSERT_EQ(Workbench->FBManager().Diagrams.size(), 1u);
     const TFB_Diagram& made = *Workbench->FBManager().Diagrams[0];
     EXPECT_EQ(made.Name, "FB_Diagram_2");
-    EXPECT_EQ(made.Zoom, 1.0);
+    EXPECT_EQ(made.Zoom, 0.8) << "made at 1.0, shown by its window at 0.8";
     // No project: the file has no folder yet.
     EXPECT_EQ(made.FileName, "FB_Diagram_2.fbn");
     EXPECT_TRUE(LogTexts(*Form).contains("New window FB_Diagram_2"));

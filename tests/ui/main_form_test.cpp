@@ -316,6 +316,9 @@ TEST_F(MainFormStartUp, ItemsOfWindowsThatDoNotExistStayDisabledUntilTheWindowIs
 {
     WriteSettings("[Values]\nDonotShowInitWindow=1\n");
     Start();
+    // As before the diagram windows were installed.
+    Form->Factories().DiagramWindow = {};
+    Form->UpdateMenuItems();
     const char* diagramItems[] = {"mnuNewDiagram", "mnuOpenDiagram", "mnuMergeAll", "tbNewDiagram"};
     for (const char* name : diagramItems)
         EXPECT_FALSE(Form->Action(name)->isEnabled()) << name;
