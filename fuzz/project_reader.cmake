@@ -1,0 +1,1 @@
+telvo_fuzzer(fuzz_project_reader SOURCES fuzz_project_reader.cpp LIBS telvo_workbench)
