@@ -1,6 +1,7 @@
 #include "persistence/type_file.h"
 
 #include "persistence/composite_network.h"
+#include "persistence/xml_parse_buffer.h"
 
 #include "model/fb_diagram.h"
 #include "model/fb_type.h"
@@ -105,23 +106,27 @@ std::string bodyText(pugi::xml_node body)
 
 // ---------------------------------------------------------------------------
 // Reading
+//
+// Types are read often (the library loads every type it needs), and every
+// step through the document is a call into pugixml: the reader visits each
+// element as few times as it can, and fills each list at its final size.
 
 // The attributes of one element the reader wants, found in one pass over
-// the element's attributes: types are read often (the library loads every
-// type it needs) and looking each name up on its own costs more than the
-// parse. A missing attribute reads as an empty text; of a repeated name the
-// first counts.
+// the element's attributes. A missing attribute reads as an empty text; of a
+// repeated name the first counts.
 template <size_t N>
 class TAttrs {
 public:
     TAttrs(pugi::xml_node node, const char* const (&names)[N])
     {
         values_.fill(nullptr);
-        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        size_t found = 0;
+        for (pugi::xml_attribute a = node.first_attribute(); a && found < N; a = a.next_attribute()) {
             const char* name = a.name();
             for (size_t i = 0; i < N; ++i)
-                if (!values_[i] && same(name, names[i])) {
+                if (!values_[i] && name[0] == names[i][0] && same(name, names[i])) {
                     values_[i] = a.value();
+                    ++found;
                     break;
                 }
         }
@@ -140,13 +145,15 @@ class TFirstChildren {
 public:
     TFirstChildren(pugi::xml_node parent, const char* const (&names)[N])
     {
-        for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-            if (c.type() != pugi::node_element)
-                continue;
+        size_t found = 0;
+        for (pugi::xml_node c = parent.first_child(); c && found < N; c = c.next_sibling()) {
             const char* name = c.name();
             for (size_t i = 0; i < N; ++i)
-                if (!nodes_[i] && same(name, names[i])) {
-                    nodes_[i] = c;
+                if (!nodes_[i] && name[0] == names[i][0] && same(name, names[i])) {
+                    if (c.type() == pugi::node_element) {
+                        nodes_[i] = c;
+                        ++found;
+                    }
                     break;
                 }
         }
@@ -155,6 +162,52 @@ public:
 
 private:
     std::array<pugi::xml_node, N> nodes_{};
+};
+
+// The child elements of one name, gathered in one pass so that the list they
+// are read into is sized before it is filled. The nodes wait on a stack per
+// thread, shared by nested readers (a composite type's inner types are read
+// while the outer document is open), each taking and giving back its top.
+class TElements {
+public:
+    TElements(pugi::xml_node parent, const char* name) : stack_(stack()), first_(stack_.size())
+    {
+        for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+            const char* n = c.name();
+            if (n[0] == name[0] && same(n, name) && c.type() == pugi::node_element)
+                stack_.push_back(c);
+        }
+    }
+    ~TElements() { stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(first_), stack_.end()); }
+    TElements(const TElements&) = delete;
+    TElements& operator=(const TElements&) = delete;
+
+    size_t size() const { return stack_.size() - first_; }
+
+    // By position, not by pointer: a nested reader may grow the stack.
+    struct Iterator {
+        const std::vector<pugi::xml_node>* Stack;
+        size_t At;
+        pugi::xml_node operator*() const { return (*Stack)[At]; }
+        Iterator& operator++()
+        {
+            ++At;
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return At != other.At; }
+    };
+    Iterator begin() const { return {&stack_, first_}; }
+    Iterator end() const { return {&stack_, first_ + size()}; }
+
+private:
+    static std::vector<pugi::xml_node>& stack()
+    {
+        thread_local std::vector<pugi::xml_node> nodes;
+        return nodes;
+    }
+
+    std::vector<pugi::xml_node>& stack_;
+    size_t first_;
 };
 
 constexpr const char* kVarAttrs[] = {"Name", "Type", "Comment", "InitialValue", "ArraySize"};
@@ -190,50 +243,135 @@ std::vector<std::string> bodyLines(pugi::xml_node body, std::string* language)
     return lines;
 }
 
-void readDataVars(pugi::xml_node list, TFB_Type& target, bool inputs)
-{
-    for (pugi::xml_node v : TChildren(list, "VarDeclaration")) {
-        TAttrs a(v, kVarAttrs);
-        // The add operation needs the name only (it refuses a duplicate);
-        // the other fields are set in place, which saves a copy of each.
-        // The array size of interface variables is not held: the workbench
-        // treats them as single values.
-        TFBDataMemberType* d = inputs ? static_cast<TFBDataMemberType*>(target.AddDataInput(a[0], {}, {}, {}, {}))
-                                      : target.AddDataOutput(a[0], {}, {}, {}, {});
-        if (!d)
-            continue;
-        d->Type = a[1];
-        d->Comment = a[2];
-        d->InitialValue = a[3];
-    }
-}
-
+// The first object of the list with that name. Names are compared with their
+// lengths known: a type's lists are searched once per entry read.
 template <typename List>
-TFBDataMemberType* findVar(const List& vars, const char* name)
+auto findNamed(const List& list, std::string_view name) -> decltype(list.front().get())
 {
-    for (const auto& v : vars)
-        if (v->Name == name)
-            return v.get();
+    for (const auto& item : list)
+        if (std::string_view(item->Name) == name)
+            return item.get();
     return nullptr;
 }
 
-void readEvents(pugi::xml_node list, TFB_Type& target, bool inputs)
+// A new object at the end of an owned list.
+template <typename List>
+auto appendNew(List& list) -> decltype(list.front().get())
 {
-    for (pugi::xml_node e : TChildren(list, "Event")) {
+    list.push_back(std::make_unique<typename List::value_type::element_type>());
+    return list.back().get();
+}
+
+// Interface variables, as AddDataInput and AddDataOutput take them: a
+// repeated name is refused. The array size of interface variables is not
+// held: the workbench treats them as single values. The objects are made
+// here rather than through the add operations, which would copy every text
+// once more.
+template <typename List>
+void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars)
+{
+    TElements decls(list, "VarDeclaration");
+    vars.reserve(vars.size() + decls.size());
+    for (pugi::xml_node v : decls) {
+        TAttrs a(v, kVarAttrs);
+        std::string_view name = a[0];
+        if (findNamed(vars, name))
+            continue;
+        auto* d = appendNew(vars);
+        d->Name = name;
+        d->Type = a[1];
+        d->Comment = a[2];
+        d->InitialValue = a[3];
+        d->Owner = &target;
+    }
+}
+
+// Events, as AddEventInput and AddEventOutput take them: a repeated name
+// joins the first event and leaves its fields alone. A WITH naming no
+// variable of the event's direction has nothing to associate and is dropped.
+template <typename List, typename Vars>
+void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars& vars)
+{
+    TElements decls(list, "Event");
+    events.reserve(events.size() + decls.size());
+    for (pugi::xml_node e : decls) {
         TAttrs a(e, kEventAttrs);
-        size_t known = inputs ? target.EventInputs.size() : target.EventOutputs.size();
-        TFBEventType* event = inputs ? static_cast<TFBEventType*>(target.AddEventInput(a[0], {}, {}))
-                                     : target.AddEventOutput(a[0], {}, {});
-        // A repeated name joins the first event and leaves its fields alone.
-        if (known != (inputs ? target.EventInputs.size() : target.EventOutputs.size())) {
-            event->Type = a[1];
-            event->Comment = a[2];
+        std::string_view name = a[0];
+        TFBEventType* event = findNamed(events, name);
+        if (!event) {
+            auto* made = appendNew(events);
+            made->Name = name;
+            made->Type = a[1];
+            made->Comment = a[2];
+            made->Owner = &target;
+            event = made;
         }
-        // A WITH naming no variable of the event's direction has nothing to
-        // associate; AddWith drops the missing variable.
-        for (pugi::xml_node w : TChildren(e, "With")) {
-            const char* var = w.attribute("Var").value();
-            event->AddWith(inputs ? findVar(target.DataInputs, var) : findVar(target.DataOutputs, var));
+        TElements withs(e, "With");
+        if (withs.size())
+            event->With.reserve(event->With.size() + withs.size());
+        constexpr const char* withAttrs[] = {"Var"};
+        for (pugi::xml_node w : withs)
+            event->AddWith(findNamed(vars, TAttrs(w, withAttrs)[0]));
+    }
+}
+
+void readAlgorithm(pugi::xml_node alg, TFB_Type& target)
+{
+    TAttrs a(alg, kNameComment);
+    TFBAlgorithm* algorithm = appendNew(target.Algorithms);
+    algorithm->Name = a[0];
+    algorithm->Comment = a[1];
+    // The first child of each name, whatever its kind.
+    pugi::xml_node st, other, ld, fbd;
+    for (pugi::xml_node c = alg.first_child(); c; c = c.next_sibling()) {
+        const char* name = c.name();
+        pugi::xml_node* slot = same(name, "ST")      ? &st
+                               : same(name, "Other") ? &other
+                               : same(name, "LD")    ? &ld
+                               : same(name, "FBD")   ? &fbd
+                                                     : nullptr;
+        if (slot && !*slot)
+            *slot = c;
+    }
+    algorithm->STText = bodyLines(st, nullptr);
+    algorithm->OtherText = bodyLines(other, &algorithm->Language);
+    TElements rungs(ld, "Rung");
+    algorithm->Rungs.reserve(rungs.size());
+    for (pugi::xml_node r : rungs) {
+        TAttrs b(r, kRungAttrs);
+        TFBRung* rung = appendNew(algorithm->Rungs);
+        rung->Output = b[0];
+        rung->Expression = b[1];
+        rung->Comment = b[2];
+    }
+    constexpr const char* blocks[] = {"FB"};
+    algorithm->HasFBD = static_cast<bool>(TFirstChildren(fbd, blocks)[0]);
+}
+
+void readService(pugi::xml_node service, TFB_Type& target)
+{
+    constexpr const char* serviceAttrs[] = {"LeftInterface", "RightInterface", "Comment"};
+    TAttrs sa(service, serviceAttrs);
+    TFB_Service* svc = appendNew(target.Services);
+    svc->LeftInterface = sa[0];
+    svc->RightInterface = sa[1];
+    svc->Comment = sa[2];
+    TElements sequences(service, "ServiceSequence");
+    svc->Sequences.reserve(sequences.size());
+    for (pugi::xml_node s : sequences) {
+        TAttrs a(s, kNameComment);
+        TFB_ServiceSequence* sequence = appendNew(svc->Sequences);
+        sequence->Name = a[0];
+        sequence->Comment = a[1];
+        for (pugi::xml_node t : TElements(s, "ServiceTransaction")) {
+            constexpr const char* inputs[] = {"InputPrimitive"};
+            TAttrs in(TFirstChildren(t, inputs)[0], kPrimitiveAttrs);
+            if (*in[0])
+                sequence->AddPrimitive(true, in[0], in[1], in[2]);
+            for (pugi::xml_node out : TElements(t, "OutputPrimitive")) {
+                TAttrs b(out, kPrimitiveAttrs);
+                sequence->AddPrimitive(false, b[0], b[1], b[2]);
+            }
         }
     }
 }
@@ -243,9 +381,9 @@ void readEvents(pugi::xml_node list, TFB_Type& target, bool inputs)
 bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manager,
                 const std::string& fileNameForMessages)
 {
+    TXmlParseBuffer buffer; // outlives the document, which points into it
     pugi::xml_document doc;
-    pugi::xml_parse_result parsed =
-        doc.load_buffer(xmlText.data(), xmlText.size(), kParseOptions, pugi::encoding_auto);
+    pugi::xml_parse_result parsed = buffer.Parse(doc, xmlText, kParseOptions);
     if (!parsed)
         throw EXmlParseError(parseErrorMessage(xmlText, parsed, fileNameForMessages));
     pugi::xml_node root = doc.document_element();
@@ -266,14 +404,21 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     target.Standard = ident[0];
     target.Description = ident[1];
 
-    for (pugi::xml_node v : TChildren(root, "VersionInfo")) {
+    // As AddVersion takes them: a version already listed is refused.
+    TElements versions(root, "VersionInfo");
+    target.Versions.reserve(target.Versions.size() + versions.size());
+    for (pugi::xml_node v : versions) {
         TAttrs a(v, kVersionAttrs);
-        if (TFB_Version* version = target.AddVersion({}, a[1], {}, {}, {})) {
-            version->Organization = a[0];
-            version->Author = a[2];
-            version->Date = a[3];
-            version->Remarks = a[4];
-        }
+        std::string_view number = a[1];
+        if (std::any_of(target.Versions.begin(), target.Versions.end(),
+                        [&](const auto& known) { return std::string_view(known->Version) == number; }))
+            continue;
+        TFB_Version* version = appendNew(target.Versions);
+        version->Organization = a[0];
+        version->Version = number;
+        version->Author = a[2];
+        version->Date = a[3];
+        version->Remarks = a[4];
     }
 
     pugi::xml_node compilerInfo = part[1];
@@ -281,7 +426,7 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     TAttrs info(compilerInfo, compilerInfoAttrs);
     target.CompilerHeader = info[0];
     target.CompilerClassDef = info[1];
-    for (pugi::xml_node c : TChildren(compilerInfo, "Compiler")) {
+    for (pugi::xml_node c : TElements(compilerInfo, "Compiler")) {
         TAttrs a(c, kCompilerAttrs);
         target.AddCompiler(a[0], a[1], a[2], a[3]);
     }
@@ -289,16 +434,16 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     // Variables before events, so that the events' WITH entries find them.
     constexpr const char* lists[] = {"InputVars", "OutputVars", "EventInputs", "EventOutputs", "Plugs", "Sockets"};
     TFirstChildren list(part[2], lists);
-    readDataVars(list[0], target, true);
-    readDataVars(list[1], target, false);
-    readEvents(list[2], target, true);
-    readEvents(list[3], target, false);
+    readDataVars(list[0], target, target.DataInputs);
+    readDataVars(list[1], target, target.DataOutputs);
+    readEvents(list[2], target, target.EventInputs, target.DataInputs);
+    readEvents(list[3], target, target.EventOutputs, target.DataOutputs);
 
-    for (pugi::xml_node d : TChildren(list[4], "AdapterDeclaration")) {
+    for (pugi::xml_node d : TElements(list[4], "AdapterDeclaration")) {
         TAttrs a(d, kEventAttrs);
         target.AddPlug(a[0], a[1], a[2]);
     }
-    for (pugi::xml_node d : TChildren(list[5], "AdapterDeclaration")) {
+    for (pugi::xml_node d : TElements(list[5], "AdapterDeclaration")) {
         TAttrs a(d, kEventAttrs);
         target.AddSocket(a[0], a[1], a[2]);
     }
@@ -306,70 +451,59 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     pugi::xml_node basic = part[3];
     constexpr const char* basicParts[] = {"InternalVars", "ECC"};
     TFirstChildren basicPart(basic, basicParts);
-    for (pugi::xml_node v : TChildren(basicPart[0], "VarDeclaration")) {
+    TElements internals(basicPart[0], "VarDeclaration");
+    target.InternalVars.reserve(target.InternalVars.size() + internals.size());
+    for (pugi::xml_node v : internals) {
         TAttrs a(v, kVarAttrs);
-        target.AddInternalVar(a[0], a[1], a[4], a[2], a[3]);
+        TFB_InternalVar* var = appendNew(target.InternalVars);
+        var->Name = a[0];
+        var->Type = a[1];
+        var->Comment = a[2];
+        var->InitialValue = a[3];
+        var->ArraySize = a[4];
+        var->Owner = &target;
     }
 
     pugi::xml_node ecc = basicPart[1];
-    for (pugi::xml_node s : TChildren(ecc, "ECState")) {
+    TElements states(ecc, "ECState");
+    target.States.reserve(target.States.size() + states.size());
+    for (pugi::xml_node s : states) {
         TAttrs a(s, kStateAttrs);
-        TECCState* state = target.AddState(a[0], a[1]);
+        TECCState* state = appendNew(target.States);
+        state->Name = a[0];
+        state->Comment = a[1];
         FileToGrid(a.OrNull(2), a.OrNull(3), state->X, state->Y);
-        for (pugi::xml_node act : TChildren(s, "ECAction")) {
+        TElements actions(s, "ECAction");
+        state->Actions.reserve(actions.size());
+        for (pugi::xml_node act : actions) {
             TAttrs b(act, kActionAttrs);
-            state->AddAction(b[0], b[1]);
+            TECCAction* action = appendNew(state->Actions);
+            action->Algorithm = b[0];
+            action->Output = b[1];
         }
     }
-    for (pugi::xml_node t : TChildren(ecc, "ECTransition")) {
+    TElements transitions(ecc, "ECTransition");
+    target.Transitions.reserve(target.Transitions.size() + transitions.size());
+    for (pugi::xml_node t : transitions) {
         TAttrs a(t, kTransitionAttrs);
-        TECCTransition* transition = target.AddTransition(a[0], a[1], a[2]);
+        TECCTransition* transition = appendNew(target.Transitions);
+        transition->Source = a[0];
+        transition->Destination = a[1];
+        transition->Condition = a[2];
         FileToGrid(a.OrNull(3), a.OrNull(4), transition->X, transition->Y);
     }
 
-    for (pugi::xml_node alg : TChildren(basic, "Algorithm")) {
-        TAttrs a(alg, kNameComment);
-        TFBAlgorithm* algorithm = target.AddAlgorithm(a[0], a[1]);
-        pugi::xml_node st, other, ld, fbd;
-        for (pugi::xml_node c = alg.first_child(); c; c = c.next_sibling()) {
-            pugi::xml_node* slot = named(c, "ST")      ? &st
-                                   : named(c, "Other") ? &other
-                                   : named(c, "LD")    ? &ld
-                                   : named(c, "FBD")   ? &fbd
-                                                       : nullptr;
-            if (slot && !*slot)
-                *slot = c;
-        }
-        algorithm->STText = bodyLines(st, nullptr);
-        algorithm->OtherText = bodyLines(other, &algorithm->Language);
-        for (pugi::xml_node r : TChildren(ld, "Rung")) {
-            TAttrs b(r, kRungAttrs);
-            algorithm->AddRung(b[0], b[1], b[2]);
-        }
-        algorithm->HasFBD = static_cast<bool>(childNamed(fbd, "FB"));
-    }
+    TElements algorithms(basic, "Algorithm");
+    target.Algorithms.reserve(target.Algorithms.size() + algorithms.size());
+    for (pugi::xml_node alg : algorithms)
+        readAlgorithm(alg, target);
 
     pugi::xml_node network = part[4];
-    target.Composite = static_cast<bool>(childNamed(network, "FB"));
+    constexpr const char* blocks[] = {"FB"};
+    target.Composite = static_cast<bool>(TFirstChildren(network, blocks)[0]);
 
     // Every type read from a file has exactly one service entry.
-    pugi::xml_node service = part[5];
-    constexpr const char* serviceAttrs[] = {"LeftInterface", "RightInterface", "Comment"};
-    TAttrs sa(service, serviceAttrs);
-    TFB_Service* svc = target.AddService(sa[0], sa[1], sa[2]);
-    for (pugi::xml_node s : TChildren(service, "ServiceSequence")) {
-        TAttrs a(s, kNameComment);
-        TFB_ServiceSequence* sequence = svc->AddSequence(a[0], a[1]);
-        for (pugi::xml_node t : TChildren(s, "ServiceTransaction")) {
-            TAttrs in(childNamed(t, "InputPrimitive"), kPrimitiveAttrs);
-            if (*in[0])
-                sequence->AddPrimitive(true, in[0], in[1], in[2]);
-            for (pugi::xml_node out : TChildren(t, "OutputPrimitive")) {
-                TAttrs b(out, kPrimitiveAttrs);
-                sequence->AddPrimitive(false, b[0], b[1], b[2]);
-            }
-        }
-    }
+    readService(part[5], target);
 
     if (target.Composite)
         ReadCompositeNetwork(network, target, manager, fileNameForMessages);

@@ -1,0 +1,129 @@
+#include "persistence/xml_parse_buffer.h"
+
+#include "model/file_util.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace telvo {
+
+namespace {
+
+// A buffer larger than this goes back to the system when its reader is done:
+// one huge file must not keep its size for the rest of the thread's life.
+constexpr size_t kKeptCapacity = size_t(4) << 20;
+constexpr size_t kKeptBuffers = 4;
+
+struct TSpare {
+    std::unique_ptr<char[]> Data;
+    size_t Capacity = 0;
+};
+
+std::vector<TSpare>& spares()
+{
+    thread_local std::vector<TSpare> list;
+    return list;
+}
+
+} // namespace
+
+TXmlParseBuffer::TXmlParseBuffer()
+{
+    auto& list = spares();
+    if (!list.empty()) {
+        data_ = std::move(list.back().Data);
+        capacity_ = list.back().Capacity;
+        list.pop_back();
+    }
+}
+
+TXmlParseBuffer::~TXmlParseBuffer()
+{
+    if (!data_ || capacity_ > kKeptCapacity)
+        return;
+    auto& list = spares();
+    if (list.size() < kKeptBuffers)
+        list.push_back({std::move(data_), capacity_});
+}
+
+void TXmlParseBuffer::reserve(size_t size)
+{
+    if (size <= capacity_ && data_)
+        return;
+    size_t capacity = 4096;
+    while (capacity < size)
+        capacity *= 2;
+    data_.reset(new char[capacity]);
+    capacity_ = capacity;
+}
+
+pugi::xml_parse_result TXmlParseBuffer::Parse(pugi::xml_document& doc, std::string_view text, unsigned options)
+{
+    reserve(text.size());
+    if (!text.empty())
+        std::memcpy(data_.get(), text.data(), text.size());
+    size_ = text.size();
+    return ParseInPlace(doc, options);
+}
+
+pugi::xml_parse_result TXmlParseBuffer::ParseInPlace(pugi::xml_document& doc, unsigned options)
+{
+    return doc.load_buffer_inplace(data_.get(), size_, options, pugi::encoding_auto);
+}
+
+void TXmlParseBuffer::ReadFile(const std::string& fileName)
+{
+    size_ = 0;
+    // Regular files are read straight into the buffer. Anything else, and
+    // any trouble on the way, goes through the ordinary reader, which knows
+    // what to say about it.
+    auto fallBack = [&] {
+        std::string text = ReadFileText(fileName);
+        reserve(text.size());
+        if (!text.empty())
+            std::memcpy(data_.get(), text.data(), text.size());
+        size_ = text.size();
+    };
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fallBack();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fallBack();
+    }
+    // The size may change while the file is read: read until the end
+    // whatever fstat said.
+    size_t expected = static_cast<size_t>(st.st_size);
+    reserve(expected + 1);
+    bool failed = false;
+    while (true) {
+        if (size_ == capacity_) {
+            std::unique_ptr<char[]> old = std::move(data_);
+            size_t oldCapacity = capacity_;
+            capacity_ = 0;
+            reserve(oldCapacity * 2);
+            std::memcpy(data_.get(), old.get(), size_);
+        }
+        ssize_t n = ::read(fd, data_.get() + size_, capacity_ - size_);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failed = true;
+            break;
+        }
+        if (n == 0)
+            break;
+        size_ += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (failed)
+        fallBack();
+}
+
+} // namespace telvo
