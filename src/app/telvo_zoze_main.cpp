@@ -1,7 +1,12 @@
 // telvo-zoze: the engineering workbench.
 //
-//   telvo-zoze [--home DIR] [PROJECT.crf]
+//   telvo-zoze [--home DIR] [--open-diagrams] [PROJECT.crf]
+//
+// --open-diagrams opens a window on every FB diagram of the project once it
+// is read, tiled (for demonstrations and screenshots).
 
+#include "model/fb_manager.h"
+#include "ui/fb_diagram_editor.h"
 #include "ui/main_form.h"
 #include "ui/qt_user_interface.h"
 #include "ui/splash_form.h"
@@ -9,6 +14,9 @@
 #include "workbench/workbench.h"
 
 #include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
 #include <QIcon>
 
 using namespace telvo;
@@ -22,10 +30,13 @@ int main(int argc, char** argv)
 
     std::string home;
     QString project;
+    bool openDiagrams = false;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--home" && i + 1 < args.size())
             home = args[++i].toStdString();
+        else if (args[i] == "--open-diagrams")
+            openDiagrams = true;
         else if (!args[i].startsWith("-"))
             project = args[i];
     }
@@ -44,6 +55,22 @@ int main(int argc, char** argv)
     if (!project.isEmpty())
         mainForm.SetStartProject(QFileInfo(project).absoluteFilePath());
     mainForm.show();
+    if (openDiagrams) {
+        auto* wait = new QTimer(&mainForm);
+        QObject::connect(wait, &QTimer::timeout, &mainForm, [&mainForm, &workbench, wait] {
+            if (!mainForm.Project().IsOpen() || mainForm.ProjectWorkRunning())
+                return;
+            wait->stop();
+            for (const auto& diagram : workbench.FBManager().Diagrams) {
+                TEditorWindow* window =
+                    OpenDiagramWindow(mainForm, *diagram, QString::fromStdString(diagram->Name));
+                mainForm.AddEditorWindow(window);
+                window->SubWindow()->show();
+            }
+            mainForm.MdiArea()->tileSubWindows();
+        });
+        wait->start(100);
+    }
     const int status = QApplication::exec();
     delete splash;
     return status;

@@ -195,9 +195,20 @@ TGlyphMetrics MeasureGlyph(const TFB_Instance& instance)
     return g;
 }
 
+bool HasGlyph(const std::string& typeName)
+{
+    static const char* const withGlyph[] = {"E_SPLIT", "E_MERGE",  "E_REND",    "E_PERMIT",     "E_SELECT",
+                                            "E_SWITCH", "E_DELAY", "E_RESTART", "E_CYCLE",      "SISTEP_EVGEN",
+                                            "SISTEP_EVBOOL"};
+    return std::any_of(std::begin(withGlyph), std::end(withGlyph), [&](const char* n) { return typeName == n; });
+}
+
 bool PaintsAsGlyph(const TFB_Instance& instance)
 {
-    return instance.IsStereotype && instance.DrawAsGlyph;
+    // A stereotype without a glyph of its own would show as two texts with
+    // lines running to nowhere: it keeps its block.
+    return instance.IsStereotype && instance.DrawAsGlyph && instance.Ref && instance.Ref->Type &&
+           HasGlyph(instance.Ref->Type->Name);
 }
 
 namespace {

@@ -77,17 +77,22 @@ struct TGlyphPort {
     // The top data input of a box glyph shows its value above its point.
     bool ShowsValue = false;
 };
-// The ports the glyph of the instance's type shows; empty for a type in the
-// stereotype list that has no glyph of its own.
+// The ports the glyph of the instance's type shows; empty for a type that
+// has no glyph of its own.
 std::vector<TGlyphPort> GlyphPorts(const TFB_Instance& instance);
 
-// Whether the instance paints as a glyph right now.
+// Whether the type has a glyph of its own (E_SPLIT, E_MERGE, ...).
+bool HasGlyph(const std::string& typeName);
+
+// Whether the instance paints as a glyph right now: a stereotype shown as
+// one whose type has a glyph.
 bool PaintsAsGlyph(const TFB_Instance& instance);
 
 // Writes Width, Height and every port record's point as the next paint
 // will: the block rules or, for a glyph, the glyph's port table. Ports a
-// glyph does not show are put on the middle of its left (inputs) or right
-// (outputs) edge, so that no line runs to a stale point.
+// glyph does not show (SISTEP_EVBOOL's event input 0) are put on the middle
+// of its left (inputs) or right (outputs) edge, so that no line runs to a
+// stale point.
 void LayoutInstance(TFB_Instance& instance);
 
 // ---- Notes and IPP pictures ----

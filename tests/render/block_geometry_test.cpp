@@ -250,10 +250,10 @@ INSTANTIATE_TEST_SUITE_P(
         // sits on the middle of the left edge.
         GlyphPortCase{"sistep_evbool", "SISTEP_EVBOOL", 3, 2, 1, 1, 0.8, {{0, 20}, {0, 26}, {0, 14}},
                       {{40, 14}, {40, 26}}, {{10, 40}}, {{30, 38}}},
-        // In the stereotype list without a glyph: only the two texts; the
-        // ports wait on the edges.
-        GlyphPortCase{"train_without_glyph", "E_TRAIN", 2, 1, 2, 1, 0.8, {{0, 20}, {0, 20}}, {{40, 20}},
-                      {{0, 20}, {0, 20}}, {{40, 20}}}),
+        // In the stereotype list without a glyph of its own: drawn as a
+        // block (x - 1, y + 7 + i s; data rows below n = rnd(52 x 0.8) = 42).
+        GlyphPortCase{"train_without_glyph_is_a_block", "E_TRAIN", 2, 1, 2, 1, 0.8, {{-1, 7}, {-1, 20}},
+                      {{112, 7}}, {{-1, 62}, {-1, 75}}, {{111, 62}}}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 // ---- Hit tests ----
