@@ -21,6 +21,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplashScreen>
@@ -102,6 +103,46 @@ void setHint(QAction* action, const QString& hint)
     action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
 
+// The document area: a calm ground with the product mark in the middle, so
+// that an empty workbench does not look unfinished.
+class TMdiArea final : public QMdiArea {
+public:
+    explicit TMdiArea(QWidget* parent) : QMdiArea(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter p(viewport());
+        const QRectF r = viewport()->rect();
+        QLinearGradient ground(r.topLeft(), r.bottomLeft());
+        ground.setColorAt(0, QColor(0x4d, 0x5d, 0x72));
+        ground.setColorAt(1, QColor(0x36, 0x43, 0x55));
+        p.fillRect(r, ground);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal side = std::min<qreal>(120, std::min(r.width(), r.height()) / 4);
+        if (side < 24)
+            return;
+        p.setOpacity(0.18);
+        const QRectF logo(r.center().x() - side / 2, r.center().y() - side * 0.85, side, side);
+        ToolIcon(QStringLiteral("telvo")).paint(&p, logo.toRect());
+        p.setOpacity(0.32);
+        QFont title = p.font();
+        title.setPixelSize(int(side * 0.32));
+        title.setBold(true);
+        p.setFont(title);
+        p.setPen(Qt::white);
+        const QRectF text(r.left(), logo.bottom() + side * 0.12, r.width(), side * 0.4);
+        p.drawText(text, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("TELVO ZOZE"));
+        QFont sub = p.font();
+        sub.setPixelSize(std::max(10, int(side * 0.12)));
+        sub.setBold(false);
+        p.setFont(sub);
+        p.drawText(QRectF(r.left(), text.bottom(), r.width(), side * 0.3), Qt::AlignHCenter | Qt::AlignTop,
+                   QStringLiteral("IEC 61499 Engineering Support System"));
+        (void)event;
+    }
+};
+
 } // namespace
 
 QString TMainForm::ProjectCaption(const TProjectInfo& project)
@@ -118,11 +159,10 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     setWindowIcon(ToolIcon(QStringLiteral("telvo")));
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
 
-    mdi_ = new QMdiArea(this);
+    mdi_ = new TMdiArea(this);
     mdi_->setObjectName("MdiArea");
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    mdi_->setBackground(QColor(0x5b, 0x6b, 0x80));
     setCentralWidget(mdi_);
 
     // The log window exists from the start so that no line is lost; it
@@ -1058,18 +1098,26 @@ TFB_Diagram* TMainForm::MergeAllDiagrams()
             drawn->PlaceAt(columns[i % 3], int32_t(150 + 250 * (i / 3)));
     }
     // Every IPP of the plant: sensors down the left edge, actuators down
-    // the right.
+    // the right, on the same zoom-1 grid as the instances whatever zoom the
+    // window shows the diagram at.
     int32_t sensorY = 50, actuatorY = 50;
+    auto place = [merged](TslIPPRef* ipp, int32_t x, int32_t y) {
+        if (TslIPP* picture = merged->AddIPPPicture(ipp, x, y)) {
+            picture->BaseX = x;
+            picture->BaseY = y;
+            picture->SetScale(merged->Zoom);
+        }
+    };
     for (const auto& object : workbench_.SystemLayer().Objects) {
         auto* ipt = dynamic_cast<TslIPT*>(object.get());
         if (!ipt)
             continue;
         for (const auto& ipp : ipt->IPPList) {
             if (ipp->IsActuator()) {
-                merged->AddIPPPicture(ipp.get(), 824, actuatorY);
+                place(ipp.get(), 824, actuatorY);
                 actuatorY += 40;
             } else {
-                merged->AddIPPPicture(ipp.get(), 10, sensorY);
+                place(ipp.get(), 10, sensorY);
                 sensorY += 40;
             }
         }

@@ -3,6 +3,7 @@
 // network of "Merge All Diagrams".
 
 #include "model/fb_manager.h"
+#include "systemlayer/geometry.h"
 #include "ui/main_form.h"
 #include "ui/name_dialog.h"
 #include "ui/new_project_dialog.h"
@@ -170,11 +171,10 @@ TEST_F(DiagramCommands, MergeAllDiagramsPlacesEveryRecordAndIpp)
     const TslIPP* valvePicture = merged->FindIPPPicture(valve);
     const TslIPP* alarmPicture = merged->FindIPPPicture(alarm);
     ASSERT_TRUE(levelPicture && valvePicture && alarmPicture);
-    EXPECT_EQ(levelPicture->X, 10);
-    EXPECT_EQ(levelPicture->Y, 50);
-    EXPECT_EQ(valvePicture->X, 824);
-    EXPECT_EQ(valvePicture->Y, 50);
-    EXPECT_EQ(alarmPicture->X, 824);
-    EXPECT_EQ(alarmPicture->Y, 90);
+    // On the instances' grid, whatever zoom the window took.
+    EXPECT_EQ(std::make_pair(levelPicture->BaseX, levelPicture->BaseY), std::make_pair(10, 50));
+    EXPECT_EQ(std::make_pair(valvePicture->BaseX, valvePicture->BaseY), std::make_pair(824, 50));
+    EXPECT_EQ(std::make_pair(alarmPicture->BaseX, alarmPicture->BaseY), std::make_pair(824, 90));
+    EXPECT_EQ(alarmPicture->X, RoundHalfEven(824 * merged->Zoom));
     EXPECT_EQ(merged->DataLines.size(), 1u) << "the lines between the placed records are drawn";
 }

@@ -10,6 +10,7 @@
 #include "ui_test_support.h"
 
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -366,12 +367,19 @@ TEST_F(ExampleProject, OpensWithoutComplaintAndShowsItsTreeNodeByNode)
     EXPECT_EQ(layerLines.size() - objects.size(), qsizetype(Workbench->SystemLayer().Connections.size()));
     EXPECT_EQ(Form->ProjectBrowser()->Node({"ROVEV Requirements"}), nullptr) << "the example has no UML model";
 
-    // Double-clicking a diagram does nothing until there is a diagram
-    // window; the description box shows the diagram's comment.
+    // The description box shows a diagram's comment; double-clicking opens
+    // the diagram in a window captioned with its name.
     QTreeWidgetItem* line = Form->ProjectBrowser()->Node({"Application", "Function Block Layer",
                                                           "Function Block Diagrams", "Filling line"});
     Form->ProjectBrowser()->SelectNode(line);
-    EXPECT_EQ(Form->ProjectBrowser()->DescriptionBox()->toPlainText().toStdString(),
-              Form->ProjectBrowser()->DiagramOf(line)->Comment);
+    TFB_Diagram* diagram = Form->ProjectBrowser()->DiagramOf(line);
+    ASSERT_NE(diagram, nullptr);
+    EXPECT_EQ(Form->ProjectBrowser()->DescriptionBox()->toPlainText().toStdString(), diagram->Comment);
+    ASSERT_TRUE(Form->Factories().DiagramWindow);
+    Form->ProjectBrowser()->EditNode(line);
+    ASSERT_EQ(Form->DiagramWindows().size(), 1u);
+    EXPECT_EQ(Form->DiagramWindows()[0]->Diagram(), diagram);
+    EXPECT_EQ(Form->DiagramWindows()[0]->SubWindow()->windowTitle(), QString("Filling line"));
+    EXPECT_TRUE(LogTexts(*Form).contains("Open window from tree Filling line"));
     answers.Queue(QMessageBox::No); // closing: do not save the example
 }

@@ -19,27 +19,6 @@ using namespace telvo::test;
 
 namespace {
 
-// An FB diagram window as far as the main window sees one; the real editor
-// comes with its own issue.
-class TStandInDiagramWindow final : public QWidget, public TEditorWindow {
-public:
-    explicit TStandInDiagramWindow(TFB_Diagram& diagram) : diagram_(diagram)
-    {
-        sub_ = new QMdiSubWindow;
-        sub_->setWidget(this);
-        sub_->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    TKind EditorKind() const override { return TKind::FBDiagram; }
-    QMdiSubWindow* SubWindow() const override { return sub_; }
-    TFB_Diagram* Diagram() const override { return &diagram_; }
-    void RefreshDiagram() override { ++Refreshes; }
-    int Refreshes = 0;
-
-private:
-    TFB_Diagram& diagram_;
-    QMdiSubWindow* sub_;
-};
-
 // A small plant: two records joined by an event and a data line in one of
 // two diagrams, a boiler with two IPPs, one tied to a record and one to the
 // other, a device with an internal diagram and a connection.
@@ -320,11 +299,12 @@ TEST_F(ProjectTree, DescriptionBoxEditsTheSelectedObject)
 TEST_F(ProjectTree, RenamingADiagramNodeRenamesTheDiagramItsFileAndItsWindows)
 {
     Build();
-    auto* window = new TStandInDiagramWindow(*lineA);
-    window->SubWindow()->setWindowTitle("Line A");
-    Form->AddEditorWindow(window);
     QTreeWidgetItem* node =
         Browser().Node({"Application", "Function Block Layer", "Function Block Diagrams", "Line A"});
+    Browser().EditNode(node);
+    ASSERT_EQ(Form->DiagramWindows().size(), 1u);
+    TEditorWindow* window = Form->DiagramWindows()[0];
+    ASSERT_EQ(window->SubWindow()->windowTitle(), QString("Line A"));
     ASSERT_TRUE(node->flags() & Qt::ItemIsEditable);
     EXPECT_FALSE(Browser().Node({"Application", "Function Block Layer", "Function Block Instances",
                                  "Counter (E_CTU)"})
@@ -354,11 +334,10 @@ TEST_F(ProjectTree, RenamingADiagramNodeRenamesTheDiagramItsFileAndItsWindows)
 TEST_F(ProjectTree, DeletingADiagramAsksClosesItsWindowsAndRemovesIt)
 {
     Build();
-    auto* window = new TStandInDiagramWindow(*lineA);
-    window->SubWindow()->setWindowTitle("Line A");
-    Form->AddEditorWindow(window);
     QTreeWidgetItem* node =
         Browser().Node({"Application", "Function Block Layer", "Function Block Diagrams", "Line A"});
+    Browser().EditNode(node);
+    ASSERT_EQ(Form->DiagramWindows().size(), 1u);
     Browser().UpdatePopup(node);
     EXPECT_TRUE(Browser().PopupMenu()->findChild<QAction*>("pmDelete")->isEnabled());
 
@@ -424,24 +403,21 @@ TEST_F(ProjectTree, DoubleClickOpensWhatANodeStandsFor)
     EXPECT_EQ(ippRequests, 1);
 
     // A diagram opens in a window captioned with the node text, once.
-    std::vector<TStandInDiagramWindow*> made;
-    Form->Factories().DiagramWindow = [&](TMainForm&, TFB_Diagram& diagram, const QString& caption) {
-        auto* window = new TStandInDiagramWindow(diagram);
-        window->SubWindow()->setWindowTitle(caption);
-        made.push_back(window);
-        return window;
-    };
+    ASSERT_TRUE(Form->Factories().DiagramWindow);
     QTreeWidgetItem* lineNode = Browser().Node({"Application", "Function Block Layer", "Function Block Diagrams",
                                                 "Line A"});
     Browser().EditNode(lineNode);
-    ASSERT_EQ(made.size(), 1u);
-    EXPECT_EQ(made[0]->Diagram(), lineA);
-    EXPECT_EQ(made[0]->SubWindow()->windowTitle(), QString("Line A"));
-    EXPECT_EQ(made[0]->SubWindow()->pos(), QPoint(230, 90));
-    EXPECT_EQ(Form->ActiveEditor(), made[0]);
+    ASSERT_EQ(Form->DiagramWindows().size(), 1u);
+    TEditorWindow* window = Form->DiagramWindows()[0];
+    EXPECT_EQ(window->Diagram(), lineA);
+    EXPECT_EQ(window->SubWindow()->windowTitle(), QString("Line A"));
+    EXPECT_EQ(window->SubWindow()->pos(), QPoint(230, 90));
+    EXPECT_EQ(Form->ActiveEditor(), window);
     EXPECT_TRUE(LogTexts(*Form).contains("Open window from tree Line A"));
 
+    Browser().EditNode(Browser().Node({"Application", "Function Block Layer", "Function Block Diagrams", "Line B"}));
+    ASSERT_EQ(Form->DiagramWindows().size(), 2u);
     Browser().EditNode(lineNode);
-    EXPECT_EQ(made.size(), 1u) << "an open window is shown again, not opened twice";
-    EXPECT_EQ(made[0]->Refreshes, 1);
+    EXPECT_EQ(Form->DiagramWindows().size(), 2u) << "an open window is shown again, not opened twice";
+    EXPECT_EQ(Form->MdiArea()->activeSubWindow(), window->SubWindow());
 }
