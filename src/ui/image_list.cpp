@@ -36,7 +36,14 @@ QIcon MainImage(int index)
 {
     if (index < 0 || index >= MainImageCount)
         return {};
-    return ToolIcon(QString::fromLatin1(mainImageFiles[index]));
+    // Every tree node carries one of these: made once, shared after.
+    static const std::array<QIcon, MainImageCount> images = [] {
+        std::array<QIcon, MainImageCount> made;
+        for (int i = 0; i < MainImageCount; ++i)
+            made[i] = ToolIcon(QString::fromLatin1(mainImageFiles[i]));
+        return made;
+    }();
+    return images[index];
 }
 
 QPixmap ProductBanner(QSize size, qreal devicePixelRatio, const QString& subtitle)

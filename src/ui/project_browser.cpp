@@ -101,8 +101,9 @@ TfrmProjectBrowser::TfrmProjectBrowser(TWorkbench& workbench, QWidget* parent)
     tree_->setUniformRowHeights(true);
     tree_->setContextMenuPolicy(Qt::CustomContextMenu);
     tree_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-    tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    tree_->header()->setStretchLastSection(false);
+    // The column is sized once after each rebuild: sizing it to its
+    // contents on every insertion makes a large tree slow to build.
+    tree_->header()->setStretchLastSection(true);
 
     description_ = new QPlainTextEdit(this);
     description_->setObjectName("mmDescription");
