@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace telvo {
@@ -41,24 +42,35 @@ QString qs(const std::string& s)
 // exclusive; text boxes truncate with an ellipsis.
 class TDraw {
 public:
-    explicit TDraw(QPainter& p) : p_(p), fm_(p.font()) { p_.setRenderHint(QPainter::Antialiasing, false); }
+    explicit TDraw(QPainter& p) : p_(p), fm_(p.font()), points_(p.font().pointSize())
+    {
+        p_.setRenderHint(QPainter::Antialiasing, false);
+    }
 
     void Pen(uint32_t rgb, int width = -1)
     {
-        penColour_ = colour(rgb);
-        if (width > 0)
-            penWidth_ = width;
-        applyPen();
+        if (rgb != penRgb_ || (width > 0 && width != penWidth_)) {
+            penRgb_ = rgb;
+            penColour_ = colour(rgb);
+            if (width > 0)
+                penWidth_ = width;
+            applyPen();
+        }
     }
     void PenWidth(int width)
     {
-        penWidth_ = std::max(width, 1);
-        applyPen();
+        width = std::max(width, 1);
+        if (width != penWidth_) {
+            penWidth_ = width;
+            applyPen();
+        }
     }
     void Dotted(bool dotted)
     {
-        dotted_ = dotted;
-        applyPen();
+        if (dotted != dotted_) {
+            dotted_ = dotted;
+            applyPen();
+        }
     }
     void Brush(uint32_t rgb)
     {
@@ -67,9 +79,17 @@ public:
     }
     void ClearBrush() { clearBrush_ = true; }
     void FontColour(uint32_t rgb) { fontColour_ = colour(rgb); }
-    void FontChanged() { fm_ = QFontMetrics(p_.font()); }
+    void FontChanged()
+    {
+        fm_ = QFontMetrics(p_.font());
+        points_ = p_.font().pointSize();
+    }
 
-    void Line(int x1, int y1, int x2, int y2) { p_.drawLine(x1, y1, x2, y2); }
+    void Line(int x1, int y1, int x2, int y2)
+    {
+        ensurePen();
+        p_.drawLine(x1, y1, x2, y2);
+    }
 
     void Rect(int x1, int y1, int x2, int y2)
     {
@@ -77,28 +97,32 @@ public:
             return;
         if (!clearBrush_)
             p_.fillRect(x1, y1, x2 - x1, y2 - y1, brush_);
-        p_.setBrush(Qt::NoBrush);
+        ensurePen();
+        setNoBrush();
         for (int w = 0; w < penWidth_ && x2 - x1 - 1 - 2 * w >= 0 && y2 - y1 - 1 - 2 * w >= 0; ++w)
             p_.drawRect(x1 + w, y1 + w, x2 - x1 - 1 - 2 * w, y2 - y1 - 1 - 2 * w);
     }
 
     // A closed outline filled with the brush (the canvas filled such shapes
     // with a flood fill from inside; filling the shape looks the same).
-    void Polygon(const QPolygon& points, bool fill = true)
-    {
-        p_.setBrush(fill && !clearBrush_ ? QBrush(brush_) : QBrush(Qt::NoBrush));
-        p_.drawPolygon(points);
-    }
     void FilledPolygon(const QPolygon& points, uint32_t fillRgb)
     {
+        ensurePen();
         p_.setBrush(colour(fillRgb));
+        painterBrushNone_ = false;
         p_.drawPolygon(points);
     }
-    void Polyline(const QPolygon& points) { p_.drawPolyline(points); }
+    void Polyline(const QPolygon& points)
+    {
+        ensurePen();
+        p_.drawPolyline(points);
+    }
 
     void Ellipse(int x1, int y1, int x2, int y2, uint32_t fillRgb)
     {
+        ensurePen();
         p_.setBrush(colour(fillRgb));
+        painterBrushNone_ = false;
         p_.drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
     }
 
@@ -119,9 +143,8 @@ public:
         int y = y1;
         if (vcentre)
             y = y1 + (y2 - y1 - fm_.height()) / 2;
-        p_.setPen(fontColour_);
+        textPen();
         p_.drawStaticText(x, y, t.Static);
-        applyPen();
     }
 
     // Plain text with its top-left corner at (x, y).
@@ -129,9 +152,8 @@ public:
     {
         if (text.empty())
             return;
-        p_.setPen(fontColour_);
+        textPen();
         p_.drawStaticText(x, y, shaped(text, -1).Static);
-        applyPen();
     }
     void TextAt(int x, int y, const QString& text) { TextAt(x, y, text.toStdString()); }
 
@@ -140,9 +162,8 @@ public:
     {
         if (x2 <= x1 || y2 <= y1 || text.isEmpty())
             return;
-        p_.setPen(fontColour_);
+        textPen();
         p_.drawText(QRect(x1, y1, x2 - x1, y2 - y1), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
-        applyPen();
     }
 
     QPainter& Painter() { return p_; }
@@ -159,16 +180,32 @@ private:
         std::string Text;
         int Points;
         int BoxWidth;
-        bool operator==(const TShapeKey&) const = default;
+    };
+    // Looked up without copying the text.
+    struct TShapeQuery {
+        std::string_view Text;
+        int Points;
+        int BoxWidth;
     };
     struct TShapeKeyHash {
-        size_t operator()(const TShapeKey& k) const
+        using is_transparent = void;
+        static size_t hash(std::string_view text, int points, int boxWidth)
         {
-            return std::hash<std::string>()(k.Text) ^ (static_cast<size_t>(k.Points) * 0x9E3779B97F4A7C15ull) ^
-                   (static_cast<size_t>(k.BoxWidth + 1) << 20);
+            return std::hash<std::string_view>()(text) ^ (static_cast<size_t>(points) * 0x9E3779B97F4A7C15ull) ^
+                   (static_cast<size_t>(boxWidth + 1) << 20);
+        }
+        size_t operator()(const TShapeKey& k) const { return hash(k.Text, k.Points, k.BoxWidth); }
+        size_t operator()(const TShapeQuery& q) const { return hash(q.Text, q.Points, q.BoxWidth); }
+    };
+    struct TShapeKeyEqual {
+        using is_transparent = void;
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const
+        {
+            return a.Points == b.Points && a.BoxWidth == b.BoxWidth && std::string_view(a.Text) == std::string_view(b.Text);
         }
     };
-    using TShapeCache = std::unordered_map<TShapeKey, TShapedText, TShapeKeyHash>;
+    using TShapeCache = std::unordered_map<TShapeKey, TShapedText, TShapeKeyHash, TShapeKeyEqual>;
     static TShapeCache& shapeCache()
     {
         thread_local TShapeCache cache;
@@ -178,10 +215,10 @@ private:
     const TShapedText& shaped(const std::string& text, int boxWidth)
     {
         TShapeCache& cache = shapeCache();
-        TShapeKey key{text, p_.font().pointSize(), boxWidth};
-        auto it = cache.find(key);
+        auto it = cache.find(TShapeQuery{text, points_, boxWidth});
         if (it != cache.end())
             return it->second;
+        TShapeKey key{text, points_, boxWidth};
         // A bounded cache: a long session of renamed instances must not grow it for ever.
         if (cache.size() > 50000)
             cache.clear();
@@ -200,26 +237,54 @@ private:
         return cache.emplace(std::move(key), std::move(t)).first->second;
     }
 
-    void applyPen()
+    // The painter's pen is set only when a line is drawn and the pen asked
+    // for differs from the one it has: pens are made for every port of
+    // every block otherwise.
+    void applyPen() { penDirty_ = true; }
+    void ensurePen()
     {
+        if (!penDirty_ && !textPenSet_)
+            return;
         QPen pen(penColour_);
         pen.setWidth(penWidth_);
         pen.setCapStyle(Qt::SquareCap);
         pen.setJoinStyle(Qt::MiterJoin);
-        if (dotted_) {
+        if (dotted_)
             pen.setDashPattern({1.0, 1.0});
-        }
         p_.setPen(pen);
+        penDirty_ = false;
+        textPenSet_ = false;
+    }
+    void textPen()
+    {
+        if (textPenSet_ && textPenColour_ == fontColour_)
+            return;
+        p_.setPen(fontColour_);
+        textPenColour_ = fontColour_;
+        textPenSet_ = true;
+    }
+    void setNoBrush()
+    {
+        if (!painterBrushNone_) {
+            p_.setBrush(Qt::NoBrush);
+            painterBrushNone_ = true;
+        }
     }
 
     QPainter& p_;
     QFontMetrics fm_;
     QColor penColour_ = Qt::black;
+    uint32_t penRgb_ = 0x000000;
     int penWidth_ = 1;
     bool dotted_ = false;
     QColor brush_ = Qt::white;
     bool clearBrush_ = false;
     QColor fontColour_ = Qt::black;
+    int points_ = 0;
+    bool penDirty_ = true;
+    bool textPenSet_ = false;
+    QColor textPenColour_;
+    bool painterBrushNone_ = false;
 };
 
 QFont diagramFont(int points)
