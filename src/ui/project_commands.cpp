@@ -61,6 +61,10 @@ public:
 
     void OpenProject(const std::string& path) override
     {
+        // One project is read at a time, and only once the library is
+        // indexed: the project names types the index must know.
+        if (form_.ProjectWorkRunning() || form_.Indexing())
+            return;
         // Closing asks and closes windows: that stays on the UI thread.
         telvo::CloseProject(workbench_);
         TWorkbench& workbench = workbench_;

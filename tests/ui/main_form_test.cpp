@@ -8,6 +8,7 @@
 #include "ui/project_browser.h"
 #include "ui/qt_user_interface.h"
 #include "ui/start_center.h"
+#include "ui/telvo_application.h"
 #include "ui_test_support.h"
 #include "workbench/workbench.h"
 
@@ -206,6 +207,16 @@ TEST_F(MainFormStartUp, AnErrorEscapingACommandIsShownSpokenAndLogged)
     // The workbench goes on.
     EXPECT_EQ(Workbench->FBManager().FindType("BROKEN"), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor ends with the failed command";
+
+    // An error that escapes an event handler takes the same way: the
+    // application object hands it to the handler the window installed.
+    TTelvoApplication::ReportError("Access violation at address 0");
+    ASSERT_EQ(answers.Texts.size(), 2);
+    EXPECT_EQ(answers.Texts[1], QString("Access violation at address 0"));
+    ASSERT_TRUE(WaitUntil([&] {
+        return Form->ProjectBrowser()->HintText() == "Programm error occured: Access violation at address 0";
+    }));
+    EXPECT_TRUE(LogTexts(*Form).contains("Access violation at address 0"));
 }
 
 TEST_F(MainFormStartUp, HintsOfMenusAndButtonsGoToTheProjectBrowserStatusBar)
