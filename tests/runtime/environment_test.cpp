@@ -307,3 +307,66 @@ TEST_F(SimTest, FailingScriptsCountAsFalseAreLoggedAndTheRunGoesOn)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SimTest, ActionsRunInOrderAndMissingPartsOnlyLog)
+{
+    Load(R"(<FB Name="O" Type="ODD" x="0" y="0"/>)");
+    // A DelphiScript algorithm without a line (the reader keeps no language
+    // for an empty body, so it is named here).
+    TFBAlgorithm* empty = M().FindType("ODD")->FindAlgorithm("Empty");
+    ASSERT_TRUE(empty->OtherText.empty());
+    empty->Language = "DelphiScript";
+    THeadlessSimulation sim(*Diagram);
+    sim.Environment.SetShowDebugMessages(true);
+    sim.Start({EventIn("O.REQ")});
+    ASSERT_TRUE(sim.Step());
+    // The second algorithm saw what the first wrote; both events produced.
+    EXPECT_EQ(DataOut("O.OUT")->IntValue, 12);
+    EXPECT_TRUE(EventOut("O.CNF")->Pending);
+    EXPECT_TRUE(EventOut("O.DONE")->Pending);
+    ASSERT_TRUE(sim.Step());
+
+    sim.Environment.QueueEvent(EventIn("O.INIT"));
+    ASSERT_TRUE(sim.Step());
+    // The state the chart lacks is taken and shown; nothing runs in it.
+    EXPECT_EQ(Diagram->FindDrawn("O")->StateText, "NOWHERE");
+    EXPECT_TRUE(EventOut("O.CNF")->Pending); // queued by the empty algorithm's action
+    EXPECT_FALSE(EventOut("O.DONE")->Pending);
+    EXPECT_EQ(DataOut("O.OUT")->IntValue, 12); // the ST algorithm did not run
+    sim.Stop();
+
+    const auto o = LinesStartingWith(WithoutTime(sim.Host.LogLines()), "O:: ");
+    const std::vector<std::string> want{
+        "O:: Thread suspended",
+        "O:: Got Event: REQ",
+        "O:: Go to State= TWO",
+        "O:: Execute Algorithm: First",
+        "O:: Execute Algorithm DELPHI SCRIPT: First",
+        "O:: Produce Event Output: CNF",
+        "O:: Execute Algorithm: Second",
+        "O:: Execute Algorithm DELPHI SCRIPT: Second",
+        "O:: Produce Event Output: DONE",
+        "O:: Got Event: -",
+        "O:: Go to State= START",
+        "O:: Got Event: -",
+        "O:: Thread suspended",
+        "O:: Got Event: INIT",
+        "O:: Go to State= GHOSTS",
+        "O:: Produce Event Output: NOPE",
+        "O:: Execute Algorithm: Empty",
+        "O:: Execute Algorithm DELPHI SCRIPT: Empty",
+        "O:: Produce Event Output: CNF",
+        "O:: Execute Algorithm: Structured",
+        "O:: Produce Event Output: ",
+        "O:: Got Event: -",
+        "O:: Go to State= NOWHERE",
+        "O:: Got Event: -",
+        "O:: Thread suspended",
+        "O:: Got Event: DESTROY",
+    };
+    EXPECT_EQ(o, want);
+}
+
+} // namespace

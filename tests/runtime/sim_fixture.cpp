@@ -86,6 +86,35 @@ const char* const kBrokenType = R"(<?xml version="1.0" encoding="UTF-8"?>
 </FBType>
 )";
 
+const char* const kOddType = R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Name="ODD">
+  <InterfaceList>
+    <EventInputs><Event Name="REQ"/><Event Name="INIT"/></EventInputs>
+    <EventOutputs><Event Name="CNF"/><Event Name="DONE"/></EventOutputs>
+    <OutputVars><VarDeclaration Name="OUT" Type="INT"/></OutputVars>
+  </InterfaceList>
+  <BasicFB>
+    <ECC>
+      <ECState Name="START"/>
+      <ECState Name="TWO"><ECAction Algorithm="First" Output="CNF"/><ECAction Algorithm="Second" Output="DONE"/></ECState>
+      <ECState Name="GHOSTS">
+        <ECAction Algorithm="Missing" Output="NOPE"/>
+        <ECAction Algorithm="Empty" Output="CNF"/>
+        <ECAction Algorithm="Structured" Output=""/>
+      </ECState>
+      <ECTransition Source="START" Destination="TWO" Condition="REQ"/>
+      <ECTransition Source="TWO" Destination="START" Condition="1"/>
+      <ECTransition Source="START" Destination="GHOSTS" Condition="INIT"/>
+      <ECTransition Source="GHOSTS" Destination="NOWHERE" Condition="1"/>
+    </ECC>
+    <Algorithm Name="First"><Other Language="DelphiScript" Text="DO_OUT := 1;"/></Algorithm>
+    <Algorithm Name="Second"><Other Language="DelphiScript" Text="DO_OUT := DO_OUT * 10 + 2;"/></Algorithm>
+    <Algorithm Name="Empty"><Other Language="DelphiScript" Text=""/></Algorithm>
+    <Algorithm Name="Structured"><ST Text="OUT := 99;"/></Algorithm>
+  </BasicFB>
+</FBType>
+)";
+
 const char* const kDuoType = R"(<?xml version="1.0" encoding="UTF-8"?>
 <FBType Name="DUO">
   <InterfaceList>
@@ -126,6 +155,7 @@ SimTest::SimTest()
     Home.Write("library/test/LOOPER.fbt", kLooperType);
     Home.Write("library/test/SPINNER.fbt", kSpinnerType);
     Home.Write("library/test/BROKEN.fbt", kBrokenType);
+    Home.Write("library/test/ODD.fbt", kOddType);
     Home.Write("library/test/DUO.fbt", kDuoType);
     Bench = std::make_unique<TWorkbench>(Home.Path(), UI);
     Bench->IndexLibrary();

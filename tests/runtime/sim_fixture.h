@@ -29,6 +29,11 @@ extern const char* const kSpinnerType;
 // BROKEN: a condition that does not compile, and an algorithm that raises
 // after assigning its output.
 extern const char* const kBrokenType;
+// ODD: REQ leads to TWO, whose two actions each run an algorithm and
+// produce an event; INIT leads to GHOSTS, whose actions name a missing
+// algorithm and event, an empty algorithm and one in another language, and
+// whose "1" transition leads to a state the chart does not have.
+extern const char* const kOddType;
 // DUO: composite of PULSE X and Y: REQ -> X.REQ and Y.INIT, X.CNF -> Y.REQ,
 // Y.CNF -> DONE; IN -> X.IN1, X.OUT -> Y.IN1, Y.OUT -> OUT.
 extern const char* const kDuoType;
