@@ -37,6 +37,8 @@ void TTELVO_RTtype::ExecEvent(const std::string& eventName)
     if (Logging())
         Log("ExecEvent: " + eventName);
     std::lock_guard lock(mutex_);
+    if (ended_)
+        return;
     events_.push_back(eventName);
     if (idle_) {
         idle_ = false;
@@ -112,6 +114,8 @@ void TTELVO_RTtype::body()
     }
     Log("FB thread " + InstanceName + " Destroyed succesfully!");
     std::lock_guard lock(mutex_);
+    ended_ = true;
+    events_.clear();
     if (!idle_) {
         idle_ = true;
         Env.fbIdle();

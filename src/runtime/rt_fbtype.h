@@ -32,6 +32,7 @@ public:
     void SetFBInfo(const std::string& typeName, const std::string& instanceName);
     // Hands an event over and wakes the thread. Events handed over while
     // the FB is busy wait in order: none is lost, none replaces another.
+    // An FB whose thread has ended (it took DESTROY) takes nothing more.
     void ExecEvent(const std::string& eventName);
     // One ECC step for CurrentEvent, on the FB's own thread.
     virtual void ProcessEvent() {}
@@ -73,6 +74,7 @@ private:
     std::deque<std::string> events_;
     bool idle_ = false; // counted in the environment's busy count while false
     bool finish_ = false;
+    bool ended_ = false; // the thread body is over: events are dropped
 };
 
 // The runtime FB of a basic FB type: transitions and algorithms run as

@@ -97,3 +97,32 @@ TEST_F(SimTest, AThousandRunsOfACompositeDiagram)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SimTest, AnFBEndedByARoutedDestroyTakesNothingMore)
+{
+    // An event input that happens to be named DESTROY ends the FB's thread
+    // when an event is routed to it; later events to it are dropped instead
+    // of leaving the FB busy for good.
+    Home.Write("library/test/QUITTER.fbt", R"(<FBType Name="QUITTER">
+  <InterfaceList><EventInputs><Event Name="REQ"/><Event Name="DESTROY"/></EventInputs></InterfaceList>
+  <BasicFB><ECC><ECState Name="START"/></ECC></BasicFB>
+</FBType>)");
+    Bench->IndexLibrary();
+    Load(R"(<FB Name="Q" Type="QUITTER" x="0" y="0"/>)");
+    THeadlessSimulation sim(*Diagram);
+    sim.Start({EventIn("Q.DESTROY")});
+    ASSERT_TRUE(sim.Step(5s));
+    sim.Environment.QueueEvent(EventIn("Q.REQ"));
+    ASSERT_TRUE(sim.Step(5s));
+    EXPECT_TRUE(sim.Environment.AllRuntimeFBsIdle());
+    const auto t0 = Clock::now();
+    sim.Stop();
+    EXPECT_LT(Clock::now() - t0, 1s);
+    const TScheduleTable ev = sim.Host.EventsTable();
+    EXPECT_EQ(ev.Cell(0, 2), "Q.DESTROY()");
+    EXPECT_EQ(ev.RowCount(), 3); // no Q.REQ()
+}
+
+} // namespace
