@@ -3,10 +3,12 @@
 // transition tested and fired, one algorithm run, one event produced for
 // the next instance in the ring).
 //
-// Two charts: one whose scripts repeat their texts from step to step (the
-// compiled code is reused), and one whose algorithm counts in an internal
-// variable, so that its script text (which carries the count, different in
-// every instance) is new in every step and is compiled every time.
+// Two charts: one whose scripts repeat their texts from step to step, and
+// one whose algorithm counts in an internal variable, so that its script
+// text (which carries the count, different in every instance) is new in
+// every step; only its start values differ from the text before, so its
+// compiled shape is reused. compilations/step shows how often the script
+// engine still compiles.
 
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"

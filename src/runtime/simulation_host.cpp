@@ -3,8 +3,11 @@
 #include "model/fb_instance.h"
 #include "model/value_text.h"
 #include "runtime/script/script_errors.h"
+#include "runtime/script/script_value.h"
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 
 namespace telvo {
 
@@ -160,22 +163,191 @@ TSimulationScripts::TSimulationScripts(TScriptObject* scope) : scope_(scope), ru
 
 TSimulationScripts::~TSimulationScripts() = default;
 
-const TScriptCode& TSimulationScripts::compiled(const std::string& script)
+TSimulationScripts::TCompiled* TSimulationScripts::TCache::Find(const std::string& key)
 {
-    if (auto it = cache_.find(script); it != cache_.end()) {
-        lru_.splice(lru_.begin(), lru_, it->second);
-        return *it->second->Code;
-    }
-    auto code = std::make_unique<TScriptCode>(script);
-    ++compilations_;
-    code->SetCompiled(true); // a failure throws and caches nothing
-    if (cache_.size() >= kCacheSize) {
-        cache_.erase(lru_.back().Text);
+    auto it = index_.find(key);
+    if (it == index_.end())
+        return nullptr;
+    lru_.splice(lru_.begin(), lru_, it->second);
+    return &it->second->Compiled;
+}
+
+TSimulationScripts::TCompiled& TSimulationScripts::TCache::Add(std::string key, TCompiled compiled)
+{
+    if (index_.size() >= kCacheSize) {
+        index_.erase(lru_.back().Key);
         lru_.pop_back();
     }
-    lru_.push_front(TEntry{script, std::move(code)});
-    cache_.emplace(lru_.front().Text, lru_.begin());
-    return *lru_.front().Code;
+    lru_.push_front(TEntry{std::move(key), std::move(compiled)});
+    index_.emplace(lru_.front().Key, lru_.begin());
+    return lru_.front().Compiled;
+}
+
+namespace {
+
+// One start value of a generated script: "<name>:=<literal>;" right after
+// "begin".
+struct TStartValue {
+    std::string_view Name;
+    TVariant Value;
+};
+
+bool identChar(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c >= 192;
+}
+
+// A literal the engine reads as exactly this value: a 32-bit integer, a
+// float with digits on both sides of the point (read the way the engine
+// reads it), or True/False. A leading "-" is the engine's negation.
+bool readLiteral(std::string_view text, TVariant& value)
+{
+    if (SameScriptName(text, "true") || SameScriptName(text, "false")) {
+        value = TVariant(SameScriptName(text, "true"));
+        return true;
+    }
+    const bool negative = !text.empty() && text.front() == '-';
+    std::string_view digits = negative ? text.substr(1) : text;
+    const size_t dot = digits.find('.');
+    auto allDigits = [](std::string_view d) {
+        return !d.empty() && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (dot == std::string_view::npos) {
+        if (!allDigits(digits) || digits.size() > 10)
+            return false;
+        int64_t v = 0;
+        for (char c : digits)
+            v = v * 10 + (c - '0');
+        if (v > INT32_MAX)
+            return false;
+        value = TVariant(static_cast<int32_t>(negative ? -v : v));
+        return true;
+    }
+    if (!allDigits(digits.substr(0, dot)) || !allDigits(digits.substr(dot + 1)))
+        return false;
+    double d = 0;
+    auto [p, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), d);
+    if (ec != std::errc() || p != digits.data() + digits.size())
+        return false;
+    value = TVariant(negative ? -d : d);
+    return true;
+}
+
+// The shape of a script: its text with the start values left out. False
+// when a start value is no plain literal (a text value, a number in
+// exponent form): such a script is compiled as it is.
+bool shapeOf(const std::string& script, std::string& shape, std::vector<TStartValue>& values)
+{
+    static constexpr std::string_view kBegin = "\r\nbegin\r\n";
+    const size_t begin = script.find(kBegin);
+    if (begin == std::string::npos)
+        return false;
+    shape.assign(script, 0, begin + kBegin.size());
+    size_t pos = begin + kBegin.size();
+    for (;;) {
+        const size_t eol = script.find("\r\n", pos);
+        if (eol == std::string::npos)
+            break;
+        const std::string_view line(script.data() + pos, eol - pos);
+        const size_t assign = line.find(":=");
+        if (assign == std::string_view::npos || assign == 0 || line.size() < assign + 4 || line.back() != ';' ||
+            !std::all_of(line.begin(), line.begin() + assign, [](char c) { return identChar(static_cast<unsigned char>(c)); }))
+            break;
+        TVariant v;
+        if (!readLiteral(line.substr(assign + 2, line.size() - assign - 3), v)) {
+            // "theResult:= <condition>;" and the algorithm's comment end the
+            // start values; an assignment of anything else is no shape.
+            if (line[assign + 2] == ' ')
+                break;
+            return false;
+        }
+        values.push_back({line.substr(0, assign), std::move(v)});
+        shape.append(line.substr(0, assign + 2));
+        shape += "\x01;\r\n";
+        pos = eol + 2;
+    }
+    shape.append(script, pos, std::string::npos);
+    return true;
+}
+
+bool sameValue(const TVariant& a, const TVariant& b)
+{
+    if (a.Kind() != b.Kind())
+        return false;
+    switch (a.Kind()) {
+    case TVariantKind::Boolean: return a.AsBoolean() == b.AsBoolean();
+    case TVariantKind::Integer: return a.AsInteger() == b.AsInteger();
+    case TVariantKind::Float: return a.AsFloat() == b.AsFloat();
+    default: return false;
+    }
+}
+
+// Gives each start value a constant of its own, once the compiled code is
+// seen to begin as the compiler begins such a script: the routine's entry,
+// then for every start value a load of its literal and a store to its
+// variable. Anything else leaves the code as it is (false).
+bool makeTemplate(TScriptCode& code, const std::vector<TStartValue>& values, std::vector<int>& slots)
+{
+    const auto& in = code.Instructions;
+    if (in.size() < 1 + 2 * values.size() || in[0].Op != TScriptOpcode::ENTER)
+        return false;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const TScriptInstr& load = in[1 + 2 * i];
+        const TScriptInstr& store = in[2 + 2 * i];
+        if (load.Op != TScriptOpcode::LOADK || load.A < 0 || static_cast<size_t>(load.A) >= code.Constants.size() ||
+            !sameValue(code.Constants[load.A], values[i].Value))
+            return false;
+        if ((store.Op != TScriptOpcode::STOREVAR && store.Op != TScriptOpcode::STOREREF) || store.A < 0 ||
+            static_cast<size_t>(store.A) >= code.Symbols.size() ||
+            !SameScriptName(code.Symbols[store.A].Name, values[i].Name))
+            return false;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        code.Constants.push_back(values[i].Value);
+        slots.push_back(static_cast<int>(code.Constants.size()) - 1);
+        code.Instructions[1 + 2 * i].A = slots.back();
+    }
+    return true;
+}
+
+} // namespace
+
+const TScriptCode& TSimulationScripts::compiled(const std::string& script)
+{
+    std::string shape;
+    std::vector<TStartValue> values;
+    if (shapeOf(script, shape, values)) {
+        TCompiled* c = shapes_.Find(shape);
+        if (!c) {
+            auto code = std::make_unique<TScriptCode>(script);
+            ++compilations_;
+            code->SetCompiled(true); // a failure throws and caches nothing
+            TCompiled fresh;
+            if (makeTemplate(*code, values, fresh.Slots)) {
+                fresh.Code = std::move(code);
+                return *shapes_.Add(std::move(shape), std::move(fresh)).Code;
+            }
+            // Remember that this shape takes no new values, and keep the
+            // code under its text.
+            shapes_.Add(std::move(shape), TCompiled{});
+            TCompiled exact;
+            exact.Code = std::move(code);
+            return *texts_.Add(script, std::move(exact)).Code;
+        }
+        if (c->Code) {
+            for (size_t i = 0; i < values.size(); ++i)
+                c->Code->Constants[c->Slots[i]] = std::move(values[i].Value);
+            return *c->Code;
+        }
+    }
+    if (TCompiled* c = texts_.Find(script))
+        return *c->Code;
+    auto code = std::make_unique<TScriptCode>(script);
+    ++compilations_;
+    code->SetCompiled(true);
+    TCompiled exact;
+    exact.Code = std::move(code);
+    return *texts_.Add(script, std::move(exact)).Code;
 }
 
 TVariant TSimulationScripts::run(const TScriptCode& code)

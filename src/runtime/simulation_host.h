@@ -80,14 +80,22 @@ private:
 };
 
 // The script part of a host: the runner, the scope object scripts run
-// against, and the compiled form of recent scripts. The simulation generates
-// the same texts over and over (the values of a block change far less often
-// than its events come), so a script is compiled once per distinct text.
+// against, and the compiled form of recent scripts.
+//
+// The simulation generates the same scripts over and over, and most of them
+// differ from an earlier one only in the start values they assign after
+// "begin" (a counter's value, an input's). Compiling is what a script costs
+// most, so a script whose start values are all plain literals (numbers,
+// True, False) is compiled once per shape: the text with those values left
+// out. The compiled form loads each start value from a constant of its own,
+// which is set anew before every run. Any other script is compiled once per
+// distinct text.
+//
 // Not thread-safe: the environment lets one script run at a time; only
 // Terminate may come from another thread.
 class TSimulationScripts {
 public:
-    // Distinct script texts kept compiled; the least recently used goes.
+    // Compiled shapes and texts kept, each; the least recently used goes.
     static constexpr size_t kCacheSize = 4096;
 
     explicit TSimulationScripts(TScriptObject* scope);
@@ -98,10 +106,29 @@ public:
                           const std::vector<TFBInstance_InternalVar*>& variables);
     void Terminate();
 
-    size_t CompiledScripts() const { return cache_.size(); }
+    size_t CompiledScripts() const { return shapes_.Size() + texts_.Size(); }
     size_t Compilations() const { return compilations_; }
 
 private:
+    struct TCompiled {
+        std::unique_ptr<TScriptCode> Code; // none: the shape cannot take new values
+        std::vector<int> Slots;            // the constant of each start value
+    };
+    class TCache {
+    public:
+        TCompiled* Find(const std::string& key);
+        TCompiled& Add(std::string key, TCompiled compiled);
+        size_t Size() const { return index_.size(); }
+
+    private:
+        struct TEntry {
+            std::string Key;
+            TCompiled Compiled;
+        };
+        std::list<TEntry> lru_; // most recent first
+        std::unordered_map<std::string_view, std::list<TEntry>::iterator> index_;
+    };
+
     const TScriptCode& compiled(const std::string& script);
     TVariant run(const TScriptCode& code);
 
@@ -111,12 +138,8 @@ private:
     std::mutex runnerMutex_;
     bool running_ = false;
 
-    struct TEntry {
-        std::string Text;
-        std::unique_ptr<TScriptCode> Code;
-    };
-    std::list<TEntry> lru_; // most recent first
-    std::unordered_map<std::string_view, std::list<TEntry>::iterator> cache_;
+    TCache shapes_;
+    TCache texts_;
     size_t compilations_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
 #include "runtime/script/script_errors.h"
+#include "runtime/script_generation.h"
 
 #include <gtest/gtest.h>
 
@@ -158,6 +159,72 @@ TEST(HostScripts, TerminateEndsARunningScriptAndSparesTheNext)
     host.TerminateScript();
     EXPECT_TRUE(host.EvaluateTransitionScript(
         "procedure chkTransition( var theResult:Boolean);\r\nvar I:Integer;\r\nbegin\r\nfor I := 1 to 10 do ;\r\ntheResult:= True;\r\nend;"));
+}
+
+} // namespace
+
+namespace {
+
+// The generated scripts of one instance with different start values: each
+// must give what the engine gives for the very text, compiled afresh.
+TEST(HostScripts, ScriptsThatDifferOnlyInStartValuesAreCompiledOnce)
+{
+    auto t = std::make_unique<TFB_Type>();
+    t->Name = "T";
+    t->AddEventInput("REQ", "EVENT", "");
+    t->AddDataInput("X", "INT", "", "", "");
+    t->AddDataInput("R", "REAL", "", "", "");
+    t->AddDataInput("B", "BOOL", "", "", "");
+    t->AddDataInput("S", "STRING", "", "", "");
+    t->AddDataOutput("OUT", "LREAL", "", "", "");
+    t->AddInternalVar("CNT", "INT", "", "", "0");
+    TFB_Manager m;
+    m.Types.push_back(std::move(t));
+    TFB_InstanceRef* r = m.CreateInstance("F", "T", true);
+    THeadlessSimulationHost host;
+
+    struct Values {
+        const char *x, *r, *b, *cnt;
+    };
+    const Values table[] = {{"7", "2.5", "TRUE", "0"},          {"-3", "-0.1", "FALSE", "41"},
+                            {"2147483647", "1e-3", "TRUE", "-2147483647"}, {"0", "0", "FALSE", "5"},
+                            {"5", "123456.75", "TRUE", "-1"}};
+    const std::string condition = "REQ AND (X > 5) OR B";
+    const std::vector<std::string> algorithm{"CNT := CNT + X;", "DO_OUT := R * 2 + CNT;", "if B then DO_OUT := -DO_OUT;"};
+    for (const auto& v : table) {
+        SCOPED_TRACE(std::string(v.x) + " " + v.r + " " + v.b + " " + v.cnt);
+        r->FindDataInput("X")->SetValueFromText(v.x);
+        r->FindDataInput("R")->SetValueFromText(v.r);
+        r->FindDataInput("B")->SetValueFromText(v.b);
+        r->InternalVars[0]->SetValueFromText(v.cnt);
+        for (const char* e : {"REQ", "-"}) {
+            const std::string script = BuildTransitionScript(*r, condition, e);
+            TVariant want;
+            TScriptRunner fresh;
+            fresh.PushReference(want);
+            fresh.Execute(script);
+            EXPECT_EQ(host.EvaluateTransitionScript(script), want.ToBoolean()) << script;
+        }
+        TAlgorithmScript a = BuildAlgorithmScript(*r, algorithm, "REQ");
+        std::vector<TVariant> cells{TVariant(r->FindDataOutput("OUT")->RealValue), TVariant(r->InternalVars[0]->IntValue)};
+        TScriptRunner fresh;
+        for (auto& c : cells)
+            fresh.PushReference(c);
+        fresh.Execute(a.Text);
+        host.ExecuteAlgorithmScript(a.Text, a.Outputs, a.Variables);
+        EXPECT_EQ(r->FindDataOutput("OUT")->RealValue, cells[0].ToFloat()) << a.Text;
+        EXPECT_EQ(r->InternalVars[0]->IntValue, cells[1].ToInteger()) << a.Text;
+    }
+    // One transition script (with the event or without, REQ is True or
+    // False) and one algorithm.
+    EXPECT_EQ(host.Scripts().Compilations(), 2u);
+
+    // A text value is pasted in as it is: such scripts are compiled by text.
+    for (const char* s : {"'a'", "'b'", "'a'"}) {
+        r->FindDataInput("S")->SetValueFromText(s);
+        EXPECT_TRUE(host.EvaluateTransitionScript(BuildTransitionScript(*r, "S <> ''", "-")));
+    }
+    EXPECT_EQ(host.Scripts().Compilations(), 4u);
 }
 
 } // namespace
