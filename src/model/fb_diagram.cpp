@@ -1,12 +1,11 @@
 #include "model/fb_diagram.h"
 
 #include "model/fb_manager.h"
+#include "model/record_index.h"
 #include "systemlayer/sl_ipp_picture.h"
 #include "systemlayer/system_layer.h"
 
 #include <algorithm>
-#include <string_view>
-#include <unordered_map>
 
 namespace telvo {
 
@@ -118,7 +117,7 @@ TFB_Instance* TFB_Diagram::AddInstance(const std::string& name, const std::strin
             InnerInstances.push_back(std::move(made));
             record = InnerInstances.back().get();
         } else {
-            record = Manager->CreateInstance(instanceName, typeName, apply);
+            record = Manager->createInstance(instanceName, type, apply);
         }
     }
     if (!record)
@@ -529,25 +528,55 @@ void TFB_Diagram::RebuildLines()
         records = Manager->RecordsFor(*this);
 
     // The first drawn instance of each name, and the first picture of each
-    // IPP, as the lookups by name and by IPP would find them.
-    std::unordered_map<std::string_view, TFB_Instance*> drawnByName;
-    drawnByName.reserve(DrawnInstances.size());
-    for (const auto& d : DrawnInstances)
-        if (d->Ref)
-            drawnByName.emplace(d->Ref->Name, d.get());
+    // IPP, as the lookups by name and by IPP would find them. Most ends are
+    // records drawn here: those are found by the record, and only the
+    // others by their name.
+    TInstanceNameIndex namesDrawn;
+    namesDrawn.Reserve(DrawnInstances.size());
+    TPointerMap<TFB_InstanceRef, TFB_Instance*> drawnOf(DrawnInstances.size());
+    auto firstDrawnNamed = [&](const std::string& name) -> TFB_Instance* {
+        TFB_Instance* first = nullptr;
+        namesDrawn.ForEach(name, [&](const TFB_InstanceRef* r) {
+            first = *drawnOf.Find(r);
+            return false;
+        });
+        return first;
+    };
+    for (const auto& d : DrawnInstances) {
+        if (!d->Ref || drawnOf.Find(d->Ref))
+            continue;
+        TFB_Instance* first = firstDrawnNamed(d->Ref->Name);
+        if (!first) {
+            first = d.get();
+            namesDrawn.Insert(d->Ref);
+        }
+        drawnOf.Insert(d->Ref, first);
+    }
     auto drawnNamed = [&](const TFB_InstanceRef* r) -> TFB_Instance* {
         if (!r)
             return nullptr;
-        auto it = drawnByName.find(r->Name);
-        return it == drawnByName.end() ? nullptr : it->second;
+        if (TFB_Instance* const* d = drawnOf.Find(r))
+            return *d;
+        return firstDrawnNamed(r->Name);
     };
-    std::unordered_map<const TslIPPRef*, TslIPP*> pictureOf;
-    for (const auto& p : IPPPictures)
-        pictureOf.emplace(p->Ipp, p.get());
+    TPointerMap<TslIPPRef, TslIPP*> pictureOf(IPPPictures.size());
+    TslIPP* pictureOfNone = nullptr; // a picture left without its IPP
+    for (const auto& p : IPPPictures) {
+        if (p->Ipp)
+            pictureOf.Insert(p->Ipp, p.get());
+        else if (!pictureOfNone)
+            pictureOfNone = p.get();
+    }
     auto picture = [&](const TslIPPRef* ipp) -> TslIPP* {
-        auto it = pictureOf.find(ipp);
-        return it == pictureOf.end() ? nullptr : it->second;
+        if (!ipp)
+            return pictureOfNone;
+        TslIPP* const* p = pictureOf.Find(ipp);
+        return p ? *p : nullptr;
     };
+    EventLines.reserve(records.Events.size());
+    DataLines.reserve(records.Datas.size());
+    IPPFBLines.reserve(records.IPPFBs.size());
+    IPPtoIPPLines.reserve(records.IPPtoIPPs.size());
 
     // The picture of a port named like the record's: the picture of that
     // very port when the drawn instance places the port's own record (found

@@ -94,6 +94,10 @@ std::unique_ptr<TFB_InstanceRef> TFB_InstanceRef::Create(const std::string& name
     auto r = std::make_unique<TFB_InstanceRef>();
     r->Name = name;
     r->Type = type;
+    r->EventInputs.reserve(type->EventInputs.size());
+    r->EventOutputs.reserve(type->EventOutputs.size());
+    r->DataInputs.reserve(type->DataInputs.size());
+    r->DataOutputs.reserve(type->DataOutputs.size());
     for (const auto& d : type->EventInputs) {
         auto e = std::make_unique<TFBEvent>();
         e->Decl = d.get();
@@ -234,6 +238,8 @@ void TFB_InstanceRef::MakeInternalVars()
     // it was.
     TOwnedList<TFBInstance_InternalVar> vars;
     if (Type)
+        vars.reserve(Type->InternalVars.size());
+    if (Type)
         for (const auto& d : Type->InternalVars) {
             auto v = std::make_unique<TFBInstance_InternalVar>();
             v->Decl = d.get();
@@ -257,6 +263,16 @@ namespace {
 template <typename Pic, typename Port, typename Bind>
 void syncPictures(TOwnedList<Pic>& pictures, const TOwnedList<Port>& ports, Bind portOf)
 {
+    if (pictures.empty()) {
+        // A new drawn instance: one new picture per port.
+        pictures.reserve(ports.size());
+        for (const auto& port : ports) {
+            auto p = std::make_unique<Pic>();
+            portOf(*p) = port.get();
+            pictures.push_back(std::move(p));
+        }
+        return;
+    }
     TOwnedList<Pic> synced;
     synced.reserve(ports.size());
     for (const auto& port : ports) {

@@ -147,55 +147,43 @@ void TFB_Manager::ShowMessage(const std::string& text) const
 
 void TFB_Manager::rebuildInstanceIndex() const
 {
-    byName_.clear();
+    byName_.Clear();
+    byName_.Reserve(Instances.size());
     for (const auto& r : Instances)
-        byName_[r->Name].push_back(r.get());
+        byName_.Insert(r.get());
     indexedInstances_ = Instances.size();
 }
 
-void TFB_Manager::indexInstance(TFB_InstanceRef* record) const { byName_[record->Name].push_back(record); }
+void TFB_Manager::indexInstance(TFB_InstanceRef* record) const { byName_.Insert(record); }
 
 void TFB_Manager::unindexInstance(TFB_InstanceRef* record)
 {
-    auto drop = [&](auto it) {
-        auto& v = it->second;
-        auto at = std::find(v.begin(), v.end(), record);
-        if (at == v.end())
-            return false;
-        v.erase(at);
-        if (v.empty())
-            byName_.erase(it);
-        return true;
-    };
-    if (auto it = byName_.find(record->Name); it != byName_.end() && drop(it))
-        return;
-    // Renamed behind the index's back: it stands under its old name.
-    for (auto it = byName_.begin(); it != byName_.end(); ++it)
-        if (drop(it))
-            return;
+    // Renamed behind the index's back, it stands under its old name.
+    if (!byName_.Erase(record))
+        byName_.EraseAnywhere(record);
 }
 
-const std::vector<TFB_InstanceRef*>* TFB_Manager::recordsNamed(const std::string& name) const
+template <typename Visit>
+void TFB_Manager::forEachNamed(std::string_view name, Visit&& visit) const
 {
     if (Instances.size() != indexedInstances_)
         rebuildInstanceIndex();
-    auto it = byName_.find(name);
-    if (it == byName_.end())
-        return nullptr;
     // A record renamed behind the index's back: look again from scratch.
-    for (const TFB_InstanceRef* r : it->second)
-        if (r->Name != name) {
-            rebuildInstanceIndex();
-            it = byName_.find(name);
-            return it == byName_.end() ? nullptr : &it->second;
-        }
-    return &it->second;
+    // The visitors take a record seen twice as once.
+    if (!byName_.ForEach(name, visit)) {
+        rebuildInstanceIndex();
+        byName_.ForEach(name, visit);
+    }
 }
 
 TFB_InstanceRef* TFB_Manager::FindInstance(const std::string& name) const
 {
-    const auto* records = recordsNamed(name);
-    return records && !records->empty() ? records->front() : nullptr;
+    TFB_InstanceRef* first = nullptr;
+    forEachNamed(name, [&](TFB_InstanceRef* r) {
+        first = r;
+        return false;
+    });
+    return first;
 }
 
 TFB_Instance* TFB_Manager::FindDrawnInstance(const std::string& name) const
@@ -208,7 +196,11 @@ TFB_Instance* TFB_Manager::FindDrawnInstance(const std::string& name) const
 
 TFB_InstanceRef* TFB_Manager::CreateInstance(const std::string& name, const std::string& typeName, bool apply)
 {
-    TFB_Type* type = FindType(typeName);
+    return createInstance(name, FindType(typeName), apply);
+}
+
+TFB_InstanceRef* TFB_Manager::createInstance(const std::string& name, TFB_Type* type, bool apply)
+{
     if (!type)
         return nullptr;
     auto record = TFB_InstanceRef::Create(name, type, apply, this);
@@ -269,15 +261,18 @@ void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
     // Records whose ends are drawn nowhere were not reached through the
     // diagrams; they must not outlive the record either.
     ensureConnIndex();
-    auto at = byRecord_.find(record);
-    if (at != byRecord_.end()) {
-        TRecordConns conns = at->second;
-        for (auto* e : conns.Events)
-            RemoveEventConn(e);
-        for (auto* d : conns.Datas)
-            RemoveDataConn(d);
-        for (auto* i : conns.IPPFBs)
-            RemoveIPPFBConn(i);
+    if (byRecord_.Has(record)) {
+        std::vector<TFB_AssocRef*> events, datas, ipps;
+        auto into = [](std::vector<TFB_AssocRef*>& v) { return [&v](TFB_AssocRef* c) { v.push_back(c); }; };
+        byRecord_.ForEach(record, TConnectionIndex::Events, into(events));
+        byRecord_.ForEach(record, TConnectionIndex::Datas, into(datas));
+        byRecord_.ForEach(record, TConnectionIndex::IPPFBs, into(ipps));
+        for (auto* e : events)
+            RemoveEventConn(static_cast<TFB_EventAssocRef*>(e));
+        for (auto* d : datas)
+            RemoveDataConn(static_cast<TFB_DataAssocRef*>(d));
+        for (auto* i : ipps)
+            RemoveIPPFBConn(static_cast<TFB_IPPFBAssocsRef*>(i));
     }
     if (record->Device)
         UnassignInstance(record->Device, record);
@@ -306,22 +301,19 @@ void dropFrom(std::vector<T*>& v, const T* item)
 
 void TFB_Manager::indexConn(TFB_EventAssocRef* r) const
 {
-    if (r->SourceInstance)
-        byRecord_[r->SourceInstance].Events.push_back(r);
-    if (r->DestInstance && r->DestInstance != r->SourceInstance)
-        byRecord_[r->DestInstance].Events.push_back(r);
+    byRecord_.Add(r->SourceInstance, TConnectionIndex::Events, r);
+    if (r->DestInstance != r->SourceInstance)
+        byRecord_.Add(r->DestInstance, TConnectionIndex::Events, r);
 }
 void TFB_Manager::indexConn(TFB_DataAssocRef* r) const
 {
-    if (r->SourceInstance)
-        byRecord_[r->SourceInstance].Datas.push_back(r);
-    if (r->DestInstance && r->DestInstance != r->SourceInstance)
-        byRecord_[r->DestInstance].Datas.push_back(r);
+    byRecord_.Add(r->SourceInstance, TConnectionIndex::Datas, r);
+    if (r->DestInstance != r->SourceInstance)
+        byRecord_.Add(r->DestInstance, TConnectionIndex::Datas, r);
 }
 void TFB_Manager::indexConn(TFB_IPPFBAssocsRef* r) const
 {
-    if (r->Instance)
-        byRecord_[r->Instance].IPPFBs.push_back(r);
+    byRecord_.Add(r->Instance, TConnectionIndex::IPPFBs, r);
     if (r->IPP)
         byIpp_[r->IPP].IPPFBs.push_back(r);
 }
@@ -335,20 +327,17 @@ void TFB_Manager::indexConn(TFB_IPPtoIPPAssocRef* r) const
 
 void TFB_Manager::unindexConn(const TFB_EventAssocRef* r)
 {
-    for (const TFB_InstanceRef* end : {r->SourceInstance, r->DestInstance})
-        if (auto it = byRecord_.find(end); it != byRecord_.end())
-            dropFrom(it->second.Events, r);
+    byRecord_.Remove(r->SourceInstance, TConnectionIndex::Events, r);
+    byRecord_.Remove(r->DestInstance, TConnectionIndex::Events, r);
 }
 void TFB_Manager::unindexConn(const TFB_DataAssocRef* r)
 {
-    for (const TFB_InstanceRef* end : {r->SourceInstance, r->DestInstance})
-        if (auto it = byRecord_.find(end); it != byRecord_.end())
-            dropFrom(it->second.Datas, r);
+    byRecord_.Remove(r->SourceInstance, TConnectionIndex::Datas, r);
+    byRecord_.Remove(r->DestInstance, TConnectionIndex::Datas, r);
 }
 void TFB_Manager::unindexConn(const TFB_IPPFBAssocsRef* r)
 {
-    if (auto it = byRecord_.find(r->Instance); it != byRecord_.end())
-        dropFrom(it->second.IPPFBs, r);
+    byRecord_.Remove(r->Instance, TConnectionIndex::IPPFBs, r);
     if (auto it = byIpp_.find(r->IPP); it != byIpp_.end())
         dropFrom(it->second.IPPFBs, r);
 }
@@ -361,7 +350,7 @@ void TFB_Manager::unindexConn(const TFB_IPPtoIPPAssocRef* r)
 
 void TFB_Manager::rebuildConnIndex() const
 {
-    byRecord_.clear();
+    byRecord_.Clear();
     byIpp_.clear();
     auto* self = const_cast<TFB_Manager*>(this);
     // Fresh numbers in list order: lookups answer by these.
@@ -518,28 +507,25 @@ TFB_EventAssocRef* TFB_Manager::FindEventConn(const std::string& destPort, const
 {
     if (Context.UI) {
         // One line per call, on the loading path of every network file: made
-        // with one allocation.
-        std::string line;
-        line.reserve(destPort.size() + sourcePort.size() + destInstance.size() + sourceInstance.size() + 3);
+        // in a buffer that keeps its size from call to call.
+        thread_local std::string line;
+        line.clear();
         line.append(destPort).append(1, ' ').append(sourcePort).append(1, ' ').append(destInstance).append(1, ' ');
         line.append(sourceInstance);
         Context.UI->Log(line);
     }
     ensureConnIndex();
-    const auto* records = recordsNamed(destInstance);
-    if (!records)
-        return nullptr;
     TFB_EventAssocRef* best = nullptr;
-    for (const TFB_InstanceRef* r : *records) {
-        auto it = byRecord_.find(r);
-        if (it == byRecord_.end())
-            continue;
-        for (TFB_EventAssocRef* e : it->second.Events)
+    forEachNamed(destInstance, [&](const TFB_InstanceRef* r) {
+        byRecord_.ForEach(r, TConnectionIndex::Events, [&](TFB_AssocRef* c) {
+            auto* e = static_cast<TFB_EventAssocRef*>(c);
             if (e->DestInstance == r && e->SourceInstance && e->DestPort && e->SourcePort &&
                 e->SourceInstance->Name == sourceInstance && e->DestPort->Name() == destPort &&
                 e->SourcePort->Name() == sourcePort)
                 keepFirst(best, e);
-    }
+        });
+        return true;
+    });
     return best;
 }
 
@@ -547,20 +533,17 @@ TFB_DataAssocRef* TFB_Manager::FindDataConn(const std::string& destPort, const s
                                             const std::string& destInstance, const std::string& sourceInstance) const
 {
     ensureConnIndex();
-    const auto* records = recordsNamed(destInstance);
-    if (!records)
-        return nullptr;
     TFB_DataAssocRef* best = nullptr;
-    for (const TFB_InstanceRef* r : *records) {
-        auto it = byRecord_.find(r);
-        if (it == byRecord_.end())
-            continue;
-        for (TFB_DataAssocRef* d : it->second.Datas)
+    forEachNamed(destInstance, [&](const TFB_InstanceRef* r) {
+        byRecord_.ForEach(r, TConnectionIndex::Datas, [&](TFB_AssocRef* c) {
+            auto* d = static_cast<TFB_DataAssocRef*>(c);
             if (d->DestInstance == r && d->SourceInstance && d->DestPort && d->SourcePort &&
                 d->SourceInstance->Name == sourceInstance && d->DestPort->Name() == destPort &&
                 d->SourcePort->Name() == sourcePort)
                 keepFirst(best, d);
-    }
+        });
+        return true;
+    });
     return best;
 }
 
@@ -568,25 +551,21 @@ TFB_IPPFBAssocsRef* TFB_Manager::FindIPPFBConn(const std::string& iptName, const
                                                const std::string& instanceName, const std::string& portName) const
 {
     ensureConnIndex();
-    const auto* records = recordsNamed(instanceName);
-    if (!records)
-        return nullptr;
     TFB_IPPFBAssocsRef* best = nullptr;
-    for (const TFB_InstanceRef* r : *records) {
-        auto it = byRecord_.find(r);
-        if (it == byRecord_.end())
-            continue;
-        for (TFB_IPPFBAssocsRef* c : it->second.IPPFBs) {
+    forEachNamed(instanceName, [&](const TFB_InstanceRef* r) {
+        byRecord_.ForEach(r, TConnectionIndex::IPPFBs, [&](TFB_AssocRef* conn) {
+            auto* c = static_cast<TFB_IPPFBAssocsRef*>(conn);
             if (c->Instance != r || !c->IPP || c->IPP->Name != ippName || !c->IPP->Owner ||
                 c->IPP->Owner->Name != iptName)
-                continue;
+                return;
             const std::string* port = c->EventPort ? &c->EventPort->Name()
                                       : c->DataPort ? &c->DataPort->Name()
                                                     : nullptr;
             if (port && *port == portName)
                 keepFirst(best, c);
-        }
-    }
+        });
+        return true;
+    });
     return best;
 }
 
@@ -612,18 +591,20 @@ TDiagramRecords TFB_Manager::RecordsFor(const TFB_Diagram& diagram) const
     for (const auto& drawn : diagram.DrawnInstances) {
         if (!drawn->Ref)
             continue;
-        if (const auto* records = recordsNamed(drawn->Ref->Name))
-            shown.insert(shown.end(), records->begin(), records->end());
+        forEachNamed(drawn->Ref->Name, [&](const TFB_InstanceRef* r) {
+            shown.push_back(r);
+            return true;
+        });
     }
     std::sort(shown.begin(), shown.end());
     shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
     for (const TFB_InstanceRef* r : shown) {
-        auto it = byRecord_.find(r);
-        if (it == byRecord_.end())
-            continue;
-        out.Events.insert(out.Events.end(), it->second.Events.begin(), it->second.Events.end());
-        out.Datas.insert(out.Datas.end(), it->second.Datas.begin(), it->second.Datas.end());
-        out.IPPFBs.insert(out.IPPFBs.end(), it->second.IPPFBs.begin(), it->second.IPPFBs.end());
+        byRecord_.ForEach(r, TConnectionIndex::Events,
+                          [&](TFB_AssocRef* c) { out.Events.push_back(static_cast<TFB_EventAssocRef*>(c)); });
+        byRecord_.ForEach(r, TConnectionIndex::Datas,
+                          [&](TFB_AssocRef* c) { out.Datas.push_back(static_cast<TFB_DataAssocRef*>(c)); });
+        byRecord_.ForEach(r, TConnectionIndex::IPPFBs,
+                          [&](TFB_AssocRef* c) { out.IPPFBs.push_back(static_cast<TFB_IPPFBAssocsRef*>(c)); });
     }
     for (const auto& picture : diagram.IPPPictures) {
         auto it = byIpp_.find(picture->Ipp);

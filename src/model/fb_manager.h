@@ -4,6 +4,7 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_type.h"
+#include "model/record_index.h"
 #include "systemlayer/system_layer.h"
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -151,6 +153,7 @@ public:
 
 private:
     friend class TFB_InstanceRef;
+    friend class TFB_Diagram;
 
     class TLayerHook final : public TSystemLayerListener {
     public:
@@ -163,15 +166,13 @@ private:
         TFB_Manager& manager_;
     };
 
-    // The connection records at one instance record.
-    struct TRecordConns {
-        std::vector<TFB_EventAssocRef*> Events;
-        std::vector<TFB_DataAssocRef*> Datas;
-        std::vector<TFB_IPPFBAssocsRef*> IPPFBs;
-    };
-
     TFB_Type* loadTypeFromText(const std::string& xmlText);
-    const std::vector<TFB_InstanceRef*>* recordsNamed(const std::string& name) const;
+    // CreateInstance with the type already found.
+    TFB_InstanceRef* createInstance(const std::string& name, TFB_Type* type, bool apply);
+    // Calls visit(record) for each record of that name, in list order,
+    // until visit returns false.
+    template <typename Visit>
+    void forEachNamed(std::string_view name, Visit&& visit) const;
     void indexInstance(TFB_InstanceRef* record) const;
     void unindexInstance(TFB_InstanceRef* record);
     void rebuildInstanceIndex() const;
@@ -197,9 +198,9 @@ private:
     // Index of Instances by name, and of the connection records by the
     // records and IPPs at their ends. Rebuilt when the lists were changed
     // behind the manager's back.
-    mutable std::unordered_map<std::string, std::vector<TFB_InstanceRef*>> byName_;
+    mutable TInstanceNameIndex byName_;
     mutable size_t indexedInstances_ = 0;
-    mutable std::unordered_map<const TFB_InstanceRef*, TRecordConns> byRecord_;
+    mutable TConnectionIndex byRecord_;
     struct TIppConns {
         std::vector<TFB_IPPFBAssocsRef*> IPPFBs;
         std::vector<TFB_IPPtoIPPAssocRef*> IPPtoIPPs;

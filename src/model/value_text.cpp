@@ -52,13 +52,17 @@ std::string upper(std::string s)
 }
 
 template <typename F>
-bool parseFloating(const std::string& text, F& out)
+bool parseFloating(std::string_view text, F& out)
 {
-    std::string s(trimBlanks(text));
-    // Either separator is accepted: the first "," becomes the point.
-    if (auto comma = s.find(','); comma != std::string::npos)
-        s[comma] = '.';
-    std::string_view v(s);
+    std::string_view v = trimBlanks(text);
+    // Either separator is accepted: the first "," becomes the point. Only
+    // then is the text copied: positions in files are read by the thousand.
+    std::string withPoint;
+    if (auto comma = v.find(','); comma != std::string_view::npos) {
+        withPoint.assign(v);
+        withPoint[comma] = '.';
+        v = withPoint;
+    }
     if (!v.empty() && v.front() == '+')
         v.remove_prefix(1);
     if (v.empty())
@@ -208,9 +212,9 @@ int32_t FileToGridValue(double fileValue)
 void FileToGrid(const char* xText, const char* yText, int32_t& x, int32_t& y)
 {
     double v = 0;
-    if (xText && TryParseReal(std::string(xText), v))
+    if (xText && parseFloating(std::string_view(xText), v))
         x = FileToGridValue(v);
-    if (yText && TryParseReal(std::string(yText), v))
+    if (yText && parseFloating(std::string_view(yText), v))
         y = FileToGridValue(v);
 }
 

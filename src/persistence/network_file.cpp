@@ -6,6 +6,8 @@
 #include "model/user_interface.h"
 #include "model/value_text.h"
 #include "persistence/type_file.h"
+#include "persistence/xml_parse_buffer.h"
+#include "persistence/xml_walk.h"
 #include "systemlayer/sl_ipp_picture.h"
 #include "systemlayer/system_layer.h"
 
@@ -19,6 +21,9 @@
 namespace telvo {
 
 namespace {
+
+using xmlwalk::same;
+using xmlwalk::TAttrs;
 
 struct TEnd {
     std::string Instance;
@@ -57,18 +62,41 @@ public:
 
     void Read(pugi::xml_node root)
     {
-        readInstances(root);
-        for (pugi::xml_node c : root.child("EventConnections").children("Connection"))
-            readEventConnection(c);
-        for (pugi::xml_node c : root.child("DataConnections").children("Connection"))
-            readDataConnection(c);
-        readNotes(root);
+        // One pass over the root's children: the instances are made on the
+        // way (they come first whatever the order of the elements), the
+        // rest is read after them in its own order.
+        pugi::xml_node events, datas, notes;
+        std::vector<pugi::xml_node> pictures, ippFbs, ippToIpps;
+        for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling()) {
+            const char* name = c.name();
+            if (same(name, "FB"))
+                readInstance(c);
+            else if (same(name, "EventConnections"))
+                events = events ? events : c;
+            else if (same(name, "DataConnections"))
+                datas = datas ? datas : c;
+            else if (same(name, "NotesList"))
+                notes = notes ? notes : c;
+            else if (same(name, "IPPDrawInstanceName"))
+                pictures.push_back(c);
+            else if (same(name, "FBIPPConnections"))
+                ippFbs.push_back(c);
+            else if (same(name, "IPPtoIPPConnections"))
+                ippToIpps.push_back(c);
+        }
+        for (pugi::xml_node c = events.first_child(); c; c = c.next_sibling())
+            if (same(c.name(), "Connection"))
+                readEventConnection(c);
+        for (pugi::xml_node c = datas.first_child(); c; c = c.next_sibling())
+            if (same(c.name(), "Connection"))
+                readDataConnection(c);
+        readNotes(notes);
         d_.IsInternalDeviceDiagram = flagValue(root.attribute("IsInternalDeviceDiagram").value());
-        for (pugi::xml_node p : root.children("IPPDrawInstanceName"))
+        for (pugi::xml_node p : pictures)
             readIppPicture(p);
-        for (pugi::xml_node e : root.children("FBIPPConnections"))
+        for (pugi::xml_node e : ippFbs)
             readIppFbConnection(e.child("Connection"));
-        for (pugi::xml_node e : root.children("IPPtoIPPConnections"))
+        for (pugi::xml_node e : ippToIpps)
             readIppToIppConnection(e.child("Connection"));
         d_.RebuildLines();
     }
@@ -82,39 +110,62 @@ private:
         return upper == "TRUE" || upper == "1";
     }
 
-    void readInstances(pugi::xml_node root)
+    void readInstance(pugi::xml_node fb)
     {
-        for (pugi::xml_node fb : root.children("FB")) {
-            const std::string name = fb.attribute("Name").value();
-            TFB_Instance* drawn = nullptr;
-            try {
-                drawn = d_.AddInstance(name, fb.attribute("Type").value(), false, nullptr);
-            } catch (const std::exception& e) {
-                // A library type file that does not read, or an initial value
-                // that is no number of its type: this instance is lost, the
-                // file is not.
-                tell(file_ + ": FB instance " + name + " of type " + fb.attribute("Type").value() +
-                     " cannot be created: " + e.what());
-            }
-            if (!drawn) {
-                failed_.insert(name);
-                continue;
-            }
-            drawn->Ref->Comment = fb.attribute("Comment").value();
-            int32_t x = drawn->BaseX, y = drawn->BaseY;
-            pugi::xml_attribute ax = fb.attribute("x"), ay = fb.attribute("y");
-            FileToGrid(ax ? ax.value() : nullptr, ay ? ay.value() : nullptr, x, y);
-            drawn->PlaceAt(x, y);
+        constexpr const char* names[] = {"Name", "Type", "Comment", "x", "y"};
+        TAttrs a(fb, names);
+        const std::string& name = text(name_, a[0]);
+        const std::string& typeName = text(type_, a[1]);
+        TFB_Instance* drawn = nullptr;
+        try {
+            drawn = d_.AddInstance(name, typeName, false, nullptr);
+        } catch (const std::exception& e) {
+            // A library type file that does not read, or an initial value
+            // that is no number of its type: this instance is lost, the
+            // file is not.
+            tell(file_ + ": FB instance " + name + " of type " + typeName + " cannot be created: " + e.what());
         }
+        if (!drawn) {
+            failed_.insert(name);
+            return;
+        }
+        drawn->Ref->Comment = a[2];
+        int32_t x = drawn->BaseX, y = drawn->BaseY;
+        FileToGrid(a.OrNull(3), a.OrNull(4), x, y);
+        drawn->PlaceAt(x, y);
     }
 
-    void skip(const char* kind, const std::string& source, const std::string& dest, const std::string& reason) const
+    // The reader's texts are kept in buffers that keep their size from one
+    // element to the next.
+    static const std::string& text(std::string& buffer, std::string_view value)
     {
-        tell(file_ + ": " + kind + " connection from " + source + " to " + dest + " is not created: " + reason);
+        buffer.assign(value);
+        return buffer;
     }
 
-    TFB_InstanceRef* instance(const std::string& name, const char* kind, const std::string& source,
-                              const std::string& dest) const
+    // Splits an end at its first "." into the two buffers; false when there
+    // is none (then all of it is the instance).
+    static bool split(std::string_view end, std::string& instance, std::string& port)
+    {
+        size_t dot = end.find('.');
+        if (dot == std::string_view::npos) {
+            instance.assign(end);
+            port.clear();
+            return false;
+        }
+        instance.assign(end.substr(0, dot));
+        port.assign(end.substr(dot + 1));
+        return true;
+    }
+
+    void skip(const char* kind, std::string_view source, std::string_view dest, const std::string& reason) const
+    {
+        tell(file_ + ": " + kind + " connection from " + std::string(source) + " to " + std::string(dest) +
+             " is not created: " + reason);
+    }
+
+    TFB_InstanceRef* instance(const std::string& name, const char* kind, std::string_view source,
+                              std::string_view dest) const
     {
         TFB_InstanceRef* r = m_.FindInstance(name);
         if (!r)
@@ -124,21 +175,24 @@ private:
 
     void readEventConnection(pugi::xml_node c)
     {
-        const std::string source = c.attribute("Source").value();
-        const std::string dest = c.attribute("Destination").value();
-        TEnd s = splitEnd(source), t = splitEnd(dest);
-        if (m_.FindEventConn(t.Port, s.Port, t.Instance, s.Instance))
+        constexpr const char* names[] = {"Source", "Destination"};
+        TAttrs a(c, names);
+        std::string_view source = a[0], dest = a[1];
+        split(source, sourceInstance_, sourcePort_);
+        split(dest, destInstance_, destPort_);
+        if (m_.FindEventConn(destPort_, sourcePort_, destInstance_, sourceInstance_))
             return;
-        TFB_InstanceRef* src = instance(s.Instance, "Event", source, dest);
-        TFB_InstanceRef* dst = src ? instance(t.Instance, "Event", source, dest) : nullptr;
+        TFB_InstanceRef* src = instance(sourceInstance_, "Event", source, dest);
+        TFB_InstanceRef* dst = src ? instance(destInstance_, "Event", source, dest) : nullptr;
         if (!src || !dst)
             return;
-        TFBEvent* out = src->FindEventOutput(s.Port);
-        TFBEvent* in = dst->FindEventInput(t.Port);
+        TFBEvent* out = src->FindEventOutput(sourcePort_);
+        TFBEvent* in = dst->FindEventInput(destPort_);
         if (!out)
-            return skip("Event", source, dest, "FB instance " + s.Instance + " has no event output " + s.Port);
+            return skip("Event", source, dest,
+                        "FB instance " + sourceInstance_ + " has no event output " + sourcePort_);
         if (!in)
-            return skip("Event", source, dest, "FB instance " + t.Instance + " has no event input " + t.Port);
+            return skip("Event", source, dest, "FB instance " + destInstance_ + " has no event input " + destPort_);
         auto r = std::make_unique<TFB_EventAssocRef>();
         r->SourcePort = out;
         r->DestPort = in;
@@ -149,28 +203,29 @@ private:
 
     void readDataConnection(pugi::xml_node c)
     {
-        const std::string source = c.attribute("Source").value();
-        const std::string dest = c.attribute("Destination").value();
-        TEnd s = splitEnd(source), t = splitEnd(dest);
-        const bool fromInstance = source.find('.') != std::string::npos && m_.FindInstance(s.Instance);
-        if (!fromInstance && !(source.find('.') != std::string::npos && failed_.count(s.Instance))) {
-            readConstant(source, dest, t);
+        constexpr const char* names[] = {"Source", "Destination"};
+        TAttrs a(c, names);
+        std::string_view source = a[0], dest = a[1];
+        const bool dotted = split(source, sourceInstance_, sourcePort_);
+        split(dest, destInstance_, destPort_);
+        TFB_InstanceRef* src = dotted ? m_.FindInstance(sourceInstance_) : nullptr;
+        if (!src && !(dotted && failed_.count(sourceInstance_))) {
+            readConstant(source, dest);
             return;
         }
-        if (!fromInstance) // an instance of this file that could not be made
-            return skip("Data", source, dest, "there is no FB instance " + s.Instance);
-        if (m_.FindDataConn(t.Port, s.Port, t.Instance, s.Instance))
+        if (!src) // an instance of this file that could not be made
+            return skip("Data", source, dest, "there is no FB instance " + sourceInstance_);
+        if (m_.FindDataConn(destPort_, sourcePort_, destInstance_, sourceInstance_))
             return;
-        TFB_InstanceRef* src = m_.FindInstance(s.Instance);
-        TFB_InstanceRef* dst = instance(t.Instance, "Data", source, dest);
+        TFB_InstanceRef* dst = instance(destInstance_, "Data", source, dest);
         if (!dst)
             return;
-        TFBDataMember* out = src->FindDataOutput(s.Port);
-        TFBDataMember* in = dst->FindDataInput(t.Port);
+        TFBDataMember* out = src->FindDataOutput(sourcePort_);
+        TFBDataMember* in = dst->FindDataInput(destPort_);
         if (!out)
-            return skip("Data", source, dest, "FB instance " + s.Instance + " has no data output " + s.Port);
+            return skip("Data", source, dest, "FB instance " + sourceInstance_ + " has no data output " + sourcePort_);
         if (!in)
-            return skip("Data", source, dest, "FB instance " + t.Instance + " has no data input " + t.Port);
+            return skip("Data", source, dest, "FB instance " + destInstance_ + " has no data input " + destPort_);
         auto r = std::make_unique<TFB_DataAssocRef>();
         r->SourcePort = out;
         r->DestPort = in;
@@ -179,30 +234,31 @@ private:
         m_.AddDataConn(std::move(r));
     }
 
-    void readConstant(const std::string& value, const std::string& dest, const TEnd& t)
+    // A constant on the destination's data input (split into the buffers).
+    void readConstant(std::string_view value, std::string_view dest)
     {
-        TFB_InstanceRef* dst = m_.FindInstance(t.Instance);
+        TFB_InstanceRef* dst = m_.FindInstance(destInstance_);
         if (!dst)
-            return tell(file_ + ": constant " + value + " for " + dest + " is not set: there is no FB instance " +
-                        t.Instance);
-        TFBDataMember* in = dst->FindDataInput(t.Port);
+            return tell(file_ + ": constant " + std::string(value) + " for " + std::string(dest) +
+                        " is not set: there is no FB instance " + destInstance_);
+        TFBDataMember* in = dst->FindDataInput(destPort_);
         if (!in)
-            return tell(file_ + ": constant " + value + " for " + dest + " is not set: FB instance " + t.Instance +
-                        " has no data input " + t.Port);
+            return tell(file_ + ": constant " + std::string(value) + " for " + std::string(dest) +
+                        " is not set: FB instance " + destInstance_ + " has no data input " + destPort_);
         // The text is kept as written, so that the next save writes it back;
         // the value stays as it was when the text is no number of the port's
         // type.
         in->ValueText = value;
         try {
-            in->SetValueFromText(value);
+            in->SetValueFromText(in->ValueText);
         } catch (const EConvertError& e) {
-            tell(file_ + ": constant for " + dest + ": " + e.what());
+            tell(file_ + ": constant for " + std::string(dest) + ": " + e.what());
         }
     }
 
-    void readNotes(pugi::xml_node root)
+    void readNotes(pugi::xml_node notesList)
     {
-        for (pugi::xml_node n : root.child("NotesList").children("Note")) {
+        for (pugi::xml_node n : notesList.children("Note")) {
             TFBDnote* note = d_.AddNote();
             note->Text = n.attribute("NoteText").value();
             double x = 0, y = 0;
@@ -312,6 +368,7 @@ private:
     // Instances of this file that could not be made: a connection from one
     // of them is a missing end, not a constant.
     std::unordered_set<std::string> failed_;
+    std::string name_, type_, sourceInstance_, sourcePort_, destInstance_, destPort_;
 };
 
 std::string parseError(const std::string& text, const pugi::xml_parse_result& result, const std::string& fileName)
@@ -334,13 +391,10 @@ void set(pugi::xml_node node, const char* name, const std::string& value)
 
 } // namespace
 
-void LoadFromText(TFB_Diagram& diagram, const std::string& xmlText, const std::string& fileName)
+namespace {
+
+void readNetwork(TFB_Diagram& diagram, const pugi::xml_document& doc, const std::string& fileName)
 {
-    pugi::xml_document doc;
-    pugi::xml_parse_result parsed =
-        doc.load_buffer(xmlText.data(), xmlText.size(), pugi::parse_default, pugi::encoding_auto);
-    if (!parsed)
-        throw EXmlParseError(parseError(xmlText, parsed, fileName));
     pugi::xml_node root = doc.document_element();
     if (std::string_view(root.name()) != "FBNetwork")
         throw ENotANetworkFile("Not an FB network file (the root element is not FBNetwork): " + fileName);
@@ -349,9 +403,32 @@ void LoadFromText(TFB_Diagram& diagram, const std::string& xmlText, const std::s
     TNetworkReader(diagram, *diagram.Manager, fileName).Read(root);
 }
 
+} // namespace
+
+void LoadFromText(TFB_Diagram& diagram, const std::string& xmlText, const std::string& fileName)
+{
+    TXmlParseBuffer buffer; // outlives the document, which points into it
+    pugi::xml_document doc;
+    pugi::xml_parse_result parsed = buffer.Parse(doc, xmlText, pugi::parse_default);
+    if (!parsed)
+        throw EXmlParseError(parseError(xmlText, parsed, fileName));
+    readNetwork(diagram, doc, fileName);
+}
+
 void LoadFromFile(TFB_Diagram& diagram, const std::string& fileName)
 {
-    LoadFromText(diagram, ReadFileText(fileName), fileName);
+    // The file is read straight into the parse buffer and parsed where it
+    // lies.
+    TXmlParseBuffer buffer;
+    buffer.ReadFile(fileName);
+    pugi::xml_document doc;
+    pugi::xml_parse_result parsed = buffer.ParseInPlace(doc, pugi::parse_default);
+    if (!parsed) {
+        // The parse has written into the text: the line is counted in the
+        // file as it stands.
+        throw EXmlParseError(parseError(ReadFileText(fileName), parsed, fileName));
+    }
+    readNetwork(diagram, doc, fileName);
     diagram.FileName = fileName;
 }
 
