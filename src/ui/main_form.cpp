@@ -264,6 +264,8 @@ TMainForm::~TMainForm()
     // that may reach the half-destroyed window.
     closing_ = true;
     dying_ = true;
+    for (const QMetaObject::Connection& connection : editorConnections_)
+        disconnect(connection);
     disconnect(mdi_, nullptr, this, nullptr);
     browser_->disconnect(this);
     // The indexer only talks to the user channel, which outlives us; let it
@@ -828,7 +830,7 @@ void TMainForm::AddEditorWindow(TEditorWindow* window)
     activeEditor_ = window;
     if (!known) {
         sub->setProperty("telvoFollowed", true);
-        connect(sub, &QObject::destroyed, this, [this, window] { editorGone(window); });
+        editorConnections_.push_back(connect(sub, &QObject::destroyed, this, [this, window] { editorGone(window); }));
     }
     UpdateMenuItems();
 }

@@ -238,6 +238,9 @@ private:
     int wizardLine_ = 0;
 
     std::vector<TEditorWindow*> diagramWindows_;
+    // How the window hears that an editor's sub-window went; cut when the
+    // main window itself goes.
+    std::vector<QMetaObject::Connection> editorConnections_;
     TEditorWindow* activeEditor_ = nullptr;
     TEditorWindow* systemLayerWindow_ = nullptr;
     TRecentProjects recent_;
