@@ -4,6 +4,7 @@
 
 #include "editor_fixture.h"
 #include "ui/main_form.h"
+#include "ui/project_browser.h"
 #include "ui/ui_test_support.h"
 
 #include <QMdiArea>
@@ -47,11 +48,16 @@ TEST_F(DiagramWindows, NewDiagramTypesMenuMergeAndClose)
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(std::make_pair(copy->X, copy->Y), std::make_pair(80, 120));
 
-    // Hints of the window reach the project browser's status bar.
+    // Hints of the window reach the project browser's status bar: e_split1
+    // is a glyph at (96, 96), its input EI at (97, 116).
     editor->Button("btnDrawConnection")->click();
+    QTest::mouseClick(editor->PaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 116));
+    EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("Source Event Input: EI. Please connect to an Event Output"));
     editor->SubWindow()->close();
     ASSERT_TRUE(WaitUntil([&] { return Form->DiagramWindows().size() == 1u; }));
     EXPECT_EQ(Form->DiagramWindows()[0], mergedEditor);
+    Form->CloseEditorWindows();
+    EXPECT_TRUE(Form->DiagramWindows().empty());
 }
 
 } // namespace
