@@ -23,7 +23,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QIcon>
 #include <QPainter>
+#include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
@@ -376,6 +378,48 @@ void TfrmDesignFBDiagram::buildToolBar(QWidget* bar)
     row->addStretch(1);
 }
 
+namespace {
+
+// The palette's picture of a standard event block: its glyph's shape in
+// small, or none for a block without a glyph (the button shows its label).
+QIcon paletteIcon(const std::string& type)
+{
+    if (!HasGlyph(type))
+        return {};
+    QPixmap pixmap(28, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(QColor(1, 1, 1), 1));
+    p.setBrush(QColor(255, 255, 0));
+    const QRectF box(7, 4, 14, 12);
+    auto stubs = [&](std::initializer_list<QLineF> lines) {
+        for (const QLineF& l : lines)
+            p.drawLine(l);
+    };
+    if (type == "E_SPLIT") {
+        stubs({{2, 10, 8, 10}, {20, 5, 26, 5}, {20, 15, 26, 15}});
+        p.drawPolygon(QPolygonF({QPointF(8, 10), QPointF(20, 3), QPointF(20, 17)}));
+    } else if (type == "E_MERGE" || type == "E_REND") {
+        stubs({{20, 10, 26, 10}, {2, 5, 8, 5}, {2, 15, 8, 15}});
+        if (type == "E_REND")
+            stubs({{14, 0, 14, 6}});
+        p.drawPolygon(QPolygonF({QPointF(20, 10), QPointF(8, 3), QPointF(8, 17)}));
+    } else if (type == "E_RESTART") {
+        stubs({{18, 5, 26, 5}, {18, 10, 26, 10}, {18, 15, 26, 15}});
+        p.setBrush(QColor(29, 122, 173));
+        p.drawEllipse(QRectF(5, 2, 16, 16));
+    } else {
+        stubs({{2, 10, 7, 10}, {21, 10, 26, 10}, {14, 0, 14, 4}});
+        p.drawRect(box);
+        if (type == "E_CYCLE")
+            p.drawEllipse(box.adjusted(3, 2, -3, -2));
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace
+
 void TfrmDesignFBDiagram::buildPalette()
 {
     auto* column = new QVBoxLayout(palette_);
@@ -388,6 +432,12 @@ void TfrmDesignFBDiagram::buildPalette()
         b->setObjectName(QStringLiteral("btnPalette_") + QString::fromLatin1(entry.Type));
         b->setText(QString::fromLatin1(entry.Label));
         b->setToolTip(QString::fromLatin1(entry.Hint));
+        const QIcon icon = paletteIcon(entry.Type);
+        if (!icon.isNull()) {
+            b->setIcon(icon);
+            b->setIconSize(QSize(28, 20));
+            b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        }
         b->setFont(small);
         b->setFixedSize(PaletteWidth - 4, 22);
         b->setAutoRaise(true);
