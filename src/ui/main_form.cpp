@@ -683,8 +683,15 @@ void TMainForm::ProjectFileRead(const std::string& path)
 {
     recent_.Opened(path);
     recent_.Save(workbench_.Settings);
-    workbench_.Settings.Save();
     rebuildRecentMenu();
+    // A program folder the user may not write to (an installation for all
+    // users) must not cost the project just read: the list is kept for this
+    // run and the log says why it is not kept for the next.
+    try {
+        workbench_.Settings.Save();
+    } catch (const std::exception& e) {
+        log(std::string("The recent projects are not saved: ") + e.what());
+    }
 }
 
 // ---------------------------------------------------------------- library

@@ -9,6 +9,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <exception>
+
 namespace telvo {
 
 namespace {
@@ -76,12 +78,28 @@ public:
     void Exit() override { ExitProjects(workbench_); }
 
 private:
+    // Runs window work on the UI thread. An error there goes back to the
+    // lifecycle on the worker, which reports it like any other, instead of
+    // escaping into the UI thread's event loop.
     template <typename F> void onUi(F&& work)
     {
-        if (QThread::currentThread() == form_.thread())
+        if (QThread::currentThread() == form_.thread()) {
             work();
-        else
-            QMetaObject::invokeMethod(&form_, std::forward<F>(work), Qt::BlockingQueuedConnection);
+            return;
+        }
+        std::exception_ptr error;
+        QMetaObject::invokeMethod(
+            &form_,
+            [&] {
+                try {
+                    work();
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            },
+            Qt::BlockingQueuedConnection);
+        if (error)
+            std::rethrow_exception(error);
     }
 
     TMainForm& form_;

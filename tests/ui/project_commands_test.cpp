@@ -175,6 +175,23 @@ TEST_F(ProjectCommands, ARecentItemOpensItsPathEvenWithAnAmpersandInIt)
     EXPECT_EQ(SettingsRecent()[0], odd);
 }
 
+TEST_F(ProjectCommands, AProgramFolderWithoutAWritableSettingsFileStillOpensProjects)
+{
+    // settings.ini cannot be replaced when a folder stands in its place.
+    fs::remove(Home / "settings.ini");
+    fs::create_directory(Home / "settings.ini");
+    const std::string alpha = EmptyProject("p/alpha.crf", "Alpha");
+    TModalAnswers answers;
+    Open(alpha);
+    EXPECT_EQ(Form->Project().Name, "Alpha");
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
+    EXPECT_EQ(RecentCaptions(), QStringList{"&" + QString::fromStdString(alpha)});
+    bool told = false;
+    for (const QString& line : LogTexts(*Form))
+        told = told || line.startsWith("The recent projects are not saved: ");
+    EXPECT_TRUE(told);
+}
+
 TEST_F(ProjectCommands, ARecentProjectThatIsGoneFailsLikeAnyUnreadableProject)
 {
     const std::string gone = EmptyProject("p/gone.crf", "Gone");
