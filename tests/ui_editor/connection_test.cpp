@@ -181,6 +181,40 @@ TEST_F(Connecting, IppRulesJoinSensorsToInputsAndActuatorsToOutputs)
     EXPECT_EQ(Diagram->IPPtoIPPLines.size(), 1u);
 }
 
+TEST_F(Connecting, InADeviceDiagramTheIppRulesTurnAround)
+{
+    // The device's own view: its actuators drive the application's inputs,
+    // its sensors take the outputs. The pictures stand along the frame.
+    Diagram->IsInternalDeviceDiagram = true;
+    TslIPP* valve = Editor->AddIppPicture(Ipp("Valve", true, false), 0, 0);
+    TslIPP* temp = Editor->AddIppPicture(Ipp("Temp", false, false), 0, 0);
+    Editor->PaintDiagram();
+    const int width = Editor->PaintBox()->width();
+    EXPECT_EQ(std::make_pair(valve->X, valve->Y), std::make_pair(5, 20));
+    EXPECT_EQ(std::make_pair(temp->X, temp->Y), std::make_pair(width - 118, 20));
+
+    Click(valve->X + 3, valve->Y + 5);
+    ClickAt(A_DO);
+    EXPECT_EQ(LastHint(), "Please connect to a Function Block Data Output or Data Output IPP");
+    ClickAt(A_DI);
+    ASSERT_EQ(Workbench->FBManager().IPPFBConns.size(), 1u);
+    EXPECT_EQ(Workbench->FBManager().IPPFBConns[0]->DataPort, a->Ref->DataInputs[0].get());
+    // The line leaves from the actuator's right side.
+    ASSERT_EQ(Diagram->IPPFBLines.size(), 1u);
+    Editor->PaintDiagram();
+    EXPECT_EQ(Diagram->IPPFBLines[0]->Points.back()->X, static_cast<float>(valve->Anchor2X));
+
+    Click(temp->X + 3, temp->Y + 5);
+    ClickAt(B_DO);
+    EXPECT_EQ(Workbench->FBManager().IPPFBConns.size(), 2u);
+
+    // Zooming leaves the device's pictures at scale 1 along the frame.
+    Editor->SetZoom(0.5);
+    EXPECT_EQ(valve->Scale, 0.8) << "not rescaled";
+    Editor->PaintDiagram();
+    EXPECT_EQ(std::make_pair(valve->X, valve->Y), std::make_pair(5, 20));
+}
+
 // ---- Composite networks ----
 
 class CompositeEditing : public EditorFixture {
