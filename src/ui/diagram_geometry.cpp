@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 
 namespace telvo {
 
@@ -594,13 +596,31 @@ TFB_Instance* DrawnOf(const TFB_Diagram& diagram, const TFB_InstanceRef* record)
     return nullptr;
 }
 
+namespace {
+
+// Every paint reroutes every line: the points the line has are written over
+// rather than freed and made again.
+void setRoute(Tlineobj& line, std::initializer_list<std::pair<int32_t, int32_t>> points)
+{
+    if (line.Points.size() > points.size())
+        line.Points.resize(points.size());
+    size_t i = 0;
+    for (const auto& [x, y] : points) {
+        if (i < line.Points.size()) {
+            line.Points[i]->X = static_cast<float>(x);
+            line.Points[i]->Y = static_cast<float>(y);
+        } else {
+            line.AddPoint(x, y);
+        }
+        ++i;
+    }
+}
+
+} // namespace
+
 void SetElbowRoute(Tlineobj& line, int32_t xs, int32_t ys, int32_t m, int32_t xe, int32_t ye)
 {
-    line.ClearPoints();
-    line.AddPoint(xs, ys);
-    line.AddPoint(m, ys);
-    line.AddPoint(m, ye);
-    line.AddPoint(xe, ye);
+    setRoute(line, {{xs, ys}, {m, ys}, {m, ye}, {xe, ye}});
 }
 
 namespace {
@@ -654,7 +674,6 @@ TRouteResult routeFBLine(Line& line, const TRouteOptions& options, const Port* d
             label.Text = endName(destRecord, destPort ? destPort->Name() : std::string());
         }
     }
-    line.ClearPoints();
     if (xi >= xo) {
         const int32_t l = PortIndex(destPort);
         line.PortIndex = l;
@@ -672,14 +691,14 @@ TRouteResult routeFBLine(Line& line, const TRouteOptions& options, const Port* d
     const int32_t m = xo + RoundHalfEven((xi - xo) / 2.0) + 4 * l - 18;
     const int32_t above = tOut - g - 4 * l;
     const int32_t aboveIn = tIn - g - 4 * l;
-    line.AddPoint(xo, yo);
-    line.AddPoint(xo + a + 4 * l, yo);
-    line.AddPoint(xo + a + 4 * l, above);
-    line.AddPoint(m, above);
-    line.AddPoint(m, aboveIn);
-    line.AddPoint(xi - 2 - 4 * l, aboveIn);
-    line.AddPoint(xi - 2 - 4 * l, yi);
-    line.AddPoint(xi, yi);
+    setRoute(line, {{xo, yo},
+                    {xo + a + 4 * l, yo},
+                    {xo + a + 4 * l, above},
+                    {m, above},
+                    {m, aboveIn},
+                    {xi - 2 - 4 * l, aboveIn},
+                    {xi - 2 - 4 * l, yi},
+                    {xi, yi}});
     return result;
 }
 
@@ -707,7 +726,7 @@ TRouteResult RouteDataLine(TFB_DataAssoc& line, const TRouteOptions& options)
 void RouteCompositeLine(TCompositeConnection& line, const TFB_Diagram& diagram, int32_t width, int32_t scrollY,
                         int32_t index)
 {
-    line.ClearPoints();
+    line.ClearPoints(); // few lines: cleared, so that a missing end leaves none
     line.PortIndex = index;
     if (!diagram.CompositeType)
         return;
@@ -735,11 +754,12 @@ void RouteCompositeLine(TCompositeConnection& line, const TFB_Diagram& diagram, 
 
 bool RouteIppLine(TFB_IPPFBAssocsInst& line, const TRouteOptions& options, TRemoteLabel& label)
 {
-    line.ClearPoints();
     label = {};
     const TFB_IPPFBAssocsRef* r = line.Ref;
-    if (!r || !r->IPP)
+    if (!r || !r->IPP) {
+        line.ClearPoints();
         return false;
+    }
     const bool actuator = r->IPP->IsActuator();
     // The FB end, when it is drawn here.
     bool fbHere = false;
@@ -786,8 +806,10 @@ bool RouteIppLine(TFB_IPPFBAssocsInst& line, const TRouteOptions& options, TRemo
             label.TextY = actuator ? ys + 2 : ye + 2;
         }
     } else {
-        if (!fbHere || !options.ShowRemoteConnections)
+        if (!fbHere || !options.ShowRemoteConnections) {
+            line.ClearPoints();
             return false;
+        }
         if (actuator) {
             xs = fx, ys = fy;
             xe = fx + 50, ye = fy + 5;

@@ -167,6 +167,8 @@ public:
     }
 
     QPainter& Painter() { return p_; }
+    // A polygon to fill and draw, kept between lines.
+    QPolygon& Scratch() { return scratch_; }
 
 private:
     // Shaping text is most of the cost of a paint; names repeat from paint
@@ -285,6 +287,7 @@ private:
     bool textPenSet_ = false;
     QColor textPenColour_;
     bool painterBrushNone_ = false;
+    QPolygon scratch_;
 };
 
 QFont diagramFont(int points)
@@ -605,10 +608,10 @@ void drawLine(TDraw& d, const Tlineobj& line)
 {
     if (line.Points.empty())
         return;
-    QPolygon poly;
-    poly.reserve(static_cast<int>(line.Points.size()));
-    for (const auto& p : line.Points)
-        poly << QPoint(RoundHalfEven(p->X), RoundHalfEven(p->Y));
+    QPolygon& poly = d.Scratch();
+    poly.resize(static_cast<int>(line.Points.size()));
+    for (size_t i = 0; i < line.Points.size(); ++i)
+        poly[static_cast<int>(i)] = QPoint(RoundHalfEven(line.Points[i]->X), RoundHalfEven(line.Points[i]->Y));
     d.Polyline(poly);
 }
 
