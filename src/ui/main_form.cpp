@@ -183,6 +183,12 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
                               QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::LeftDockWidgetArea, browserDock_);
     browserDock_->hide();
+    // The requirement branches follow the UML model each time the browser
+    // comes into view.
+    connect(browserDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible && !dying_)
+            browser_->RefreshRequirementsTree();
+    });
 
     statusLabel_ = new QLabel(this);
     statusLabel_->setObjectName("lbStatus");
