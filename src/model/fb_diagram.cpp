@@ -6,6 +6,7 @@
 #include "systemlayer/system_layer.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace telvo {
 
@@ -503,6 +504,135 @@ TFB_DataAssocRef* TFB_Diagram::AddInnerDataConn(TFBDataMember* sourceOutput, TFB
 // ---------------------------------------------------------------------------
 // Rebuilding lines
 
+namespace {
+
+// The ends of a line as a rebuild computes them.
+struct TEventEnds {
+    TFB_EventAssocRef* Ref;
+    TFBEventDraw *DestPortPic, *SourcePortPic;
+    TFB_Instance *DestDrawn, *SourceDrawn;
+};
+struct TDataEnds {
+    TFB_DataAssocRef* Ref;
+    TFBDataMemberDraw *DestPortPic, *SourcePortPic;
+    TFB_Instance *DestDrawn, *SourceDrawn;
+};
+struct TIPPFBEnds {
+    TFB_IPPFBAssocsRef* Ref;
+    TslIPP* IPPPicture;
+    TFBDataMemberDraw* DataPortPic;
+    TFBEventDraw* EventPortPic;
+    TFB_Instance* Drawn;
+};
+struct TIPPtoIPPEnds {
+    TFB_IPPtoIPPAssocRef* Ref;
+    TslIPP *SourcePicture, *DestPicture;
+};
+
+// A kept line must be indistinguishable from a new one: these compare and
+// set every field a line has beside what TFB_Line holds, so a field added
+// to a line class must be added here too.
+static_assert(sizeof(TFB_Line) == sizeof(Tlineobj) + 2 * sizeof(int32_t), "TFB_Line has new fields");
+static_assert(sizeof(TFB_EventAssoc) == sizeof(TFB_Line) + 5 * sizeof(void*), "TFB_EventAssoc has new fields");
+static_assert(sizeof(TFB_DataAssoc) == sizeof(TFB_Line) + 5 * sizeof(void*), "TFB_DataAssoc has new fields");
+static_assert(sizeof(TFB_IPPFBAssocsInst) == sizeof(TFB_Line) + 5 * sizeof(void*), "TFB_IPPFBAssocsInst has new fields");
+static_assert(sizeof(TFB_IPPtoIPPAssocInst) == sizeof(TFB_Line) + 3 * sizeof(void*),
+              "TFB_IPPtoIPPAssocInst has new fields");
+
+bool sameEnds(const TFB_EventAssoc& l, const TEventEnds& e)
+{
+    return l.DestPortPic == e.DestPortPic && l.SourcePortPic == e.SourcePortPic && l.DestDrawn == e.DestDrawn &&
+           l.SourceDrawn == e.SourceDrawn;
+}
+void setEnds(TFB_EventAssoc& l, const TEventEnds& e)
+{
+    l.Ref = e.Ref;
+    l.DestPortPic = e.DestPortPic;
+    l.SourcePortPic = e.SourcePortPic;
+    l.DestDrawn = e.DestDrawn;
+    l.SourceDrawn = e.SourceDrawn;
+}
+bool sameEnds(const TFB_DataAssoc& l, const TDataEnds& e)
+{
+    return l.DestPortPic == e.DestPortPic && l.SourcePortPic == e.SourcePortPic && l.DestDrawn == e.DestDrawn &&
+           l.SourceDrawn == e.SourceDrawn;
+}
+void setEnds(TFB_DataAssoc& l, const TDataEnds& e)
+{
+    l.Ref = e.Ref;
+    l.DestPortPic = e.DestPortPic;
+    l.SourcePortPic = e.SourcePortPic;
+    l.DestDrawn = e.DestDrawn;
+    l.SourceDrawn = e.SourceDrawn;
+}
+bool sameEnds(const TFB_IPPFBAssocsInst& l, const TIPPFBEnds& e)
+{
+    return l.IPPPicture == e.IPPPicture && l.DataPortPic == e.DataPortPic && l.EventPortPic == e.EventPortPic &&
+           l.Drawn == e.Drawn;
+}
+void setEnds(TFB_IPPFBAssocsInst& l, const TIPPFBEnds& e)
+{
+    l.Ref = e.Ref;
+    l.IPPPicture = e.IPPPicture;
+    l.DataPortPic = e.DataPortPic;
+    l.EventPortPic = e.EventPortPic;
+    l.Drawn = e.Drawn;
+}
+bool sameEnds(const TFB_IPPtoIPPAssocInst& l, const TIPPtoIPPEnds& e)
+{
+    return l.SourcePicture == e.SourcePicture && l.DestPicture == e.DestPicture;
+}
+void setEnds(TFB_IPPtoIPPAssocInst& l, const TIPPtoIPPEnds& e)
+{
+    l.Ref = e.Ref;
+    l.SourcePicture = e.SourcePicture;
+    l.DestPicture = e.DestPicture;
+}
+
+// One list of lines made anew. A line that comes out with the record and
+// the ends it had, and that nothing has drawn or marked since (no points,
+// not highlighted), is kept instead of being destroyed and made again: it
+// is the line a rebuild would make. A loaded project rebuilds every
+// diagram's lines once more when all its files are read, and nearly all of
+// them come out the same. Lines that were drawn are always made anew, as a
+// rebuild has always done. The old lines that are not kept go at the end.
+template <typename Line>
+class TLineRebuild {
+public:
+    TLineRebuild(TOwnedList<Line>& lines, size_t expected) : lines_(lines), old_(std::move(lines)), byRef_(old_.size())
+    {
+        lines_.clear();
+        lines_.reserve(expected);
+        for (size_t i = 0; i < old_.size(); ++i) {
+            const Line* l = old_[i].get();
+            if (l && l->Ref && l->Points.empty() && !l->Highlighted && l->PortIndex == 0)
+                byRef_.Insert(l->Ref, i);
+        }
+    }
+
+    template <typename Ends>
+    void Add(const Ends& ends)
+    {
+        if (const size_t* at = byRef_.Find(ends.Ref)) {
+            std::unique_ptr<Line>& kept = old_[*at];
+            if (kept && sameEnds(*kept, ends)) {
+                lines_.push_back(std::move(kept));
+                return;
+            }
+        }
+        auto line = std::make_unique<Line>();
+        setEnds(*line, ends);
+        lines_.push_back(std::move(line));
+    }
+
+private:
+    TOwnedList<Line>& lines_;
+    TOwnedList<Line> old_;
+    TPointerMap<typename std::remove_pointer_t<decltype(Line::Ref)>, size_t> byRef_;
+};
+
+} // namespace
+
 TDiagramRecords TFB_Diagram::innerRecords() const
 {
     auto* self = const_cast<TFB_Diagram*>(this);
@@ -516,11 +646,6 @@ TDiagramRecords TFB_Diagram::innerRecords() const
 
 void TFB_Diagram::RebuildLines()
 {
-    EventLines.clear();
-    DataLines.clear();
-    IPPFBLines.clear();
-    IPPtoIPPLines.clear();
-
     TDiagramRecords records;
     if (InnerNetwork)
         records = innerRecords();
@@ -573,10 +698,10 @@ void TFB_Diagram::RebuildLines()
         TslIPP* const* p = pictureOf.Find(ipp);
         return p ? *p : nullptr;
     };
-    EventLines.reserve(records.Events.size());
-    DataLines.reserve(records.Datas.size());
-    IPPFBLines.reserve(records.IPPFBs.size());
-    IPPtoIPPLines.reserve(records.IPPtoIPPs.size());
+    TLineRebuild<TFB_EventAssoc> eventLines(EventLines, records.Events.size());
+    TLineRebuild<TFB_DataAssoc> dataLines(DataLines, records.Datas.size());
+    TLineRebuild<TFB_IPPFBAssocsInst> ippFbLines(IPPFBLines, records.IPPFBs.size());
+    TLineRebuild<TFB_IPPtoIPPAssocInst> ippToIppLines(IPPtoIPPLines, records.IPPtoIPPs.size());
 
     // The picture of a port named like the record's: the picture of that
     // very port when the drawn instance places the port's own record (found
@@ -615,13 +740,7 @@ void TFB_Diagram::RebuildLines()
         TFBEventDraw* sp = eventPicture(sd, e->SourcePort, false);
         if (!dp && !sp)
             continue; // nothing of it is here
-        auto line = std::make_unique<TFB_EventAssoc>();
-        line->Ref = e;
-        line->DestPortPic = dp ? dp : sp;
-        line->DestDrawn = dp ? dd : sd;
-        line->SourcePortPic = sp ? sp : dp;
-        line->SourceDrawn = sp ? sd : dd;
-        EventLines.push_back(std::move(line));
+        eventLines.Add(TEventEnds{e, dp ? dp : sp, sp ? sp : dp, dp ? dd : sd, sp ? sd : dd});
     }
     for (TFB_DataAssocRef* d : records.Datas) {
         if (!d->DestPort || !d->SourcePort)
@@ -632,13 +751,7 @@ void TFB_Diagram::RebuildLines()
         TFBDataMemberDraw* sp = dataPicture(sd, d->SourcePort, false);
         if (!dp && !sp)
             continue;
-        auto line = std::make_unique<TFB_DataAssoc>();
-        line->Ref = d;
-        line->DestPortPic = dp ? dp : sp;
-        line->DestDrawn = dp ? dd : sd;
-        line->SourcePortPic = sp ? sp : dp;
-        line->SourceDrawn = sp ? sd : dd;
-        DataLines.push_back(std::move(line));
+        dataLines.Add(TDataEnds{d, dp ? dp : sp, sp ? sp : dp, dp ? dd : sd, sp ? sd : dd});
     }
     for (TFB_IPPFBAssocsRef* r : records.IPPFBs) {
         TFB_Instance* drawn = drawnNamed(r->Instance);
@@ -657,24 +770,14 @@ void TFB_Diagram::RebuildLines()
             drawn = nullptr;
         if (!drawn && !pic)
             continue;
-        auto line = std::make_unique<TFB_IPPFBAssocsInst>();
-        line->Ref = r;
-        line->IPPPicture = pic;
-        line->Drawn = drawn;
-        line->EventPortPic = eventPic;
-        line->DataPortPic = dataPic;
-        IPPFBLines.push_back(std::move(line));
+        ippFbLines.Add(TIPPFBEnds{r, pic, dataPic, eventPic, drawn});
     }
     for (TFB_IPPtoIPPAssocRef* r : records.IPPtoIPPs) {
         TslIPP* source = picture(r->SourceIPP);
         TslIPP* dest = picture(r->DestIPP);
         if (!source || !dest)
             continue;
-        auto line = std::make_unique<TFB_IPPtoIPPAssocInst>();
-        line->Ref = r;
-        line->SourcePicture = source;
-        line->DestPicture = dest;
-        IPPtoIPPLines.push_back(std::move(line));
+        ippToIppLines.Add(TIPPtoIPPEnds{r, source, dest});
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <type_traits>
 #include <unordered_set>
 
 namespace telvo {
@@ -613,9 +614,20 @@ TDiagramRecords TFB_Manager::RecordsFor(const TFB_Diagram& diagram) const
         out.IPPFBs.insert(out.IPPFBs.end(), it->second.IPPFBs.begin(), it->second.IPPFBs.end());
         out.IPPtoIPPs.insert(out.IPPtoIPPs.end(), it->second.IPPtoIPPs.begin(), it->second.IPPtoIPPs.end());
     }
-    auto inListOrder = [](auto& v) {
-        std::sort(v.begin(), v.end(), [](const auto* a, const auto* b) { return a->ListOrder < b->ListOrder; });
-        v.erase(std::unique(v.begin(), v.end()), v.end());
+    // A record at two drawn records was collected twice. Sorted by its list
+    // number kept beside it, so that the sort does not reach into every
+    // record at every comparison.
+    std::vector<std::pair<uint64_t, TFB_AssocRef*>> keyed;
+    auto inListOrder = [&keyed](auto& v) {
+        keyed.clear();
+        keyed.reserve(v.size());
+        for (auto* r : v)
+            keyed.emplace_back(r->ListOrder, r);
+        std::sort(keyed.begin(), keyed.end());
+        keyed.erase(std::unique(keyed.begin(), keyed.end()), keyed.end());
+        v.resize(keyed.size());
+        for (size_t i = 0; i < keyed.size(); ++i)
+            v[i] = static_cast<std::remove_reference_t<decltype(v[0])>>(keyed[i].second);
     };
     inListOrder(out.Events);
     inListOrder(out.Datas);

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace telvo::xmlwalk {
@@ -57,14 +58,18 @@ class TFirstChildren {
 public:
     TFirstChildren(pugi::xml_node parent, const char* const (&names)[N])
     {
-        size_t found = 0;
-        for (pugi::xml_node c = parent.first_child(); c && found < N; c = c.next_sibling()) {
+        // Which names are found is kept aside: asking a node whether it is
+        // empty is a call into pugixml too.
+        static_assert(N <= 32);
+        uint32_t found = 0;
+        const uint32_t all = N == 32 ? ~uint32_t(0) : (uint32_t(1) << N) - 1;
+        for (pugi::xml_node c = parent.first_child(); c && found != all; c = c.next_sibling()) {
             const char* name = c.name();
             for (size_t i = 0; i < N; ++i)
-                if (!nodes_[i] && name[0] == names[i][0] && same(name, names[i])) {
+                if (!(found & (uint32_t(1) << i)) && name[0] == names[i][0] && same(name, names[i])) {
                     if (c.type() == pugi::node_element) {
                         nodes_[i] = c;
-                        ++found;
+                        found |= uint32_t(1) << i;
                     }
                     break;
                 }
@@ -82,19 +87,30 @@ private:
 // while the outer document is open), each taking and giving back its top.
 class TElements {
 public:
-    TElements(pugi::xml_node parent, const char* name) : stack_(stack()), first_(stack_.size())
+    TElements(pugi::xml_node parent, const char* name)
     {
         for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
             const char* n = c.name();
-            if (n[0] == name[0] && same(n, name) && c.type() == pugi::node_element)
-                stack_.push_back(c);
+            if (n[0] == name[0] && same(n, name) && c.type() == pugi::node_element) {
+                if (!stack_) {
+                    // Taken only when there is something to keep: most lists
+                    // a reader asks for are empty or absent.
+                    stack_ = &stack();
+                    first_ = stack_->size();
+                }
+                stack_->push_back(c);
+            }
         }
     }
-    ~TElements() { stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(first_), stack_.end()); }
+    ~TElements()
+    {
+        if (stack_)
+            stack_->resize(first_);
+    }
     TElements(const TElements&) = delete;
     TElements& operator=(const TElements&) = delete;
 
-    size_t size() const { return stack_.size() - first_; }
+    size_t size() const { return stack_ ? stack_->size() - first_ : 0; }
 
     // By position, not by pointer: a nested reader may grow the stack.
     struct Iterator {
@@ -108,14 +124,18 @@ public:
         }
         bool operator!=(const Iterator& other) const { return At != other.At; }
     };
-    Iterator begin() const { return {&stack_, first_}; }
-    Iterator end() const { return {&stack_, first_ + size()}; }
+    Iterator begin() const { return {stack_, first_}; }
+    Iterator end() const { return {stack_, first_ + size()}; }
 
 private:
-    static std::vector<pugi::xml_node>& stack();
+    static std::vector<pugi::xml_node>& stack()
+    {
+        thread_local std::vector<pugi::xml_node> nodes;
+        return nodes;
+    }
 
-    std::vector<pugi::xml_node>& stack_;
-    size_t first_;
+    std::vector<pugi::xml_node>* stack_ = nullptr;
+    size_t first_ = 0;
 };
 
 } // namespace telvo::xmlwalk

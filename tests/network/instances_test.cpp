@@ -150,6 +150,55 @@ TEST_F(NetworkTest, AConnectionBetweenTwoDiagramsIsAStubInEach)
     EXPECT_NE(d1->EventLines[0]->DestDrawn, d1->EventLines[0]->SourceDrawn);
 }
 
+// A rebuild may keep a line that comes out unchanged, but what a paint or a
+// pick left on a line never survives it: every line after a rebuild is as a
+// new one would be, with the ends the records give now.
+TEST_F(NetworkTest, RebuiltLinesCarryNothingFromBefore)
+{
+    struct TCase {
+        const char* What;
+        void (*Touch)(TFB_Line&);
+    };
+    const TCase cases[] = {
+        {"untouched", [](TFB_Line&) {}},
+        {"painted", [](TFB_Line& l) { l.AddPoint(10, 20), l.AddPoint(30, 20); }},
+        {"picked", [](TFB_Line& l) { l.Highlighted = true; }},
+        {"port index", [](TFB_Line& l) { l.PortIndex = 3; }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        Reopen();
+        TFB_Diagram* d = NewDiagram();
+        TFB_Instance* a = Add(d, "A");
+        TFB_Instance* b = Add(d, "B");
+        ConnectEvents(a->Ref, "CNF", b->Ref, "REQ");
+        ConnectData(a->Ref, "Q", b->Ref, "N");
+        d->RebuildLines();
+        ASSERT_EQ(d->EventLines.size(), 1u);
+        ASSERT_EQ(d->DataLines.size(), 1u);
+        c.Touch(*d->EventLines[0]);
+        c.Touch(*d->DataLines[0]);
+        d->RebuildLines();
+        for (const TFB_Line* l : {static_cast<TFB_Line*>(d->EventLines[0].get()),
+                                  static_cast<TFB_Line*>(d->DataLines[0].get())}) {
+            EXPECT_THAT(l->Points, IsEmpty());
+            EXPECT_FALSE(l->Highlighted);
+            EXPECT_EQ(l->PortIndex, 0);
+        }
+        EXPECT_EQ(d->EventLines[0]->DestPortPic, b->EventInputPicture("REQ"));
+        EXPECT_EQ(d->DataLines[0]->SourcePortPic, a->DataOutputPicture("Q"));
+
+        // B drawn anew: the lines end at the new drawn instance's pictures.
+        d->DeleteDrawn("B", true);
+        TFB_Instance* b2 = Add(d, "B");
+        d->RebuildLines();
+        ASSERT_EQ(d->EventLines.size(), 1u);
+        EXPECT_EQ(d->EventLines[0]->DestDrawn, b2);
+        EXPECT_EQ(d->EventLines[0]->DestPortPic, b2->EventInputPicture("REQ"));
+        EXPECT_EQ(d->DataLines[0]->DestPortPic, b2->DataInputPicture("N"));
+    }
+}
+
 TEST_F(NetworkTest, LinesFollowTheOrderOfTheRecords)
 {
     TFB_Diagram* d = NewDiagram();
