@@ -357,45 +357,29 @@ void TCommandSetGenerator::mergedNetwork(const TslDevice& device, const TFB_Diag
     const bool xml = Form == TCommandForm::Xml;
     auto local = [&](const TFB_InstanceRef* r) { return r->Device == &device; };
 
-    for (const auto& line : merged.EventLines) {
-        const TFB_EventAssocRef* r = line->Ref;
+    // Event and data connections follow the same rules; only the kind differs.
+    auto emitConnection = [&](bool event, const auto* r) {
         if (!r || !r->SourceInstance || !r->DestInstance || !r->SourcePort || !r->DestPort)
-            continue;
+            return;
         const TFB_InstanceRef& s = *r->SourceInstance;
         const TFB_InstanceRef& t = *r->DestInstance;
         const std::string& out = r->SourcePort->Name();
         const std::string& in = r->DestPort->Name();
         if (local(&t) && local(&s)) {
             if (xml)
-                connection(true, devicePath(d, s.Name, out), devicePath(d, t.Name, in));
+                connection(event, devicePath(d, s.Name, out), devicePath(d, t.Name, in));
             else
-                scriptConnection(true, s.Name, out, t.Name, in);
+                scriptConnection(event, s.Name, out, t.Name, in);
         } else if (local(&t)) {
-            subscribe(true, devicePath(remoteDeviceName(s), s.Name, out), devicePath(d, t.Name, in));
+            subscribe(event, devicePath(remoteDeviceName(s), s.Name, out), devicePath(d, t.Name, in));
         } else if (local(&s)) {
-            publish(true, devicePath(d, s.Name, out));
+            publish(event, devicePath(d, s.Name, out));
         }
-    }
-
-    for (const auto& line : merged.DataLines) {
-        const TFB_DataAssocRef* r = line->Ref;
-        if (!r || !r->SourceInstance || !r->DestInstance || !r->SourcePort || !r->DestPort)
-            continue;
-        const TFB_InstanceRef& s = *r->SourceInstance;
-        const TFB_InstanceRef& t = *r->DestInstance;
-        const std::string& out = r->SourcePort->Name();
-        const std::string& in = r->DestPort->Name();
-        if (local(&t) && local(&s)) {
-            if (xml)
-                connection(false, devicePath(d, s.Name, out), devicePath(d, t.Name, in));
-            else
-                scriptConnection(false, s.Name, out, t.Name, in);
-        } else if (local(&t)) {
-            subscribe(false, devicePath(remoteDeviceName(s), s.Name, out), devicePath(d, t.Name, in));
-        } else if (local(&s)) {
-            publish(false, devicePath(d, s.Name, out));
-        }
-    }
+    };
+    for (const auto& line : merged.EventLines)
+        emitConnection(true, line->Ref);
+    for (const auto& line : merged.DataLines)
+        emitConnection(false, line->Ref);
 
     const TSystemLayerManager* layer = manager_.SystemLayer;
     // The IEC device other than this one that holds the IPP, or none.
