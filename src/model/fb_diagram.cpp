@@ -441,22 +441,27 @@ TFBEventType* TFB_Diagram::InterfaceOfInnerOutput(const TFBEvent* innerOutput) c
 // ---------------------------------------------------------------------------
 // Inner connection records
 
-TFB_EventAssocRef* TFB_Diagram::AddInnerEventConn(TFBEvent* sourceOutput, TFBEvent* destInput,
-                                                  TOwnedList<TFB_EventAssocRef>& owner)
+namespace {
+
+// Event and data inner connections are made alike: a record held by `owner`
+// and, when either end is drawn here, a line for it.
+template <typename Ref, typename Line, typename Port, typename AddLine>
+Ref* addInnerConn(const TOwnedList<TFB_Instance>& drawn, Port* sourceOutput, Port* destInput,
+                  TOwnedList<Ref>& owner, AddLine addLine)
 {
     if (!sourceOutput || !destInput || !sourceOutput->Owner || !destInput->Owner)
         return nullptr;
-    auto r = std::make_unique<TFB_EventAssocRef>();
+    auto r = std::make_unique<Ref>();
     r->SourcePort = sourceOutput;
     r->DestPort = destInput;
     r->SourceInstance = sourceOutput->Owner;
     r->DestInstance = destInput->Owner;
     owner.push_back(std::move(r));
-    TFB_EventAssocRef* record = owner.back().get();
+    Ref* record = owner.back().get();
 
-    auto line = std::make_unique<TFB_EventAssoc>();
+    auto line = std::make_unique<Line>();
     line->Ref = record;
-    for (const auto& d : DrawnInstances) {
+    for (const auto& d : drawn) {
         if (!line->SourceDrawn && d->Ref == record->SourceInstance) {
             line->SourceDrawn = d.get();
             line->SourcePortPic = d->PictureOf(sourceOutput);
@@ -467,38 +472,26 @@ TFB_EventAssocRef* TFB_Diagram::AddInnerEventConn(TFBEvent* sourceOutput, TFBEve
         }
     }
     if (line->SourcePortPic || line->DestPortPic)
-        AddEventLine(std::move(line));
+        addLine(std::move(line));
     return record;
+}
+
+} // namespace
+
+TFB_EventAssocRef* TFB_Diagram::AddInnerEventConn(TFBEvent* sourceOutput, TFBEvent* destInput,
+                                                  TOwnedList<TFB_EventAssocRef>& owner)
+{
+    return addInnerConn<TFB_EventAssocRef, TFB_EventAssoc>(
+        DrawnInstances, sourceOutput, destInput, owner,
+        [this](std::unique_ptr<TFB_EventAssoc> line) { AddEventLine(std::move(line)); });
 }
 
 TFB_DataAssocRef* TFB_Diagram::AddInnerDataConn(TFBDataMember* sourceOutput, TFBDataMember* destInput,
                                                 TOwnedList<TFB_DataAssocRef>& owner)
 {
-    if (!sourceOutput || !destInput || !sourceOutput->Owner || !destInput->Owner)
-        return nullptr;
-    auto r = std::make_unique<TFB_DataAssocRef>();
-    r->SourcePort = sourceOutput;
-    r->DestPort = destInput;
-    r->SourceInstance = sourceOutput->Owner;
-    r->DestInstance = destInput->Owner;
-    owner.push_back(std::move(r));
-    TFB_DataAssocRef* record = owner.back().get();
-
-    auto line = std::make_unique<TFB_DataAssoc>();
-    line->Ref = record;
-    for (const auto& d : DrawnInstances) {
-        if (!line->SourceDrawn && d->Ref == record->SourceInstance) {
-            line->SourceDrawn = d.get();
-            line->SourcePortPic = d->PictureOf(sourceOutput);
-        }
-        if (!line->DestDrawn && d->Ref == record->DestInstance) {
-            line->DestDrawn = d.get();
-            line->DestPortPic = d->PictureOf(destInput);
-        }
-    }
-    if (line->SourcePortPic || line->DestPortPic)
-        AddDataLine(std::move(line));
-    return record;
+    return addInnerConn<TFB_DataAssocRef, TFB_DataAssoc>(
+        DrawnInstances, sourceOutput, destInput, owner,
+        [this](std::unique_ptr<TFB_DataAssoc> line) { AddDataLine(std::move(line)); });
 }
 
 // ---------------------------------------------------------------------------
