@@ -204,7 +204,9 @@ TEST_F(DeployCliTest, WrongUseAndMissingFiles)
         {{crf, "--form", "script", "--send"}, 2, "telvo: deploy: --send goes with --form xml only\n"},
         {{crf, "--form", "xml", "--out", "x"}, 2, "telvo: deploy: --out goes with --form kalo only\n"},
         {{crf, "--form", "kalo", "--out"}, 2, "telvo: deploy: --out needs a folder\n"},
-        {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"},
+        {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"
+                                                 "usage: telvo [--home DIR] deploy FILE.crf --form xml|script|kalo "
+                                                 "[--send] [--out DIR]\n"},
         {{"--form", "xml"}, 2, "telvo: deploy needs a project file\n"},
         {{crf, crf, "--form", "xml"}, 2, "telvo: deploy takes one project file\n"},
     };

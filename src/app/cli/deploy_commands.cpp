@@ -117,7 +117,13 @@ int deploy(TCliContext& ctx)
     return saved.size() == opcDevices ? rc : 1;
 }
 
-TCliCommand reg{"deploy", "FILE.crf --form xml|script|kalo [--send] [--out DIR]", deploy};
+TCliCommand reg{"deploy", "FILE.crf --form xml|script|kalo [--send] [--out DIR]", deploy,
+                "Makes the devices' command sets of a project.\n"
+                "  --form xml       every IEC device's command set in the XML form\n"
+                "  --form script    the script form (DUNEX output)\n"
+                "  --form kalo      one configuration file per OPC device\n"
+                "  --send           with xml: send each command set to its device over TCP\n"
+                "  --out DIR        with kalo: the folder for the files (default: the program's KALO folder)"};
 
 } // namespace
 

@@ -85,7 +85,9 @@ int scriptRun(TCliContext& ctx)
     return 0;
 }
 
-TCliCommand reg{"script run", "FILE [VALUE...]", scriptRun};
+TCliCommand reg{"script run", "FILE [VALUE...]", scriptRun,
+                "Runs the script's routine with one cell per parameter and prints the cells afterwards.\n"
+                "  VALUE    a literal of the script language: 42, -3, 2.5, 'text', true, false, null"};
 
 } // namespace
 
