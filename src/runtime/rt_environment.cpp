@@ -3,6 +3,7 @@
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/value_text.h"
+#include "runtime/rt_thread.h"
 #include "runtime/script/script_errors.h"
 
 #include <ctime>
@@ -288,6 +289,7 @@ void TtelvoRT_Environment::CreateDaemon()
     stepCounter_.store(0, std::memory_order_release);
     daemon_ = std::make_unique<TtelvoRT_Daemon>(*this);
     daemon_->thread_ = std::thread([d = daemon_.get()] { d->body(); });
+    NameThread(daemon_->thread_, kDaemonThreadName);
 }
 
 TTELVO_RTtype* TtelvoRT_Environment::FindRuntimeFB(const TFB_InstanceRef* instance) const

@@ -3,6 +3,7 @@
 #include "model/fb_instance.h"
 #include "model/fb_type.h"
 #include "runtime/rt_environment.h"
+#include "runtime/rt_thread.h"
 #include "runtime/script/script_errors.h"
 
 namespace telvo {
@@ -47,7 +48,11 @@ void TTELVO_RTtype::ExecEvent(const std::string& eventName)
     cv_.notify_one();
 }
 
-void TTELVO_RTtype::Start() { thread_ = std::thread([this] { body(); }); }
+void TTELVO_RTtype::Start()
+{
+    thread_ = std::thread([this] { body(); });
+    NameThread(thread_, kRuntimeFBThreadName);
+}
 
 void TTELVO_RTtype::Finish()
 {
