@@ -259,6 +259,19 @@ void TtelvoRT_Environment::Log(const std::string& text)
 
 void TtelvoRT_Environment::LogAlways(const std::string& text) { host_.AddLogLine(timeText() + " " + text); }
 
+void TtelvoRT_Environment::ScriptFailed(const std::string& text)
+{
+    LogAlways(text);
+    std::lock_guard lock(failuresMutex_);
+    failures_.push_back(text);
+}
+
+std::vector<std::string> TtelvoRT_Environment::ScriptFailures() const
+{
+    std::lock_guard lock(failuresMutex_);
+    return failures_;
+}
+
 void TtelvoRT_Environment::QueueEvent(TFBEvent* event)
 {
     if (!event)
@@ -285,6 +298,10 @@ size_t TtelvoRT_Environment::QueuedEvents() const
 void TtelvoRT_Environment::CreateDaemon()
 {
     endDaemon();
+    {
+        std::lock_guard lock(failuresMutex_);
+        failures_.clear();
+    }
     routes_.clear();
     stepCounter_.store(0, std::memory_order_release);
     daemon_ = std::make_unique<TtelvoRT_Daemon>(*this);

@@ -111,6 +111,12 @@ public:
     // The same whatever the debug-message setting: failures are never
     // silent.
     void LogAlways(const std::string& text);
+    // A script that did not compile or raised: logged always, and kept for
+    // the run's report (a headless run must not pass it off as success).
+    void ScriptFailed(const std::string& text);
+    // The failures of the current run, in order; a new daemon starts a new
+    // list.
+    std::vector<std::string> ScriptFailures() const;
     void QueueEvent(TFBEvent* event);
     // Empties the queue, clearing the pending flags.
     void ClearQueue();
@@ -171,6 +177,9 @@ private:
     std::unordered_map<const TFB_InstanceRef*, TTELVO_RTtype*> byInstance_;
     bool created_ = false;
     std::atomic<bool> showDebug_{false};
+
+    mutable std::mutex failuresMutex_;
+    std::vector<std::string> failures_;
 
     mutable std::mutex queueMutex_;
     std::vector<TFBEvent*> queue_;

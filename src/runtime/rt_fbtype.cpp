@@ -248,7 +248,7 @@ void TtelvoRT_FBtype::runAlgorithm(const std::vector<std::string>& lines, const 
 void TtelvoRT_FBtype::scriptFailed(const std::string& script, const std::string& message) const
 {
     const std::string first = script.substr(0, script.find("\r\n"));
-    Env.LogAlways(InstanceName + ":: Script failed: " + message + " in \"" + first + "\"");
+    Env.ScriptFailed(InstanceName + ":: Script failed: " + message + " in \"" + first + "\"");
 }
 
 } // namespace telvo

@@ -91,6 +91,25 @@ TEST_F(SimulateCli, ABusyFBIsReportedAndTheRunStillEnds)
     EXPECT_NE(r.Out.find("state\tL\t"), std::string::npos) << r.Out;
 }
 
+TEST_F(SimulateCli, FailedScriptsGoToStderrAndExitThreeAfterTheTables)
+{
+    // BROKEN's first condition does not compile (twice: on REQ and on the
+    // event-less pass after it) and its algorithm raises.
+    const std::string net = Home.Write("broken.fbn", Network(R"(<FB Name="F" Type="BROKEN" x="0" y="0"/>)")).string();
+    const ProcessResult r = Run({net, "--event", "F.REQ", "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 3) << r.Err;
+    const auto err = outputLines(r.Err);
+    ASSERT_EQ(err.size(), 3u) << r.Err;
+    for (size_t i : {0u, 2u})
+        EXPECT_EQ(err[i].rfind("telvo: F:: Script failed: Error compiling chkTransition. ", 0), 0u) << err[i];
+    EXPECT_EQ(err[1], "telvo: F:: Script failed: no luck in \"procedure execAlg(\"");
+    // The run was still reported in full.
+    const auto lines = outputLines(r.Out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("FB.Event(Algorithm)\t", 0), 0u) << r.Out;
+    EXPECT_NE(r.Out.find("value\tF.OUT\t0\n"), std::string::npos) << r.Out;
+}
+
 TEST_F(SimulateCli, WrongUseIsRefused)
 {
     struct Case {

@@ -8,6 +8,9 @@
 // events queued; then N steps, each waiting until every runtime FB is idle;
 // then the run is stopped and the schedule tables, the FBs' states and
 // values (and, with --log, the simulation log) are printed.
+//
+// Exit status: 0; 1 when a step did not come to rest; 3 when a script
+// failed (each failure is also printed on stderr); 2 for wrong use.
 
 #include "cli.h"
 
@@ -249,6 +252,12 @@ int simulate(TCliContext& ctx)
     if (o.Log)
         for (const auto& l : sim.Host.LogLines())
             ctx.Out << l << "\n";
+    // A script that failed is never a silent success, with or without --log.
+    const auto failures = sim.Environment.ScriptFailures();
+    for (const auto& f : failures)
+        ctx.Err << "telvo: " << f << "\n";
+    if (rc == 0 && !failures.empty())
+        rc = 3;
     return rc;
 }
 
