@@ -3,7 +3,6 @@
 #include "model/fb_instance.h"
 #include "model/fb_type.h"
 #include "runtime/rt_environment.h"
-#include "runtime/rt_thread.h"
 #include "runtime/script/script_errors.h"
 
 namespace telvo {
@@ -20,7 +19,7 @@ TTELVO_RTtype::TTELVO_RTtype(TtelvoRT_Environment& environment, TFB_Instance* in
 
 TTELVO_RTtype::~TTELVO_RTtype()
 {
-    if (thread_.joinable())
+    if (thread_.Joinable())
         Finish();
     else if (!idle_)
         Env.fbIdle(); // never started: no longer counted
@@ -48,21 +47,19 @@ void TTELVO_RTtype::ExecEvent(const std::string& eventName)
     cv_.notify_one();
 }
 
-void TTELVO_RTtype::Start()
+int TTELVO_RTtype::Start() { return thread_.Start([this] { body(); }, kRuntimeFBThreadName); }
+
+void TTELVO_RTtype::RequestFinish()
 {
-    thread_ = std::thread([this] { body(); });
-    NameThread(thread_, kRuntimeFBThreadName);
+    std::lock_guard lock(mutex_);
+    finish_ = true;
+    cv_.notify_one();
 }
 
 void TTELVO_RTtype::Finish()
 {
-    {
-        std::lock_guard lock(mutex_);
-        finish_ = true;
-        cv_.notify_one();
-    }
-    if (thread_.joinable())
-        thread_.join();
+    RequestFinish();
+    thread_.Join();
 }
 
 bool TTELVO_RTtype::Idle() const

@@ -215,7 +215,13 @@ int simulate(TCliContext& ctx)
     const auto timeout = std::max<std::chrono::milliseconds>(std::chrono::seconds(10), pause * 100);
     THeadlessSimulation sim(*diagram, pause);
     sim.Environment.SetShowDebugMessages(o.Log);
-    sim.Start(events);
+    try {
+        sim.Start(events);
+    } catch (const ESimulationRefused& e) {
+        // Whatever had started has been ended: nothing ran.
+        ctx.Err << "telvo: " << e.what() << "\n";
+        return 1;
+    }
     std::vector<TFB_Instance*> instances;
     for (const auto& fb : sim.Environment.RuntimeFBs())
         instances.push_back(fb->Instance);
