@@ -110,6 +110,26 @@ TEST_F(SimulateCli, FailedScriptsGoToStderrAndExitThreeAfterTheTables)
     EXPECT_NE(r.Out.find("value\tF.OUT\t0\n"), std::string::npos) << r.Out;
 }
 
+TEST_F(SimulateCli, InstancesThatCouldNotBeMadeAreNamedAndTheRestStillRuns)
+{
+    const std::string net = Home.Write("ghost.fbn", Network(R"(<FB Name="A" Type="PULSE" x="0" y="0"/>
+            <FB Name="G" Type="GHOST" x="0" y="0"/>
+            <FB Name="H" Type="PHANTOM" x="0" y="0"/>
+            <EventConnections><Connection Source="G.CNF" Destination="A.REQ"/></EventConnections>)"))
+                                  .string();
+    const ProcessResult r = Run({net, "--event", "A.REQ", "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 1) << r.Err;
+    const auto err = outputLines(r.Err);
+    ASSERT_GE(err.size(), 2u) << r.Err;
+    EXPECT_EQ(std::vector<std::string>(err.end() - 2, err.end()),
+              (std::vector<std::string>{"telvo: instance G (type GHOST) could not be created",
+                                        "telvo: instance H (type PHANTOM) could not be created"}))
+        << r.Err;
+    // A ran all the same.
+    EXPECT_NE(r.Out.find("A.REQ()\t--\t\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("var\tA.CNT\t1\n"), std::string::npos) << r.Out;
+}
+
 TEST_F(SimulateCli, WrongUseIsRefused)
 {
     struct Case {
