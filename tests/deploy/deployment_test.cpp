@@ -108,7 +108,7 @@ TEST_F(StartTest, ADeviceThatCannotBeReachedStopsTheRun)
         {"no port", "127.0.0.1", ""},
         {"a port that is no number", "127.0.0.1", "6l499"},
         {"a port out of range", "127.0.0.1", "99999"},
-        {"a host name that does not resolve", "no-such-device.invalid", "61499"},
+        {"a host name that does not resolve", kUnresolvableHost, "61499"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
