@@ -1,7 +1,10 @@
 #include "deploy/command_set.h"
 
+#include "deploy/text_escape.h"
+
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
+#include "model/fb_instance.h"
 #include "model/file_util.h"
 #include "persistence/network_file.h"
 #include "persistence/type_file.h"
@@ -39,6 +42,20 @@ const std::string& remoteDeviceName(const TFB_InstanceRef& record)
 {
     static const std::string unassigned = TCommandSetGenerator::UnassignedDevice;
     return record.Device ? record.Device->Name : unassigned;
+}
+
+// A constant that is no value of its input's type was told when it was read
+// or typed; sent on, the device would get a value the workbench never had.
+bool Converts(const TFBDataMember& input)
+{
+    TFBDataMember trial;
+    trial.Decl = input.Decl;
+    try {
+        trial.SetValueFromText(input.ValueText);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -184,7 +201,9 @@ void TCommandSetGenerator::args(std::initializer_list<const std::string*> values
     line_.assign("\t<ARGS>");
     emit();
     for (const std::string* v : values) {
-        line_.assign("\t\t<STRING>").append(*v).append("</STRING>");
+        line_.assign("\t\t<STRING>");
+        AppendXmlEscaped(line_, *v);
+        line_.append("</STRING>");
         emit();
     }
     line_.assign("\t</ARGS>");
@@ -196,9 +215,11 @@ void TCommandSetGenerator::args(std::initializer_list<const std::string*> values
 void TCommandSetGenerator::createInstance(const std::string& typeName, const std::string& name, bool downloaded)
 {
     if (Form == TCommandForm::Script) {
-        line_.assign("devA.cmdCreateFBInstance(\"").append(name).append("\",\"").append(typeName).append("\"); ");
+        const std::string n = ScriptEscaped(name);
+        line_.assign("devA.cmdCreateFBInstance(\"").append(n).append("\",\"").append(ScriptEscaped(typeName));
+        line_.append("\"); ");
         emit();
-        line_.assign("devA.cmdCreateFBCContainingFBI(\"C_").append(name).append("\",\"").append(name);
+        line_.assign("devA.cmdCreateFBCContainingFBI(\"C_").append(n).append("\",\"").append(n);
         line_.append("\", 0, 2);  ");
         emit();
         return;
@@ -240,8 +261,9 @@ void TCommandSetGenerator::scriptConnection(bool event, const std::string& sourc
                                             const std::string& destPort)
 {
     line_.assign(event ? "devA.cmdCreateEventConnection(\"" : "devA.cmdCreateDataConnection(\"");
-    line_.append(sourceInstance).append("\",\"").append(sourcePort).append("\",\"").append(destInstance);
-    line_.append("\",\"").append(destPort).append("\");");
+    line_.append(ScriptEscaped(sourceInstance)).append("\",\"").append(ScriptEscaped(sourcePort));
+    line_.append("\",\"").append(ScriptEscaped(destInstance)).append("\",\"").append(ScriptEscaped(destPort));
+    line_.append("\");");
     emit();
 }
 
@@ -250,7 +272,9 @@ void TCommandSetGenerator::publish(bool event, const std::string& path)
     line_.assign(event ? "<COMMAND ACTION=\"PUBLISH\" TYPE=\"EVENT\" COMMENT=\"PUBLISH an Event Connection.\">"
                        : "<COMMAND ACTION=\"PUBLISH\" TYPE=\"DATA\" COMMENT=\"PUBLISH a Data Connection.\">");
     emit();
-    line_.assign("\t\t<STRING>").append(path).append("</STRING>");
+    line_.assign("\t\t<STRING>");
+    AppendXmlEscaped(line_, path);
+    line_.append("</STRING>");
     emit();
     line_.assign("</COMMAND>");
     emit();
@@ -275,7 +299,9 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
     const std::string& d = device.Name;
 
     if (xml) {
-        line_.assign("<DEVICE_COMMANDSET DEVICENAME=\"").append(d).append("\" >");
+        line_.assign("<DEVICE_COMMANDSET DEVICENAME=\"");
+        AppendXmlEscaped(line_, d);
+        line_.append("\" >");
         emit();
     }
 
@@ -308,7 +334,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
             continue;
         createInstance(typeNameOf(*record), record->Name, true);
         for (const auto& input : record->DataInputs)
-            if (!input->ValueText.empty())
+            if (!input->ValueText.empty() && Converts(*input))
                 constantValue(record->Name, input->Name(), input->Decl ? input->Decl->Type : std::string(),
                               input->ValueText);
     }
