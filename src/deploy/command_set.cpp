@@ -190,7 +190,7 @@ std::string TCommandSetGenerator::GetIPPPathfromDevice(const TslDevice& device, 
 
 // ---- Lines -----------------------------------------------------------------
 
-void TCommandSetGenerator::emit()
+void TCommandSetGenerator::emitLine()
 {
     if (Output)
         Output(line_);
@@ -199,17 +199,17 @@ void TCommandSetGenerator::emit()
 void TCommandSetGenerator::args(std::initializer_list<const std::string*> values)
 {
     line_.assign("\t<ARGS>");
-    emit();
+    emitLine();
     for (const std::string* v : values) {
         line_.assign("\t\t<STRING>");
         AppendXmlEscaped(line_, *v);
         line_.append("</STRING>");
-        emit();
+        emitLine();
     }
     line_.assign("\t</ARGS>");
-    emit();
+    emitLine();
     line_.assign("</COMMAND>");
-    emit();
+    emitLine();
 }
 
 void TCommandSetGenerator::createInstance(const std::string& typeName, const std::string& name, bool downloaded)
@@ -218,17 +218,17 @@ void TCommandSetGenerator::createInstance(const std::string& typeName, const std
         const std::string n = ScriptEscaped(name);
         line_.assign("devA.cmdCreateFBInstance(\"").append(n).append("\",\"").append(ScriptEscaped(typeName));
         line_.append("\"); ");
-        emit();
+        emitLine();
         line_.assign("devA.cmdCreateFBCContainingFBI(\"C_").append(n).append("\",\"").append(n);
         line_.append("\", 0, 2);  ");
-        emit();
+        emitLine();
         return;
     }
     line_.assign(downloaded ? "<COMMAND ACTION=\"CREATE\" TYPE=\"FB_INSTANCE\" COMMENT=\"TELVO ZOZE command to create "
                               "a FB_Instance (DOWNLOADED). Arg1=FBType, Arg2=FBInstanceName\">"
                             : "<COMMAND ACTION=\"CREATE\" TYPE=\"FB_INSTANCE\" COMMENT=\"TELVO ZOZE command to create "
                               "a FB_Instance. Arg1=FBType, Arg2=FBInstanceName\">");
-    emit();
+    emitLine();
     args({&typeName, &name});
 }
 
@@ -237,12 +237,12 @@ void TCommandSetGenerator::constantValue(const std::string& instance, const std:
 {
     if (Form == TCommandForm::Script) {
         line_.assign("//CONSTANT CONNECTIO NNOT ADDED!!! ");
-        emit();
+        emitLine();
         return;
     }
     line_.assign("<COMMAND ACTION=\"CREATE\" TYPE=\"DATA_CONSTANT_VALUE\" COMMENT=\"TELVO ZOZE command to assign const "
                  "value to a FB Instance. Arg1=FBINSTANCENAME, Arg2=DATAINPUTNAME, Arg3=DATATYPE, Arg4=VALUE\">");
-    emit();
+    emitLine();
     args({&instance, &input, &type, &value});
 }
 
@@ -252,7 +252,7 @@ void TCommandSetGenerator::connection(bool event, const std::string& sourcePath,
                          "Between FBs\" Arg1=\"Eventoutput\" Arg2=\"EventInput\">"
                        : "<COMMAND ACTION=\"CREATE\" TYPE=\"DATA_CONNECTION\" COMMENT=\"Create a Data Connection "
                          "Between FBs\" Arg1=\"Output Data\" Arg2=\"Input Data\">");
-    emit();
+    emitLine();
     args({&sourcePath, &destPath});
 }
 
@@ -264,20 +264,20 @@ void TCommandSetGenerator::scriptConnection(bool event, const std::string& sourc
     line_.append(ScriptEscaped(sourceInstance)).append("\",\"").append(ScriptEscaped(sourcePort));
     line_.append("\",\"").append(ScriptEscaped(destInstance)).append("\",\"").append(ScriptEscaped(destPort));
     line_.append("\");");
-    emit();
+    emitLine();
 }
 
 void TCommandSetGenerator::publish(bool event, const std::string& path)
 {
     line_.assign(event ? "<COMMAND ACTION=\"PUBLISH\" TYPE=\"EVENT\" COMMENT=\"PUBLISH an Event Connection.\">"
                        : "<COMMAND ACTION=\"PUBLISH\" TYPE=\"DATA\" COMMENT=\"PUBLISH a Data Connection.\">");
-    emit();
+    emitLine();
     line_.assign("\t\t<STRING>");
     AppendXmlEscaped(line_, path);
     line_.append("</STRING>");
-    emit();
+    emitLine();
     line_.assign("</COMMAND>");
-    emit();
+    emitLine();
 }
 
 void TCommandSetGenerator::subscribe(bool event, const std::string& publisherPath, const std::string& subscriberPath)
@@ -286,7 +286,7 @@ void TCommandSetGenerator::subscribe(bool event, const std::string& publisherPat
                          "A SUBSCRIBED Event and a FBs. Arg1=SubscriberServiceEvent, Arg2=FB_Instance2.Eventname\">"
                        : "<COMMAND ACTION=\"SUBSCRIBE\" TYPE=\"DATA\" COMMENT=\"Create a Data Connection Between A "
                          "SUBSCRIBED Data and a FBs. Arg1=SubscriberServeData, Arg2=FB_Instance2.Dataname\">");
-    emit();
+    emitLine();
     args({&publisherPath, &subscriberPath});
 }
 
@@ -302,7 +302,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
         line_.assign("<DEVICE_COMMANDSET DEVICENAME=\"");
         AppendXmlEscaped(line_, d);
         line_.append("\" >");
-        emit();
+        emitLine();
     }
 
     for (const auto& instance : pi.Instances)
@@ -310,7 +310,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
 
     if (!xml && pi.Read) {
         line_.assign("//CREATE EVENT CONNECTIONS");
-        emit();
+        emitLine();
     }
     for (const auto& c : pi.EventConns) {
         if (xml)
@@ -320,7 +320,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
     }
     if (!xml && pi.Read) {
         line_.assign("//CREATE DATA CONNECTIONS");
-        emit();
+        emitLine();
     }
     for (const auto& c : pi.DataConns) {
         if (xml)
@@ -373,7 +373,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
 
     if (xml) {
         line_.assign("</DEVICE_COMMANDSET>");
-        emit();
+        emitLine();
     }
 }
 
