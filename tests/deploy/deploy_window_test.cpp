@@ -17,6 +17,7 @@
 
 #include <gmock/gmock.h>
 
+#include <cstdlib>
 #include <sstream>
 
 namespace telvo::test {
@@ -145,6 +146,12 @@ TEST_F(DeployWindowTest, DunexOutputAndKaloConfigurationShowWhatTheCommandLinePr
     ASSERT_NE(w, nullptr);
     QTest::mouseClick(w->DunexButton(), Qt::LeftButton);
     EXPECT_EQ(w->Lines(), lines(script.Out));
+    // scripts/screenshot-deploy photographs the workbench at this point.
+    if (const char* shot = std::getenv("TELVO_DEPLOY_SCREENSHOT")) {
+        Form->resize(1280, 800);
+        QApplication::processEvents();
+        Form->grab().save(QString::fromLocal8Bit(shot));
+    }
 
     // The save dialog proposes DEVICE_KALOconfig.xml in the KALO folder;
     // the user takes it.

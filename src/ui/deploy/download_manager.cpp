@@ -41,6 +41,7 @@ TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workb
     QFont mono(QStringLiteral("Monospace"));
     mono.setStyleHint(QFont::TypeWriter);
     memOutput_->setFont(mono);
+    memOutput_->setTabStopDistance(4 * memOutput_->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnStart_);
