@@ -5,23 +5,90 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <unistd.h>
 
 namespace telvo {
 
+namespace {
+
+std::runtime_error readError(const std::filesystem::path& path, const std::string& reason)
+{
+    return std::runtime_error("Cannot read file " + path.string() + ": " + reason);
+}
+
+} // namespace
+
+std::runtime_error FileTooLargeError(const std::filesystem::path& path)
+{
+    return readError(path, "is larger than 256 MiB");
+}
+
+int OpenFileToRead(const std::filesystem::path& path, size_t& size)
+{
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+    // come; the flag is dropped again once the file is known to be regular.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        throw std::runtime_error("Cannot open file " + path.string() + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        throw readError(path, std::strerror(err));
+    }
+    const char* refusal = S_ISDIR(st.st_mode)                                 ? "is a directory"
+                          : !S_ISREG(st.st_mode)                              ? "is not a regular file"
+                          : static_cast<uint64_t>(st.st_size) > kMaxReadFileSize ? "is larger than 256 MiB"
+                                                                              : nullptr;
+    if (refusal) {
+        ::close(fd);
+        throw readError(path, refusal);
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    size = static_cast<size_t>(st.st_size);
+    return fd;
+}
+
 std::string ReadFileText(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Cannot open file " + path.string() + ": " + std::strerror(errno));
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad())
-        throw std::runtime_error("Cannot read file " + path.string());
-    return std::move(ss).str();
+    size_t expected = 0;
+    int fd = OpenFileToRead(path, expected);
+    std::string text;
+    // One byte more than announced, so that a file that grew is noticed
+    // without a second pass; it is read on to its real end.
+    text.resize(expected + 1);
+    size_t size = 0;
+    while (true) {
+        if (size == text.size()) {
+            if (size > kMaxReadFileSize) {
+                ::close(fd);
+                throw FileTooLargeError(path);
+            }
+            text.resize(std::min(text.size() * 2, kMaxReadFileSize + 1));
+        }
+        ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            ::close(fd);
+            throw readError(path, std::strerror(err));
+        }
+        if (n == 0)
+            break;
+        size += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (size > kMaxReadFileSize)
+        throw FileTooLargeError(path);
+    text.resize(size);
+    return text;
 }
 
 std::vector<std::string> SplitLines(std::string_view text)
