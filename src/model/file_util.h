@@ -34,8 +34,15 @@ std::vector<std::string> SplitLines(std::string_view text);
 std::string JoinLines(const std::vector<std::string>& lines);
 // Writes the bytes to a temporary file beside the target and renames it over
 // the target, so a failed or interrupted save never destroys the previous
-// file. Throws std::runtime_error naming the file on failure.
+// file. A symbolic link is written through to the file it names (the link
+// stays), and the file keeps its mode. The temporary file has no name until
+// it is complete where the file system allows (O_TMPFILE); elsewhere a
+// temporary left by a killed save is removed by the next save of the file.
+// Throws std::runtime_error naming the file on failure.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
+// Whether WriteFileAtomic may use unnamed temporary files (true unless
+// switched off); off, it works as on a file system without them.
+void UseUnnamedTemporaries(bool use);
 // The bare file name of a stored path, whichever separator it uses:
 // "C:\plant\line1.fbn" gives "line1.fbn".
 std::string BareFileName(std::string_view storedPath);

@@ -93,3 +93,137 @@ TEST(ReadFileText, ReadsRegularFilesWholeAndNamesMissingOnes)
               "Cannot open file " + (dir / "none.txt").string() + ": No such file or directory");
 }
 
+// ---- Atomic saves --------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> folderEntries(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t modeOf(const std::filesystem::path& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return st.st_mode & 07777;
+}
+
+// Saves in a child process that the system kills half-way through the
+// write (its file size limit is below the size of the bytes).
+void saveKilledHalfWay(const std::filesystem::path& file, bool unnamed, pid_t& pid)
+{
+    pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        UseUnnamedTemporaries(unnamed);
+        struct rlimit limit {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            WriteFileAtomic(file, std::string(1 << 20, 'n'));
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "the save was not killed: " << status;
+}
+
+struct TSaveMode {
+    const char* Name;
+    bool Unnamed;
+};
+
+class AtomicSave : public ::testing::TestWithParam<TSaveMode> {
+protected:
+    void SetUp() override { UseUnnamedTemporaries(GetParam().Unnamed); }
+    void TearDown() override { UseUnnamedTemporaries(true); }
+};
+
+} // namespace
+
+TEST_P(AtomicSave, WritesThroughSymbolicLinksToTheirTargets)
+{
+    test::TempDir dir;
+    auto real = dir.Write("store/real.fbn", "old");
+    std::filesystem::create_directory(dir / "links");
+    // A relative link, and a link to that link.
+    std::filesystem::create_symlink("../store/real.fbn", dir / "links/rel.fbn");
+    std::filesystem::create_symlink(dir / "links/rel.fbn", dir / "abs.fbn");
+    // A dangling link names the file to create.
+    std::filesystem::create_symlink("made.fbn", dir / "store/dangling.fbn");
+
+    WriteFileAtomic(dir / "abs.fbn", "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "abs.fbn"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "links/rel.fbn"));
+    EXPECT_EQ(test::ReadFile(real), "new");
+
+    WriteFileAtomic(dir / "store/dangling.fbn", "made");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "store/dangling.fbn"));
+    EXPECT_EQ(test::ReadFile(dir / "store/made.fbn"), "made");
+    EXPECT_EQ(folderEntries(dir / "store"), (std::vector<std::string>{"dangling.fbn", "made.fbn", "real.fbn"}));
+
+    // A loop of links is an error naming the file, and changes nothing.
+    std::filesystem::create_symlink("b.fbn", dir / "a.fbn");
+    std::filesystem::create_symlink("a.fbn", dir / "b.fbn");
+    try {
+        WriteFileAtomic(dir / "a.fbn", "x");
+        ADD_FAILURE() << "a loop of links was written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot write file " + (dir / "a.fbn").string() + ": Too many levels of symbolic links");
+    }
+}
+
+TEST_P(AtomicSave, KeepsTheModeOfTheFileItReplaces)
+{
+    test::TempDir dir;
+    const mode_t mask = ::umask(022);
+    for (mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0755), mode_t(0444)}) {
+        SCOPED_TRACE(mode);
+        auto file = dir.Write("f.crf", "old");
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        WriteFileAtomic(file, "new");
+        EXPECT_EQ(modeOf(file), mode);
+        EXPECT_EQ(test::ReadFile(file), "new");
+        ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+        std::filesystem::remove(file);
+    }
+    // A new file gets the ordinary mode under the umask.
+    WriteFileAtomic(dir / "new.crf", "x");
+    EXPECT_EQ(modeOf(dir / "new.crf"), mode_t(0644));
+    ::umask(mask);
+}
+
+TEST_P(AtomicSave, AKilledSaveLeavesThePreviousFileAndNoTemporaryForGood)
+{
+    test::TempDir dir;
+    auto file = dir.Write("plant.crf", "previous");
+    pid_t gone = 0;
+    saveKilledHalfWay(file, GetParam().Unnamed, gone);
+    EXPECT_EQ(test::ReadFile(file), "previous");
+    if (GetParam().Unnamed) {
+        EXPECT_EQ(folderEntries(dir.Path()), std::vector<std::string>{"plant.crf"});
+    } else {
+        // Without unnamed files the half-written temporary stays until the
+        // next save of the file sweeps it away. Another file's temporaries
+        // and a live process's are not touched.
+        EXPECT_EQ(folderEntries(dir.Path()).size(), 2u);
+        const std::string other = "other.crf.tmp" + std::to_string(gone) + "_0";
+        dir.Write(other, "another file's");
+        auto live = dir.Write("plant.crf.tmp" + std::to_string(::getppid()) + "_3", "in progress");
+        WriteFileAtomic(file, "saved");
+        EXPECT_EQ(folderEntries(dir.Path()),
+                  (std::vector<std::string>{other, "plant.crf", live.filename().string()}));
+        EXPECT_EQ(test::ReadFile(file), "saved");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Temporaries, AtomicSave,
+                         ::testing::Values(TSaveMode{"Unnamed", true}, TSaveMode{"Named", false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
