@@ -99,32 +99,41 @@ bool ValidDevicePort(const std::string& text)
 
 bool ValidDeviceAddress(const std::string& text)
 {
-    if (text.empty())
+    if (text.empty() || text.size() > 253)
         return false;
-    QHostAddress literal;
-    if (literal.setAddress(q(text)))
-        return true;
-    // A host name: dot-separated labels of letters, digits and hyphens,
-    // none starting or ending with a hyphen; not all digits and dots (that
-    // would be a broken IPv4 literal).
-    if (text.size() > 253)
-        return false;
-    bool onlyDigits = true;
+    // Digits and dots only: an IPv4 address written out in full (the short
+    // forms "1.2.3" or "999" read as other addresses than meant).
+    if (text.find_first_not_of("0123456789.") == std::string::npos) {
+        int parts = 0;
+        size_t start = 0;
+        while (start <= text.size()) {
+            const size_t dot = std::min(text.find('.', start), text.size());
+            const std::string part = text.substr(start, dot - start);
+            if (part.empty() || part.size() > 3 || std::stoi(part) > 255)
+                return false;
+            ++parts;
+            start = dot + 1;
+        }
+        return parts == 4;
+    }
+    if (text.find(':') != std::string::npos) {
+        QHostAddress literal;
+        return literal.setAddress(q(text)) && literal.protocol() == QAbstractSocket::IPv6Protocol;
+    }
+    // A host name: dot-separated labels of letters, digits and hyphens, none
+    // starting or ending with a hyphen; one trailing dot allowed.
     size_t start = 0;
-    while (start <= text.size()) {
+    while (start < text.size()) {
         const size_t dot = std::min(text.find('.', start), text.size());
         const std::string_view label(text.data() + start, dot - start);
         if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
-            return dot == text.size() && label.empty() && start > 0 && !onlyDigits; // one trailing dot
-        for (char c : label) {
+            return false;
+        for (char c : label)
             if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-'))
                 return false;
-            if (!std::isdigit(static_cast<unsigned char>(c)))
-                onlyDigits = false;
-        }
         start = dot + 1;
     }
-    return !onlyDigits;
+    return true;
 }
 
 // ---------------------------------------------------------------- frame

@@ -15,6 +15,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -248,7 +249,7 @@ TfrmSystemLayer::TfrmSystemLayer(TWorkbench& workbench, TMainForm* main, QWidget
     setFont(font);
 
     pictures_.OnMissing = [this](const std::string& file) {
-        log("The picture " + file + " cannot be read; a blank picture is drawn instead.");
+        log("The picture " + file + " is missing or cannot be read; a blank picture is drawn instead.");
     };
 
     auto* outer = new QVBoxLayout(this);
@@ -314,11 +315,16 @@ TfrmSystemLayer::TfrmSystemLayer(TWorkbench& workbench, TMainForm* main, QWidget
 
 TfrmSystemLayer::~TfrmSystemLayer()
 {
+    // The property dialogs are children that call back into the window as
+    // they go: they go while it is still whole.
+    for (QDialog* dialog : findChildren<QDialog*>(Qt::FindDirectChildrenOnly))
+        delete dialog;
     // The commands name parts of the layer by key; the keys go with the window.
     undo_->clear();
 }
 
 TSystemLayerManager& TfrmSystemLayer::Layer() const { return workbench_.SystemLayer(); }
+TMainForm* TfrmSystemLayer::Main() const { return main_; }
 
 void TfrmSystemLayer::buildToolBar(QWidget* bar)
 {
@@ -579,10 +585,8 @@ void TfrmSystemLayer::resetConnectionPick()
 
 void TfrmSystemLayer::MouseDown(int vx, int vy, Qt::MouseButton)
 {
-    if (skipNextPress_) {
-        skipNextPress_ = false;
-        return;
-    }
+    // No press follows a double click or a menu choice here (Qt sends none),
+    // so there is nothing to swallow after them.
     TSystemLayerManager& layer = Layer();
     const int x = ToModel(vx), y = ToModel(vy);
     gestureOrder_ = orderNow();
@@ -596,7 +600,9 @@ void TfrmSystemLayer::MouseDown(int vx, int vy, Qt::MouseButton)
                 Render();
                 return;
             }
-            if (!layer.SecondEnd) {
+            if (hit == layer.FirstEnd) {
+                hint("An object cannot be connected to itself.", 6);
+            } else if (!layer.SecondEnd) {
                 layer.SecondEnd = hit;
                 if (TSystemConnection* c = layer.Connect(layer.FirstEnd, hit)) {
                     auto* command = new TConnectionPresenceCommand(
@@ -609,6 +615,8 @@ void TfrmSystemLayer::MouseDown(int vx, int vy, Qt::MouseButton)
                 }
             }
         }
+        if (hit && hit->Kind == slIPT)
+            hint("Connect the IPP markers of a process terminator, not the terminator itself.", 6);
         // After a connection, and after a click on empty space or an IPT.
         resetConnectionPick();
         btnConnect_->setChecked(false);
@@ -678,7 +686,6 @@ void TfrmSystemLayer::DoubleClick(int, int)
 
 void TfrmSystemLayer::EditClick()
 {
-    skipNextPress_ = true;
     TSystemLayerManager& layer = Layer();
     if (!layer.SelectedObject) {
         if (layer.SelectedConnection && OpenConnectionProperties)
@@ -699,7 +706,6 @@ void TfrmSystemLayer::EditDeviceDiagramClick()
 
 void TfrmSystemLayer::DeleteClick()
 {
-    skipNextPress_ = true;
     TSystemLayerManager& layer = Layer();
     if (!layer.SelectedObject && layer.SelectedConnection) {
         auto* command = new TConnectionPresenceCommand(
@@ -809,17 +815,24 @@ TfrmDesignFBDiagram* diagramWindowOf(QObject* source)
 
 } // namespace
 
-bool TfrmSystemLayer::DragOver(QObject* source, const QMimeData* data, int vx, int vy)
+TFB_Diagram* TfrmSystemLayer::sourceDiagram(QObject* source, const QMimeData* data) const
 {
-    dropTarget_ = nullptr;
     if (!data || !data->hasFormat(QString::fromLatin1(FBInstanceMimeType)))
-        return false;
+        return nullptr;
     // Only a drag from an FB diagram of this workbench with a selected
     // instance: a record of another project (another workbench) has no
     // place on these devices.
     TfrmDesignFBDiagram* from = diagramWindowOf(source);
     TFB_Diagram* diagram = from ? from->Diagram() : nullptr;
     if (!diagram || diagram->Manager != &workbench_.FBManager() || !diagram->LastSelectedInstance())
+        return nullptr;
+    return diagram;
+}
+
+bool TfrmSystemLayer::DragOver(QObject* source, const QMimeData* data, int vx, int vy)
+{
+    dropTarget_ = nullptr;
+    if (!sourceDiagram(source, data))
         return false;
     TSystemLayerManager& layer = Layer();
     layer.SelectedObject = layer.ObjectAt(ToModel(vx), ToModel(vy), false);
@@ -835,6 +848,11 @@ bool TfrmSystemLayer::DragOver(QObject* source, const QMimeData* data, int vx, i
 
 bool TfrmSystemLayer::Drop(QObject* source, const QMimeData* data, int x, int y)
 {
+    TFB_Diagram* diagram = sourceDiagram(source, data);
+    if (!diagram) {
+        hint("Only an FB instance selected in a diagram of this project can be dropped here.", 6);
+        return false;
+    }
     if (!DragOver(source, data, x, y)) {
         hint("An FB instance can be dropped only on an IEC compliant device.", 6);
         return false;
@@ -843,9 +861,9 @@ bool TfrmSystemLayer::Drop(QObject* source, const QMimeData* data, int x, int y)
     dropTarget_ = nullptr;
     const std::string name = data->data(QString::fromLatin1(FBInstanceMimeType)).toStdString();
     TFB_InstanceRef* record = workbench_.FBManager().FindInstance(name);
-    TFB_Instance* selected = diagramWindowOf(source)->Diagram()->LastSelectedInstance();
+    TFB_Instance* selected = diagram->LastSelectedInstance();
     if (!record || !selected || selected->Ref != record) {
-        hint("The dragged FB instance is not a record of this project.", 6);
+        hint("Only an FB instance selected in a diagram of this project can be dropped here.", 6);
         return false;
     }
     if (record->Device) {

@@ -28,6 +28,7 @@ class QUndoStack;
 
 namespace telvo {
 
+class TFB_Diagram;
 class TFB_InstanceRef;
 class TLayerKeys;
 class TMainForm;
@@ -79,7 +80,7 @@ public:
     TSystemLayerManager& Layer() const;
     TLayerKeys& Keys() const { return *keys_; }
     QUndoStack* UndoStack() const { return undo_; }
-    TMainForm* Main() const { return main_; }
+    TMainForm* Main() const;
 
     // ---- Commands ----
 
@@ -127,7 +128,6 @@ public:
 
     // ---- State, for tests ----
 
-    bool SkipNextPress() const { return skipNextPress_; }
     bool ConnectionMode() const;
     QToolButton* Button(const QString& objectName) const;
     QMenu* ContextMenu() const { return popup_; }
@@ -165,6 +165,9 @@ private:
     void repaintDiagramWindows();
     void resetConnectionPick();
     std::vector<int> orderNow() const;
+    // The diagram a drag of an FB instance comes from, when it may be dropped
+    // here at all.
+    TFB_Diagram* sourceDiagram(QObject* source, const QMimeData* data) const;
 
     TWorkbench& workbench_;
     QPointer<TMainForm> main_;
@@ -174,7 +177,6 @@ private:
     QImage canvas_;
     TslPictureCache pictures_;
     double zoom_ = 1.0;
-    bool skipNextPress_ = false;
     TslDevice* dropTarget_ = nullptr;
     // The gesture under way: the drawing order before the press, and where
     // the pressed object stood.

@@ -18,8 +18,8 @@ const QImage* TslPictureCache::Picture(const std::string& file, int w, int h)
     auto it = pictures_.find(name);
     if (it == pictures_.end()) {
         QImage image(name);
-        if (image.isNull() && OnMissing)
-            OnMissing(file);
+        if (image.isNull())
+            Missing(file);
         it = pictures_.insert(name, image.convertToFormat(QImage::Format_RGB32));
     }
     if (it->isNull())
@@ -33,6 +33,16 @@ const QImage* TslPictureCache::Picture(const std::string& file, int w, int h)
     if (scaled == scaled_.end())
         scaled = scaled_.insert(key, it->scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     return &*scaled;
+}
+
+void TslPictureCache::Missing(const std::string& file)
+{
+    const QString name = QString::fromStdString(file);
+    if (told_.contains(name))
+        return;
+    told_.insert(name, true);
+    if (OnMissing)
+        OnMissing(file);
 }
 
 namespace {
@@ -161,8 +171,12 @@ void PaintSystemLayer(QImage& image, TSystemLayerManager& layer, TslPictureCache
         if (o.Kind == slIECFieldbus || o.Kind == slNonIECFieldbus) {
             paintFieldbus(p, o, L, T);
         } else {
-            if (const QImage* picture = pictures.Picture(o.Bitmap.File.string(), o.Width, o.Height))
-                p.drawImage(QPoint(L, T), *picture);
+            if (o.Bitmap.Loaded()) {
+                if (const QImage* picture = pictures.Picture(o.Bitmap.File.string(), o.Width, o.Height))
+                    p.drawImage(QPoint(L, T), *picture);
+            } else if (!o.BitmapFile.empty()) {
+                pictures.Missing(o.BitmapFile);
+            }
             if (auto* device = dynamic_cast<const TslDevice*>(&o))
                 paintFBSymbols(p, device->DownloadedFBInstanceList.size(), L, T, o.Height);
         }

@@ -27,11 +27,14 @@ public:
     const QImage* Picture(const std::string& file, int w, int h);
     // Told once per file that is named but cannot be read.
     std::function<void(const std::string& file)> OnMissing;
-    void Clear() { pictures_.clear(); scaled_.clear(); }
+    // An object names a picture the core could not read: told once.
+    void Missing(const std::string& file);
+    void Clear() { pictures_.clear(); scaled_.clear(); told_.clear(); }
 
 private:
     QHash<QString, QImage> pictures_; // null image: unreadable
     QHash<QString, QImage> scaled_;   // key: file + size
+    QHash<QString, bool> told_;
 };
 
 // The colours of the drawing (0xRRGGBB).
