@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -368,6 +369,63 @@ TEST_F(DrawingTest, PopupMenuNamesTheSelectionAndOffersFreeRecords)
     for (QAction* item : Window->DownloadMenu()->actions())
         EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
     EXPECT_EQ(Window->DownloadMenu()->actions().front()->text(), QStringLiteral("bottle_split (E_SPLIT)"));
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// Every dialog on the example plant, grabbed; with TELVO_SCREENSHOT_DIR set
+// (scripts/screenshot-systemlayer --dialogs) the pictures are written there
+// to be looked at.
+TEST_F(DrawingTest, EveryDialogShowsItsFieldsUnclipped)
+{
+    OpenExample();
+    const QString folder = qEnvironmentVariable("TELVO_SCREENSHOT_DIR");
+    auto save = [&](QWidget* w, const QString& name) {
+        ASSERT_NE(w, nullptr) << name.toStdString();
+        w->show();
+        QApplication::processEvents();
+        const QPixmap picture = w->grab();
+        EXPECT_FALSE(picture.isNull());
+        // Every button shows its whole text.
+        for (QPushButton* b : w->findChildren<QPushButton*>())
+            if (b->isVisible())
+                EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text())) << b->text().toStdString();
+        if (!folder.isEmpty())
+            picture.save(folder + QStringLiteral("/dialog-") + name + QStringLiteral(".png"));
+    };
+    const std::pair<const char*, const char*> objects[] = {
+        {"IEC_fieldbus0", "iec-fieldbus"}, {"IEC_Device0", "iec-device"}, {"OPC_Device0", "opc-device"},
+        {"conveyer0", "ipt"},              {"computer0", "computer"},     {"network0", "network"},
+        {"IUnit0", "interworking-unit"},   {"switch0", "switch"}};
+    for (const auto& [object, name] : objects) {
+        QDialog* d = ShowObjectProperties(*Window, *Layer().FindByName(object));
+        if (auto* iec = dynamic_cast<TfrmIECDeviceProperties*>(d); iec && iec->Tabs()->count() > 6) {
+            iec->Tabs()->setCurrentIndex(iec->Tabs()->count() - 1);
+            save(d, QString::fromLatin1(name) + QStringLiteral("-advanced"));
+            iec->Tabs()->setCurrentIndex(1);
+        }
+        save(d, QString::fromLatin1(name));
+        d->close();
+    }
+    TslObject* nonIec = Window->AddFromPalette(slNonIECDevice);
+    QDialog* d = ShowObjectProperties(*Window, *nonIec);
+    save(d, QStringLiteral("non-iec-device"));
+    d->close();
+    TslObject* bus = Window->AddFromPalette(slNonIECFieldbus);
+    d = ShowObjectProperties(*Window, *bus);
+    save(d, QStringLiteral("non-iec-fieldbus"));
+    d->close();
+    d = ShowConnectionProperties(*Window, *Layer().Connections.front());
+    save(d, QStringLiteral("connection"));
+    d->close();
+    TfrmIppProperties ipp(*static_cast<TslIPT*>(Layer().FindByName("conveyer0"))->IPPList[0], nullptr);
+    save(&ipp, QStringLiteral("ipp"));
+    Window->resize(900, 700);
+    save(Window.get(), QStringLiteral("editor"));
 }
 
 } // namespace

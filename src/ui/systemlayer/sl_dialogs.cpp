@@ -379,7 +379,7 @@ TfrmIECDeviceProperties::TfrmIECDeviceProperties(TfrmSystemLayer& editor, TslDev
     });
     layout_->addWidget(diagram, 0, Qt::AlignLeft);
     addButtons();
-    resize(560, 480);
+    resize(700, 480);
 }
 
 TfrmIECDeviceProperties::~TfrmIECDeviceProperties()
@@ -546,25 +546,20 @@ TfrmIPTProperties::TfrmIPTProperties(TfrmSystemLayer& editor, TslObject& ipt)
     QStringList types;
     for (const auto& [name, subtype] : iptTypes)
         types << QString::fromLatin1(name);
-    auto* top = new QHBoxLayout;
-    layout_->addLayout(top);
     addCommonFields(types);
-    // The common fields went below; put them beside the picture.
-    QLayoutItem* form = layout_->takeAt(layout_->count() - 1);
-    top->addLayout(static_cast<QLayout*>(form->layout()), 1);
-    delete form;
-    auto* pictureColumn = new QVBoxLayout;
+    auto* pictureRow = new QHBoxLayout;
     lblPicture_ = new QLabel(this);
     lblPicture_->setObjectName(QStringLiteral("imgPicture"));
-    lblPicture_->setFixedSize(96, 96);
+    lblPicture_->setFixedSize(120, 90);
     lblPicture_->setFrameShape(QFrame::StyledPanel);
     lblPicture_->setAlignment(Qt::AlignCenter);
-    pictureColumn->addWidget(lblPicture_);
+    pictureRow->addWidget(lblPicture_);
     auto* change = new QPushButton(QStringLiteral("Change Picture..."), this);
     change->setObjectName(QStringLiteral("btnChangePicture"));
     connect(change, &QPushButton::clicked, this, [this] { ChangePictureClick(); });
-    pictureColumn->addWidget(change);
-    top->addLayout(pictureColumn);
+    pictureRow->addWidget(change, 0, Qt::AlignBottom);
+    pictureRow->addStretch(1);
+    layout_->addLayout(pictureRow);
 
     lvIpps_ = listView(this, {"Name", "Type", "Description"}, QStringLiteral("lvIPPs"));
     lvIpps_->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -1,5 +1,6 @@
 #include "ui/systemlayer/sl_renderer.h"
 
+#include "systemlayer/geometry.h"
 #include "systemlayer/system_layer.h"
 
 #include <QFileInfo>
@@ -7,6 +8,8 @@
 #include <QPainterPath>
 #include <QPolygon>
 #include <QToolTip>
+
+#include <algorithm>
 
 namespace telvo {
 
@@ -30,6 +33,9 @@ const QImage* TslPictureCache::Picture(const std::string& file, int w, int h)
     // keeps a paint of hundreds of devices cheap.
     const QString key = name + QLatin1Char('|') + QString::number(w) + QLatin1Char('x') + QString::number(h);
     auto scaled = scaled_.find(key);
+    if (scaled == scaled_.end() && scaled_.size() > 2000)
+        scaled_.clear(); // many zoom steps later: start again rather than grow
+    scaled = scaled_.find(key);
     if (scaled == scaled_.end())
         scaled = scaled_.insert(key, it->scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     return &*scaled;
@@ -146,9 +152,22 @@ void PaintSystemLayer(QImage& image, TSystemLayerManager& layer, TslPictureCache
     font.setPointSize(8);
     p.setFont(font);
 
+    // What lies wholly outside the image is not drawn (a plant is larger
+    // than the window).
+    const double scale = zoom > 0 ? zoom : 1.0;
+    const QRect visible(0, 0, int(image.width() / scale) + 2, int(image.height() / scale) + 2);
+
     // Connections under the objects.
     for (const auto& c : layer.Connections) {
         if (c->Points.size() < 2)
+            continue;
+        float x0 = c->Points[0]->X, x1 = x0, y0 = c->Points[0]->Y, y1 = y0;
+        for (const auto& point : c->Points) {
+            x0 = std::min(x0, point->X), x1 = std::max(x1, point->X);
+            y0 = std::min(y0, point->Y), y1 = std::max(y1, point->Y);
+        }
+        if (x1 < visible.left() - 2 || x0 > visible.right() + 2 || y1 < visible.top() - 2 ||
+            y0 > visible.bottom() + 2)
             continue;
         const bool bus = (c->SourceObject && c->SourceObject->Kind == slIECFieldbus) ||
                          (c->TargetObject && c->TargetObject->Kind == slIECFieldbus);
@@ -168,12 +187,29 @@ void PaintSystemLayer(QImage& image, TSystemLayerManager& layer, TslPictureCache
     for (const auto& object : layer.Objects) {
         TslObject& o = *object;
         const int L = layer.ScrollX + o.Left, T = layer.ScrollY + o.Top;
+        // The object with its name below, its IPP markers and hover text above.
+        if (int64_t{L} + o.Width + 50 < visible.left() || L - 50 > visible.right() ||
+            int64_t{T} + o.Height + 15 < visible.top() || T - 40 > visible.bottom())
+            continue;
         if (o.Kind == slIECFieldbus || o.Kind == slNonIECFieldbus) {
             paintFieldbus(p, o, L, T);
         } else {
             if (o.Bitmap.Loaded()) {
-                if (const QImage* picture = pictures.Picture(o.Bitmap.File.string(), o.Width, o.Height))
-                    p.drawImage(QPoint(L, T), *picture);
+                if (scale == 1.0) {
+                    if (const QImage* picture = pictures.Picture(o.Bitmap.File.string(), o.Width, o.Height))
+                        p.drawImage(QPoint(L, T), *picture);
+                } else {
+                    // Stretched once to the zoomed size and copied without a
+                    // transform: far cheaper than scaling on every paint.
+                    const QRect r(RoundHalfEven(L * scale), RoundHalfEven(T * scale), RoundHalfEven(o.Width * scale),
+                                  RoundHalfEven(o.Height * scale));
+                    if (const QImage* picture = pictures.Picture(o.Bitmap.File.string(), r.width(), r.height())) {
+                        const QTransform world = p.worldTransform();
+                        p.resetTransform();
+                        p.drawImage(r.topLeft(), *picture);
+                        p.setWorldTransform(world);
+                    }
+                }
             } else if (!o.BitmapFile.empty()) {
                 pictures.Missing(o.BitmapFile);
             }
