@@ -5,7 +5,9 @@
 #include "sl_fixture.h"
 
 #include "model/fb_instance.h"
+#include "model/fb_diagram.h"
 #include "model/fb_manager.h"
+#include "persistence/network_file.h"
 #include "ui/systemlayer/sl_commands.h"
 #include "ui/systemlayer/sl_dialogs.h"
 
@@ -59,6 +61,14 @@ public:
                 return;
             }
     }
+    // Every diagram as its network file would be written now.
+    std::string DiagramTexts() const
+    {
+        std::string all;
+        for (const auto& d : Workbench->FBManager().Diagrams)
+            all += NetworkToText(*d);
+        return all;
+    }
     template <typename T> T* LastDialog()
     {
         const QList<T*> all = Window->findChildren<T*>();
@@ -71,6 +81,7 @@ TEST_P(UndoTest, UndoRestoresTheProjectTextAndRedoTheEdit)
     OpenExample();
     Window->Render();
     const std::string before = ProjectText();
+    const std::string diagramsBefore = DiagramTexts();
     GetParam().Edit(*this);
     QApplication::processEvents();
     const std::string after = ProjectText();
@@ -79,6 +90,8 @@ TEST_P(UndoTest, UndoRestoresTheProjectTextAndRedoTheEdit)
     while (Window->UndoStack()->canUndo())
         Window->UndoStack()->undo();
     EXPECT_EQ(ProjectText(), before);
+    // The diagrams too: IPP pictures and IPP connections come back.
+    EXPECT_EQ(DiagramTexts(), diagramsBefore);
     while (Window->UndoStack()->canRedo())
         Window->UndoStack()->redo();
     EXPECT_EQ(ProjectText(), after);

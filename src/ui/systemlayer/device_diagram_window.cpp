@@ -213,7 +213,7 @@ void TfrmDeviceFBIPPDiagram::InsertDeviceIppClick()
         return;
     TslIPPRef* added = device->AddIppRef(std::move(ipp));
     if (layerWindow_)
-        layerWindow_->Push(new TIppPresenceCommand(layerWindow_->Keys(), *added, true,
+        layerWindow_->Push(new TIppPresenceCommand(layerWindow_->Keys(), &workbench_.FBManager(), *added, true,
                                                    QStringLiteral("Add IPP %1").arg(QString::fromStdString(added->Name))));
     editor_->AddIppPicture(added, 50, 50);
     diagram_->RebuildLines();

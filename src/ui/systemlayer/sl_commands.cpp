@@ -1,5 +1,7 @@
 #include "ui/systemlayer/sl_commands.h"
 
+#include "model/fb_connections.h"
+#include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
 
@@ -271,6 +273,107 @@ TslIPPRef* restoreIpp(TLayerKeys& keys, TslObject& owner, const TslIppSnapshot& 
 
 } // namespace
 
+// ---------------------------------------------------------------- IPP uses
+
+void TslIppUses::Collect(TLayerKeys& keys, TFB_Manager& fbm, const TslIPPRef& ipp)
+{
+    const int key = keys.KeyOf(&ipp);
+    for (const auto& d : fbm.Diagrams)
+        for (size_t i = 0; i < d->IPPPictures.size(); ++i)
+            if (d->IPPPictures[i]->Ipp == &ipp)
+                Pictures.push_back({key, d->Name, d->IPPPictures[i]->BaseX, d->IPPPictures[i]->BaseY, i});
+    for (size_t i = 0; i < fbm.IPPFBConns.size(); ++i) {
+        const auto& c = fbm.IPPFBConns[i];
+        if (c->IPP == &ipp && c->Instance) {
+            if (c->EventPort)
+                FBConns.push_back({key, c->Instance->Name, c->EventPort->Name(), true, c->ListOrder, i});
+            else if (c->DataPort)
+                FBConns.push_back({key, c->Instance->Name, c->DataPort->Name(), false, c->ListOrder, i});
+        }
+    }
+    for (size_t i = 0; i < fbm.IPPtoIPPConns.size(); ++i) {
+        const auto& c = fbm.IPPtoIPPConns[i];
+        if (c->SourceIPP == &ipp || c->DestIPP == &ipp) {
+            const TIppConn conn{keys.KeyOf(c->SourceIPP), keys.KeyOf(c->DestIPP), c->ListOrder, i};
+            bool known = false;
+            for (const auto& k : IppConns)
+                known = known || (k.Source == conn.Source && k.Dest == conn.Dest);
+            if (!known)
+                IppConns.push_back(conn);
+        }
+    }
+}
+
+void TslIppUses::Restore(TLayerKeys& keys, TFB_Manager& fbm) const
+{
+    auto diagramNamed = [&](const std::string& name) -> TFB_Diagram* {
+        for (const auto& d : fbm.Diagrams)
+            if (d->Name == name)
+                return d.get();
+        return nullptr;
+    };
+    for (const TPicture& p : Pictures) {
+        auto* ipp = dynamic_cast<TslIPPRef*>(keys.Object(p.Ipp));
+        TFB_Diagram* d = diagramNamed(p.Diagram);
+        if (!ipp || !d)
+            continue;
+        if (TslIPP* picture = d->AddIPPPicture(ipp, p.BaseX, p.BaseY)) {
+            picture->BaseX = p.BaseX;
+            picture->BaseY = p.BaseY;
+            picture->SetScale(d->Zoom);
+            moveTo(d->IPPPictures, picture, p.Index);
+        }
+    }
+    // Records go back to their places in the lists, in the order they
+    // stood, so that every file lists them as before.
+    std::vector<TFBConn> fbConns = FBConns;
+    std::sort(fbConns.begin(), fbConns.end(), [](const auto& a, const auto& b) { return a.Index < b.Index; });
+    std::vector<TIppConn> ippConns = IppConns;
+    std::sort(ippConns.begin(), ippConns.end(), [](const auto& a, const auto& b) { return a.Index < b.Index; });
+    for (const TFBConn& c : fbConns) {
+        auto* ipp = dynamic_cast<TslIPPRef*>(keys.Object(c.Ipp));
+        TFB_InstanceRef* record = fbm.FindInstance(c.Instance);
+        if (!ipp || !record)
+            continue;
+        auto conn = std::make_unique<TFB_IPPFBAssocsRef>();
+        conn->IPP = ipp;
+        conn->Instance = record;
+        if (c.Event) {
+            for (auto* list : {&record->EventInputs, &record->EventOutputs})
+                for (const auto& port : *list)
+                    if (!conn->EventPort && port->Name() == c.Port)
+                        conn->EventPort = port.get();
+            if (!conn->EventPort)
+                continue;
+        } else {
+            for (auto* list : {&record->DataInputs, &record->DataOutputs})
+                for (const auto& port : *list)
+                    if (!conn->DataPort && port->Name() == c.Port)
+                        conn->DataPort = port.get();
+            if (!conn->DataPort)
+                continue;
+        }
+        TFB_IPPFBAssocsRef* added = fbm.AddIPPFBConn(std::move(conn));
+        added->ListOrder = c.ListOrder;
+        moveTo(fbm.IPPFBConns, added, c.Index);
+    }
+    for (const TIppConn& c : ippConns) {
+        auto* source = dynamic_cast<TslIPPRef*>(keys.Object(c.Source));
+        auto* dest = dynamic_cast<TslIPPRef*>(keys.Object(c.Dest));
+        if (!source || !dest || fbm.FindIPPtoIPPConn(source, dest))
+            continue;
+        auto conn = std::make_unique<TFB_IPPtoIPPAssocRef>();
+        conn->SourceIPP = source;
+        conn->DestIPP = dest;
+        TFB_IPPtoIPPAssocRef* added = fbm.AddIPPtoIPPConn(std::move(conn));
+        added->ListOrder = c.ListOrder;
+        moveTo(fbm.IPPtoIPPConns, added, c.Index);
+    }
+    if (!Pictures.empty() || !FBConns.empty() || !IppConns.empty())
+        for (const auto& d : fbm.Diagrams)
+            d->RebuildLines();
+}
+
 // ---------------------------------------------------------------- base
 
 TLayerCommand::TLayerCommand(TLayerKeys& keys, const QString& text) : QUndoCommand(text), keys_(keys)
@@ -344,6 +447,8 @@ TObjectPresenceCommand::TObjectPresenceCommand(TLayerKeys& keys, TFB_Manager* fb
         for (size_t i = 0; i < ipps->size(); ++i) {
             snapshot_.Ipps.push_back(ippSnapshot(keys, *(*ipps)[i], i));
             collectConnections(keys, (*ipps)[i].get(), snapshot_);
+            if (fbm)
+                snapshot_.Uses.Collect(keys, *fbm, *(*ipps)[i]);
         }
     if (auto* device = dynamic_cast<TslDevice*>(&object))
         for (const TFB_InstanceRef* record : device->DownloadedFBInstanceList)
@@ -386,12 +491,15 @@ void TObjectPresenceCommand::restore()
                 AssignInstance(device, record);
     restoreConnections(keys_, snapshot_.Connections);
     applyBindings(keys_, snapshot_.Bindings);
+    if (fbm_)
+        snapshot_.Uses.Restore(keys_, *fbm_);
 }
 
 // ---------------------------------------------------------------- IPPs
 
-TIppPresenceCommand::TIppPresenceCommand(TLayerKeys& keys, TslIPPRef& ipp, bool add, const QString& text)
-    : TLayerCommand(keys, text), add_(add)
+TIppPresenceCommand::TIppPresenceCommand(TLayerKeys& keys, TFB_Manager* fbm, TslIPPRef& ipp, bool add,
+                                         const QString& text)
+    : TLayerCommand(keys, text), fbm_(fbm), add_(add)
 {
     snapshot_.Owner = keys.KeyOf(ipp.Owner);
     size_t index = 0;
@@ -401,6 +509,8 @@ TIppPresenceCommand::TIppPresenceCommand(TLayerKeys& keys, TslIPPRef& ipp, bool 
                 index = i;
     snapshot_.Ipps.push_back(ippSnapshot(keys, ipp, index));
     collectConnections(keys, &ipp, snapshot_);
+    if (fbm)
+        snapshot_.Uses.Collect(keys, *fbm, ipp);
     if (!add)
         done_ = false;
 }
@@ -423,6 +533,8 @@ void TIppPresenceCommand::restore()
         return;
     restoreConnections(keys_, snapshot_.Connections);
     applyBindings(keys_, snapshot_.Bindings);
+    if (fbm_)
+        snapshot_.Uses.Restore(keys_, *fbm_);
 }
 
 // ---------------------------------------------------------------- connections

@@ -83,6 +83,38 @@ struct TslBindings {
     std::vector<int> Inputs, Outputs;
 };
 
+// What the FB model holds of IPPs that go with a deletion (the layer tells
+// it to forget them): their pictures in the diagrams and the IPP connection
+// records, so that undo puts them back.
+struct TslIppUses {
+    struct TPicture {
+        int Ipp = 0;
+        std::string Diagram;
+        int32_t BaseX = 0, BaseY = 0;
+        size_t Index = 0;
+    };
+    struct TFBConn {
+        int Ipp = 0;
+        std::string Instance, Port;
+        bool Event = false;
+        // Where the record stood in the manager's list.
+        uint64_t ListOrder = 0;
+        size_t Index = 0;
+    };
+    struct TIppConn {
+        int Source = 0, Dest = 0;
+        uint64_t ListOrder = 0;
+        size_t Index = 0;
+    };
+    std::vector<TPicture> Pictures;
+    std::vector<TFBConn> FBConns;
+    std::vector<TIppConn> IppConns;
+
+    // Adds what the FB model holds of the IPP.
+    void Collect(TLayerKeys& keys, TFB_Manager& fbm, const TslIPPRef& ipp);
+    void Restore(TLayerKeys& keys, TFB_Manager& fbm) const;
+};
+
 // Everything of the layer that deleting an object (or an IPP) takes away,
 // so that undo can give it back: the object with its IPPs, the connections
 // at them, the bindings of every device they touch, and the FB instance
@@ -98,6 +130,7 @@ struct TslPartSnapshot {
     std::vector<TslBindings> Bindings;
     // An IPP alone: its owner (IPT or device).
     int Owner = 0;
+    TslIppUses Uses;
 };
 
 // Base of every command: keeps the drawing order of the objects from before
@@ -147,7 +180,7 @@ private:
 // Adding (or deleting) one IPP of an IPT or a device.
 class TIppPresenceCommand final : public TLayerCommand {
 public:
-    TIppPresenceCommand(TLayerKeys& keys, TslIPPRef& ipp, bool add, const QString& text);
+    TIppPresenceCommand(TLayerKeys& keys, TFB_Manager* fbm, TslIPPRef& ipp, bool add, const QString& text);
 
 protected:
     void apply() override;
@@ -156,6 +189,7 @@ protected:
 private:
     void remove();
     void restore();
+    TFB_Manager* fbm_;
     TslPartSnapshot snapshot_;
     bool add_;
 };

@@ -630,7 +630,7 @@ void TfrmIPTProperties::AddIppClick()
         return;
     TslIPPRef* ipp = ipt->AddIpp(TSystemLayerManager::NewIppName(*ipt), "Undefined", TslIPPRef::Sensor);
     if (EditIppProperties(this, workbench_, *ipp, nullptr))
-        editor_->Push(new TIppPresenceCommand(editor_->Keys(), *ipp, true,
+        editor_->Push(new TIppPresenceCommand(editor_->Keys(), &workbench_.FBManager(), *ipp, true,
                                               QStringLiteral("Add IPP %1").arg(q(ipp->Name))));
     else
         ipt->RemoveIpp(ipp);
@@ -664,7 +664,7 @@ void TfrmIPTProperties::DeleteIppClick()
         return;
     // The IPP leaves every FB diagram as it goes (the layer tells the FB
     // model before it is freed).
-    editor_->Push(new TIppPresenceCommand(editor_->Keys(), ipp, false, QStringLiteral("Delete IPP %1").arg(q(ipp.Name))));
+    editor_->Push(new TIppPresenceCommand(editor_->Keys(), &workbench_.FBManager(), ipp, false, QStringLiteral("Delete IPP %1").arg(q(ipp.Name))));
     editor_->ModelChanged(true, true);
     refresh();
 }
