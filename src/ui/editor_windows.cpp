@@ -1,5 +1,6 @@
 #include "ui/editor_window.h"
 
+#include "ui/deploy/download_manager.h"
 #include "ui/fb_diagram_editor.h"
 #include "ui/main_form.h"
 #include "ui/systemlayer/sl_dialogs.h"
@@ -18,6 +19,7 @@ void InstallEditorWindows(TEditorWindowFactories& factories)
         EditIppProperties(&main, main.Workbench(), ipp, main.findChild<TfrmSystemLayer*>());
         main.RefreshSystemLayerTree();
     };
+    factories.DeploymentWindow = OpenDeploymentWindow;
 }
 
 } // namespace telvo

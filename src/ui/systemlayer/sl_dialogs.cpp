@@ -464,6 +464,8 @@ void TfrmIECDeviceProperties::TestCommunicationClick()
     connection_->SetAddress(address);
     connection_->SetPort(port);
     connection_->SetProtocol("tcp");
+    // The dialog's own time-out decides; the connection's comes later.
+    connection_->ConnectTimeoutMs = TestTimeoutMs + 1000;
     connection_->OnConnected = [this](int error) { testFinished(error, false); };
     if (!testTimer_) {
         testTimer_ = new QTimer(this);
