@@ -1,9 +1,10 @@
 // telvo-zoze: the engineering workbench.
 //
-//   telvo-zoze [--home DIR] [--open-diagrams] [PROJECT.crf]
+//   telvo-zoze [--home DIR] [--open-diagrams] [--open-system-layer] [PROJECT.crf]
 //
 // --open-diagrams opens a window on every FB diagram of the project once it
-// is read, tiled (for demonstrations and screenshots).
+// is read, tiled (for demonstrations and screenshots); --open-system-layer
+// opens the system layer window, maximised.
 
 #include "model/fb_manager.h"
 #include "ui/fb_diagram_editor.h"
@@ -31,12 +32,15 @@ int main(int argc, char** argv)
     std::string home;
     QString project;
     bool openDiagrams = false;
+    bool openSystemLayer = false;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--home" && i + 1 < args.size())
             home = args[++i].toStdString();
         else if (args[i] == "--open-diagrams")
             openDiagrams = true;
+        else if (args[i] == "--open-system-layer")
+            openSystemLayer = true;
         else if (!args[i].startsWith("-"))
             project = args[i];
     }
@@ -55,6 +59,18 @@ int main(int argc, char** argv)
     if (!project.isEmpty())
         mainForm.SetStartProject(QFileInfo(project).absoluteFilePath());
     mainForm.show();
+    if (openSystemLayer) {
+        auto* wait = new QTimer(&mainForm);
+        QObject::connect(wait, &QTimer::timeout, &mainForm, [&mainForm, wait] {
+            if (!mainForm.Project().IsOpen() || mainForm.ProjectWorkRunning())
+                return;
+            wait->stop();
+            mainForm.SystemLayerEditClick();
+            if (QMdiSubWindow* sub = mainForm.MdiArea()->activeSubWindow())
+                sub->showMaximized();
+        });
+        wait->start(100);
+    }
     if (openDiagrams) {
         auto* wait = new QTimer(&mainForm);
         QObject::connect(wait, &QTimer::timeout, &mainForm, [&mainForm, &workbench, wait] {

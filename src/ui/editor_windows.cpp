@@ -2,6 +2,9 @@
 
 #include "ui/deploy/download_manager.h"
 #include "ui/fb_diagram_editor.h"
+#include "ui/main_form.h"
+#include "ui/systemlayer/sl_dialogs.h"
+#include "ui/systemlayer/sl_editor.h"
 
 namespace telvo {
 
@@ -10,6 +13,12 @@ namespace telvo {
 void InstallEditorWindows(TEditorWindowFactories& factories)
 {
     factories.DiagramWindow = OpenDiagramWindow;
+    factories.SystemLayerWindow = OpenSystemLayerWindow;
+    factories.IppProperties = [](TMainForm& main, TslIPPRef& ipp) {
+        // With the system layer window open the edit joins its undo stack.
+        EditIppProperties(&main, main.Workbench(), ipp, main.findChild<TfrmSystemLayer*>());
+        main.RefreshSystemLayerTree();
+    };
     factories.DeploymentWindow = OpenDeploymentWindow;
 }
 

@@ -240,6 +240,12 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
         if (factories_.IppProperties)
             Guard([&] { factories_.IppProperties(*this, *ipp); });
     });
+    connect(browser_, &TfrmProjectBrowser::openSystemLayerRequested, this, [this] {
+        if (systemLayerWindow_)
+            mdi_->setActiveSubWindow(systemLayerWindow_->SubWindow());
+        else
+            Guard([this] { SystemLayerEditClick(); });
+    });
     connect(browser_, &TfrmProjectBrowser::diagramRenamed, this, [this](const QString& oldText, const QString& newText) {
         for (TEditorWindow* window : diagramWindowsCaptioned(oldText)) {
             window->SubWindow()->show();

@@ -590,8 +590,15 @@ void TfrmProjectBrowser::EditNode(QTreeWidgetItem* node)
         emit requirementRequested(node->text(0), code);
         break;
     }
-    default:
-        break; // branch nodes stand for no object
+    default: {
+        // Anything in the system layer branch opens the system layer window.
+        QTreeWidgetItem* top = node;
+        while (top->parent() && top->parent() != root_)
+            top = top->parent();
+        if (top->parent() == root_ && top->text(0) == QStringLiteral("System Layer"))
+            emit openSystemLayerRequested();
+        break;
+    }
     }
 }
 

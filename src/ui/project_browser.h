@@ -127,6 +127,8 @@ public:
 signals:
     void openDiagramRequested(TFB_Diagram* diagram, const QString& caption);
     void openIppRequested(TslIPPRef* ipp);
+    // A node of the system layer branch: the system layer window.
+    void openSystemLayerRequested();
     // A requirement leaf: the UML tool opens "UCD", "ID", "ACT" or "UC".
     void requirementRequested(const QString& name, const QString& what);
     void addUmlElementRequested(const QString& element, const QString& name);
