@@ -90,11 +90,20 @@ OpcTestServer::OpcTestServer(bool discovery)
         return;
     }
     // node-opcua prepares certificates on first use: give it time.
-    const std::string line = readLine(60000);
+    // It may print warnings of its own first.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string line, said;
+    while (std::chrono::steady_clock::now() < until) {
+        line = readLine(static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count()));
+        if (line.empty() || line == "READY " + port)
+            break;
+        said = line;
+    }
     if (line == "READY " + port)
         port_ = port;
     else
-        failure_ = "server.js did not start (said \"" + line + "\")";
+        failure_ = "server.js did not start (said \"" + said + "\")";
 }
 
 OpcTestServer::~OpcTestServer()
