@@ -1,5 +1,6 @@
 #include "opc_test_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -50,8 +51,9 @@ std::string OpcTestServer::PeerDir()
     return TELVO_OPC_PEER_DIR;
 }
 
-OpcTestServer::OpcTestServer(bool discovery)
+OpcTestServer::OpcTestServer(std::vector<std::string> extraArgs)
 {
+    discovery_ = std::find(extraArgs.begin(), extraArgs.end(), "--discovery") != extraArgs.end();
     // A write to a server that died must fail, not end the test binary.
     std::signal(SIGPIPE, SIG_IGN);
     const std::string peer = PeerDir();
@@ -66,6 +68,14 @@ OpcTestServer::OpcTestServer(bool discovery)
         return;
     }
     const std::string nodePath = "NODE_PATH=" + peer + "/node_modules";
+    // Everything the child needs is made before the fork: a child of a
+    // process with threads must not allocate.
+    std::vector<std::string> args = {"node", TELVO_OPC_SERVER_SCRIPT, port};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(inPipe[0], 0);
@@ -74,11 +84,7 @@ OpcTestServer::OpcTestServer(bool discovery)
         if (devnull >= 0)
             ::dup2(devnull, 2);
         ::putenv(const_cast<char*>(nodePath.c_str()));
-        const char* script = TELVO_OPC_SERVER_SCRIPT;
-        if (discovery)
-            ::execlp("node", "node", script, port.c_str(), "--discovery", static_cast<char*>(nullptr));
-        else
-            ::execlp("node", "node", script, port.c_str(), static_cast<char*>(nullptr));
+        ::execvp("node", argv.data());
         ::_exit(127);
     }
     ::close(inPipe[0]);

@@ -4,15 +4,18 @@
 // to look at and change its variables behind the client's back.
 
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 namespace telvo::test {
 
 class OpcTestServer {
 public:
-    // Starts the server and waits until it listens. discovery: run it as a
-    // discovery server instead.
-    explicit OpcTestServer(bool discovery = false);
+    // Starts the server and waits until it listens. Further arguments of
+    // server.js: "--discovery" runs a discovery server instead,
+    // "--register URL" registers the server with one (it is ready once
+    // registered).
+    explicit OpcTestServer(std::vector<std::string> extraArgs = {});
     ~OpcTestServer();
     OpcTestServer(const OpcTestServer&) = delete;
     OpcTestServer& operator=(const OpcTestServer&) = delete;
@@ -21,7 +24,7 @@ public:
     bool Running() const { return pid_ > 0 && !port_.empty(); }
     const std::string& Failure() const { return failure_; }
     const std::string& Port() const { return port_; }
-    std::string Endpoint() const { return "opc.tcp://127.0.0.1:" + port_ + "/telvo"; }
+    std::string Endpoint() const { return "opc.tcp://127.0.0.1:" + port_ + (discovery_ ? "" : "/telvo"); }
 
     // The server's own view of a variable (NAME as in ns=1;s=NAME).
     std::string Get(const std::string& name);
@@ -37,6 +40,7 @@ private:
     std::string readLine(int timeoutMs);
 
     pid_t pid_ = -1;
+    bool discovery_ = false;
     int in_ = -1;
     int out_ = -1;
     std::string port_;

@@ -1,7 +1,7 @@
 // The OPC UA server that the OPC tests, the command-line tests and the
 // benchmark talk to. Loopback only, security None, anonymous sign-in.
 //
-//   node server.js PORT [--discovery]
+//   node server.js PORT [--discovery | --register DISCOVERY_URL]
 //
 // Prints "READY <port>" once it listens. Reads commands from standard input,
 // one a line, and answers each on standard output:
@@ -17,6 +17,7 @@ const opcua = require("node-opcua");
 
 const port = parseInt(process.argv[2] || "0", 10);
 const discovery = process.argv.includes("--discovery");
+const registerAt = process.argv.includes("--register") ? process.argv[process.argv.indexOf("--register") + 1] : null;
 
 const values = {};
 const types = {};
@@ -63,7 +64,9 @@ async function main() {
     };
     let server;
     if (discovery) {
-        server = new opcua.OPCUADiscoveryServer({ port, hostname: "127.0.0.1", ...securityOptions });
+        // Servers register over a signed channel, so the discovery server
+        // offers the secure endpoints too; clients use the one without.
+        server = new opcua.OPCUADiscoveryServer({ port, hostname: "127.0.0.1" });
     } else {
         server = new opcua.OPCUAServer({
             port,
@@ -76,6 +79,9 @@ async function main() {
                 applicationName: { text: "Telvo Test Server" },
             },
             ...securityOptions,
+            ...(registerAt
+                ? { registerServerMethod: opcua.RegisterServerMethod.LDS, discoveryServerEndpointUrl: registerAt }
+                : {}),
         });
         await server.initialize();
         const addressSpace = server.engine.addressSpace;
@@ -98,7 +104,14 @@ async function main() {
             addVar(namespace, many, "Many.Item" + n, "Item" + n, "Int32", i, true);
         }
     }
-    await server.start();
+    if (registerAt) {
+        // READY only once the discovery server knows us.
+        const registered = new Promise((resolve) => server.once("serverRegistered", resolve));
+        await server.start();
+        await registered;
+    } else {
+        await server.start();
+    }
     console.log("READY " + port);
 
     const rl = readline.createInterface({ input: process.stdin });

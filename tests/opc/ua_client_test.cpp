@@ -375,3 +375,38 @@ TEST(OpcStoppedServer, CallsFailFastAfterTheServerDies)
 
 } // namespace
 } // namespace telvo::opc
+
+namespace telvo::opc {
+namespace {
+
+TEST(OpcDiscovery, ServersRegisteredWithTheMachinesDiscoveryServerAreFoundByName)
+{
+    test::OpcTestServer lds({"--discovery"});
+    TELVO_REQUIRE_OPC_SERVER(lds);
+    test::OpcTestServer server({"--register", lds.Endpoint()});
+    TELVO_REQUIRE_OPC_SERVER(server);
+    const std::string machine = "127.0.0.1:" + lds.Port();
+
+    TOPCServerList list;
+    list.Enumerate(machine);
+    std::vector<std::string> names;
+    for (const auto& s : list.Servers())
+        names.push_back(s.ServerName);
+    ASSERT_NE(std::find(names.begin(), names.end(), "Telvo Test Server"), names.end());
+
+    // An OPC FB that names the server and its machine reaches it.
+    const std::string endpoint = ResolveOpcEndpoint(machine, "Telvo Test Server");
+    EXPECT_EQ(endpoint, server.Endpoint());
+    TOpcUaClient client;
+    client.Connect(endpoint);
+    EXPECT_EQ(client.ReadValue(TNodeId::Str("Tank.Level", 1)).Value.Int, 42);
+    try {
+        ResolveOpcEndpoint(machine, "Boiler Server");
+        FAIL() << "no error";
+    } catch (const EOpcError& e) {
+        EXPECT_STREQ(e.what(), "Cannot find OPC Server Boiler Server");
+    }
+}
+
+} // namespace
+} // namespace telvo::opc
