@@ -1,6 +1,8 @@
 #include "opc/opc_access.h"
 
+#include <algorithm>
 #include <charconv>
+#include <deque>
 #include <cmath>
 #include <limits>
 
@@ -208,14 +210,10 @@ uint32_t toUInt(const TDataValue& dv)
 
 } // namespace
 
-std::vector<TOPCItemInfo> BrowseOpcItems(TOpcUaClient& client, const std::string& path)
+namespace {
+
+std::vector<TOPCItemInfo> browseItemsOf(TOpcUaClient& client, const TNodeId& start, const std::string& prefix)
 {
-    const TNodeId start = path.empty() ? TNodeId::Num(Node::ObjectsFolder) : ResolveOpcItem(client, path);
-    std::string prefix;
-    TNodeId probe;
-    if (!path.empty() && !TNodeId::FromText(path, probe))
-        for (const auto& s : splitPath(path))
-            prefix += s + "/";
     std::vector<TOPCItemInfo> items;
     for (const auto& ref : client.BrowseAll(start)) {
         TOPCItemInfo info;
@@ -257,6 +255,54 @@ std::vector<TOPCItemInfo> BrowseOpcItems(TOpcUaClient& client, const std::string
         }
     }
     return items;
+}
+
+} // namespace
+
+std::vector<TOPCItemInfo> BrowseOpcItems(TOpcUaClient& client, const std::string& path)
+{
+    const TNodeId start = path.empty() ? TNodeId::Num(Node::ObjectsFolder) : ResolveOpcItem(client, path);
+    std::string prefix;
+    TNodeId probe;
+    if (!path.empty() && !TNodeId::FromText(path, probe))
+        for (const auto& s : splitPath(path))
+            prefix += s + "/";
+    return browseItemsOf(client, start, prefix);
+}
+
+std::vector<TOPCItemInfo> ListOpcItems(TOpcUaClient& client, size_t maxNodes)
+{
+    std::vector<TOPCItemInfo> variables;
+    std::vector<std::string> visited; // NodeId texts, kept sorted
+    // Breadth first: (node, its browse path + "/").
+    std::deque<std::pair<TNodeId, std::string>> pending = {{TNodeId::Num(Node::ObjectsFolder), ""}};
+    size_t browsed = 0;
+    while (!pending.empty() && browsed < maxNodes) {
+        const auto [node, prefix] = std::move(pending.front());
+        pending.pop_front();
+        ++browsed;
+        for (auto& item : browseItemsOf(client, node, prefix)) {
+            TNodeId id;
+            if (!TNodeId::FromText(item.ItemID, id) || id.Namespace == 0)
+                continue;
+            auto at = std::lower_bound(visited.begin(), visited.end(), item.ItemID);
+            if (at != visited.end() && *at == item.ItemID)
+                continue;
+            visited.insert(at, item.ItemID);
+            if (item.NodeClass == TNodeClass::Variable)
+                variables.push_back(item);
+            // Objects hold items; variables may hold properties that are
+            // items too.
+            if (item.NodeClass == TNodeClass::Object || item.NodeClass == TNodeClass::Variable)
+                pending.emplace_back(id, item.Path + "/");
+        }
+    }
+    return variables;
+}
+
+std::string OpcItemEntryText(const TOPCItemInfo& item)
+{
+    return item.ItemID + " | " + item.TypeText + " (" + item.AccessText + ")";
 }
 
 // ---- conversions ----

@@ -79,6 +79,14 @@ std::string OpcAccessText(uint32_t accessLevel);
 // and access.
 std::vector<TOPCItemInfo> BrowseOpcItems(TOpcUaClient& client, const std::string& path);
 
+// Every variable of the server's own namespaces below the Objects folder,
+// the flat item list an OPC device offers for "Add OPC FB:". Nodes of the
+// standard namespace (the Server object and its diagnostics) are left out;
+// each node is visited once, and at most maxNodes are browsed.
+std::vector<TOPCItemInfo> ListOpcItems(TOpcUaClient& client, size_t maxNodes = 20000);
+// "ns=1;s=Tank.Level | Integer (READ/WRITE)".
+std::string OpcItemEntryText(const TOPCItemInfo& item);
+
 // The value converted to a requested type, as the OPC FBs read it.
 bool VariantToBool(const TVariant& v);
 int64_t VariantToInt(const TVariant& v);

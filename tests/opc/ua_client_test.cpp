@@ -189,6 +189,24 @@ TEST_F(OpcServerTest, ItemsByPathWithTypeAndAccess)
     }
 }
 
+TEST_F(OpcServerTest, FlatItemListOfTheServersOwnVariables)
+{
+    TOpcUaClient client;
+    client.Connect(server_->Endpoint());
+    const auto items = ListOpcItems(client);
+    std::vector<std::string> entries;
+    for (const auto& i : items)
+        entries.push_back(OpcItemEntryText(i));
+    ASSERT_EQ(entries.size(), 308u);
+    EXPECT_EQ(entries[0], "ns=1;s=Tank.Level | Integer (READ/WRITE)");
+    EXPECT_EQ(entries[4], "ns=1;s=Tank.Serial | String (READ ONLY)");
+    EXPECT_EQ(entries[5], "ns=1;s=Tank.Pressure | Real4 (READ/WRITE)");
+    EXPECT_EQ(entries[8], "ns=1;s=Many.Item000 | Integer (READ/WRITE)");
+    EXPECT_EQ(items[5].Path, "Plant/Tank/Pressure");
+    // A bound on the nodes browsed bounds the work on a huge server.
+    EXPECT_LT(ListOpcItems(client, 2).size(), 308u);
+}
+
 TEST_F(OpcServerTest, DiscoveryWithoutSession)
 {
     TOpcUaClient client;
