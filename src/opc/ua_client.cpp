@@ -188,7 +188,8 @@ std::string TOpcUaClient::receiveChunk(Clock::time_point deadline)
             inbox_.erase(0, want);
             return chunk;
         }
-        char buf[65536];
+        // Simulation threads have small stacks: a modest buffer.
+        char buf[16384];
         const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
         if (n > 0) {
             inbox_.append(buf, size_t(n));

@@ -87,7 +87,8 @@ TEST_F(OpcCli, FailuresGoToStandardError)
         {"ReadWithoutItem", {"read", server_->Endpoint()}, 2, "telvo: opc read needs an ENDPOINT and an ITEM\n"},
         {"BadTimeout", {"read", server_->Endpoint(), "i=85", "--timeout", "soon"}, 2,
          "telvo: --timeout needs milliseconds, not 'soon'\n"},
-        {"UnknownOption", {"servers", "--fast"}, 2, "telvo: unknown option --fast\n"},
+        {"UnknownOption", {"servers", "--fast"}, 2,
+         "telvo: opc servers: unknown option --fast\nusage: telvo [--home DIR] opc servers [HOST] [--timeout MS]\n"},
     };
     for (const auto& c : cases) {
         const auto r = Run(c.Args);

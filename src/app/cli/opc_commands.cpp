@@ -148,9 +148,23 @@ int opcRead(TCliContext& ctx)
     return 0;
 }
 
-TCliCommand regServers{"opc servers", "[HOST] [--timeout MS]", opcServers};
-TCliCommand regBrowse{"opc browse", "ENDPOINT [PATH] [--timeout MS]", opcBrowse};
-TCliCommand regRead{"opc read", "ENDPOINT ITEM [--timeout MS]", opcRead};
+TCliCommand regServers{"opc servers", "[HOST] [--timeout MS]", opcServers,
+                       "Lists the OPC UA servers a machine's discovery endpoint knows, one a line:\n"
+                       "name, endpoint, application URI, product URI (tab-separated).\n"
+                       "  HOST            a machine (discovery port 4840), HOST:PORT or an opc.tcp URL;\n"
+                       "                  empty or localhost is this computer\n"
+                       "  --timeout MS    time-out of each call (default 5000)"};
+TCliCommand regBrowse{"opc browse", "ENDPOINT [PATH] [--timeout MS]", opcBrowse,
+                      "Lists the nodes below PATH (the Objects folder by default), one a line:\n"
+                      "browse path, item id, node class, type, access (tab-separated).\n"
+                      "  ENDPOINT        an opc.tcp URL or HOST:PORT[/PATH]\n"
+                      "  PATH            a NodeId (ns=1;s=Plant) or a browse path (Plant/Tank)\n"
+                      "  --timeout MS    time-out of each call (default 5000)"};
+TCliCommand regRead{"opc read", "ENDPOINT ITEM [--timeout MS]", opcRead,
+                    "Prints the value of one item.\n"
+                    "  ENDPOINT        an opc.tcp URL or HOST:PORT[/PATH]\n"
+                    "  ITEM            a NodeId (ns=1;s=Tank.Level) or a browse path (Plant/Tank/Level)\n"
+                    "  --timeout MS    time-out of each call (default 5000)"};
 
 } // namespace
 
