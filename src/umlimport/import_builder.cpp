@@ -102,6 +102,7 @@ void TUmlImportBuilder::message(const std::string& text) { wb_.UI().ShowMessage(
 bool TUmlImportBuilder::Build(const TTransformation& t)
 {
     undo_.clear();
+    refused_.clear();
     Diagrams.clear();
     TypeFiles.clear();
     try {
@@ -224,8 +225,10 @@ void TUmlImportBuilder::createType(const TTransNode& root)
 
     // The file takes what the base type's file holds beyond the interface.
     TFB_Type* base = baseName.empty() ? nullptr : fbm.FindType(baseName);
-    if (!base && !baseName.empty() && fbm.LoadTypeFromLibrary("", baseName))
+    if (!base && !baseName.empty() && fbm.LoadTypeFromLibrary("", baseName)) {
         base = fbm.FindType(baseName);
+        undo_.push_back([this, base] { eraseOwned(wb_.FBManager().Types, base); });
+    }
 
     std::error_code ec;
     const bool hadFile = fs::exists(file, ec);
@@ -281,10 +284,11 @@ void TUmlImportBuilder::createType(const TTransNode& root)
 void TUmlImportBuilder::createInstance(const std::string& instance, const std::string& typeName)
 {
     TFB_Manager& fbm = wb_.FBManager();
-    if (!fbm.FindType(typeName))
+    if (!fbm.FindType(typeName) && usableFileName(typeName))
         fbm.LoadTypeFromLibrary("", typeName);
     if (!fbm.FindType(typeName)) {
         message("Error 101: Cannot create FB instance " + instance + " from type " + typeName);
+        refused_.insert(instance);
         return;
     }
     if (fbm.FindInstance(instance))
@@ -467,8 +471,14 @@ void TUmlImportBuilder::createDiagram(const TTransNode& node)
             const size_t colon = entry.rfind(':');
             const std::string instance = entry.substr(0, colon);
             const std::string type = colon == std::string::npos ? std::string() : entry.substr(colon + 1);
-            if (TFB_Instance* drawn = diagram->AddInstance(instance, type, false, nullptr))
+            // Only records the import made or found are drawn: a class left
+            // unticked has none, and the diagram says so once.
+            if (!fbm.FindInstance(instance)) {
+                if (refused_.insert(instance).second)
+                    message("Error 101: Cannot create FB instance " + instance + " from type " + type);
+            } else if (TFB_Instance* drawn = diagram->AddInstance(instance, type, false, nullptr)) {
                 drawn->PlaceAt(x, y);
+            }
             x += 200;
             if (i % 3 == 0) {
                 y += 250;

@@ -12,6 +12,7 @@
 #include "umlimport/transformation.h"
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ private:
     TWorkbench& wb_;
     // What undoes each step made so far, in the order of the steps.
     std::vector<std::function<void()>> undo_;
+    // Instances already reported as impossible.
+    std::set<std::string> refused_;
 };
 
 // The three parts of a data entry "name:type=initial value".
