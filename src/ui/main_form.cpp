@@ -11,6 +11,7 @@
 #include "ui/splash_form.h"
 #include "ui/start_center.h"
 #include "ui/telvo_application.h"
+#include "umlimport/umbrello_tool.h"
 #include "workbench/workbench.h"
 
 #include <QCloseEvent>
@@ -155,6 +156,8 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     : QMainWindow(parent), workbench_(workbench), qtUi_(dynamic_cast<TQtUserInterface*>(&workbench.UI()))
 {
     setObjectName("MainForm");
+    // A project's UML model is an Umbrello file, shown in Umbrello.
+    uml::InstallUmbrelloTool(workbench_.ProjectManager(), workbench_.UI());
     setWindowTitle(NoProjectCaption());
     setWindowIcon(ToolIcon(QStringLiteral("telvo")));
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
