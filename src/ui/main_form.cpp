@@ -11,6 +11,7 @@
 #include "ui/splash_form.h"
 #include "ui/start_center.h"
 #include "ui/telvo_application.h"
+#include "ui/uml/trans_facility_tool.h"
 #include "umlimport/umbrello_tool.h"
 #include "workbench/workbench.h"
 
@@ -186,6 +187,7 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
                               QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::LeftDockWidgetArea, browserDock_);
     browserDock_->hide();
+    ConnectUmlRequirements(*this, *browser_);
     // The requirement branches follow the UML model each time the browser
     // comes into view.
     connect(browserDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
