@@ -1,5 +1,6 @@
 #include "ui/editor_window.h"
 
+#include "ui/deploy/download_manager.h"
 #include "ui/fb_diagram_editor.h"
 #include "ui/uml/trans_facility_tool.h"
 
@@ -10,6 +11,7 @@ namespace telvo {
 void InstallEditorWindows(TEditorWindowFactories& factories)
 {
     factories.DiagramWindow = OpenDiagramWindow;
+    factories.DeploymentWindow = OpenDeploymentWindow;
     InstallUmlWindows(factories);
 }
 

@@ -68,7 +68,14 @@ int umlImport(TCliContext& ctx)
     return 0;
 }
 
-const TCliCommand reg{"uml import", "MODEL.xmi --project FILE.crf [--dry-run]", umlImport};
+const TCliCommand reg{
+    "uml import", "MODEL.xmi --project FILE.crf [--dry-run]", umlImport,
+    "Parses an Umbrello model (XMI) into the transformation tree and prints it with the parse messages\n"
+    "(\"parse\" lines), then builds every class of it into the project: FB types in library/imported,\n"
+    "IPTs with IPPs, instances, connections and one diagram per sequence diagram; prints the type\n"
+    "files and diagrams made and saves the project. Nothing is kept when building fails.\n"
+    "  --project FILE.crf  the project to build into (required)\n"
+    "  --dry-run           print the tree and the messages only; nothing is built or written"};
 
 } // namespace
 
