@@ -5,6 +5,7 @@
 #include "ui/main_form.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/systemlayer/sl_editor.h"
+#include "ui/uml/trans_facility_tool.h"
 
 namespace telvo {
 
@@ -20,6 +21,7 @@ void InstallEditorWindows(TEditorWindowFactories& factories)
         main.RefreshSystemLayerTree();
     };
     factories.DeploymentWindow = OpenDeploymentWindow;
+    InstallUmlWindows(factories);
 }
 
 } // namespace telvo

@@ -11,6 +11,8 @@
 #include "ui/splash_form.h"
 #include "ui/start_center.h"
 #include "ui/telvo_application.h"
+#include "ui/uml/trans_facility_tool.h"
+#include "umlimport/umbrello_tool.h"
 #include "workbench/workbench.h"
 
 #include <QCloseEvent>
@@ -155,6 +157,8 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     : QMainWindow(parent), workbench_(workbench), qtUi_(dynamic_cast<TQtUserInterface*>(&workbench.UI()))
 {
     setObjectName("MainForm");
+    // A project's UML model is an Umbrello file, shown in Umbrello.
+    uml::InstallUmbrelloTool(workbench_.ProjectManager(), workbench_.UI());
     setWindowTitle(NoProjectCaption());
     setWindowIcon(ToolIcon(QStringLiteral("telvo")));
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
@@ -183,6 +187,7 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
                               QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::LeftDockWidgetArea, browserDock_);
     browserDock_->hide();
+    ConnectUmlRequirements(*this, *browser_);
     // The requirement branches follow the UML model each time the browser
     // comes into view.
     connect(browserDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
