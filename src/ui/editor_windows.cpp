@@ -1,6 +1,7 @@
 #include "ui/editor_window.h"
 
 #include "ui/fb_diagram_editor.h"
+#include "ui/typeeditor/type_editor.h"
 
 namespace telvo {
 
@@ -9,6 +10,7 @@ namespace telvo {
 void InstallEditorWindows(TEditorWindowFactories& factories)
 {
     factories.DiagramWindow = OpenDiagramWindow;
+    factories.TypeEditor = OpenTypeEditorWindow;
 }
 
 } // namespace telvo
