@@ -1,5 +1,6 @@
 #include "ui/editor_window.h"
 
+#include "ui/deploy/download_manager.h"
 #include "ui/fb_diagram_editor.h"
 #include "ui/typeeditor/type_editor.h"
 
@@ -11,6 +12,7 @@ void InstallEditorWindows(TEditorWindowFactories& factories)
 {
     factories.DiagramWindow = OpenDiagramWindow;
     factories.TypeEditor = OpenTypeEditorWindow;
+    factories.DeploymentWindow = OpenDeploymentWindow;
 }
 
 } // namespace telvo
