@@ -3,7 +3,8 @@
 //   telvo-zoze [--home DIR] [--open-diagrams] [PROJECT.crf]
 //
 // --open-diagrams opens a window on every FB diagram of the project once it
-// is read, tiled (for demonstrations and screenshots).
+// is read, tiled (for demonstrations and screenshots). --open-type FILE opens
+// an FB type editor on the type file, showing the page --type-tab names.
 
 #include "model/fb_manager.h"
 #include "ui/fb_diagram_editor.h"
@@ -11,6 +12,7 @@
 #include "ui/qt_user_interface.h"
 #include "ui/splash_form.h"
 #include "ui/telvo_application.h"
+#include "ui/typeeditor/type_editor.h"
 #include "workbench/workbench.h"
 
 #include <QFileInfo>
@@ -31,12 +33,17 @@ int main(int argc, char** argv)
     std::string home;
     QString project;
     bool openDiagrams = false;
+    QString openType, typeTab;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--home" && i + 1 < args.size())
             home = args[++i].toStdString();
         else if (args[i] == "--open-diagrams")
             openDiagrams = true;
+        else if (args[i] == "--open-type" && i + 1 < args.size())
+            openType = QFileInfo(args[++i]).absoluteFilePath();
+        else if (args[i] == "--type-tab" && i + 1 < args.size())
+            typeTab = args[++i];
         else if (!args[i].startsWith("-"))
             project = args[i];
     }
@@ -71,6 +78,14 @@ int main(int argc, char** argv)
         });
         wait->start(100);
     }
+    if (!openType.isEmpty())
+        QTimer::singleShot(1500, &mainForm, [&mainForm, openType, typeTab] {
+            TEditorWindow* window = OpenTypeEditorWindow(mainForm, openType);
+            mainForm.AddEditorWindow(window);
+            window->SubWindow()->showMaximized();
+            if (!typeTab.isEmpty())
+                static_cast<TfrmDesignFBType*>(window)->ShowTab(typeTab);
+        });
     const int status = QApplication::exec();
     delete splash;
     return status;
