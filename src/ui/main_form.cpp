@@ -251,6 +251,10 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
         else
             Guard([this] { SystemLayerEditClick(); });
     });
+    connect(browser_, &TfrmProjectBrowser::openTypeRequested, this, [this](const QString& typeFile) {
+        if (factories_.TypeEditor)
+            Guard([&] { AddEditorWindow(factories_.TypeEditor(*this, typeFile)); });
+    });
     connect(browser_, &TfrmProjectBrowser::diagramRenamed, this, [this](const QString& oldText, const QString& newText) {
         for (TEditorWindow* window : diagramWindowsCaptioned(oldText)) {
             window->SubWindow()->show();

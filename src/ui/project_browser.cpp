@@ -599,6 +599,10 @@ void TfrmProjectBrowser::EditNode(QTreeWidgetItem* node)
         if (TslIPPRef* ipp = IppOf(node))
             emit openIppRequested(ipp);
         break;
+    case TNodeKind::InstanceRecord:
+        if (TFB_InstanceRef* record = RecordOf(node); record && record->Type && !record->Type->FileName.empty())
+            emit openTypeRequested(QString::fromStdString(record->Type->FileName));
+        break;
     case TNodeKind::UseCaseDiagram:
     case TNodeKind::InteractionDiagram:
     case TNodeKind::Actor:
