@@ -1,5 +1,6 @@
 #include "ui/editor_window.h"
 
+#include "ui/deploy/download_manager.h"
 #include "ui/fb_diagram_editor.h"
 
 namespace telvo {
@@ -9,6 +10,7 @@ namespace telvo {
 void InstallEditorWindows(TEditorWindowFactories& factories)
 {
     factories.DiagramWindow = OpenDiagramWindow;
+    factories.DeploymentWindow = OpenDeploymentWindow;
 }
 
 } // namespace telvo

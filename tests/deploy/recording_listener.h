@@ -84,6 +84,71 @@ private:
 // the resolver refuses it before asking any server.
 inline const std::string kUnresolvableHost = "no-such-device." + std::string(64, 'x') + ".invalid";
 
+// A device on 127.0.0.1 that never accepts: its listener's queue is full
+// (the connections that filled it are never taken), so further connection
+// attempts get no answer at all.
+class TUnansweringDevice {
+public:
+    TUnansweringDevice()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 0);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        for (int& c : fillers_) {
+            c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        }
+        ::usleep(50000); // the fillers' handshakes complete
+    }
+    ~TUnansweringDevice()
+    {
+        for (int c : fillers_)
+            ::close(c);
+        ::close(fd_);
+    }
+    TUnansweringDevice(const TUnansweringDevice&) = delete;
+    TUnansweringDevice& operator=(const TUnansweringDevice&) = delete;
+    std::string Port() const { return std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+    int fillers_[3] = {-1, -1, -1};
+};
+
+// A device on 127.0.0.1 that accepts and then never reads.
+class TDeafDevice {
+public:
+    TDeafDevice()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int small = 4096;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+    }
+    ~TDeafDevice() { ::close(fd_); }
+    TDeafDevice(const TDeafDevice&) = delete;
+    TDeafDevice& operator=(const TDeafDevice&) = delete;
+    std::string Port() const { return std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+};
+
 // A port on 127.0.0.1 where nothing listens.
 inline std::string ClosedPort()
 {

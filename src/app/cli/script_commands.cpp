@@ -195,7 +195,11 @@ int scriptRun(TCliContext& ctx)
     return 0;
 }
 
-TCliCommand reg{"script run", "FILE [VALUE...] [--timeout SECONDS] [--max-steps N]", scriptRun};
+TCliCommand reg{"script run", "FILE [VALUE...] [--timeout SECONDS] [--max-steps N]", scriptRun,
+                "Runs the script's routine with one cell per parameter and prints the cells afterwards.\n"
+                "  VALUE                a literal of the script language: 42, -3, 2.5, 'text', true, false, null\n"
+                "  --timeout SECONDS    end the run after this long (exit 3)\n"
+                "  --max-steps N        end the run after N instructions of the script engine (exit 3)"};
 
 } // namespace
 

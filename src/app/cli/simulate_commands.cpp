@@ -385,7 +385,16 @@ int simulate(TCliContext& ctx)
 TCliCommand reg{"simulate",
                 "FILE [--diagram NAME] [--event INST.EV|IPT.IPP]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... "
                 "--steps N [--log] [--pause MS]",
-                simulate};
+                simulate,
+                "Simulates a diagram of a project (.crf) or a network file (.fbn) step by step and prints the\n"
+                "schedule tables and the port values.\n"
+                "  --diagram NAME          the diagram to simulate (needed for a project)\n"
+                "  --event INST.EV         an initial event (repeatable)\n"
+                "  --set INST.PORT=VALUE   a start value of an input (repeatable)\n"
+                "  --monitor INST.PORT     a port to monitor (repeatable)\n"
+                "  --steps N               how many steps to run\n"
+                "  --log                   print the simulation log\n"
+                "  --pause MS              the pause of each FB activation (default 0)"};
 
 } // namespace
 
