@@ -179,7 +179,7 @@ TEST_F(SimulateCli, WrongUseIsRefused)
         {{Net, "--steps", "1", "--set", "A.IN1=ten"}, 2, "telvo: 'ten' is no value of A.IN1 (INT)\n"},
         {{Net, "--steps", "1", "--monitor", "A.NOPE"}, 2, "telvo: no data port A.NOPE in diagram pair\n"},
         {{Net, "--steps", "1", "--bogus"}, 2, "telvo: simulate: unknown option --bogus\nusage: telvo [--home DIR] simulate "
-         "FILE [--diagram NAME] [--event INST.EV]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... --steps N "
+         "FILE [--diagram NAME] [--event INST.EV|IPT.IPP]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... --steps N "
          "[--log] [--pause MS]\n"},
         {{Net, "--steps"}, 2, "telvo: --steps needs a value\n"},
         {{missing, "--steps", "1"}, 1, nullptr},

@@ -389,12 +389,17 @@ TCliCommand reg{"simulate",
                 "Simulates a diagram of a project (.crf) or a network file (.fbn) step by step and prints the\n"
                 "schedule tables and the port values.\n"
                 "  --diagram NAME          the diagram to simulate (needed for a project)\n"
-                "  --event INST.EV         an initial event (repeatable)\n"
+                "  --event INST.EV         an initial event (repeatable); or IPT.IPP, an event IPP of the\n"
+                "                          diagram, which fires the event inputs it is wired to\n"
                 "  --set INST.PORT=VALUE   a start value of an input (repeatable)\n"
-                "  --monitor INST.PORT     a port to monitor (repeatable)\n"
+                "  --monitor INST.PORT     a port (or internal variable) to monitor (repeatable); when any is\n"
+                "                          named, only those values are printed\n"
                 "  --steps N               how many steps to run\n"
                 "  --log                   print the simulation log\n"
-                "  --pause MS              the pause of each FB activation (default 0)"};
+                "  --pause MS              the pause of each FB activation (default 0)\n"
+                "The last column of the tables, \"(stop)\", is the closing pass that ends every FB.\n"
+                "Exit status: 1 when a step did not come to rest, an instance could not be created or no\n"
+                "thread could be had; 3 when a script failed (each failure on stderr)."};
 
 } // namespace
 
