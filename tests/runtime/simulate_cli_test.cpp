@@ -40,7 +40,7 @@ protected:
 
 TEST_F(SimulateCli, PrintsTablesStatesAndValues)
 {
-    const ProcessResult r = Run({Net, "--event", "A.REQ", "--set", "A.IN1=10", "--monitor", "B.OUT", "--steps", "2"});
+    const ProcessResult r = Run({Net, "--event", "A.REQ", "--set", "A.IN1=10", "--steps", "2"});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     std::vector<std::string> lines = outputLines(r.Out);
     ASSERT_EQ(lines.size(), 18u) << r.Out;
@@ -48,13 +48,14 @@ TEST_F(SimulateCli, PrintsTablesStatesAndValues)
     if (lines[4] > lines[5])
         std::swap(lines[4], lines[5]);
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "FB.Event(Algorithm)\tt1\tt2\tt3",
+                         // The last column is the closing pass, not a step.
+                         "FB.Event(Algorithm)\tt1\tt2\tt3 (stop)",
                          "Daemon.Resumed()\t--\t--\t--",
                          "A.REQ()\t--\t\t",
                          "B.REQ()\t\t--\t",
                          "A.DESTROY()\t\t\t--",
                          "B.DESTROY()\t\t\t--",
-                         "FB Name\tt1\tt2\tt3",
+                         "FB Name\tt1\tt2\tt3 (stop)",
                          "Daemon\t--\t--\t--",
                          "A\t--\t\t--",
                          "B\t\t--\t--",
@@ -69,6 +70,36 @@ TEST_F(SimulateCli, PrintsTablesStatesAndValues)
                      }))
         << r.Out;
     EXPECT_EQ(r.Err, "");
+}
+
+TEST_F(SimulateCli, MonitorLimitsTheValueLinesToTheNamedPorts)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> monitors;
+        std::vector<std::string> values;
+    };
+    const Case cases[] = {
+        {"one output", {"B.OUT"}, {"value\tB.OUT\t12"}},
+        // In the order of the instances and their ports, not of the options.
+        {"an output, an input and a variable",
+         {"B.OUT", "--monitor", "A.IN1", "--monitor", "A.CNT"},
+         {"value\tA.IN1\t10", "var\tA.CNT\t1", "value\tB.OUT\t12"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args{Net, "--event", "A.REQ", "--set", "A.IN1=10", "--steps", "2", "--monitor"};
+        args.insert(args.end(), c.monitors.begin(), c.monitors.end());
+        const ProcessResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err;
+        std::vector<std::string> values;
+        for (const auto& l : outputLines(r.Out))
+            if (l.rfind("value\t", 0) == 0 || l.rfind("var\t", 0) == 0)
+                values.push_back(l);
+        EXPECT_EQ(values, c.values) << r.Out;
+        // States and tables are printed as without --monitor.
+        EXPECT_NE(r.Out.find("state\tA\tSTART\nstate\tB\tSTART\n"), std::string::npos) << r.Out;
+    }
 }
 
 TEST_F(SimulateCli, LogShowsTheDebugMessages)
@@ -148,7 +179,7 @@ TEST_F(SimulateCli, WrongUseIsRefused)
         {{Net, "--steps", "1", "--set", "A.IN1=ten"}, 2, "telvo: 'ten' is no value of A.IN1 (INT)\n"},
         {{Net, "--steps", "1", "--monitor", "A.NOPE"}, 2, "telvo: no data port A.NOPE in diagram pair\n"},
         {{Net, "--steps", "1", "--bogus"}, 2, "telvo: simulate: unknown option --bogus\nusage: telvo [--home DIR] simulate "
-         "FILE [--diagram NAME] [--event INST.EV]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... --steps N "
+         "FILE [--diagram NAME] [--event INST.EV|IPT.IPP]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... --steps N "
          "[--log] [--pause MS]\n"},
         {{Net, "--steps"}, 2, "telvo: --steps needs a value\n"},
         {{missing, "--steps", "1"}, 1, nullptr},
@@ -196,7 +227,7 @@ TEST(SimulateProject, ADiagramOfTheExampleProjectByName)
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     const auto lines = outputLines(r.Out);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "FB.Event(Algorithm)\tt1\tt2\tt3\tt4");
+    EXPECT_EQ(lines[0], "FB.Event(Algorithm)\tt1\tt2\tt3\tt4 (stop)");
     for (const char* want : {"Daemon.Resumed()\t--\t--\t--\t--", "motor.S()\t--\t\t\t", "bottle_split.EI()\t--\t\t\t",
                              "station-GATE.EI()\t\t--\t\t", "bottles.CU()\t\t--\t\t", "station-CTRL.REQ()\t\t\t--\t",
                              "state\tmotor\tSET", "value\tmotor.Q\tTRUE", "value\tstation.ENABLE\tTRUE",
@@ -204,15 +235,39 @@ TEST(SimulateProject, ADiagramOfTheExampleProjectByName)
         EXPECT_TRUE(contains(lines, want)) << want << "\n" << r.Out;
 }
 
-TEST(SimulateProject, TheDiagramMustBeNamedAndExist)
+TEST(SimulateProject, AnEventIPPFiresTheEventInputsItIsWiredTo)
+{
+    // conveyer0.BottleIn is wired to bottle_split.EI; conveyer0.Motor is a
+    // data IPP.
+    const std::string crf = (SourceDir() / "examples" / "plant" / "plant.crf").string();
+    ProcessResult r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--diagram", "Filling line", "--event",
+                                                  "conveyer0.BottleIn", "--steps", "2"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const auto lines = outputLines(r.Out);
+    for (const char* want : {"bottle_split.EI()\t--\t\t", "bottles.CU()\t\t--\t", "value\tbottles.CV\t1"})
+        EXPECT_TRUE(contains(lines, want)) << want << "\n" << r.Out;
+
+    r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--diagram", "Filling line", "--event", "conveyer0.Motor",
+                                    "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 2);
+    EXPECT_EQ(r.Err, "telvo: IPP conveyer0.Motor is wired to no event input in diagram Filling line\n");
+    r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--diagram", "Filling line", "--event", "conveyer0.Nothing",
+                                    "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 2);
+    EXPECT_EQ(r.Err, "telvo: no instance conveyer0 in diagram Filling line\n");
+    EXPECT_EQ(r.Out, "");
+}
+
+TEST(SimulateProject, TheDiagramMustBeNamedAndExistAndTheNamesAreListed)
 {
     const std::string crf = (SourceDir() / "examples" / "plant" / "plant.crf").string();
+    const std::string list = "the project's diagrams are:\n  Filling line\n  Operator panel\n  Merged network\n";
     ProcessResult r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--steps", "1"});
     EXPECT_EQ(r.ExitCode, 2);
-    EXPECT_EQ(r.Err, "telvo: a project needs --diagram NAME\n");
+    EXPECT_EQ(r.Err, "telvo: a project needs --diagram NAME\n" + list);
     r = RunProcess(TELVO_CLI_PATH, {"simulate", crf, "--diagram", "Nowhere", "--steps", "1"});
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_EQ(r.Err, "telvo: no diagram Nowhere in project " + crf + "\n");
+    EXPECT_EQ(r.Err, "telvo: no diagram Nowhere in project " + crf + "\n" + list);
     EXPECT_EQ(r.Out, "");
 }
 

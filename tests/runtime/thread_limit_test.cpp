@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include <grp.h>
 #include <poll.h>
@@ -59,6 +60,9 @@ std::string underThreadLimit(size_t extraThreads, const std::function<std::strin
                 report = "skip: cannot become a user of its own";
         }
         if (limited) {
+            // A sanitizer's runtime starts a thread of its own with the
+            // first thread a process makes: let it do so before counting.
+            std::thread([] {}).join();
             const rlim_t n = threadsOfThisProcess() + extraThreads;
             const rlimit limit{n, n};
             if (::setrlimit(RLIMIT_NPROC, &limit) != 0)

@@ -1,13 +1,17 @@
 // telvo simulate FILE --diagram NAME [--event INST.EV]... [--set INST.PORT=VALUE]...
 //                [--monitor INST.PORT]... --steps N [--log] [--pause MS]
 //
-// FILE is a project (.crf; the diagram by name) or a network file (.fbn;
-// --diagram names the diagram, its file name by default).
+// FILE is a project (.crf; the diagram by name, the names listed when it is
+// missing) or a network file (.fbn; --diagram names the diagram, its file
+// name by default).
 //
 // Runs a diagram headless: the runtime FBs are made, the values set, the
-// events queued; then N steps, each waiting until every runtime FB is idle;
-// then the run is stopped and the schedule tables, the FBs' states and
-// values (and, with --log, the simulation log) are printed.
+// events queued (an event input INST.EV, or an event IPP IPT.IPP of the
+// diagram, which fires the event inputs it is wired to); then N steps, each
+// waiting until every runtime FB is idle; then the run is stopped and the
+// schedule tables (their last column, "(stop)", is the closing pass), the
+// FBs' states and values (only the --monitor ports and variables when any
+// is named; and, with --log, the simulation log) are printed.
 //
 // Exit status: 0; 1 when a step did not come to rest or an instance could
 // not be created (each is named on stderr; the rest still runs); 3 when a
@@ -15,17 +19,21 @@
 
 #include "cli.h"
 
+#include "model/fb_connections.h"
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/file_util.h"
 #include "model/value_text.h"
 #include "persistence/network_file.h"
 #include "runtime/headless_simulation.h"
+#include "systemlayer/sl_ipp_picture.h"
+#include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <unordered_set>
 
 namespace telvo::cli {
 
@@ -129,6 +137,45 @@ bool splitPath(const std::string& path, std::string& inst, std::string& port)
     return true;
 }
 
+// The IPP of the diagram's pictures named IPT.IPP (its owner's name, then
+// its own).
+const TslIPPRef* findIpp(const TFB_Diagram& d, const std::string& owner, const std::string& name)
+{
+    for (const auto& picture : d.IPPPictures) {
+        const TslIPPRef* ipp = picture->Ipp;
+        if (ipp && ipp->Name == name && ipp->Owner && ipp->Owner->Name == owner)
+            return ipp;
+    }
+    return nullptr;
+}
+
+// The event inputs the IPP is wired to in the diagram, in line order.
+std::vector<TFBEvent*> eventInputsOf(const TFB_Diagram& d, const TslIPPRef* ipp)
+{
+    std::vector<TFBEvent*> inputs;
+    for (const auto& line : d.IPPFBLines) {
+        const TFB_IPPFBAssocsRef* c = line->Ref;
+        if (c && c->IPP == ipp && c->EventPort && c->EventPort->Decl && c->EventPort->Decl->IsInput())
+            inputs.push_back(c->EventPort);
+    }
+    return inputs;
+}
+
+// A schedule table; the last column of a run that ended is the closing
+// pass (the daemon's last resume and every FB's DESTROY), not a step, and
+// says so.
+void printTable(TCliContext& ctx, std::vector<std::string> lines)
+{
+    if (!lines.empty()) {
+        std::string& header = lines.front();
+        const auto tab = header.rfind('\t');
+        if (tab != std::string::npos && tab + 1 < header.size())
+            header += " (stop)";
+    }
+    for (const auto& l : lines)
+        ctx.Out << l << "\n";
+}
+
 // "NAME (type TYPE)" of every instance the model refused to make, from the
 // messages given since `from`.
 std::vector<std::string> instancesNotCreated(const std::vector<std::string>& messages, size_t from)
@@ -169,9 +216,18 @@ int simulate(TCliContext& ctx)
     TFB_Diagram* diagram = nullptr;
     try {
         if (UpperCase(path.extension().string()) == ".CRF") {
-            if (o.Diagram.empty())
-                return UsageError(ctx, "a project needs --diagram NAME");
             OpenProject(wb, o.File);
+            // Without a diagram that exists, the user learns which there are.
+            const auto listDiagrams = [&] {
+                ctx.Err << "the project's diagrams are:\n";
+                for (const auto& d : wb.FBManager().Diagrams)
+                    ctx.Err << "  " << d->Name << "\n";
+            };
+            if (o.Diagram.empty()) {
+                const int rc = UsageError(ctx, "a project needs --diagram NAME");
+                listDiagrams();
+                return rc;
+            }
             for (const auto& d : wb.FBManager().Diagrams)
                 if (d->Name == o.Diagram) {
                     diagram = d.get();
@@ -179,6 +235,7 @@ int simulate(TCliContext& ctx)
                 }
             if (!diagram) {
                 ctx.Err << "telvo: no diagram " << o.Diagram << " in project " << o.File << "\n";
+                listDiagrams();
                 return 1;
             }
             diagram->RebuildLines();
@@ -199,12 +256,23 @@ int simulate(TCliContext& ctx)
         if (!splitPath(e, inst, port))
             return UsageError(ctx, "--event needs INST.EVENT, not '" + e + "'");
         TFB_InstanceRef* r = findInstance(*diagram, inst);
+        TFBEvent* ev = r ? r->FindEventInput(port) : nullptr;
+        if (ev) {
+            events.push_back(ev);
+            continue;
+        }
+        // An event IPP of the diagram (IPT.IPP) is a source of events: it
+        // fires the event inputs it is wired to.
+        if (const TslIPPRef* ipp = findIpp(*diagram, inst, port)) {
+            const auto fired = eventInputsOf(*diagram, ipp);
+            if (fired.empty())
+                return UsageError(ctx, "IPP " + e + " is wired to no event input in diagram " + diagram->Name);
+            events.insert(events.end(), fired.begin(), fired.end());
+            continue;
+        }
         if (!r)
             return UsageError(ctx, "no instance " + inst + " in diagram " + diagram->Name);
-        TFBEvent* ev = r->FindEventInput(port);
-        if (!ev)
-            return UsageError(ctx, "instance " + inst + " has no event input " + port);
-        events.push_back(ev);
+        return UsageError(ctx, "instance " + inst + " has no event input " + port);
     }
     for (const auto& s : o.Sets) {
         const auto eq = s.find('=');
@@ -224,6 +292,8 @@ int simulate(TCliContext& ctx)
                                        (m->Decl ? m->Decl->Type : std::string()) + ")");
         }
     }
+    // Named ports (and internal variables) are the only ones printed.
+    std::unordered_set<const void*> monitored;
     for (const auto& p : o.Monitors) {
         std::string inst, port;
         if (!splitPath(p, inst, port))
@@ -232,10 +302,23 @@ int simulate(TCliContext& ctx)
         TFBDataMember* m = r ? r->FindDataInput(port) : nullptr;
         if (r && !m)
             m = r->FindDataOutput(port);
-        if (!m)
+        if (m) {
+            m->Monitor = true;
+            monitored.insert(m);
+            continue;
+        }
+        const TFBInstance_InternalVar* v = nullptr;
+        if (r)
+            for (const auto& iv : r->InternalVars)
+                if (iv->Decl && iv->Decl->Name == port) {
+                    v = iv.get();
+                    break;
+                }
+        if (!v)
             return UsageError(ctx, "no data port " + p + " in diagram " + diagram->Name);
-        m->Monitor = true;
+        monitored.insert(v);
     }
+    const auto shown = [&](const void* member) { return monitored.empty() || monitored.count(member) != 0; };
 
     const auto pause = std::chrono::milliseconds(o.PauseMs);
     // A chart re-evaluated many times waits a pause before each pass.
@@ -266,21 +349,22 @@ int simulate(TCliContext& ctx)
         }
     sim.Stop();
 
-    for (const auto& l : sim.Host.EventsTable().Lines())
-        ctx.Out << l << "\n";
-    for (const auto& l : sim.Host.FBTable().Lines())
-        ctx.Out << l << "\n";
+    printTable(ctx, sim.Host.EventsTable().Lines());
+    printTable(ctx, sim.Host.FBTable().Lines());
     for (const TFB_Instance* i : instances)
         ctx.Out << "state\t" << i->Ref->Name << "\t" << i->StateText << "\n";
     for (const TFB_Instance* i : instances) {
         const TFB_InstanceRef& r = *i->Ref;
         for (const auto& m : r.DataInputs)
-            ctx.Out << "value\t" << r.Name << "." << m->Name() << "\t" << m->FormatValue() << "\n";
+            if (shown(m.get()))
+                ctx.Out << "value\t" << r.Name << "." << m->Name() << "\t" << m->FormatValue() << "\n";
         for (const auto& m : r.DataOutputs)
-            ctx.Out << "value\t" << r.Name << "." << m->Name() << "\t" << m->FormatValue() << "\n";
+            if (shown(m.get()))
+                ctx.Out << "value\t" << r.Name << "." << m->Name() << "\t" << m->FormatValue() << "\n";
         for (const auto& v : r.InternalVars)
-            ctx.Out << "var\t" << r.Name << "." << (v->Decl ? v->Decl->Name : std::string()) << "\t"
-                    << v->FormatValue() << "\n";
+            if (shown(v.get()))
+                ctx.Out << "var\t" << r.Name << "." << (v->Decl ? v->Decl->Name : std::string()) << "\t"
+                        << v->FormatValue() << "\n";
     }
     if (o.Log)
         for (const auto& l : sim.Host.LogLines())
@@ -299,18 +383,23 @@ int simulate(TCliContext& ctx)
 }
 
 TCliCommand reg{"simulate",
-                "FILE [--diagram NAME] [--event INST.EV]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... "
+                "FILE [--diagram NAME] [--event INST.EV|IPT.IPP]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... "
                 "--steps N [--log] [--pause MS]",
                 simulate,
                 "Simulates a diagram of a project (.crf) or a network file (.fbn) step by step and prints the\n"
                 "schedule tables and the port values.\n"
                 "  --diagram NAME          the diagram to simulate (needed for a project)\n"
-                "  --event INST.EV         an initial event (repeatable)\n"
+                "  --event INST.EV         an initial event (repeatable); or IPT.IPP, an event IPP of the\n"
+                "                          diagram, which fires the event inputs it is wired to\n"
                 "  --set INST.PORT=VALUE   a start value of an input (repeatable)\n"
-                "  --monitor INST.PORT     a port to monitor (repeatable)\n"
+                "  --monitor INST.PORT     a port (or internal variable) to monitor (repeatable); when any is\n"
+                "                          named, only those values are printed\n"
                 "  --steps N               how many steps to run\n"
                 "  --log                   print the simulation log\n"
-                "  --pause MS              the pause of each FB activation (default 0)"};
+                "  --pause MS              the pause of each FB activation (default 0)\n"
+                "The last column of the tables, \"(stop)\", is the closing pass that ends every FB.\n"
+                "Exit status: 1 when a step did not come to rest, an instance could not be created or no\n"
+                "thread could be had; 3 when a script failed (each failure on stderr)."};
 
 } // namespace
 
