@@ -226,11 +226,41 @@ bool TFB_Manager::RenameInstance(TFB_InstanceRef* record, const std::string& new
     return true;
 }
 
+bool TFB_Manager::IsDrawn(const TFB_InstanceRef* record) const
+{
+    for (const auto& d : Diagrams)
+        for (const auto& drawn : d->DrawnInstances)
+            if (drawn->Ref == record)
+                return true;
+    return false;
+}
+
+void TFB_Manager::drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* record)
+{
+    if (deletingRecord_ || !record || FindInstance(record->Name) != record)
+        return;
+    const bool projectDiagram =
+        std::any_of(Diagrams.begin(), Diagrams.end(), [&](const auto& d) { return d.get() == &diagram; });
+    if (!projectDiagram || IsDrawn(record))
+        return;
+    if (Context.UI)
+        Context.UI->Log("FB instance " + record->Name +
+                        " is drawn in no diagram any more: it is removed from the project with its connections");
+    DeleteInstance(record);
+}
+
 void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
 {
     auto it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
     if (it == Instances.end())
         return;
+    // The drawings go below; the record goes with them anyway.
+    struct TFlag {
+        bool& Flag;
+        bool Old;
+        explicit TFlag(bool& f) : Flag(f), Old(f) { Flag = true; }
+        ~TFlag() { Flag = Old; }
+    } deleting(deletingRecord_);
     for (const auto& d : Diagrams) {
         d->RebuildLines();
         std::vector<TFB_EventAssoc*> events;

@@ -480,6 +480,19 @@ std::string NetworkToText(const TFB_Diagram& d)
     decl.append_attribute("encoding").set_value("UTF-8");
     pugi::xml_node root = doc.append_child("FBNetwork");
 
+    // A line to an instance that no diagram draws is not written: no network
+    // file would hold that instance, and reading would have to drop the
+    // connection again.
+    std::unordered_set<const TFB_InstanceRef*> drawnAnywhere;
+    for (const auto& drawn : d.DrawnInstances)
+        drawnAnywhere.insert(drawn->Ref);
+    if (d.Manager && !d.InnerNetwork)
+        for (const auto& other : d.Manager->Diagrams)
+            if (other.get() != &d)
+                for (const auto& drawn : other->DrawnInstances)
+                    drawnAnywhere.insert(drawn->Ref);
+    auto held = [&](const TFB_InstanceRef* r) { return r && drawnAnywhere.count(r) != 0; };
+
     for (const auto& drawn : d.DrawnInstances) {
         const TFB_InstanceRef* r = drawn->Ref;
         if (!r)
@@ -522,7 +535,7 @@ std::string NetworkToText(const TFB_Diagram& d)
     pugi::xml_node eventConns;
     for (const auto& line : d.EventLines) {
         const TFB_EventAssocRef* r = line->Ref;
-        if (!r || !r->SourceInstance || !r->DestInstance || !r->SourcePort || !r->DestPort)
+        if (!r || !held(r->SourceInstance) || !held(r->DestInstance) || !r->SourcePort || !r->DestPort)
             continue;
         if (!eventConns)
             eventConns = root.append_child("EventConnections");
@@ -531,7 +544,7 @@ std::string NetworkToText(const TFB_Diagram& d)
     }
     for (const auto& line : d.DataLines) {
         const TFB_DataAssocRef* r = line->Ref;
-        if (!r || !r->SourceInstance || !r->DestInstance || !r->SourcePort || !r->DestPort)
+        if (!r || !held(r->SourceInstance) || !held(r->DestInstance) || !r->SourcePort || !r->DestPort)
             continue;
         lineAttributes(dataList().append_child("Connection"), r->SourceInstance->Name + "." + r->SourcePort->Name(),
                        r->DestInstance->Name + "." + r->DestPort->Name());
@@ -549,7 +562,7 @@ std::string NetworkToText(const TFB_Diagram& d)
     }
     for (const auto& line : d.IPPFBLines) {
         const TFB_IPPFBAssocsRef* r = line->Ref;
-        if (!r || !r->IPP || !r->Instance)
+        if (!r || !r->IPP || !held(r->Instance))
             continue;
         const std::string port = r->EventPort ? r->EventPort->Name() : r->DataPort ? r->DataPort->Name() : "";
         pugi::xml_node c = root.append_child("FBIPPConnections").append_child("Connection");
