@@ -77,7 +77,10 @@ bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::stri
         if (const TLibraryFolder* listing = Context.Index->FolderListing(typeName))
             folderName = listing->Name;
 
-    const std::string path = Context.ProgramFolder.string() + "/library/" + folderName + "/" + typeName;
+    // Without a folder the type is looked for in the library folder itself
+    // (never under an empty folder name).
+    const std::string path =
+        Context.ProgramFolder.string() + "/library/" + (folderName.empty() ? "" : folderName + "/") + typeName;
     std::string file;
     if (!typeName.empty() && isPlainName(typeName) && (folderName.empty() || isPlainName(folderName))) {
         // ".fbt" before ".xml"; a library copied from Windows may keep the
@@ -92,7 +95,8 @@ bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::stri
     }
     if (file.empty()) {
         if (Context.UI)
-            Context.UI->ShowMessage("Filetype not found" + path + ".fbt");
+            Context.UI->ShowMessage("Filetype not found" + path + ".fbt" +
+                                    (neededBy_.empty() ? std::string() : " (needed by " + neededBy_.back() + ")"));
         return false;
     }
 
@@ -101,8 +105,16 @@ bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::stri
             Context.UI->UserHint("Cannot load Function Block type from file: " + file, 6);
         return false;
     };
-    if (std::find(loading_.begin(), loading_.end(), typeName) != loading_.end())
-        return cannotLoad();
+    if (auto at = std::find(loading_.begin(), loading_.end(), typeName); at != loading_.end()) {
+        // A composite type that holds itself, directly or further down:
+        // the chain of types from it back to it.
+        std::string cycle;
+        for (auto it = at; it != loading_.end(); ++it)
+            cycle += *it + " -> ";
+        ShowMessage("FB type " + typeName + " cannot hold an instance of itself: the composite types form a cycle " +
+                    cycle + typeName);
+        return false;
+    }
     loading_.push_back(typeName);
     TFB_Type* type = nullptr;
     try {

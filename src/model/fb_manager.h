@@ -73,6 +73,22 @@ public:
     // file it came from.
     bool LoadTypeFromLibrary(const std::string& folder, const std::string& typeName);
 
+    // Names what needs the types loaded while it lives ("network file F",
+    // "FB type T"): a type the library does not hold is reported naming it.
+    class TNeededBy {
+    public:
+        TNeededBy(TFB_Manager& manager, std::string who) : manager_(manager)
+        {
+            manager_.neededBy_.push_back(std::move(who));
+        }
+        ~TNeededBy() { manager_.neededBy_.pop_back(); }
+        TNeededBy(const TNeededBy&) = delete;
+        TNeededBy& operator=(const TNeededBy&) = delete;
+
+    private:
+        TFB_Manager& manager_;
+    };
+
     TFB_Diagram* CreateDiagram(const std::string& name, double zoom);
     void DeleteDiagram(TFB_Diagram* diagram);
 
@@ -230,6 +246,8 @@ private:
     // network (directly or further down) holds an instance of itself would
     // otherwise load itself for ever.
     std::vector<std::string> loading_;
+    // Who needs the types being loaded, innermost last (see TNeededBy).
+    std::vector<std::string> neededBy_;
 };
 
 } // namespace telvo

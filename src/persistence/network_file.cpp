@@ -69,6 +69,7 @@ public:
     void ReadInstances(pugi::xml_node root)
     {
         root_ = root;
+        TFB_Manager::TNeededBy neededBy(m_, "network file " + file_);
         for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling()) {
             const char* name = c.name();
             if (same(name, "FB"))
@@ -121,6 +122,10 @@ private:
         TAttrs a(fb, names);
         const std::string& name = text(name_, a[0]);
         const std::string& typeName = text(type_, a[1]);
+        // A name twice in one file draws the one record twice, as before;
+        // the user hears of it.
+        if (!names_.insert(name).second)
+            tell(file_ + ": the FB instance name " + name + " is used more than once in this file");
         TFB_Instance* drawn = nullptr;
         try {
             drawn = d_.AddInstance(name, typeName, false, nullptr);
@@ -373,6 +378,8 @@ private:
     // Instances of the files read together that could not be made: a
     // connection from one of them is a missing end, not a constant.
     std::unordered_set<std::string>& failed_;
+    // The instance names of this file met so far.
+    std::unordered_set<std::string> names_;
     pugi::xml_node root_, events_, datas_, notes_;
     std::vector<pugi::xml_node> pictures_, ippFbs_, ippToIpps_;
     std::string name_, type_, sourceInstance_, sourcePort_, destInstance_, destPort_;

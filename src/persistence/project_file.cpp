@@ -509,6 +509,7 @@ private:
         TFB_Manager& m = p_.FBManager;
         if (m.FindInstance(name))
             return; // listed twice: the record is there
+        TFB_Manager::TNeededBy neededBy(m, "project file " + path_);
         try {
             if (!m.FindType(typeName) && !typeName.empty())
                 m.LoadTypeFromLibrary("", typeName);

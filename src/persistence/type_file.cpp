@@ -5,6 +5,7 @@
 #include "persistence/xml_walk.h"
 
 #include "model/fb_diagram.h"
+#include "model/fb_manager.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
 #include "model/user_interface.h"
@@ -158,21 +159,62 @@ auto appendNew(List& list) -> decltype(list.front().get())
     return list.back().get();
 }
 
+// Tells the user, when there is one, what the reader kept or dropped of a
+// type file, naming the file (when known) and the type.
+class TReadNotes {
+public:
+    TReadNotes(TFB_Manager* manager, const std::string& fileName, const TFB_Type& type)
+        : manager_(manager), file_(fileName), type_(type)
+    {
+    }
+    void Tell(const std::string& text) const
+    {
+        if (manager_)
+            manager_->ShowMessage((file_.empty() ? std::string() : file_ + ": ") + "FB type " + type_.Name + ": " +
+                                  text);
+    }
+    // A list element standing more than once under `parent`: only the first
+    // is read.
+    template <size_t N>
+    void TellRepeated(pugi::xml_node parent, const char* const (&names)[N]) const
+    {
+        if (!manager_)
+            return;
+        std::array<int, N> seen{};
+        for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+            if (c.type() != pugi::node_element)
+                continue;
+            for (size_t i = 0; i < N; ++i)
+                if (same(c.name(), names[i]) && ++seen[i] == 2)
+                    Tell(std::string("the ") + parent.name() + " holds " + names[i] +
+                         " more than once; only the first is read");
+        }
+    }
+
+private:
+    TFB_Manager* manager_;
+    const std::string& file_;
+    const TFB_Type& type_;
+};
+
 // Interface variables, as AddDataInput and AddDataOutput take them: a
 // repeated name is refused. The array size of interface variables is not
 // held: the workbench treats them as single values. The objects are made
 // here rather than through the add operations, which would copy every text
 // once more.
 template <typename List>
-void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars)
+void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars, const TReadNotes& notes, const char* kind)
 {
     TElements decls(list, "VarDeclaration");
     vars.reserve(vars.size() + decls.size());
     for (pugi::xml_node v : decls) {
         TAttrs a(v, kVarAttrs);
         std::string_view name = a[0];
-        if (findNamed(vars, name))
+        if (findNamed(vars, name)) {
+            notes.Tell(std::string("the ") + kind + " " + std::string(name) +
+                       " is declared more than once; only the first declaration is read");
             continue;
+        }
         auto* d = appendNew(vars);
         d->Name = name;
         d->Type = a[1];
@@ -186,7 +228,8 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars)
 // joins the first event and leaves its fields alone. A WITH naming no
 // variable of the event's direction has nothing to associate and is dropped.
 template <typename List, typename Vars>
-void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars& vars)
+void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars& vars, const TReadNotes& notes,
+                const char* kind)
 {
     TElements decls(list, "Event");
     events.reserve(events.size() + decls.size());
@@ -201,6 +244,10 @@ void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars&
             made->Comment = a[2];
             made->Owner = &target;
             event = made;
+        } else {
+            notes.Tell(std::string("the ") + kind + " " + std::string(name) +
+                       " is declared more than once; only the first declaration is read, with the WITH entries "
+                       "of both");
         }
         TElements withs(e, "With");
         if (withs.size())
@@ -328,12 +375,16 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     }
 
     // Variables before events, so that the events' WITH entries find them.
+    const TReadNotes notes(manager, fileNameForMessages, target);
+    constexpr const char* interfaceList[] = {"InterfaceList"};
+    notes.TellRepeated(root, interfaceList);
     constexpr const char* lists[] = {"InputVars", "OutputVars", "EventInputs", "EventOutputs", "Plugs", "Sockets"};
+    notes.TellRepeated(part[2], lists);
     TFirstChildren list(part[2], lists);
-    readDataVars(list[0], target, target.DataInputs);
-    readDataVars(list[1], target, target.DataOutputs);
-    readEvents(list[2], target, target.EventInputs, target.DataInputs);
-    readEvents(list[3], target, target.EventOutputs, target.DataOutputs);
+    readDataVars(list[0], target, target.DataInputs, notes, "data input");
+    readDataVars(list[1], target, target.DataOutputs, notes, "data output");
+    readEvents(list[2], target, target.EventInputs, target.DataInputs, notes, "event input");
+    readEvents(list[3], target, target.EventOutputs, target.DataOutputs, notes, "event output");
 
     for (pugi::xml_node d : TElements(list[4], "AdapterDeclaration")) {
         TAttrs a(d, kEventAttrs);

@@ -110,7 +110,7 @@ TEST_F(NetworkTest, UnknownTypeMakesNothing)
 {
     TFB_Diagram* d = NewDiagram();
     EXPECT_EQ(Add(d, "A", "NOPE"), nullptr);
-    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + (Home.Path() / "library").string() + "//NOPE.fbt",
+    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + (Home.Path() / "library").string() + "/NOPE.fbt",
                                            "Error 101: Cannot create FB instance A from type NOPE"));
     EXPECT_THAT(M().Instances, IsEmpty());
     EXPECT_THAT(d->DrawnInstances, IsEmpty());
