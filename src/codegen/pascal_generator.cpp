@@ -4,7 +4,10 @@
 #include "model/file_util.h"
 #include "model/value_text.h"
 
+#include <cctype>
+#include <regex>
 #include <system_error>
+#include <vector>
 
 namespace telvo {
 
@@ -31,6 +34,166 @@ private:
 };
 
 bool IsStringType(const std::string& typeText) { return DataTypeClass(typeText) == TDataTypeClass::String; }
+
+// ---- Texts pasted into the source ---------------------------------------
+
+// A comment goes after "//" on one line: a line break in it would end the
+// comment and make the rest source (a "{$I file}" there pulls a file into
+// the compile). Braces are turned into parentheses so that no directive can
+// stand in a comment even if it were moved into a block comment.
+std::string CommentText(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            out += ' ';
+        else if (c == '{')
+            out += '(';
+        else if (c == '}')
+            out += ')';
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The text as a Pascal string literal: quotes doubled, control characters
+// (which cannot stand inside the quotes) as #n between quoted runs.
+std::string PascalString(const std::string& text)
+{
+    std::string out = "'";
+    bool open = true;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            if (open)
+                out += '\'';
+            open = false;
+            out += '#' + std::to_string(u);
+            continue;
+        }
+        if (!open)
+            out += '\'';
+        open = true;
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    if (open)
+        out += '\'';
+    return out;
+}
+
+bool IsIdentifier(const std::string& name)
+{
+    if (name.empty() || !(std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_'))
+        return false;
+    for (char c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_'))
+            return false;
+    // Pascal identifiers are ASCII: isalpha above must not take locale letters.
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// Words that cannot name a field or the library in the Delphi mode (-Sd)
+// the source is compiled in.
+bool IsReservedWord(const std::string& name)
+{
+    static const char* const words[] = {
+        "and", "array", "as", "asm", "begin", "case", "class", "const", "constructor", "destructor",
+        "dispinterface", "div", "do", "downto", "else", "end", "except", "exports", "file", "finalization",
+        "finally", "for", "function", "goto", "if", "implementation", "in", "inherited", "initialization",
+        "inline", "interface", "is", "label", "library", "mod", "nil", "not", "object", "of", "on", "operator",
+        "or", "out", "packed", "procedure", "program", "property", "raise", "record", "repeat", "resourcestring",
+        "set", "shl", "shr", "string", "then", "threadvar", "to", "try", "type", "unit", "until", "uses", "var",
+        "while", "with", "xor"};
+    std::string lower;
+    for (char c : name)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* w : words)
+        if (lower == w)
+            return true;
+    return false;
+}
+
+bool IsIntegerLiteral(const std::string& text)
+{
+    static const std::regex pattern(R"([+-]?[0-9]+)");
+    int32_t value = 0;
+    return std::regex_match(text, pattern) && TryParseInteger(text, value);
+}
+
+bool IsRealLiteral(const std::string& text)
+{
+    static const std::regex pattern(R"([+-]?[0-9]+(\.[0-9]+)?([eE][+-]?[0-9]+)?)");
+    return std::regex_match(text, pattern);
+}
+
+bool IsStringLiteral(const std::string& text)
+{
+    static const std::regex pattern(R"('([^'\x00-\x1F\x7F]|'')*')");
+    return std::regex_match(text, pattern);
+}
+
+// Every name the source uses as an identifier, and every initial value it
+// pastes, is checked before anything is made: a name that is no identifier
+// would otherwise put its own text into the source.
+void CheckNames(const TFB_Type& type)
+{
+    std::vector<std::string> wrong;
+    auto bare = [&](const std::string& what, const std::string& name) {
+        if (!IsIdentifier(name) || IsReservedWord(name))
+            wrong.push_back(what + " \"" + name + "\"");
+    };
+    auto part = [&](const std::string& what, const std::string& name) {
+        if (!IsIdentifier(name))
+            wrong.push_back(what + " \"" + name + "\"");
+    };
+    bare("type name", type.Name);
+    for (const auto& e : type.EventInputs)
+        bare("event input", e->Name);
+    for (const auto& d : type.DataInputs)
+        bare("data input", d->Name);
+    for (const auto& d : type.DataOutputs)
+        part("data output", d->Name);
+    for (const auto& v : type.InternalVars) {
+        bare("internal variable", v->Name);
+        if (v->InitialValue.empty() || v->Type == "Boolean" || v->Type == "BOOL")
+            continue;
+        bool literal = false;
+        switch (DataTypeClass(v->Type)) {
+        case TDataTypeClass::Integer: literal = IsIntegerLiteral(v->InitialValue); break;
+        case TDataTypeClass::Real: literal = IsRealLiteral(v->InitialValue); break;
+        case TDataTypeClass::String: literal = IsStringLiteral(v->InitialValue); break;
+        case TDataTypeClass::Boolean: literal = true; break;
+        }
+        if (!literal)
+            wrong.push_back("initial value \"" + v->InitialValue + "\" of internal variable \"" + v->Name +
+                            "\" (no " + RuntimeTypeName(v->Type) + " literal)");
+    }
+    for (const auto& a : type.Algorithms)
+        part("algorithm", a->Name);
+    for (const auto& st : type.States) {
+        part("state", st->Name);
+        for (const auto& a : st->Actions)
+            if (!a->Algorithm.empty())
+                part("algorithm of an action of state " + st->Name + ",", a->Algorithm);
+    }
+    for (const auto& tr : type.Transitions)
+        part("transition destination", tr->Destination);
+    if (wrong.empty())
+        return;
+    std::string message = "\"" + type.Name + "\": no Pascal source is made for ";
+    for (size_t i = 0; i < wrong.size(); ++i)
+        message += (i ? ", " : "") + wrong[i];
+    message += ": names must be Pascal identifiers and initial values literals of their type";
+    throw ECodeGenError(message);
+}
 
 // The algorithm's own text: a DelphiScript (or other) body when there is one,
 // else its structured text. Either is emitted unchanged.
@@ -60,10 +223,10 @@ void WriteClassDeclaration(TSourceLines& out, const TFB_Type& type)
         out.Add(2, v->Name + "\t\t:" + RuntimeTypeName(v->Type) + ";");
     out.Add(2, "//Declaration of Algorithms");
     for (const auto& alg : type.Algorithms)
-        out.Add(2, "procedure proc" + alg->Name + ";//" + alg->Comment);
+        out.Add(2, "procedure proc" + alg->Name + ";//" + CommentText(alg->Comment));
     out.Add(2, "//Declaration of ECCexecutes");
     for (const auto& st : type.States)
-        out.Add(2, "procedure ExecTransition_" + st->Name + ";//" + st->Comment);
+        out.Add(2, "procedure ExecTransition_" + st->Name + ";//" + CommentText(st->Comment));
     out.Add(1, "public");
     out.Add(2, "constructor Create(const vFBID:Longint);");
     out.Add(2, "procedure HandleEvent(const vEvent:String);");
@@ -132,7 +295,7 @@ void WriteEntryPoints(TSourceLines& out, const TFB_Type& type)
     out.Empty();
     out.Add(0, "function isValidFB( CString : PChar; vFBID:LongInt  ) : LongInt ; cdecl ;  export;");
     out.Add(0, "begin");
-    out.Add(1, "if CString='" + type.Name + "' then");
+    out.Add(1, "if CString=" + PascalString(type.Name) + " then");
     out.Add(1, "begin");
     out.Add(2, "result:= 1;");
     out.Add(2, "vKALOinst:=TtelvoKALOFBtype.Create(vFBID); //Create an instance to Handle events and algorithms!");
@@ -161,7 +324,7 @@ void WriteConstructorAndEvents(TSourceLines& out, const TFB_Type& type)
     // The model keeps no initial-state flag, so START is the initial state.
     for (const auto& st : type.States)
         if (st->Name == "START")
-            out.Add(1, "fstate:='" + st->Name + "';");
+            out.Add(1, "fstate:=" + PascalString(st->Name) + ";");
     for (const auto& v : type.InternalVars) {
         if (v->InitialValue.empty())
             continue;
@@ -184,12 +347,12 @@ void WriteConstructorAndEvents(TSourceLines& out, const TFB_Type& type)
     out.Add(0, "procedure TtelvoKALOFBtype.HandleEvent(const vEvent:String);");
     out.Add(0, "begin");
     for (const auto& ev : type.EventInputs)
-        out.Add(1, "if vEvent='" + ev->Name + "' then " + ev->Name +
+        out.Add(1, "if vEvent=" + PascalString(ev->Name) + " then " + ev->Name +
                        ":=True; //set EventVariable True in order to use it in conditions");
     out.Empty();
     bool first = true;
     for (const auto& st : type.States) {
-        out.Add(1, (first ? "if fState='" : "else if fState='") + st->Name + "' then");
+        out.Add(1, (first ? "if fState=" : "else if fState=") + PascalString(st->Name) + " then");
         first = false;
         out.Add(1, "begin");
         for (const auto& tr : type.Transitions) {
@@ -198,7 +361,7 @@ void WriteConstructorAndEvents(TSourceLines& out, const TFB_Type& type)
             const bool always = tr->Condition == "1" || tr->Condition.empty();
             out.Add(2, "if ( " + (always ? std::string("true") : tr->Condition) + " ) then");
             out.Add(2, "begin");
-            out.Add(3, "fState:='" + tr->Destination + "';");
+            out.Add(3, "fState:=" + PascalString(tr->Destination) + ";");
             out.Add(3, "ExecTransition_" + tr->Destination + ";");
             out.Add(3, "ClearAllEvents;");
             out.Add(3, "HandleEvent('-');");
@@ -260,7 +423,7 @@ void WriteOutputEvent(TSourceLines& out, const TFB_Type& type)
 void WriteMethods(TSourceLines& out, const TFB_Type& type)
 {
     for (const auto& alg : type.Algorithms) {
-        out.Add(0, "procedure TtelvoKALOFBtype.proc" + alg->Name + ";//" + alg->Comment);
+        out.Add(0, "procedure TtelvoKALOFBtype.proc" + alg->Name + ";//" + CommentText(alg->Comment));
         out.Add(0, "begin");
         for (const auto& line : AlgorithmText(*alg))
             out.Add(1, line);
@@ -268,7 +431,7 @@ void WriteMethods(TSourceLines& out, const TFB_Type& type)
         out.Empty(2);
     }
     for (const auto& st : type.States) {
-        out.Add(0, "procedure TtelvoKALOFBtype.ExecTransition_" + st->Name + ";//" + st->Comment);
+        out.Add(0, "procedure TtelvoKALOFBtype.ExecTransition_" + st->Name + ";//" + CommentText(st->Comment));
         out.Add(0, "begin");
         // All algorithms of the state run before any of its output events.
         for (const auto& a : st->Actions)
@@ -276,7 +439,7 @@ void WriteMethods(TSourceLines& out, const TFB_Type& type)
                 out.Add(1, "proc" + a->Algorithm + ";");
         for (const auto& a : st->Actions)
             if (!a->Output.empty())
-                out.Add(1, "OutputEvent('" + a->Output + "');");
+                out.Add(1, "OutputEvent(" + PascalString(a->Output) + ");");
         out.Add(0, "end;");
         out.Empty(2);
     }
@@ -291,18 +454,20 @@ void CheckGeneratable(const TFB_Type& type)
         throw ECodeGenError("\"" + n + "\" is a composite FB type; code is generated for basic FB types only");
     if (n.empty() || n == "." || n == ".." || n.find_first_of(std::string("/\\\0", 3)) != std::string::npos)
         throw ECodeGenError("\"" + n + "\" cannot name a source file");
+    CheckNames(type);
 }
 
 } // namespace
 
 std::string GeneratePascalSource(const TFB_Type& type, const std::string& timeStamp)
 {
+    CheckNames(type);
     TSourceLines out;
     const std::string& t = type.Name;
     out.Add(0, "library " + t + ";");
     out.Add(0, "//This is an auto-generated FB type from TELVO ESS ");
     out.Add(0, "//in Pascal programming language");
-    out.Add(0, "//Generated time stamp: " + timeStamp);
+    out.Add(0, "//Generated time stamp: " + CommentText(timeStamp));
     out.Add(0, "//Compile it like fpc -Sd -Sh TELVO_ESS_DIR\\KALO\\" + t + ".pas");
     out.Empty();
     out.Add(0, "uses  SysUtils, Classes;");

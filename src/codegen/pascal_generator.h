@@ -30,15 +30,19 @@ namespace telvo {
 
 class TFB_Type;
 
-// A type the generator refuses: composite, or a name that cannot be a file
-// name inside the target folder.
+// A type the generator refuses: composite, a name that cannot be a file name
+// inside the target folder, names the source would use as identifiers that
+// are none, or initial values that are no literals of their type. The
+// message names every one of them.
 class ECodeGenError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // The complete source text, lines ending in CR LF. `timeStamp` goes into the
-// header comment as it is.
+// header comment. Throws ECodeGenError for a type whose names or initial
+// values cannot be pasted into the source; comments lose their line breaks
+// and braces, texts inside quotes are quoted.
 std::string GeneratePascalSource(const TFB_Type& type, const std::string& timeStamp);
 
 // Local date and time as the header comment shows it: "2024-12-10 14:03:07".

@@ -1,7 +1,10 @@
 #include "deploy/command_set.h"
 
+#include "deploy/text_escape.h"
+
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
+#include "model/fb_instance.h"
 #include "model/file_util.h"
 #include "persistence/network_file.h"
 #include "persistence/type_file.h"
@@ -39,6 +42,20 @@ const std::string& remoteDeviceName(const TFB_InstanceRef& record)
 {
     static const std::string unassigned = TCommandSetGenerator::UnassignedDevice;
     return record.Device ? record.Device->Name : unassigned;
+}
+
+// A constant that is no value of its input's type was told when it was read
+// or typed; sent on, the device would get a value the workbench never had.
+bool Converts(const TFBDataMember& input)
+{
+    TFBDataMember trial;
+    trial.Decl = input.Decl;
+    try {
+        trial.SetValueFromText(input.ValueText);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -173,7 +190,7 @@ std::string TCommandSetGenerator::GetIPPPathfromDevice(const TslDevice& device, 
 
 // ---- Lines -----------------------------------------------------------------
 
-void TCommandSetGenerator::emit()
+void TCommandSetGenerator::emitLine()
 {
     if (Output)
         Output(line_);
@@ -182,32 +199,36 @@ void TCommandSetGenerator::emit()
 void TCommandSetGenerator::args(std::initializer_list<const std::string*> values)
 {
     line_.assign("\t<ARGS>");
-    emit();
+    emitLine();
     for (const std::string* v : values) {
-        line_.assign("\t\t<STRING>").append(*v).append("</STRING>");
-        emit();
+        line_.assign("\t\t<STRING>");
+        AppendXmlEscaped(line_, *v);
+        line_.append("</STRING>");
+        emitLine();
     }
     line_.assign("\t</ARGS>");
-    emit();
+    emitLine();
     line_.assign("</COMMAND>");
-    emit();
+    emitLine();
 }
 
 void TCommandSetGenerator::createInstance(const std::string& typeName, const std::string& name, bool downloaded)
 {
     if (Form == TCommandForm::Script) {
-        line_.assign("devA.cmdCreateFBInstance(\"").append(name).append("\",\"").append(typeName).append("\"); ");
-        emit();
-        line_.assign("devA.cmdCreateFBCContainingFBI(\"C_").append(name).append("\",\"").append(name);
+        const std::string n = ScriptEscaped(name);
+        line_.assign("devA.cmdCreateFBInstance(\"").append(n).append("\",\"").append(ScriptEscaped(typeName));
+        line_.append("\"); ");
+        emitLine();
+        line_.assign("devA.cmdCreateFBCContainingFBI(\"C_").append(n).append("\",\"").append(n);
         line_.append("\", 0, 2);  ");
-        emit();
+        emitLine();
         return;
     }
     line_.assign(downloaded ? "<COMMAND ACTION=\"CREATE\" TYPE=\"FB_INSTANCE\" COMMENT=\"TELVO ZOZE command to create "
                               "a FB_Instance (DOWNLOADED). Arg1=FBType, Arg2=FBInstanceName\">"
                             : "<COMMAND ACTION=\"CREATE\" TYPE=\"FB_INSTANCE\" COMMENT=\"TELVO ZOZE command to create "
                               "a FB_Instance. Arg1=FBType, Arg2=FBInstanceName\">");
-    emit();
+    emitLine();
     args({&typeName, &name});
 }
 
@@ -216,12 +237,12 @@ void TCommandSetGenerator::constantValue(const std::string& instance, const std:
 {
     if (Form == TCommandForm::Script) {
         line_.assign("//CONSTANT CONNECTIO NNOT ADDED!!! ");
-        emit();
+        emitLine();
         return;
     }
     line_.assign("<COMMAND ACTION=\"CREATE\" TYPE=\"DATA_CONSTANT_VALUE\" COMMENT=\"TELVO ZOZE command to assign const "
                  "value to a FB Instance. Arg1=FBINSTANCENAME, Arg2=DATAINPUTNAME, Arg3=DATATYPE, Arg4=VALUE\">");
-    emit();
+    emitLine();
     args({&instance, &input, &type, &value});
 }
 
@@ -231,7 +252,7 @@ void TCommandSetGenerator::connection(bool event, const std::string& sourcePath,
                          "Between FBs\" Arg1=\"Eventoutput\" Arg2=\"EventInput\">"
                        : "<COMMAND ACTION=\"CREATE\" TYPE=\"DATA_CONNECTION\" COMMENT=\"Create a Data Connection "
                          "Between FBs\" Arg1=\"Output Data\" Arg2=\"Input Data\">");
-    emit();
+    emitLine();
     args({&sourcePath, &destPath});
 }
 
@@ -240,20 +261,23 @@ void TCommandSetGenerator::scriptConnection(bool event, const std::string& sourc
                                             const std::string& destPort)
 {
     line_.assign(event ? "devA.cmdCreateEventConnection(\"" : "devA.cmdCreateDataConnection(\"");
-    line_.append(sourceInstance).append("\",\"").append(sourcePort).append("\",\"").append(destInstance);
-    line_.append("\",\"").append(destPort).append("\");");
-    emit();
+    line_.append(ScriptEscaped(sourceInstance)).append("\",\"").append(ScriptEscaped(sourcePort));
+    line_.append("\",\"").append(ScriptEscaped(destInstance)).append("\",\"").append(ScriptEscaped(destPort));
+    line_.append("\");");
+    emitLine();
 }
 
 void TCommandSetGenerator::publish(bool event, const std::string& path)
 {
     line_.assign(event ? "<COMMAND ACTION=\"PUBLISH\" TYPE=\"EVENT\" COMMENT=\"PUBLISH an Event Connection.\">"
                        : "<COMMAND ACTION=\"PUBLISH\" TYPE=\"DATA\" COMMENT=\"PUBLISH a Data Connection.\">");
-    emit();
-    line_.assign("\t\t<STRING>").append(path).append("</STRING>");
-    emit();
+    emitLine();
+    line_.assign("\t\t<STRING>");
+    AppendXmlEscaped(line_, path);
+    line_.append("</STRING>");
+    emitLine();
     line_.assign("</COMMAND>");
-    emit();
+    emitLine();
 }
 
 void TCommandSetGenerator::subscribe(bool event, const std::string& publisherPath, const std::string& subscriberPath)
@@ -262,7 +286,7 @@ void TCommandSetGenerator::subscribe(bool event, const std::string& publisherPat
                          "A SUBSCRIBED Event and a FBs. Arg1=SubscriberServiceEvent, Arg2=FB_Instance2.Eventname\">"
                        : "<COMMAND ACTION=\"SUBSCRIBE\" TYPE=\"DATA\" COMMENT=\"Create a Data Connection Between A "
                          "SUBSCRIBED Data and a FBs. Arg1=SubscriberServeData, Arg2=FB_Instance2.Dataname\">");
-    emit();
+    emitLine();
     args({&publisherPath, &subscriberPath});
 }
 
@@ -275,8 +299,10 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
     const std::string& d = device.Name;
 
     if (xml) {
-        line_.assign("<DEVICE_COMMANDSET DEVICENAME=\"").append(d).append("\" >");
-        emit();
+        line_.assign("<DEVICE_COMMANDSET DEVICENAME=\"");
+        AppendXmlEscaped(line_, d);
+        line_.append("\" >");
+        emitLine();
     }
 
     for (const auto& instance : pi.Instances)
@@ -284,7 +310,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
 
     if (!xml && pi.Read) {
         line_.assign("//CREATE EVENT CONNECTIONS");
-        emit();
+        emitLine();
     }
     for (const auto& c : pi.EventConns) {
         if (xml)
@@ -294,7 +320,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
     }
     if (!xml && pi.Read) {
         line_.assign("//CREATE DATA CONNECTIONS");
-        emit();
+        emitLine();
     }
     for (const auto& c : pi.DataConns) {
         if (xml)
@@ -308,7 +334,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
             continue;
         createInstance(typeNameOf(*record), record->Name, true);
         for (const auto& input : record->DataInputs)
-            if (!input->ValueText.empty())
+            if (!input->ValueText.empty() && Converts(*input))
                 constantValue(record->Name, input->Name(), input->Decl ? input->Decl->Type : std::string(),
                               input->ValueText);
     }
@@ -347,7 +373,7 @@ void TCommandSetGenerator::DeviceCommandSet(const TslDevice& device)
 
     if (xml) {
         line_.assign("</DEVICE_COMMANDSET>");
-        emit();
+        emitLine();
     }
 }
 

@@ -57,7 +57,7 @@ private:
     std::unique_ptr<TProcessInterface> readProcessInterface(const TslDevice& device);
     void mergedNetwork(const TslDevice& device, const class TFB_Diagram& merged);
 
-    void emit();
+    void emitLine();
     void createInstance(const std::string& typeName, const std::string& name, bool downloaded);
     void constantValue(const std::string& instance, const std::string& input, const std::string& type,
                        const std::string& value);

@@ -6,6 +6,7 @@
 #include "model/user_interface.h"
 #include "systemlayer/system_layer.h"
 
+#include <cerrno>
 #include <exception>
 
 namespace telvo {
@@ -69,6 +70,16 @@ void TDeploymentManager::nextDevice()
     CurrentDevice = device;
     ContinueAt = at + 1;
     Append("Establishing communication with device :" + device->Name);
+    // An address or port that cannot be one is not tried: the user hears
+    // what is wrong with it rather than that nothing answered there.
+    const std::string wrong = TDeviceConnection::CheckEndpoint(device->DeviceIPAddress, device->DeviceAddressPort);
+    if (!wrong.empty()) {
+        connection_.Close();
+        ui_.ShowMessage("Device " + device->Name + " cannot be reached: " + wrong + ".");
+        failed_ = true;
+        finish(false);
+        return;
+    }
     connection_.Close();
     connection_.SetAddress(device->DeviceIPAddress);
     connection_.SetPort(device->DeviceAddressPort);
@@ -101,11 +112,24 @@ void TDeploymentManager::connected(int errorCode)
     }
     Append("Communication with " + name + " is established!");
     chain_->DeviceCommandSet(*CurrentDevice);
-    connection_.Close();
-    if (connection_.SendError() != 0) {
-        // The device went away while its command set was on the way: it has
-        // not got all of it, and the run must not look successful.
-        ui_.ShowMessage("Device " + name + " dropped the connection before its whole command set was sent.");
+    // The set is handed over; the next device follows once it is on its way,
+    // without waiting here for a slow device to take it.
+    running_ = true;
+    connection_.CloseWhenSent([this, name] { sent(name); });
+}
+
+void TDeploymentManager::sent(const std::string& name)
+{
+    if (!running_)
+        return;
+    running_ = false;
+    if (const int error = connection_.SendError(); error != 0) {
+        // The device has not got all of its set, and the run must not look
+        // successful.
+        if (error == ETIMEDOUT)
+            ui_.ShowMessage("Device " + name + " stopped reading before its whole command set was sent.");
+        else
+            ui_.ShowMessage("Device " + name + " dropped the connection before its whole command set was sent.");
         failed_ = true;
         finish(false);
         return;

@@ -50,7 +50,8 @@ public:
     // connection reports its attempt (the window's event loop, or the
     // caller polling the connection). A failed connection ends the chain.
     void Start();
-    // A Start chain is waiting for a connection attempt.
+    // A Start chain is waiting for a connection attempt or for a command set
+    // to go out.
     bool Running() const { return running_; }
     // The last Start chain stopped at a device (its message was shown).
     bool Failed() const { return failed_; }
@@ -77,6 +78,7 @@ public:
 private:
     void nextDevice();
     void connected(int errorCode);
+    void sent(const std::string& deviceName);
     void finish(bool completed);
 
     TFB_Manager& manager_;

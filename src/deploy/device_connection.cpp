@@ -3,6 +3,7 @@
 #include "model/value_text.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -19,9 +20,37 @@ namespace {
 // Error codes of attempts that never reached a socket.
 constexpr int kUnresolvedAddress = EHOSTUNREACH;
 constexpr int kBadPort = EINVAL;
+
+long long nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool validPort(const std::string& port, int32_t& value)
+{
+    return TryParseInteger(port, value) && value >= 1 && value <= 65535;
+}
 } // namespace
 
-TPosixDeviceConnection::~TPosixDeviceConnection() { Close(); }
+std::string TDeviceConnection::CheckEndpoint(const std::string& address, const std::string& port)
+{
+    if (address.find_first_not_of(" \t") == std::string::npos)
+        return "no IP address is set";
+    int32_t value = 0;
+    if (port.empty())
+        return "no port is set";
+    if (!validPort(port, value))
+        return "the port \"" + port + "\" is no number from 1 to 65535";
+    return {};
+}
+
+TPosixDeviceConnection::~TPosixDeviceConnection()
+{
+    drained_ = nullptr;
+    Close();
+}
 
 void TPosixDeviceConnection::Close()
 {
@@ -42,6 +71,9 @@ void TPosixDeviceConnection::Close()
     }
     pending_.clear();
     state_ = TState::Closed;
+    notifyPending_ = false;
+    draining_ = false;
+    drained_ = nullptr;
 }
 
 void TPosixDeviceConnection::Connect()
@@ -52,7 +84,7 @@ void TPosixDeviceConnection::Connect()
     sendError_ = 0;
 
     int32_t port = 0;
-    if (!TryParseInteger(Port, port) || port <= 0 || port > 65535) {
+    if (!validPort(Port, port)) {
         lastError_ = kBadPort;
         return;
     }
@@ -76,6 +108,7 @@ void TPosixDeviceConnection::Connect()
     }
     int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    deadline_ = nowMs() + ConnectTimeoutMs;
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         lastError_ = 0;
         return;
@@ -83,15 +116,54 @@ void TPosixDeviceConnection::Connect()
     lastError_ = errno == EINPROGRESS ? -1 : errno;
 }
 
+int TPosixDeviceConnection::remainingMs(int timeoutMs, long long deadline) const
+{
+    long long left = deadline - nowMs();
+    if (left < 0)
+        left = 0;
+    if (timeoutMs >= 0 && timeoutMs < left)
+        return timeoutMs;
+    return static_cast<int>(left > INT_MAX ? INT_MAX : left);
+}
+
 bool TPosixDeviceConnection::Poll(int timeoutMs)
 {
+    if (draining_) {
+        pollfd p{fd_, POLLOUT, 0};
+        const int n = ::poll(&p, 1, remainingMs(timeoutMs, deadline_));
+        if (n < 0 && errno != EINTR) {
+            sendError_ = errno;
+            pending_.clear();
+        } else if (n > 0) {
+            const size_t before = pending_.size();
+            flush(false);
+            if (pending_.size() != before)
+                deadline_ = nowMs() + StallTimeoutMs;
+        }
+        if (draining_ && !pending_.empty() && nowMs() >= deadline_) {
+            if (sendError_ == 0)
+                sendError_ = ETIMEDOUT;
+            pending_.clear();
+        }
+        if (pending_.empty())
+            finishDrain();
+        return !Pending();
+    }
     if (!notifyPending_)
         return true;
     if (lastError_ == -1 && fd_ >= 0) {
         pollfd p{fd_, POLLOUT, 0};
-        int n = ::poll(&p, 1, timeoutMs);
-        if (n == 0 || (n < 0 && errno == EINTR))
+        int n = ::poll(&p, 1, remainingMs(timeoutMs, deadline_));
+        if (n < 0 && errno == EINTR)
             return false;
+        if (n == 0) {
+            // A device that never answers the attempt: the system would
+            // retry for minutes.
+            if (nowMs() < deadline_)
+                return false;
+            finishAttempt(ETIMEDOUT);
+            return !Pending();
+        }
         int err = 0;
         socklen_t len = sizeof err;
         if (n < 0)
@@ -102,7 +174,7 @@ bool TPosixDeviceConnection::Poll(int timeoutMs)
     } else {
         finishAttempt(lastError_);
     }
-    return true;
+    return !Pending();
 }
 
 int TPosixDeviceConnection::WaitForOutcome()
@@ -130,19 +202,44 @@ void TPosixDeviceConnection::finishAttempt(int error)
 
 void TPosixDeviceConnection::SendText(std::string_view text)
 {
-    if (state_ != TState::Connected || sendError_ != 0)
+    if (state_ != TState::Connected || sendError_ != 0 || draining_)
         return;
     pending_.append(text);
     flush(false);
 }
 
+void TPosixDeviceConnection::CloseWhenSent(std::function<void()> done)
+{
+    if (state_ != TState::Connected || pending_.empty() || sendError_ != 0) {
+        Close();
+        if (done)
+            done();
+        return;
+    }
+    draining_ = true;
+    drained_ = std::move(done);
+    deadline_ = nowMs() + StallTimeoutMs;
+}
+
+void TPosixDeviceConnection::finishDrain()
+{
+    auto done = std::move(drained_);
+    drained_ = nullptr;
+    draining_ = false;
+    Close();
+    if (done)
+        done();
+}
+
 void TPosixDeviceConnection::flush(bool block)
 {
     size_t done = 0;
+    long long stall = nowMs() + StallTimeoutMs;
     while (done < pending_.size()) {
         ssize_t n = ::send(fd_, pending_.data() + done, pending_.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            stall = nowMs() + StallTimeoutMs;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -152,8 +249,8 @@ void TPosixDeviceConnection::flush(bool block)
                 break;
             pollfd p{fd_, POLLOUT, 0};
             // A device that stops reading for good would hold the close
-            // forever; a minute without progress ends the wait.
-            if (::poll(&p, 1, 60000) <= 0) {
+            // forever.
+            if (::poll(&p, 1, remainingMs(-1, stall)) <= 0 && nowMs() >= stall) {
                 if (sendError_ == 0)
                     sendError_ = ETIMEDOUT;
                 done = pending_.size();

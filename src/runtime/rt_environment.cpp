@@ -3,6 +3,7 @@
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/value_text.h"
+#include "runtime/rt_opc_fbtype.h"
 #include "runtime/script/script_errors.h"
 
 #include <ctime>
@@ -77,11 +78,7 @@ bool TtelvoRT_Daemon::Ended() const
     return ended_;
 }
 
-void TtelvoRT_Daemon::Join()
-{
-    if (thread_.joinable())
-        thread_.join();
-}
+void TtelvoRT_Daemon::Join() { thread_.Join(); }
 
 void TtelvoRT_Daemon::log(const std::string& text) const { env_.Log(text); }
 
@@ -202,32 +199,60 @@ TtelvoRT_Environment::~TtelvoRT_Environment()
 
 TTELVO_RTtype* TtelvoRT_Environment::CreateRuntimeFB(TFB_Instance* instance)
 {
-    // The OPC item types get their own runtime FB once OPC access exists;
-    // until then they run as plain basic FBs (they have no chart).
-    auto fb = std::make_unique<TtelvoRT_FBtype>(*this, instance);
     TFB_InstanceRef* ref = instance ? instance->Ref : nullptr;
+    // The OPC item types talk to an OPC server instead of running a chart.
+    std::unique_ptr<TTELVO_RTtype> fb;
+    if (ref && ref->Type && TtelvoRT_FBtype_OPC::IsOPCType(ref->Type->Name))
+        fb = std::make_unique<TtelvoRT_FBtype_OPC>(*this, instance);
+    else
+        fb = std::make_unique<TtelvoRT_FBtype>(*this, instance);
     fb->SetFBInfo(ref && ref->Type ? ref->Type->Name : std::string(), ref ? ref->Name : std::string());
+    // The thread comes first: an FB the system gives no thread to is never
+    // listed, so nothing waits for it to come to rest.
+    if (fb->Start() != 0)
+        throw ESimulationRefused(runtimeFBs_.size());
     TTELVO_RTtype* p = fb.get();
     runtimeFBs_.push_back(std::move(fb));
     if (ref)
         byInstance_.try_emplace(ref, p);
-    p->Start();
     return p;
 }
 
 void TtelvoRT_Environment::CreateAllRuntimeFBs()
 {
-    if (Diagram) {
-        for (const auto& drawn : Diagram->DrawnInstances) {
-            CreateRuntimeFB(drawn.get());
-            const TFB_InstanceRef* r = drawn->Ref;
-            if (r && r->Composite && r->InnerDiagram)
-                for (const auto& inner : r->InnerDiagram->DrawnInstances)
-                    CreateRuntimeFB(inner.get());
+    try {
+        if (Diagram) {
+            for (const auto& drawn : Diagram->DrawnInstances) {
+                CreateRuntimeFB(drawn.get());
+                const TFB_InstanceRef* r = drawn->Ref;
+                if (r && r->Composite && r->InnerDiagram)
+                    for (const auto& inner : r->InnerDiagram->DrawnInstances)
+                        CreateRuntimeFB(inner.get());
+            }
         }
+    } catch (...) {
+        abandonRuntimeFBs();
+        throw;
     }
     ClearQueue();
     created_ = true;
+}
+
+void TtelvoRT_Environment::abandonRuntimeFBs() noexcept
+{
+    // Every FB is told first and waited for afterwards, so that they end
+    // side by side. An FB still busy with an event is interrupted first.
+    if (!AllRuntimeFBsIdle())
+        interruptBusyFBs();
+    for (const auto& fb : runtimeFBs_)
+        fb->RequestFinish();
+    for (const auto& fb : runtimeFBs_)
+        fb->Finish();
+    runtimeFBs_.clear();
+    byInstance_.clear();
+    ClearQueue();
+    created_ = false;
+    stopping_.store(false, std::memory_order_release);
 }
 
 void TtelvoRT_Environment::DestroyAllRuntimeFBs()
@@ -258,6 +283,19 @@ void TtelvoRT_Environment::Log(const std::string& text)
 
 void TtelvoRT_Environment::LogAlways(const std::string& text) { host_.AddLogLine(timeText() + " " + text); }
 
+void TtelvoRT_Environment::ScriptFailed(const std::string& text)
+{
+    LogAlways(text);
+    std::lock_guard lock(failuresMutex_);
+    failures_.push_back(text);
+}
+
+std::vector<std::string> TtelvoRT_Environment::ScriptFailures() const
+{
+    std::lock_guard lock(failuresMutex_);
+    return failures_;
+}
+
 void TtelvoRT_Environment::QueueEvent(TFBEvent* event)
 {
     if (!event)
@@ -284,10 +322,19 @@ size_t TtelvoRT_Environment::QueuedEvents() const
 void TtelvoRT_Environment::CreateDaemon()
 {
     endDaemon();
+    {
+        std::lock_guard lock(failuresMutex_);
+        failures_.clear();
+    }
     routes_.clear();
     stepCounter_.store(0, std::memory_order_release);
     daemon_ = std::make_unique<TtelvoRT_Daemon>(*this);
-    daemon_->thread_ = std::thread([d = daemon_.get()] { d->body(); });
+    if (daemon_->thread_.Start([d = daemon_.get()] { d->body(); }, kDaemonThreadName) != 0) {
+        daemon_.reset();
+        const size_t started = runtimeFBs_.size();
+        abandonRuntimeFBs();
+        throw ESimulationRefused(started);
+    }
 }
 
 TTELVO_RTtype* TtelvoRT_Environment::FindRuntimeFB(const TFB_InstanceRef* instance) const

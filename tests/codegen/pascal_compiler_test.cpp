@@ -171,8 +171,8 @@ TEST(PascalCompiler, RealFpcCompilesIntoTheSourceFolder)
 
 TEST(PascalCompiler, RealFpcReportsWhatDoesNotCompile)
 {
-    // The generator does not check names or conditions: fpc does, and its
-    // verdict reaches the caller.
+    // Conditions are code: the generator passes them on, fpc checks them,
+    // and its verdict reaches the caller.
     TempDir dir;
     auto type = MakeEventsOnlyType();
     type->Name = "CG_BROKEN";
@@ -189,6 +189,22 @@ TEST(PascalCompiler, EveryTestTypeCompiles)
 {
     for (const char* name : {"CG_ALL", "CG_EVENTS", "CG_NOSTATE"})
         EXPECT_TRUE(fs::exists(CompiledTestLibrary(name))) << name;
+}
+
+TEST(PascalCompiler, CommentsAndQuotedNamesCannotChangeWhatIsCompiled)
+{
+    // A line break in a comment once ended it and made the next line a
+    // directive that pulled a file into the compile.
+    TempDir dir;
+    auto type = MakeEventsOnlyType();
+    type->Name = "CG_TEXTS";
+    type->States[0]->Comment = "waiting\r\n{$I /etc/hostname}\r\n";
+    type->AddAlgorithm("noop", "does\nnothing {$FATAL no}");
+    type->States[1]->AddAction("noop", "it's\r\nodd");
+    const fs::path source = GeneratePascalFile(*type, dir.Path());
+    TCompileResult r = CompilePascalFile(DefaultPascalCompiler, source);
+    ASSERT_TRUE(r.Started) << r.Error << " (scripts/setup installs fpc; this test needs it)";
+    EXPECT_TRUE(r.Succeeded()) << DescribeCompile("fpc", r.ExitCode, r.Output);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <regex>
 
 using namespace telvo;
@@ -411,7 +412,7 @@ TEST(PascalSource, ConstructorSetsStartStateAndInitialValues)
         {"Boolean", "true", "\tV:=False;"}, {"BOOL", "0", "\tV:=False;"},
         {"BOOL", "", nullptr},              {"INT", "5", "\tV:=5;"},
         {"INT", "", nullptr},               {"REAL", "2.5", "\tV:=2.5;"},
-        {"STRING", "'a b'", "\tV:='a b';"}, {"bool", "1", "\tV:=1;"},
+        {"STRING", "'a b'", "\tV:='a b';"},
     };
     for (const auto& c : cases) {
         TFB_Type t;
@@ -558,6 +559,100 @@ TEST(PascalFile, FolderThatCannotBeMadeIsReported)
     dir.Write("blocked", "x");
     EXPECT_THROW(GeneratePascalFile(t, dir.Path() / "blocked"), std::runtime_error);
     EXPECT_EQ(ReadFileText(dir.Path() / "blocked"), "x");
+}
+
+// Names the source uses as identifiers, and initial values it pastes, are
+// checked before anything is written; the message names what is wrong.
+TEST(PascalFile, NamesAndInitialValuesThatCannotBePastedAreRefused)
+{
+    struct Case {
+        const char* what;
+        std::function<void(TFB_Type&)> damage;
+        const char* named; // a part of the message
+    };
+    const Case cases[] = {
+        {"type name with a quote", [](TFB_Type& t) { t.Name = "CG_X';halt;'"; }, "type name \"CG_X';halt;'\""},
+        {"type name that is a reserved word", [](TFB_Type& t) { t.Name = "Begin"; }, "type name \"Begin\""},
+        {"event input with a blank", [](TFB_Type& t) { t.EventInputs[0]->Name = "RE Q"; },
+         "event input \"RE Q\""},
+        {"data input starting with a digit", [](TFB_Type& t) { t.DataInputs[0]->Name = "1X"; },
+         "data input \"1X\""},
+        {"data input that is a reserved word", [](TFB_Type& t) { t.DataInputs[0]->Name = "end"; },
+         "data input \"end\""},
+        {"data output with a line break", [](TFB_Type& t) { t.DataOutputs[0]->Name = "Y\r\n{$I x}"; },
+         "data output \"Y\r\n{$I x}\""},
+        {"internal variable with a colon", [](TFB_Type& t) { t.InternalVars[0]->Name = "C:N"; },
+         "internal variable \"C:N\""},
+        {"algorithm with a semicolon", [](TFB_Type& t) { t.Algorithms[0]->Name = "run;halt"; },
+         "algorithm \"run;halt\""},
+        {"state with a quote", [](TFB_Type& t) { t.States[1]->Name = "R'N"; }, "state \"R'N\""},
+        {"action naming no identifier", [](TFB_Type& t) { t.States[1]->Actions[0]->Algorithm = "run()"; },
+         "\"run()\""},
+        {"transition to no identifier", [](TFB_Type& t) { t.Transitions[0]->Destination = "R UN"; },
+         "transition destination \"R UN\""},
+        {"non-ASCII letter", [](TFB_Type& t) { t.DataInputs[0]->Name = "Z\xC3\xA4hler"; },
+         "data input \"Z\xC3\xA4hler\""},
+        {"integer initial value that is code", [](TFB_Type& t) { t.InternalVars[0]->InitialValue = "0; Halt"; },
+         "initial value \"0; Halt\" of internal variable \"CNT\" (no Integer literal)"},
+        {"integer initial value out of range",
+         [](TFB_Type& t) { t.InternalVars[0]->InitialValue = "99999999999"; }, "initial value \"99999999999\""},
+        {"real initial value with a comma", [](TFB_Type& t) { t.InternalVars[1]->InitialValue = "1,5"; },
+         "initial value \"1,5\" of internal variable \"R\" (no Single literal)"},
+        {"string initial value without quotes", [](TFB_Type& t) { t.InternalVars[2]->InitialValue = "abc"; },
+         "initial value \"abc\" of internal variable \"S\" (no String literal)"},
+        // "bool" in lower case is no Boolean type name: the variable is text.
+        {"a number for a text variable", [](TFB_Type& t) { t.InternalVars[2]->InitialValue = "1"; },
+         "initial value \"1\" of internal variable \"S\" (no String literal)"},
+        {"string initial value that ends early",
+         [](TFB_Type& t) { t.InternalVars[2]->InitialValue = "'a'; Halt; '"; }, "initial value \"'a'; Halt; '\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TFB_Type t;
+        t.Name = "CG_CHECK";
+        t.AddEventInput("REQ", "Event", "");
+        t.AddEventOutput("CNF", "Event", "");
+        t.AddDataInput("X", "INT", "", "", "");
+        t.AddDataOutput("Y", "INT", "", "", "");
+        t.AddInternalVar("CNT", "INT", "", "", "-3");
+        t.AddInternalVar("R", "REAL", "", "", "1.5e3");
+        t.AddInternalVar("S", "STRING", "", "", "'it''s'");
+        t.AddInternalVar("B", "BOOL", "", "", "anything at all");
+        t.AddAlgorithm("run", "");
+        t.AddState("START", "");
+        t.AddState("RUN", "")->AddAction("run", "CNF");
+        t.AddTransition("START", "RUN", "REQ");
+        ASSERT_NO_THROW(Generate(t)); // the undamaged type is fine
+        c.damage(t);
+        TempDir dir;
+        try {
+            GeneratePascalFile(t, dir.Path() / "KALO");
+            ADD_FAILURE() << "generated";
+        } catch (const ECodeGenError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+        }
+        EXPECT_THROW(Generate(t), ECodeGenError);
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() / "KALO")) << "something was written";
+    }
+}
+
+// Comments and names inside quotes are data, whatever they hold.
+TEST(PascalSource, CommentsAndQuotedNamesStayWhatTheyAre)
+{
+    TFB_Type t;
+    t.Name = "CG_TEXTS";
+    t.AddEventInput("REQ", "Event", "");
+    t.AddEventOutput("it's", "Event", "");
+    t.AddAlgorithm("run", "first\r\n{$I /etc/hostname}\nlast }");
+    t.AddState("START", "line one\nline two {$DEFINE X}");
+    t.AddState("RUN", "")->AddAction("run", "it's\r\nodd");
+    t.AddTransition("START", "RUN", "REQ");
+    const auto lines = Lines(Generate(t));
+    for (const auto& line : lines)
+        EXPECT_EQ(line.find('{'), std::string::npos) << line;
+    EXPECT_TRUE(HasBlock(lines, {"\t\tprocedure procrun;//first  ($I /etc/hostname) last )"}));
+    EXPECT_TRUE(HasBlock(lines, {"procedure TtelvoKALOFBtype.ExecTransition_START;//line one line two ($DEFINE X)"}));
+    EXPECT_TRUE(HasBlock(lines, {"\tprocrun;", "\tOutputEvent('it''s'#13#10'odd');", "end;"}));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "model/fb_instance.h"
 
 #include <gmock/gmock.h>
+#include <pugixml.hpp>
 
 namespace telvo::test {
 namespace {
@@ -452,6 +453,76 @@ TEST_F(IppRulesTest, AnUnreadableInterfaceDiagramIsToldOncePerRunAndCountsAsEmpt
   <FBIPPConnections><Connection Source="IEC_A.AS" Destination="IA.IN"/></FBIPPConnections>)");
     TCommandSetGenerator next(M());
     EXPECT_EQ(next.GetIPPPathfromDevice(*A, A->FindIpp("AS")), "IEC_A::IA::IN");
+    EXPECT_EQ(UI.Messages().size(), 1u);
+}
+
+// ---- Texts typed by users ----------------------------------------------------
+
+// Names, types and values go into the sets as data: whatever they hold, a
+// device reading the XML form finds exactly the commands made, with the
+// texts as typed, and a script reader finds them inside their strings.
+TEST_F(DeployTest, NamesAndValuesCannotMakeCommandsOfTheirOwn)
+{
+    Home.Write("library/test/TXT.fbt", R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Name="TXT">
+  <InterfaceList>
+    <EventInputs><Event Name="REQ"/></EventInputs>
+    <InputVars><VarDeclaration Name="S" Type="STRING"/></InputVars>
+  </InterfaceList>
+  <BasicFB/>
+</FBType>
+)");
+    Bench->IndexLibrary();
+    const std::string evil = R"(x</STRING></ARGS></COMMAND><COMMAND ACTION="DELETE" TYPE="FB_INSTANCE">)";
+    const std::string value = R"(a<b & "c" > d')";
+    TslIECDevice* a = AddIec(R"(IEC "A" & <B>)");
+    LoadMerged(R"(<FB Name="x&lt;/STRING&gt;&lt;/ARGS&gt;&lt;/COMMAND&gt;&lt;COMMAND ACTION=&quot;DELETE&quot; TYPE=&quot;FB_INSTANCE&quot;&gt;" Type="BLK"/>
+  <FB Name="T1" Type="TXT"/>
+  <EventConnections><Connection Source="x&lt;/STRING&gt;&lt;/ARGS&gt;&lt;/COMMAND&gt;&lt;COMMAND ACTION=&quot;DELETE&quot; TYPE=&quot;FB_INSTANCE&quot;&gt;.CNF" Destination="T1.REQ"/></EventConnections>
+  <DataConnections><Connection Source="a&lt;b &amp; &quot;c&quot; &gt; d'" Destination="T1.S"/></DataConnections>)");
+    Assign(a, evil);
+    Assign(a, "T1");
+    ASSERT_THAT(UI.Messages(), IsEmpty());
+
+    std::string xml;
+    for (const auto& line : CommandSet(a, TCommandForm::Xml))
+        xml += line + "\n";
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(xml.c_str())) << xml;
+    pugi::xml_node set = doc.child("DEVICE_COMMANDSET");
+    EXPECT_EQ(std::string(set.attribute("DEVICENAME").value()), a->Name);
+    Lines commands;
+    for (pugi::xml_node c : set.children()) {
+        std::string text = std::string(c.name()) + " " + c.attribute("ACTION").value();
+        for (pugi::xml_node s : c.child("ARGS").children("STRING"))
+            text += "|" + std::string(s.text().get());
+        commands.push_back(text);
+    }
+    const std::string dev = a->Name;
+    EXPECT_THAT(commands, ElementsAre("COMMAND CREATE|BLK|" + evil, "COMMAND CREATE|TXT|T1",
+                                      "COMMAND CREATE|T1|S|STRING|" + value,
+                                      "COMMAND CREATE|" + dev + "::" + evil + "::CNF|" + dev + "::T1::REQ"));
+
+    const Lines script = CommandSet(a, TCommandForm::Script);
+    ASSERT_FALSE(script.empty());
+    EXPECT_EQ(script[0], R"(devA.cmdCreateFBInstance("x</STRING></ARGS></COMMAND><COMMAND ACTION=\"DELETE\" )"
+                         R"(TYPE=\"FB_INSTANCE\">","BLK"); )");
+    EXPECT_EQ(script.back(), R"(devA.cmdCreateEventConnection("x</STRING></ARGS></COMMAND><COMMAND ACTION=\"DELETE\" )"
+                             R"(TYPE=\"FB_INSTANCE\">","CNF","T1","REQ");)");
+}
+
+// A constant that is no value of its input's type was told when the network
+// was read; the device never gets it.
+TEST_F(DeployTest, AConstantThatDidNotConvertIsNotDeployed)
+{
+    TslIECDevice* a = AddIec("IEC_A");
+    LoadMerged(R"(<FB Name="A1" Type="BLK"/>
+  <DataConnections><Connection Source="abc" Destination="A1.N"/><Connection Source="7" Destination="A1.M"/></DataConnections>)");
+    ASSERT_EQ(UI.Messages().size(), 1u);
+    Assign(a, "A1");
+    EXPECT_THAT(Joins(CommandSet(a, TCommandForm::Xml)), ElementsAre("CREATE DATA_CONSTANT_VALUE A1 M INT 7"));
+    EXPECT_THAT(CommandSet(a, TCommandForm::Script),
+                ElementsAreArray(joined({scriptCreate("A1", "BLK"), {"//CONSTANT CONNECTIO NNOT ADDED!!! "}})));
     EXPECT_EQ(UI.Messages().size(), 1u);
 }
 

@@ -202,9 +202,11 @@ TEST_F(DeployCliTest, WrongUseAndMissingFiles)
         {{crf, "--form", "json"}, 2, "telvo: deploy: --form must be xml, script or kalo\n"},
         {{crf, "--form"}, 2, "telvo: deploy: --form needs xml, script or kalo\n"},
         {{crf, "--form", "script", "--send"}, 2, "telvo: deploy: --send goes with --form xml only\n"},
-        {{crf, "--form", "xml", "--out", "x"}, 2, "telvo: deploy: --out goes with --form kalo only\n"},
+        {{crf, "--form", "xml", "--send", "--out", "x"}, 2, "telvo: deploy: --out does not go with --send\n"},
         {{crf, "--form", "kalo", "--out"}, 2, "telvo: deploy: --out needs a folder\n"},
-        {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"},
+        {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"
+                                                 "usage: telvo [--home DIR] deploy FILE.crf --form xml|script|kalo "
+                                                 "[--send] [--out DIR]\n"},
         {{"--form", "xml"}, 2, "telvo: deploy needs a project file\n"},
         {{crf, crf, "--form", "xml"}, 2, "telvo: deploy takes one project file\n"},
     };
@@ -218,6 +220,72 @@ TEST_F(DeployCliTest, WrongUseAndMissingFiles)
     EXPECT_EQ(missing.ExitCode, 1);
     EXPECT_THAT(missing.Err, StartsWith("telvo: "));
     EXPECT_THAT(missing.Err, HasSubstr("missing.crf"));
+}
+
+TEST_F(DeployCliTest, OutWritesEachDevicesSetBesideThePrintedText)
+{
+    struct Case {
+        const char* form;
+        const char* extension;
+        Lines devices;
+    };
+    const Case cases[] = {
+        {"xml", ".xml", {"IEC_Device0", "IEC_Device1"}},
+        {"script", ".txt", {"IEC_Device0", "OPC_Device0", "IEC_Device1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form);
+        TempDir out;
+        const auto printed = Deploy({Crf, "--form", c.form});
+        const auto written = Deploy({Crf, "--form", c.form, "--out", (out / "sets").string()});
+        ASSERT_EQ(written.ExitCode, 0) << written.Err;
+        EXPECT_EQ(written.Out, printed.Out);
+        // Each file holds what was printed for its device, heading left out.
+        std::string joined;
+        for (const auto& device : c.devices) {
+            const fs::path file = out / "sets" / (device + c.extension);
+            ASSERT_TRUE(fs::exists(file)) << file;
+            const std::string text = ReadFile(file);
+            EXPECT_FALSE(text.empty());
+            if (std::string(c.form) == "script")
+                joined += "Establishing communication with device :" + device + "\n";
+            joined += text;
+        }
+        EXPECT_EQ(joined, printed.Out);
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(out / "sets"))
+            ++files;
+        EXPECT_EQ(files, c.devices.size());
+    }
+}
+
+TEST_F(DeployCliTest, AProjectWithoutDevicesSaysSo)
+{
+    // The same project with its system layer emptied.
+    std::string text = ReadFile(Crf);
+    const size_t from = text.find("<SystemLayer>");
+    const size_t to = text.find("</SystemLayer>");
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    text.replace(from, to + std::string("</SystemLayer>").size() - from, "<SystemLayer/>");
+    Project.Write("plant.crf", text);
+    const struct {
+        std::vector<std::string> args;
+        const char* what;
+    } cases[] = {
+        {{"--form", "xml"}, "IEC device"},
+        {{"--form", "xml", "--send"}, "IEC device"},
+        {{"--form", "script"}, "IEC or OPC device"},
+        {{"--form", "kalo"}, "OPC device"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{Crf};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        auto r = Deploy(args);
+        EXPECT_EQ(r.ExitCode, 1) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.Out, "");
+        EXPECT_THAT(r.Err, HasSubstr(std::string("the project has no ") + c.what + " to deploy to\n"));
+    }
 }
 
 } // namespace

@@ -98,18 +98,28 @@ TEST_F(StartTest, EachIecDeviceReceivesExactlyItsCommandSetInTurn)
 
 TEST_F(StartTest, ADeviceThatCannotBeReachedStopsTheRun)
 {
+    TUnansweringDevice silent;
     struct Case {
         const char* what;
         std::string address, port;
+        std::string message;
     };
+    const std::string notFound = "Device IEC_B not found in specified address and port.";
     const Case cases[] = {
-        {"nothing listens", "127.0.0.1", ClosedPort()},
-        {"no address", "", "61499"},
-        {"no port", "127.0.0.1", ""},
-        {"a port that is no number", "127.0.0.1", "6l499"},
-        {"a port out of range", "127.0.0.1", "99999"},
-        {"a host name that does not resolve", "no-such-device.invalid", "61499"},
+        {"nothing listens", "127.0.0.1", ClosedPort(), notFound},
+        {"the device never accepts", "127.0.0.1", silent.Port(), notFound},
+        {"a host name that does not resolve", kUnresolvableHost, "61499", notFound},
+        // Endpoints that cannot be one are not tried, and say why.
+        {"no address", "", "61499", "Device IEC_B cannot be reached: no IP address is set."},
+        {"no port", "127.0.0.1", "", "Device IEC_B cannot be reached: no port is set."},
+        {"a port that is no number", "127.0.0.1", "6l499",
+         "Device IEC_B cannot be reached: the port \"6l499\" is no number from 1 to 65535."},
+        {"a port out of range", "127.0.0.1", "99999",
+         "Device IEC_B cannot be reached: the port \"99999\" is no number from 1 to 65535."},
+        {"port 0", "127.0.0.1", "0",
+         "Device IEC_B cannot be reached: the port \"0\" is no number from 1 to 65535."},
     };
+    Connection.ConnectTimeoutMs = 300;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         UI.Clear();
@@ -123,7 +133,7 @@ TEST_F(StartTest, ADeviceThatCannotBeReachedStopsTheRun)
         RunStart();
 
         EXPECT_EQ(a.Received(), Bytes(CommandSet(A, TCommandForm::Xml)));
-        EXPECT_THAT(UI.Messages(), ElementsAre("Device IEC_B not found in specified address and port."));
+        EXPECT_THAT(UI.Messages(), ElementsAre(c.message));
         Lines expected = Sent(A);
         expected.push_back("Establishing communication with device :IEC_B");
         EXPECT_THAT(Deployment->Lines, ElementsAreArray(expected));
@@ -146,6 +156,25 @@ TEST_F(StartTest, ADeviceThatDropsTheConnectionIsNamedAndTheRunStops)
         Connection.WaitForOutcome();
     EXPECT_THAT(UI.Messages(),
                 ElementsAre("Device IEC_A dropped the connection before its whole command set was sent."));
+    EXPECT_THAT(Finished, ElementsAre(false));
+    EXPECT_FALSE(b.Stop());
+}
+
+TEST_F(StartTest, ADeviceThatStopsReadingIsNamedAndTheRunStops)
+{
+    // A name long enough that the set outgrows what the sockets buffer.
+    ASSERT_TRUE(M().RenameInstance(M().FindInstance("L"), std::string(16 << 20, 'L')));
+    TDeafDevice a;
+    TRecordingListener b;
+    A->DeviceAddressPort = a.Port();
+    B->DeviceAddressPort = b.Port();
+    Connection.StallTimeoutMs = 300;
+    Deployment->Start();
+    // The set is on its way; the caller is not held while it goes.
+    EXPECT_TRUE(Deployment->Running());
+    while (Deployment->Running())
+        Connection.WaitForOutcome();
+    EXPECT_THAT(UI.Messages(), ElementsAre("Device IEC_A stopped reading before its whole command set was sent."));
     EXPECT_THAT(Finished, ElementsAre(false));
     EXPECT_FALSE(b.Stop());
 }

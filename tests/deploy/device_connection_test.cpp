@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <vector>
 
 using namespace telvo;
@@ -35,14 +37,13 @@ TEST(DeviceConnection, LinesArriveBackToBackAndNothingIsLostOnClose)
 TEST(DeviceConnection, FailedAttemptsAreReportedOnceAndLeaveTheObjectUsable)
 {
     struct Case {
-        const char* address;
-        std::string port;
+        std::string address, port;
     } cases[] = {
-        {"127.0.0.1", test::ClosedPort()},       // nothing listens
-        {"", "61499"},                     // no address
-        {"127.0.0.1", "abc"},              // port not a number
-        {"127.0.0.1", "70000"},            // port out of range
-        {"no-such-device.invalid", "61499"}, // cannot be resolved
+        {"127.0.0.1", test::ClosedPort()},  // nothing listens
+        {"", "61499"},                      // no address
+        {"127.0.0.1", "abc"},               // port not a number
+        {"127.0.0.1", "70000"},             // port out of range
+        {test::kUnresolvableHost, "61499"}, // cannot be resolved
     };
     TPosixDeviceConnection c;
     for (const auto& k : cases) {
@@ -114,4 +115,81 @@ TEST(DeviceConnection, ConnectClosesThePreviousConnectionFirst)
     c.SendText("2");
     c.Close();
     EXPECT_EQ(second.Received(), "2");
+}
+
+TEST(DeviceConnection, ADeviceThatNeverAcceptsFailsAfterTheConnectTimeOut)
+{
+    test::TUnansweringDevice device;
+    TPosixDeviceConnection c;
+    EXPECT_EQ(c.ConnectTimeoutMs, 10000); // the system alone would wait minutes
+    c.ConnectTimeoutMs = 300;
+    std::vector<int> outcomes;
+    c.OnConnected = [&](int e) { outcomes.push_back(e); };
+    c.SetAddress("127.0.0.1");
+    c.SetPort(device.Port());
+    const auto start = std::chrono::steady_clock::now();
+    c.Connect();
+    EXPECT_FALSE(c.Poll(0)); // still trying, and the caller was not held
+    EXPECT_EQ(c.WaitForOutcome(), ETIMEDOUT);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(outcomes, std::vector<int>{ETIMEDOUT});
+    EXPECT_EQ(c.State(), TDeviceConnection::TState::Closed);
+}
+
+TEST(DeviceConnection, ADeviceThatStopsReadingEndsTheSendingWithoutHoldingTheCaller)
+{
+    test::TDeafDevice device;
+    TPosixDeviceConnection c;
+    c.StallTimeoutMs = 300;
+    c.SetAddress("127.0.0.1");
+    c.SetPort(device.Port());
+    c.Connect();
+    ASSERT_EQ(c.WaitForOutcome(), 0);
+    // More than the buffers of both ends hold.
+    c.SendText(std::string(64 << 20, 'z'));
+    int calls = 0;
+    const auto start = std::chrono::steady_clock::now();
+    c.CloseWhenSent([&] { ++calls; });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(c.Pending());
+    c.WaitForOutcome();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(c.SendError(), ETIMEDOUT);
+    EXPECT_EQ(c.State(), TDeviceConnection::TState::Closed);
+
+    // A device that reads gets everything through the same close.
+    TRecordingListener reader;
+    c.SetPort(reader.Port());
+    c.Connect();
+    ASSERT_EQ(c.WaitForOutcome(), 0);
+    const std::string big(8 << 20, 'r');
+    c.SendText(big);
+    c.CloseWhenSent([&] { ++calls; });
+    c.WaitForOutcome();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(c.SendError(), 0);
+    EXPECT_EQ(reader.Received(), big);
+}
+
+TEST(DeviceConnection, EndpointsThatCannotBeTriedSayWhy)
+{
+    const struct {
+        const char* address;
+        const char* port;
+        const char* reason; // empty: fine
+    } cases[] = {
+        {"127.0.0.1", "61499", ""},
+        {"localhost", "1", ""},
+        {"10.0.0.1", "65535", ""},
+        {"", "61499", "no IP address is set"},
+        {"  ", "61499", "no IP address is set"},
+        {"127.0.0.1", "", "no port is set"},
+        {"127.0.0.1", "0", "the port \"0\" is no number from 1 to 65535"},
+        {"127.0.0.1", "65536", "the port \"65536\" is no number from 1 to 65535"},
+        {"127.0.0.1", "-1", "the port \"-1\" is no number from 1 to 65535"},
+        {"127.0.0.1", "6l499", "the port \"6l499\" is no number from 1 to 65535"},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(TDeviceConnection::CheckEndpoint(k.address, k.port), k.reason) << k.address << ":" << k.port;
 }

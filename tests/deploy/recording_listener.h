@@ -27,8 +27,10 @@ public:
         socklen_t len = sizeof a;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this, closeAtOnce] {
-            int c = ::accept(fd_, nullptr, nullptr);
+        // The accept loop gets its own copy of the descriptor: Stop() changes
+        // fd_ while the loop may still be in accept().
+        thread_ = std::thread([this, fd = fd_, closeAtOnce] {
+            int c = ::accept(fd, nullptr, nullptr);
             if (c < 0)
                 return;
             accepted_ = true;
@@ -55,13 +57,17 @@ public:
     // Stops listening; true when a device connection was accepted before.
     bool Stop()
     {
-        if (fd_ >= 0) {
+        // Shutting the listening socket down wakes a waiting accept(); it is
+        // closed only once the loop is over, so that its number cannot be
+        // reused under the loop's feet.
+        if (fd_ >= 0)
             ::shutdown(fd_, SHUT_RDWR);
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0) {
             ::close(fd_);
             fd_ = -1;
         }
-        if (thread_.joinable())
-            thread_.join();
         return accepted_;
     }
 
@@ -71,6 +77,76 @@ private:
     std::thread thread_;
     std::atomic<bool> accepted_{false};
     std::string received_;
+};
+
+// A host name that cannot be resolved, and whose lookup never leaves the
+// machine: a label of 64 characters is one more than a DNS name may hold, so
+// the resolver refuses it before asking any server.
+inline const std::string kUnresolvableHost = "no-such-device." + std::string(64, 'x') + ".invalid";
+
+// A device on 127.0.0.1 that never accepts: its listener's queue is full
+// (the connections that filled it are never taken), so further connection
+// attempts get no answer at all.
+class TUnansweringDevice {
+public:
+    TUnansweringDevice()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 0);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        for (int& c : fillers_) {
+            c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        }
+        ::usleep(50000); // the fillers' handshakes complete
+    }
+    ~TUnansweringDevice()
+    {
+        for (int c : fillers_)
+            ::close(c);
+        ::close(fd_);
+    }
+    TUnansweringDevice(const TUnansweringDevice&) = delete;
+    TUnansweringDevice& operator=(const TUnansweringDevice&) = delete;
+    std::string Port() const { return std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+    int fillers_[3] = {-1, -1, -1};
+};
+
+// A device on 127.0.0.1 that accepts and then never reads.
+class TDeafDevice {
+public:
+    TDeafDevice()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int small = 4096;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+    }
+    ~TDeafDevice() { ::close(fd_); }
+    TDeafDevice(const TDeafDevice&) = delete;
+    TDeafDevice& operator=(const TDeafDevice&) = delete;
+    std::string Port() const { return std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
 };
 
 // A port on 127.0.0.1 where nothing listens.

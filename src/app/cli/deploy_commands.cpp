@@ -5,12 +5,15 @@
 #include "deploy/command_set.h"
 #include "deploy/deployment.h"
 #include "deploy/device_connection.h"
+#include "model/file_util.h"
 #include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
 
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace telvo::cli {
 
@@ -19,8 +22,10 @@ namespace {
 // xml: every IEC device's command set, one after the other. xml --send: the
 // Start run, printing what the deployment window shows; exits 1 when a
 // device cannot be reached or drops the connection. script: the DUNEX
-// output. kalo: one configuration file per OPC device in DIR (default: the
-// program folder's KALO folder), printing each path.
+// output. With --out, xml and script also write each device's set to
+// DIR/DEVICE.xml or DIR/DEVICE.txt. kalo: one configuration file per OPC
+// device in DIR (default: the program folder's KALO folder), printing each
+// path. A project without a device for the form exits 1 and says so.
 int deploy(TCliContext& ctx)
 {
     std::string file, form, outFolder;
@@ -48,8 +53,8 @@ int deploy(TCliContext& ctx)
         return UsageError(ctx, "deploy: --form must be xml, script or kalo");
     if (send && form != "xml")
         return UsageError(ctx, "deploy: --send goes with --form xml only");
-    if (haveOut && form != "kalo")
-        return UsageError(ctx, "deploy: --out goes with --form kalo only");
+    if (haveOut && send)
+        return UsageError(ctx, "deploy: --out does not go with --send");
     if (haveOut && outFolder.empty())
         return UsageError(ctx, "deploy: --out needs a folder");
 
@@ -59,14 +64,67 @@ int deploy(TCliContext& ctx)
     TFB_Manager& fb = wb.FBManager();
     auto print = [&](const std::string& line) { ctx.Out << line << '\n'; };
 
-    if (form == "xml" && !send) {
+    // The devices the form is for: IEC devices for xml, IEC and OPC devices
+    // for script, OPC devices for kalo.
+    std::vector<const TslDevice*> devices;
+    for (const auto& object : wb.SystemLayer().Objects) {
+        const bool iec = dynamic_cast<const TslIECDevice*>(object.get()) != nullptr;
+        const bool opc = dynamic_cast<const TslOPCDevice*>(object.get()) != nullptr;
+        if ((form == "xml" && iec) || (form == "script" && (iec || opc)) || (form == "kalo" && opc))
+            devices.push_back(static_cast<const TslDevice*>(object.get()));
+    }
+    if (devices.empty()) {
+        ctx.Err << "telvo: " << file << ": the project has no "
+                << (form == "xml" ? "IEC device" : form == "script" ? "IEC or OPC device" : "OPC device")
+                << " to deploy to\n";
+        return 1;
+    }
+
+    std::filesystem::path folder;
+    if (haveOut || form == "kalo") {
+        folder = haveOut ? std::filesystem::path(outFolder) : wb.KaloFolder();
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec || !std::filesystem::is_directory(folder)) {
+            ctx.Err << "telvo: cannot make the folder " << folder.string() << (ec ? ": " + ec.message() : "") << "\n";
+            return 1;
+        }
+    }
+
+    if (!send && form != "kalo") {
+        // Each device's set is printed as it is made and, with --out, kept
+        // for its file. The file names come from device names, which must
+        // not lead out of the folder.
         TCommandSetGenerator run(fb);
-        run.Form = TCommandForm::Xml;
-        run.Output = print;
-        for (const auto& object : wb.SystemLayer().Objects)
-            if (auto* device = dynamic_cast<const TslIECDevice*>(object.get()))
-                run.DeviceCommandSet(*device);
-        return 0;
+        run.Form = form == "xml" ? TCommandForm::Xml : TCommandForm::Script;
+        std::string text;
+        run.Output = [&](const std::string& line) {
+            print(line);
+            text.append(line).append(1, '\n');
+        };
+        int rc = 0;
+        for (const TslDevice* device : devices) {
+            if (form == "script")
+                print("Establishing communication with device :" + device->Name);
+            text.clear();
+            run.DeviceCommandSet(*device);
+            if (!haveOut)
+                continue;
+            const std::string name = device->Name + (form == "xml" ? ".xml" : ".txt");
+            if (device->Name.empty() || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
+                ctx.Err << "telvo: " << name << " cannot be a file name in " << folder.string()
+                        << ": the set of the device is not written\n";
+                rc = 1;
+                continue;
+            }
+            try {
+                WriteFileAtomic(folder / name, text);
+            } catch (const std::exception& e) {
+                ctx.Err << "telvo: " << e.what() << "\n";
+                rc = 1;
+            }
+        }
+        return rc;
     }
 
     TPosixDeviceConnection connection;
@@ -82,20 +140,9 @@ int deploy(TCliContext& ctx)
         }
         return deployment.Failed() ? 1 : 0;
     }
-    if (form == "script") {
-        deployment.DunexOutput();
-        return 0;
-    }
 
     // kalo: the file names come from device names, which must not lead out
     // of the folder.
-    const std::filesystem::path folder = haveOut ? std::filesystem::path(outFolder) : wb.KaloFolder();
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec || !std::filesystem::is_directory(folder)) {
-        ctx.Err << "telvo: cannot make the folder " << folder.string() << (ec ? ": " + ec.message() : "") << "\n";
-        return 1;
-    }
     deployment.OnLine = nullptr;
     int rc = 0;
     auto saved = deployment.MakeKaloConfiguration(
@@ -111,13 +158,16 @@ int deploy(TCliContext& ctx)
     for (const auto& path : saved)
         print(path.string());
     // A file that could not be written was told on stderr.
-    size_t opcDevices = 0;
-    for (const auto& object : wb.SystemLayer().Objects)
-        opcDevices += dynamic_cast<const TslOPCDevice*>(object.get()) != nullptr;
-    return saved.size() == opcDevices ? rc : 1;
+    return saved.size() == devices.size() ? rc : 1;
 }
 
-TCliCommand reg{"deploy", "FILE.crf --form xml|script|kalo [--send] [--out DIR]", deploy};
+TCliCommand reg{"deploy", "FILE.crf --form xml|script|kalo [--send] [--out DIR]", deploy,
+                "Makes the devices' command sets of a project.\n"
+                "  --form xml       every IEC device's command set in the XML form\n"
+                "  --form script    the script form (DUNEX output)\n"
+                "  --form kalo      one configuration file per OPC device\n"
+                "  --send           with xml: send each command set to its device over TCP\n"
+                "  --out DIR        with kalo: the folder for the files (default: the program's KALO folder)"};
 
 } // namespace
 

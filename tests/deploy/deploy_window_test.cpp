@@ -1,0 +1,186 @@
+// The deployment window on the example plant, opened from the main window:
+// its three commands show what `telvo deploy` prints, Start sends over
+// real connections to listeners on 127.0.0.1 without holding the window.
+
+#include "deploy/recording_listener.h"
+#include "ui/deploy/download_manager.h"
+#include "ui/ui_test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gmock/gmock.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace telvo::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+QStringList lines(const std::string& text)
+{
+    QStringList out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out << QString::fromStdString(l);
+    return out;
+}
+
+class DeployWindowTest : public TMainFormFixture, public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::copy(BuiltProgramDir() / "library", Home / "library",
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        for (const auto& entry : fs::directory_iterator(SourceDir() / "examples" / "plant"))
+            if (entry.is_regular_file())
+                fs::copy_file(entry.path(), Project / entry.path().filename().string());
+        Crf = (Project / "plant.crf").string();
+        Original = ReadFile(Crf);
+        WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+        Start();
+    }
+
+    // The line controller and the panel controller at these ports.
+    void SetPorts(const std::string& line, const std::string& panel)
+    {
+        std::string text = Original;
+        auto replace = [&](const std::string& from, const std::string& to) {
+            const size_t at = text.find(from);
+            ASSERT_NE(at, std::string::npos) << from;
+            text.replace(at, from.size(), to);
+        };
+        replace("DeviceAddressPort=\"61499\"", "DeviceAddressPort=\"" + line + "\"");
+        replace("DeviceAddressPort=\"61500\"", "DeviceAddressPort=\"" + panel + "\"");
+        Project.Write("plant.crf", text);
+    }
+
+    ProcessResult Cli(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all{"--home", Home.Path().string(), "deploy", Crf};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunProcess(TELVO_CLI_PATH, all);
+    }
+
+    // Opens the project and the window through the Distribute command.
+    TfrmDownloadApplicationManager* OpenWindow()
+    {
+        Form->Projects().OpenProject(Crf);
+        EXPECT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }, 20000));
+        QAction* distribute = Form->Action("mnuDistribute");
+        EXPECT_TRUE(distribute->isEnabled());
+        distribute->trigger();
+        auto* w = Form->findChild<TfrmDownloadApplicationManager*>("frmDownloadApplicationManager");
+        EXPECT_NE(w, nullptr);
+        return w;
+    }
+
+    TempDir Project;
+    std::string Crf, Original;
+};
+
+TEST_F(DeployWindowTest, StartSendsEachIecDeviceItsSetAndShowsWhatTheCommandLinePrints)
+{
+    // The command line's run, to its own listeners.
+    TRecordingListener cliLine, cliPanel;
+    SetPorts(cliLine.Port(), cliPanel.Port());
+    const auto cli = Cli({"--form", "xml", "--send"});
+    ASSERT_EQ(cli.ExitCode, 0) << cli.Err;
+
+    TRecordingListener line, panel;
+    SetPorts(line.Port(), panel.Port());
+    TModalAnswers answers;
+    TfrmDownloadApplicationManager* w = OpenWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), QString("Download Application Manager"));
+    EXPECT_TRUE(w->Output()->isReadOnly());
+    EXPECT_EQ(w->Output()->lineWrapMode(), QPlainTextEdit::NoWrap);
+
+    QTest::mouseClick(w->StartButton(), Qt::LeftButton);
+    // The click returned before the devices were served: the window is not
+    // held while a device answers.
+    EXPECT_TRUE(w->Running());
+    EXPECT_FALSE(w->StartButton()->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !w->Running(); }, 20000));
+    EXPECT_TRUE(w->StartButton()->isEnabled());
+    EXPECT_EQ(w->Lines(), lines(cli.Out));
+    EXPECT_EQ(line.Received(), cliLine.Received());
+    EXPECT_EQ(panel.Received(), cliPanel.Received());
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
+}
+
+TEST_F(DeployWindowTest, ADeviceNotFoundShowsTheMessageAndTheWindowStaysUsable)
+{
+    TRecordingListener line;
+    SetPorts(line.Port(), ClosedPort());
+    TModalAnswers answers;
+    TfrmDownloadApplicationManager* w = OpenWindow();
+    ASSERT_NE(w, nullptr);
+    QTest::mouseClick(w->StartButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !w->Running(); }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return !answers.Texts.isEmpty(); }));
+    EXPECT_EQ(answers.Texts, QStringList{"Device IEC_Device1 not found in specified address and port."});
+    EXPECT_TRUE(w->StartButton()->isEnabled());
+    EXPECT_EQ(w->Lines().last(), QString("Establishing communication with device :IEC_Device1"));
+}
+
+TEST_F(DeployWindowTest, DunexOutputAndKaloConfigurationShowWhatTheCommandLinePrints)
+{
+    const auto script = Cli({"--form", "script"});
+    ASSERT_EQ(script.ExitCode, 0) << script.Err;
+    TempDir cliOut;
+    const auto kalo = Cli({"--form", "kalo", "--out", cliOut.Path().string()});
+    ASSERT_EQ(kalo.ExitCode, 0) << kalo.Err;
+
+    TModalAnswers answers;
+    TfrmDownloadApplicationManager* w = OpenWindow();
+    ASSERT_NE(w, nullptr);
+    QTest::mouseClick(w->DunexButton(), Qt::LeftButton);
+    EXPECT_EQ(w->Lines(), lines(script.Out));
+    // scripts/screenshot-deploy photographs the workbench at this point.
+    if (const char* shot = std::getenv("TELVO_DEPLOY_SCREENSHOT")) {
+        Form->resize(1280, 800);
+        QApplication::processEvents();
+        Form->grab().save(QString::fromLocal8Bit(shot));
+    }
+
+    // The save dialog proposes DEVICE_KALOconfig.xml in the KALO folder;
+    // the user takes it.
+    QString proposedFolder, proposedName;
+    answers.OnDialog = [&](QDialog* d) {
+        auto* files = qobject_cast<QFileDialog*>(d);
+        ASSERT_NE(files, nullptr);
+        proposedFolder = files->directory().absolutePath();
+        proposedName = files->selectedFiles().value(0);
+        static_cast<QDialog*>(files)->accept();
+    };
+    QTest::mouseClick(w->KaloButton(), Qt::LeftButton);
+    EXPECT_EQ(proposedFolder.toStdString(), (Home / "KALO").string());
+    EXPECT_TRUE(proposedName.endsWith("OPC_Device0_KALOconfig.xml")) << proposedName.toStdString();
+    const std::string cliFile = ReadFile(cliOut / "OPC_Device0_KALOconfig.xml");
+    EXPECT_EQ(ReadFile(Home / "KALO" / "OPC_Device0_KALOconfig.xml"), cliFile);
+    EXPECT_EQ(w->Lines(), lines(cliFile));
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
+}
+
+TEST_F(DeployWindowTest, ClosingTheProjectClosesTheWindow)
+{
+    TModalAnswers answers;
+    answers.Queue(QMessageBox::No); // do not save
+    QPointer<TfrmDownloadApplicationManager> w = OpenWindow();
+    ASSERT_NE(w, nullptr);
+    Form->Projects().CloseProject();
+    EXPECT_TRUE(WaitUntil([&] { return w.isNull(); }));
+}
+
+} // namespace
+} // namespace telvo::test
