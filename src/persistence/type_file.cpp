@@ -457,6 +457,22 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     return true;
 }
 
+std::vector<TUnresolvedInner> UnresolvedInnerInstances(const std::string& xmlText, const TFB_Type& type)
+{
+    std::vector<TUnresolvedInner> missing;
+    TXmlParseBuffer buffer; // outlives the document, which points into it
+    pugi::xml_document doc;
+    if (!buffer.Parse(doc, xmlText, kParseOptions))
+        return missing;
+    pugi::xml_node network = childNamed(doc.document_element(), "FBNetwork");
+    for (pugi::xml_node fb : TChildren(network, "FB")) {
+        const char* name = fb.attribute("Name").value();
+        if (!type.Network || !type.Network->FindDrawn(name))
+            missing.push_back({name, fb.attribute("Type").value()});
+    }
+    return missing;
+}
+
 namespace {
 
 // ---------------------------------------------------------------------------

@@ -181,6 +181,27 @@ TEST_F(ExampleTest, InfoCommandOnAProjectWithoutDistributionOrFiles)
                                           "ipp\td\town\tINT\tactuator\tevent\t"));
 }
 
+TEST_F(ExampleTest, InfoCommandTellsOfMissingDiagramFilesAndFailsAfterTheListing)
+{
+    Work.Write("here.fbn", R"(<FBNetwork><FB Name="A" Type="COUNTER"/></FBNetwork>)");
+    Work.Write("gaps.crf", R"(<telvo_project Name="Gaps" Comment="|">
+      <FBDiagrams><FBNetworkFile Name="Here" Filename="here.fbn" Comment=""/>
+        <FBNetworkFile Name="Gone" Filename="gone.fbn" Comment=""/></FBDiagrams>
+      <SystemLayer><SystemLayerObjectList>
+        <TslIECDeviceInstance Name="d" TypeName="" InternalDeviceDiagramFilename="C:\plant\lost.dfb"/>
+        <TslIECDeviceInstance Name="e" TypeName="" InternalDeviceDiagramFilename=""/>
+      </SystemLayerObjectList></SystemLayer></telvo_project>)");
+    const std::string file = (Work / "gaps.crf").string();
+    auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", file});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Err, file + ": the process-interface diagram file \"C:\\plant\\lost.dfb\" of device d is not found\n" +
+                         file + ": the FB network file \"gone.fbn\" of diagram Gone is not found\n");
+    // What could be read is listed all the same.
+    EXPECT_THAT(lines(r.Out), Contains(StartsWith("diagram\tHere\t")));
+    EXPECT_THAT(lines(r.Out), Contains("instance\tA\tCOUNTER\t"));
+    EXPECT_THAT(lines(r.Out), Contains("object\t3\td\t"));
+}
+
 TEST_F(ExampleTest, InfoCommandErrorsGoToStandardError)
 {
     auto missing = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info",

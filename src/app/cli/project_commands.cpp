@@ -4,6 +4,7 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
+#include "persistence/project_file.h"
 #include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
 
@@ -75,11 +76,15 @@ int projectInfo(TCliContext& ctx)
     for (const auto& c : layer.Connections)
         out << "connection\t" << c->Name << '\t' << int{c->ConnectionType} << '\t' << endName(c->SourceObject)
             << '\t' << endName(c->TargetObject) << '\n';
-    return 0;
+    // What the project names and cannot be found was told on stderr while
+    // reading; it makes the run a failure all the same.
+    return MissingProjectFiles(ctx.Args[0]).empty() ? 0 : 1;
 }
 
 const TCliCommand reg{"project info", "FILE.crf", projectInfo,
-                      "Reads a project and lists its title, diagrams, instances, system layer objects and connections."};
+                      "Reads a project and lists its title, diagrams, instances, system layer objects and connections.\n"
+                      "A network file or process-interface diagram file that cannot be found is told on\n"
+                      "standard error, and the exit status is 1 after the listing."};
 
 } // namespace
 
