@@ -6,6 +6,7 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
+#include "model/record_index.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
 #include "model/user_interface.h"
@@ -18,7 +19,9 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <set>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -140,16 +143,33 @@ std::vector<std::string> bodyLines(pugi::xml_node body, std::string* language)
     return lines;
 }
 
-// The first object of the list with that name. Names are compared with their
-// lengths known: a type's lists are searched once per entry read.
-template <typename List>
-auto findNamed(const List& list, std::string_view name) -> decltype(list.front().get())
-{
-    for (const auto& item : list)
-        if (std::string_view(item->Name) == name)
-            return item.get();
-    return nullptr;
-}
+// The first object of each name in a list being read, found by hash: the
+// duplicate checks and WITH lookups of a type with many ports stay linear.
+// Keys view the objects' own names, which do not move.
+template <typename T>
+class TFirstByName {
+public:
+    template <typename List>
+    explicit TFirstByName(const List& list, size_t more = 0)
+    {
+        map_.reserve(list.size() + more);
+        for (const auto& item : list)
+            Add(item.get());
+    }
+    T* Find(std::string_view name) const
+    {
+        auto it = map_.find(name);
+        return it == map_.end() ? nullptr : it->second;
+    }
+    // Keeps the first object of a name.
+    void Add(T* item) { map_.emplace(std::string_view(item->Name), item); }
+
+private:
+    struct THash {
+        size_t operator()(std::string_view name) const { return TInstanceNameIndex::HashOf(name); }
+    };
+    std::unordered_map<std::string_view, T*, THash> map_;
+};
 
 // A new object at the end of an owned list.
 template <typename List>
@@ -207,10 +227,11 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars, const TRead
 {
     TElements decls(list, "VarDeclaration");
     vars.reserve(vars.size() + decls.size());
+    TFirstByName<typename List::value_type::element_type> known(vars, decls.size());
     for (pugi::xml_node v : decls) {
         TAttrs a(v, kVarAttrs);
         std::string_view name = a[0];
-        if (findNamed(vars, name)) {
+        if (known.Find(name)) {
             notes.Tell(std::string("the ") + kind + " " + std::string(name) +
                        " is declared more than once; only the first declaration is read");
             continue;
@@ -221,6 +242,7 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars, const TRead
         d->Comment = a[2];
         d->InitialValue = a[3];
         d->Owner = &target;
+        known.Add(d);
     }
 }
 
@@ -233,16 +255,20 @@ void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars&
 {
     TElements decls(list, "Event");
     events.reserve(events.size() + decls.size());
+    TFirstByName<typename List::value_type::element_type> known(events, decls.size());
+    // Looked up only when an event has a WITH.
+    std::optional<TFirstByName<typename Vars::value_type::element_type>> variables;
     for (pugi::xml_node e : decls) {
         TAttrs a(e, kEventAttrs);
         std::string_view name = a[0];
-        TFBEventType* event = findNamed(events, name);
+        TFBEventType* event = known.Find(name);
         if (!event) {
             auto* made = appendNew(events);
             made->Name = name;
             made->Type = a[1];
             made->Comment = a[2];
             made->Owner = &target;
+            known.Add(made);
             event = made;
         } else {
             notes.Tell(std::string("the ") + kind + " " + std::string(name) +
@@ -253,8 +279,10 @@ void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars&
         if (withs.size())
             event->With.reserve(event->With.size() + withs.size());
         constexpr const char* withAttrs[] = {"Var"};
+        if (withs.size() && !variables)
+            variables.emplace(vars);
         for (pugi::xml_node w : withs)
-            event->AddWith(findNamed(vars, TAttrs(w, withAttrs)[0]));
+            event->AddWith(variables->Find(TAttrs(w, withAttrs)[0]));
     }
 }
 
