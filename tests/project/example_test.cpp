@@ -166,6 +166,29 @@ TEST_F(ExampleTest, InfoCommandReportsTheProject)
     EXPECT_THAT(out, Contains("connection\tConnection_0\t6\tcomputer0\tnetwork0"));
 }
 
+TEST_F(ExampleTest, InfoCommandNamesKindsAndConnectionTypesWhenAsked)
+{
+    auto plain = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", ExampleFile});
+    auto named = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", "--names", ExampleFile});
+    ASSERT_EQ(named.ExitCode, 0) << named.Err;
+    const auto out = lines(named.Out);
+    EXPECT_THAT(out, Contains("object\tOPC device\tOPC_Device0\tOPC Data Access 2.0"));
+    EXPECT_THAT(out, Contains("object\tindustrial process terminator\tHMI_SCADA2\tHMI"));
+    EXPECT_THAT(out, Contains(StartsWith("object\tnetwork backbone\tnetwork0\t")));
+    EXPECT_THAT(out, Contains("connection\tConnection_8\tDevice to IPT\tconveyer0+||+BottleIn\tIEC_Device0"));
+    EXPECT_THAT(out, Contains("connection\tConnection_0\tComputer to Netbone\tcomputer0\tnetwork0"));
+    // Only those two kinds of line differ from the plain listing.
+    const auto before = lines(plain.Out);
+    ASSERT_EQ(out.size(), before.size());
+    for (size_t i = 0; i < out.size(); ++i)
+        if (out[i].rfind("object\t", 0) != 0 && out[i].rfind("connection\t", 0) != 0)
+            EXPECT_EQ(out[i], before[i]);
+
+    auto wrong = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", "--nams", ExampleFile});
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_THAT(wrong.Err, HasSubstr("--nams"));
+}
+
 TEST_F(ExampleTest, InfoCommandOnAProjectWithoutDistributionOrFiles)
 {
     OpenText(R"(<telvo_project Name="Bare" Comment="model.mdl|x">
