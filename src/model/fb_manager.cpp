@@ -273,49 +273,48 @@ void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
         explicit TFlag(bool& f) : Flag(f), Old(f) { Flag = true; }
         ~TFlag() { Flag = Old; }
     } deleting(deletingRecord_);
-    for (const auto& d : Diagrams) {
-        d->RebuildLines();
-        std::vector<TFB_EventAssoc*> events;
-        for (const auto& l : d->EventLines)
-            if (l->Ref && (l->Ref->SourceInstance == record || l->Ref->DestInstance == record))
-                events.push_back(l.get());
-        for (auto* l : events)
-            d->DeleteEventLine(l);
-        std::vector<TFB_DataAssoc*> datas;
-        for (const auto& l : d->DataLines)
-            if (l->Ref && (l->Ref->SourceInstance == record || l->Ref->DestInstance == record))
-                datas.push_back(l.get());
-        for (auto* l : datas)
-            d->DeleteDataLine(l);
-        std::vector<TFB_IPPFBAssocsInst*> ipps;
-        for (const auto& l : d->IPPFBLines)
-            if (l->Drawn && l->Drawn->Ref == record)
-                ipps.push_back(l.get());
-        for (auto* l : ipps)
-            d->DeleteIPPFBLine(l, true);
-        while (true) {
-            auto drawn = std::find_if(d->DrawnInstances.begin(), d->DrawnInstances.end(),
-                                      [&](const auto& i) { return i->Ref == record; });
-            if (drawn == d->DrawnInstances.end())
-                break;
-            d->DeleteDrawn(drawn->get(), true);
-        }
-    }
-    // Records whose ends are drawn nowhere were not reached through the
-    // diagrams; they must not outlive the record either.
+    // The connection records at the record, from the index, and every line
+    // drawing them: each list is walked once, whatever the number of
+    // records, so that deleting many records one after another does not
+    // rebuild or rescan the project per connection.
     ensureConnIndex();
+    std::unordered_set<const TFB_AssocRef*> gone;
+    std::vector<TFB_AssocRef*> events, datas, ipps;
     if (byRecord_.Has(record)) {
-        std::vector<TFB_AssocRef*> events, datas, ipps;
         auto into = [](std::vector<TFB_AssocRef*>& v) { return [&v](TFB_AssocRef* c) { v.push_back(c); }; };
         byRecord_.ForEach(record, TConnectionIndex::Events, into(events));
         byRecord_.ForEach(record, TConnectionIndex::Datas, into(datas));
         byRecord_.ForEach(record, TConnectionIndex::IPPFBs, into(ipps));
+        gone.insert(events.begin(), events.end());
+        gone.insert(datas.begin(), datas.end());
+        gone.insert(ipps.begin(), ipps.end());
+    }
+    auto drawsGone = [&](const auto& line) { return line->Ref && gone.count(line->Ref) != 0; };
+    for (const auto& d : Diagrams) {
+        if (!gone.empty()) {
+            d->EventLines.erase(std::remove_if(d->EventLines.begin(), d->EventLines.end(), drawsGone),
+                                d->EventLines.end());
+            d->DataLines.erase(std::remove_if(d->DataLines.begin(), d->DataLines.end(), drawsGone),
+                               d->DataLines.end());
+            d->IPPFBLines.erase(std::remove_if(d->IPPFBLines.begin(), d->IPPFBLines.end(), drawsGone),
+                                d->IPPFBLines.end());
+        }
+        for (size_t i = d->DrawnInstances.size(); i-- > 0;)
+            if (i < d->DrawnInstances.size() && d->DrawnInstances[i]->Ref == record)
+                d->DeleteDrawn(d->DrawnInstances[i].get(), true);
+    }
+    if (!gone.empty()) {
         for (auto* e : events)
-            RemoveEventConn(static_cast<TFB_EventAssocRef*>(e));
-        for (auto* d : datas)
-            RemoveDataConn(static_cast<TFB_DataAssocRef*>(d));
-        for (auto* i : ipps)
-            RemoveIPPFBConn(static_cast<TFB_IPPFBAssocsRef*>(i));
+            unindexConn(static_cast<const TFB_EventAssocRef*>(e));
+        for (auto* c : datas)
+            unindexConn(static_cast<const TFB_DataAssocRef*>(c));
+        for (auto* c : ipps)
+            unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(c));
+        auto isGone = [&](const auto& c) { return gone.count(c.get()) != 0; };
+        EventConns.erase(std::remove_if(EventConns.begin(), EventConns.end(), isGone), EventConns.end());
+        DataConns.erase(std::remove_if(DataConns.begin(), DataConns.end(), isGone), DataConns.end());
+        IPPFBConns.erase(std::remove_if(IPPFBConns.begin(), IPPFBConns.end(), isGone), IPPFBConns.end());
+        indexedConns_ -= gone.size();
     }
     if (record->Device)
         UnassignInstance(record->Device, record);
