@@ -170,6 +170,36 @@ void BM_RebuildOneDiagram(benchmark::State& state)
 }
 BENCHMARK(BM_RebuildOneDiagram)->Unit(benchmark::kMicrosecond);
 
+// Deleting 1,000 of the 5,000 records, one DeleteInstance each (every
+// fifth record, so that the deletions reach every file).
+void BM_DeleteThousandRecords(benchmark::State& state)
+{
+    TProject& p = project();
+    TRecordingUserInterface ui;
+    ui.KeepLog = false;
+    TWorkbench bench(p.Home, ui);
+    bench.IndexLibrary();
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench.ResetFBManager();
+        TFB_Manager& m = bench.FBManager();
+        LoadFromFiles([&] {
+            std::vector<TNetworkFileLoad> files;
+            for (const auto& file : p.Files)
+                files.push_back({m.CreateDiagram(file, 1.0), file});
+            return files;
+        }());
+        std::vector<TFB_InstanceRef*> doomed;
+        for (size_t i = 0; i < m.Instances.size(); i += 5)
+            doomed.push_back(m.Instances[i].get());
+        state.ResumeTiming();
+        for (TFB_InstanceRef* r : doomed)
+            m.DeleteInstance(r);
+        benchmark::DoNotOptimize(m.Instances.size());
+    }
+}
+BENCHMARK(BM_DeleteThousandRecords)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

@@ -98,8 +98,60 @@ void BM_PugixmlParseDefault(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * totalBytes());
 }
 
+// A type with `ports` ports: a quarter of each kind, every event sampling
+// the variable of its number; or, with `eventsOnly`, event inputs alone.
+std::string manyPortsType(int ports, bool eventsOnly)
+{
+    std::string text = "<FBType Name=\"WIDE\"><InterfaceList>";
+    const int each = eventsOnly ? ports : ports / 4;
+    auto events = [&](const char* list, const char* prefix, const char* var) {
+        text += std::string("<") + list + ">";
+        for (int i = 0; i < each; ++i) {
+            text += std::string("<Event Name=\"") + prefix + std::to_string(i) + "\">";
+            if (!eventsOnly)
+                text += std::string("<With Var=\"") + var + std::to_string(i) + "\"/>";
+            text += "</Event>";
+        }
+        text += std::string("</") + list + ">";
+    };
+    auto vars = [&](const char* list, const char* prefix) {
+        text += std::string("<") + list + ">";
+        for (int i = 0; i < each; ++i)
+            text += std::string("<VarDeclaration Name=\"") + prefix + std::to_string(i) + "\" Type=\"INT\"/>";
+        text += std::string("</") + list + ">";
+    };
+    if (!eventsOnly) {
+        vars("InputVars", "DI");
+        vars("OutputVars", "DO");
+    }
+    events("EventInputs", "EI", "DI");
+    if (!eventsOnly)
+        events("EventOutputs", "EO", "DO");
+    return text + "</InterfaceList></FBType>";
+}
+
+// Reading a type with many ports: the duplicate checks and WITH lookups must
+// not make it quadratic.
+void BM_ReadManyPorts(benchmark::State& state)
+{
+    const std::string text = manyPortsType(static_cast<int>(state.range(0)), state.range(1) != 0);
+    for (auto _ : state) {
+        telvo::TFB_Type type;
+        bool ok = telvo::ReadFBType(text, type, nullptr);
+        benchmark::DoNotOptimize(ok);
+    }
+    state.counters["ports"] = static_cast<double>(state.range(0));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
 } // namespace
 
+BENCHMARK(BM_ReadManyPorts)
+    ->ArgNames({"ports", "events_only"})
+    ->Args({20000, 0})
+    ->Args({200000, 0})
+    ->Args({200000, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadFBType)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PugixmlParseDefault)->Unit(benchmark::kMillisecond);

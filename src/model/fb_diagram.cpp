@@ -170,7 +170,10 @@ void TFB_Diagram::DeleteDrawn(TFB_Instance* drawn, bool withLines)
                at(l.SourceDrawn) || at(l.DestDrawn);
     });
     eraseOwnedIf(IPPFBLines, [&](const TFB_IPPFBAssocsInst& l) { return at(l.Drawn); });
+    TFB_InstanceRef* record = drawn->Ref;
     eraseOwned(DrawnInstances, static_cast<const TFB_Instance*>(drawn));
+    if (Manager && !InnerNetwork && record)
+        Manager->drawingDeleted(*this, record);
 }
 
 void TFB_Diagram::Clear()

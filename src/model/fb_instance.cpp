@@ -140,9 +140,12 @@ void TFB_InstanceRef::BuildInnerDiagram(TFB_Manager* manager)
     if (!manager || !t->Network)
         return;
     auto& expanding = manager->expanding_;
-    if (std::find(expanding.begin(), expanding.end(), t) != expanding.end()) {
+    if (auto at = std::find(expanding.begin(), expanding.end(), t); at != expanding.end()) {
+        std::string cycle;
+        for (auto it = at; it != expanding.end(); ++it)
+            cycle += (*it)->Name + " -> ";
         manager->ShowMessage("Error 101: Cannot create FB instance " + Name + " from type " + t->Name +
-                             ": the type contains itself");
+                             ": the type contains itself, the composite types form a cycle " + cycle + t->Name);
         return;
     }
     expanding.push_back(t);

@@ -77,7 +77,10 @@ bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::stri
         if (const TLibraryFolder* listing = Context.Index->FolderListing(typeName))
             folderName = listing->Name;
 
-    const std::string path = Context.ProgramFolder.string() + "/library/" + folderName + "/" + typeName;
+    // Without a folder the type is looked for in the library folder itself
+    // (never under an empty folder name).
+    const std::string path =
+        Context.ProgramFolder.string() + "/library/" + (folderName.empty() ? "" : folderName + "/") + typeName;
     std::string file;
     if (!typeName.empty() && isPlainName(typeName) && (folderName.empty() || isPlainName(folderName))) {
         // ".fbt" before ".xml"; a library copied from Windows may keep the
@@ -92,7 +95,8 @@ bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::stri
     }
     if (file.empty()) {
         if (Context.UI)
-            Context.UI->ShowMessage("Filetype not found" + path + ".fbt");
+            Context.UI->ShowMessage("Filetype not found" + path + ".fbt" +
+                                    (neededBy_.empty() ? std::string() : " (needed by " + neededBy_.back() + ")"));
         return false;
     }
 
@@ -101,8 +105,16 @@ bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::stri
             Context.UI->UserHint("Cannot load Function Block type from file: " + file, 6);
         return false;
     };
-    if (std::find(loading_.begin(), loading_.end(), typeName) != loading_.end())
-        return cannotLoad();
+    if (auto at = std::find(loading_.begin(), loading_.end(), typeName); at != loading_.end()) {
+        // A composite type that holds itself, directly or further down:
+        // the chain of types from it back to it.
+        std::string cycle;
+        for (auto it = at; it != loading_.end(); ++it)
+            cycle += *it + " -> ";
+        ShowMessage("FB type " + typeName + " cannot hold an instance of itself: the composite types form a cycle " +
+                    cycle + typeName);
+        return false;
+    }
     loading_.push_back(typeName);
     TFB_Type* type = nullptr;
     try {
@@ -226,54 +238,83 @@ bool TFB_Manager::RenameInstance(TFB_InstanceRef* record, const std::string& new
     return true;
 }
 
+bool TFB_Manager::IsDrawn(const TFB_InstanceRef* record) const
+{
+    for (const auto& d : Diagrams)
+        for (const auto& drawn : d->DrawnInstances)
+            if (drawn->Ref == record)
+                return true;
+    return false;
+}
+
+void TFB_Manager::drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* record)
+{
+    if (deletingRecord_ || !record || FindInstance(record->Name) != record)
+        return;
+    const bool projectDiagram =
+        std::any_of(Diagrams.begin(), Diagrams.end(), [&](const auto& d) { return d.get() == &diagram; });
+    if (!projectDiagram || IsDrawn(record))
+        return;
+    if (Context.UI)
+        Context.UI->Log("FB instance " + record->Name +
+                        " is drawn in no diagram any more: it is removed from the project with its connections");
+    DeleteInstance(record);
+}
+
 void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
 {
     auto it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
     if (it == Instances.end())
         return;
-    for (const auto& d : Diagrams) {
-        d->RebuildLines();
-        std::vector<TFB_EventAssoc*> events;
-        for (const auto& l : d->EventLines)
-            if (l->Ref && (l->Ref->SourceInstance == record || l->Ref->DestInstance == record))
-                events.push_back(l.get());
-        for (auto* l : events)
-            d->DeleteEventLine(l);
-        std::vector<TFB_DataAssoc*> datas;
-        for (const auto& l : d->DataLines)
-            if (l->Ref && (l->Ref->SourceInstance == record || l->Ref->DestInstance == record))
-                datas.push_back(l.get());
-        for (auto* l : datas)
-            d->DeleteDataLine(l);
-        std::vector<TFB_IPPFBAssocsInst*> ipps;
-        for (const auto& l : d->IPPFBLines)
-            if (l->Drawn && l->Drawn->Ref == record)
-                ipps.push_back(l.get());
-        for (auto* l : ipps)
-            d->DeleteIPPFBLine(l, true);
-        while (true) {
-            auto drawn = std::find_if(d->DrawnInstances.begin(), d->DrawnInstances.end(),
-                                      [&](const auto& i) { return i->Ref == record; });
-            if (drawn == d->DrawnInstances.end())
-                break;
-            d->DeleteDrawn(drawn->get(), true);
-        }
-    }
-    // Records whose ends are drawn nowhere were not reached through the
-    // diagrams; they must not outlive the record either.
+    // The drawings go below; the record goes with them anyway.
+    struct TFlag {
+        bool& Flag;
+        bool Old;
+        explicit TFlag(bool& f) : Flag(f), Old(f) { Flag = true; }
+        ~TFlag() { Flag = Old; }
+    } deleting(deletingRecord_);
+    // The connection records at the record, from the index, and every line
+    // drawing them: each list is walked once, whatever the number of
+    // records, so that deleting many records one after another does not
+    // rebuild or rescan the project per connection.
     ensureConnIndex();
+    std::unordered_set<const TFB_AssocRef*> gone;
+    std::vector<TFB_AssocRef*> events, datas, ipps;
     if (byRecord_.Has(record)) {
-        std::vector<TFB_AssocRef*> events, datas, ipps;
         auto into = [](std::vector<TFB_AssocRef*>& v) { return [&v](TFB_AssocRef* c) { v.push_back(c); }; };
         byRecord_.ForEach(record, TConnectionIndex::Events, into(events));
         byRecord_.ForEach(record, TConnectionIndex::Datas, into(datas));
         byRecord_.ForEach(record, TConnectionIndex::IPPFBs, into(ipps));
+        gone.insert(events.begin(), events.end());
+        gone.insert(datas.begin(), datas.end());
+        gone.insert(ipps.begin(), ipps.end());
+    }
+    auto drawsGone = [&](const auto& line) { return line->Ref && gone.count(line->Ref) != 0; };
+    for (const auto& d : Diagrams) {
+        if (!gone.empty()) {
+            d->EventLines.erase(std::remove_if(d->EventLines.begin(), d->EventLines.end(), drawsGone),
+                                d->EventLines.end());
+            d->DataLines.erase(std::remove_if(d->DataLines.begin(), d->DataLines.end(), drawsGone),
+                               d->DataLines.end());
+            d->IPPFBLines.erase(std::remove_if(d->IPPFBLines.begin(), d->IPPFBLines.end(), drawsGone),
+                                d->IPPFBLines.end());
+        }
+        for (size_t i = d->DrawnInstances.size(); i-- > 0;)
+            if (i < d->DrawnInstances.size() && d->DrawnInstances[i]->Ref == record)
+                d->DeleteDrawn(d->DrawnInstances[i].get(), true);
+    }
+    if (!gone.empty()) {
         for (auto* e : events)
-            RemoveEventConn(static_cast<TFB_EventAssocRef*>(e));
-        for (auto* d : datas)
-            RemoveDataConn(static_cast<TFB_DataAssocRef*>(d));
-        for (auto* i : ipps)
-            RemoveIPPFBConn(static_cast<TFB_IPPFBAssocsRef*>(i));
+            unindexConn(static_cast<const TFB_EventAssocRef*>(e));
+        for (auto* c : datas)
+            unindexConn(static_cast<const TFB_DataAssocRef*>(c));
+        for (auto* c : ipps)
+            unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(c));
+        auto isGone = [&](const auto& c) { return gone.count(c.get()) != 0; };
+        EventConns.erase(std::remove_if(EventConns.begin(), EventConns.end(), isGone), EventConns.end());
+        DataConns.erase(std::remove_if(DataConns.begin(), DataConns.end(), isGone), DataConns.end());
+        IPPFBConns.erase(std::remove_if(IPPFBConns.begin(), IPPFBConns.end(), isGone), IPPFBConns.end());
+        indexedConns_ -= gone.size();
     }
     if (record->Device)
         UnassignInstance(record->Device, record);

@@ -73,6 +73,22 @@ public:
     // file it came from.
     bool LoadTypeFromLibrary(const std::string& folder, const std::string& typeName);
 
+    // Names what needs the types loaded while it lives ("network file F",
+    // "FB type T"): a type the library does not hold is reported naming it.
+    class TNeededBy {
+    public:
+        TNeededBy(TFB_Manager& manager, std::string who) : manager_(manager)
+        {
+            manager_.neededBy_.push_back(std::move(who));
+        }
+        ~TNeededBy() { manager_.neededBy_.pop_back(); }
+        TNeededBy(const TNeededBy&) = delete;
+        TNeededBy& operator=(const TNeededBy&) = delete;
+
+    private:
+        TFB_Manager& manager_;
+    };
+
     TFB_Diagram* CreateDiagram(const std::string& name, double zoom);
     void DeleteDiagram(TFB_Diagram* diagram);
 
@@ -90,6 +106,8 @@ public:
     // Removes every trace of the record from the diagrams, its connection
     // records and its device, and destroys it.
     void DeleteInstance(TFB_InstanceRef* record);
+    // Whether a project diagram draws the record.
+    bool IsDrawn(const TFB_InstanceRef* record) const;
     // Renames a record; lookups by name follow. Refused (false) when another
     // record has the name already.
     bool RenameInstance(TFB_InstanceRef* record, const std::string& newName);
@@ -167,6 +185,12 @@ private:
     };
 
     TFB_Type* loadTypeFromText(const std::string& xmlText);
+    // A project diagram has let go of a drawing of the record: when that was
+    // its last one, the record goes with its connections. Network files
+    // keep only drawn instances, so a record drawn nowhere would not come
+    // back from the files, and its connections would name an instance that
+    // no file holds.
+    void drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* record);
     // CreateInstance with the type already found.
     TFB_InstanceRef* createInstance(const std::string& name, TFB_Type* type, bool apply);
     // Calls visit(record) for each record of that name, in list order,
@@ -213,6 +237,8 @@ private:
     // whose network holds (further down) an instance of itself would
     // otherwise expand for ever.
     std::vector<const TFB_Type*> expanding_;
+    // Set while DeleteInstance takes a record's drawings away itself.
+    bool deletingRecord_ = false;
 
     TLayerHook layerHook_{*this};
 
@@ -220,6 +246,8 @@ private:
     // network (directly or further down) holds an instance of itself would
     // otherwise load itself for ever.
     std::vector<std::string> loading_;
+    // Who needs the types being loaded, innermost last (see TNeededBy).
+    std::vector<std::string> neededBy_;
 };
 
 } // namespace telvo

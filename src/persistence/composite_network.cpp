@@ -37,8 +37,12 @@ public:
 
     void Read(pugi::xml_node fbNetwork)
     {
-        for (pugi::xml_node fb : fbNetwork.children("FB"))
-            readInstance(fb);
+        {
+            TFB_Manager::TNeededBy neededBy(m_, "FB type " + type_.Name +
+                                                    (where_ == type_.Name ? std::string() : " in " + where_));
+            for (pugi::xml_node fb : fbNetwork.children("FB"))
+                readInstance(fb);
+        }
         for (pugi::xml_node c : fbNetwork.child("EventConnections").children("Connection"))
             readEvent(c.attribute("Source").value(), c.attribute("Destination").value());
         for (pugi::xml_node c : fbNetwork.child("DataConnections").children("Connection"))

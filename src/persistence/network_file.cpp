@@ -69,6 +69,7 @@ public:
     void ReadInstances(pugi::xml_node root)
     {
         root_ = root;
+        TFB_Manager::TNeededBy neededBy(m_, "network file " + file_);
         for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling()) {
             const char* name = c.name();
             if (same(name, "FB"))
@@ -121,6 +122,10 @@ private:
         TAttrs a(fb, names);
         const std::string& name = text(name_, a[0]);
         const std::string& typeName = text(type_, a[1]);
+        // A name twice in one file draws the one record twice, as before;
+        // the user hears of it.
+        if (!names_.insert(name).second)
+            tell(file_ + ": the FB instance name " + name + " is used more than once in this file");
         TFB_Instance* drawn = nullptr;
         try {
             drawn = d_.AddInstance(name, typeName, false, nullptr);
@@ -373,6 +378,8 @@ private:
     // Instances of the files read together that could not be made: a
     // connection from one of them is a missing end, not a constant.
     std::unordered_set<std::string>& failed_;
+    // The instance names of this file met so far.
+    std::unordered_set<std::string> names_;
     pugi::xml_node root_, events_, datas_, notes_;
     std::vector<pugi::xml_node> pictures_, ippFbs_, ippToIpps_;
     std::string name_, type_, sourceInstance_, sourcePort_, destInstance_, destPort_;
@@ -480,6 +487,19 @@ std::string NetworkToText(const TFB_Diagram& d)
     decl.append_attribute("encoding").set_value("UTF-8");
     pugi::xml_node root = doc.append_child("FBNetwork");
 
+    // A line to an instance that no diagram draws is not written: no network
+    // file would hold that instance, and reading would have to drop the
+    // connection again.
+    std::unordered_set<const TFB_InstanceRef*> drawnAnywhere;
+    for (const auto& drawn : d.DrawnInstances)
+        drawnAnywhere.insert(drawn->Ref);
+    if (d.Manager && !d.InnerNetwork)
+        for (const auto& other : d.Manager->Diagrams)
+            if (other.get() != &d)
+                for (const auto& drawn : other->DrawnInstances)
+                    drawnAnywhere.insert(drawn->Ref);
+    auto held = [&](const TFB_InstanceRef* r) { return r && drawnAnywhere.count(r) != 0; };
+
     for (const auto& drawn : d.DrawnInstances) {
         const TFB_InstanceRef* r = drawn->Ref;
         if (!r)
@@ -522,7 +542,7 @@ std::string NetworkToText(const TFB_Diagram& d)
     pugi::xml_node eventConns;
     for (const auto& line : d.EventLines) {
         const TFB_EventAssocRef* r = line->Ref;
-        if (!r || !r->SourceInstance || !r->DestInstance || !r->SourcePort || !r->DestPort)
+        if (!r || !held(r->SourceInstance) || !held(r->DestInstance) || !r->SourcePort || !r->DestPort)
             continue;
         if (!eventConns)
             eventConns = root.append_child("EventConnections");
@@ -531,7 +551,7 @@ std::string NetworkToText(const TFB_Diagram& d)
     }
     for (const auto& line : d.DataLines) {
         const TFB_DataAssocRef* r = line->Ref;
-        if (!r || !r->SourceInstance || !r->DestInstance || !r->SourcePort || !r->DestPort)
+        if (!r || !held(r->SourceInstance) || !held(r->DestInstance) || !r->SourcePort || !r->DestPort)
             continue;
         lineAttributes(dataList().append_child("Connection"), r->SourceInstance->Name + "." + r->SourcePort->Name(),
                        r->DestInstance->Name + "." + r->DestPort->Name());
@@ -549,7 +569,7 @@ std::string NetworkToText(const TFB_Diagram& d)
     }
     for (const auto& line : d.IPPFBLines) {
         const TFB_IPPFBAssocsRef* r = line->Ref;
-        if (!r || !r->IPP || !r->Instance)
+        if (!r || !r->IPP || !held(r->Instance))
             continue;
         const std::string port = r->EventPort ? r->EventPort->Name() : r->DataPort ? r->DataPort->Name() : "";
         pugi::xml_node c = root.append_child("FBIPPConnections").append_child("Connection");

@@ -282,6 +282,16 @@ bool flagValue(const char* text)
     return upper == "TRUE" || upper == "1";
 }
 
+std::string missingNetworkFile(const std::string& stored, const std::string& diagram)
+{
+    return "the FB network file \"" + stored + "\" of diagram " + diagram + " is not found";
+}
+
+std::string missingDeviceDiagram(const std::string& stored, const std::string& device)
+{
+    return "the process-interface diagram file \"" + stored + "\" of device " + device + " is not found";
+}
+
 class TProjectReader {
 public:
     TProjectReader(const TProjectParts& parts, std::string path) : p_(parts), path_(std::move(path)) {}
@@ -436,8 +446,10 @@ private:
         auto* device = dynamic_cast<TslDevice*>(add(e, opc ? slOPCDevice : slIECDevice));
         if (!device)
             return;
-        device->InternalDeviceDiagramFilename =
-            ResolveProjectRelative(path_, e.attribute("InternalDeviceDiagramFilename").value());
+        const std::string storedDiagram = e.attribute("InternalDeviceDiagramFilename").value();
+        device->InternalDeviceDiagramFilename = ResolveProjectRelative(path_, storedDiagram);
+        if (!storedDiagram.empty() && device->InternalDeviceDiagramFilename.empty())
+            tell(missingDeviceDiagram(storedDiagram, device->Name));
         if (auto* iec = dynamic_cast<TslIECDevice*>(device)) {
             iec->DeviceIPAddress = e.attribute("DeviceIPAddress").value();
             iec->DeviceAddressPort = e.attribute("DeviceAddressPort").value();
@@ -509,6 +521,7 @@ private:
         TFB_Manager& m = p_.FBManager;
         if (m.FindInstance(name))
             return; // listed twice: the record is there
+        TFB_Manager::TNeededBy neededBy(m, "project file " + path_);
         try {
             if (!m.FindType(typeName) && !typeName.empty())
                 m.LoadTypeFromLibrary("", typeName);
@@ -532,7 +545,7 @@ private:
             d->Name = BareFileName(stored);
         d->Comment = e.attribute("Comment").value();
         if (d->FileName.empty()) {
-            tell("the FB network file \"" + stored + "\" of diagram " + d->Name + " is not found");
+            tell(missingNetworkFile(stored, d->Name));
             return;
         }
         networks_.push_back({d, d->FileName});
@@ -669,6 +682,35 @@ void ReadProjectFile(const TProjectParts& parts, const std::string& path)
         throw EProjectFileError(e.what());
     }
     ReadProjectText(parts, text, path);
+}
+
+std::vector<std::string> MissingProjectFiles(const std::string& path)
+{
+    std::vector<std::string> missing;
+    pugi::xml_document doc;
+    std::string text;
+    try {
+        text = ReadFileText(path);
+    } catch (const std::exception&) {
+        return missing;
+    }
+    if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto))
+        return missing;
+    pugi::xml_node root = doc.child("telvo_project");
+    for (pugi::xml_node d : root.child("FBDiagrams").children("FBNetworkFile")) {
+        const std::string stored = d.attribute("Filename").value();
+        if (ResolveProjectRelative(path, stored).empty()) {
+            std::string name = d.attribute("Name").value();
+            missing.push_back(missingNetworkFile(stored, name.empty() ? BareFileName(stored) : name));
+        }
+    }
+    for (pugi::xml_node e :
+         root.child("SystemLayer").child("SystemLayerObjectList").children("TslIECDeviceInstance")) {
+        const std::string stored = e.attribute("InternalDeviceDiagramFilename").value();
+        if (!stored.empty() && ResolveProjectRelative(path, stored).empty())
+            missing.push_back(missingDeviceDiagram(stored, e.attribute("Name").value()));
+    }
+    return missing;
 }
 
 } // namespace telvo

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace telvo {
 
@@ -62,5 +63,8 @@ std::string ProjectToText(const TProjectParts& parts, const std::string& path);
 void ReadProjectFile(const TProjectParts& parts, const std::string& path);
 // The same from the text of a project file stored at `path`.
 void ReadProjectText(const TProjectParts& parts, const std::string& xmlText, const std::string& path);
+// The network files and process-interface diagram files that a project file
+// names and that cannot be found, each as the reader tells it.
+std::vector<std::string> MissingProjectFiles(const std::string& path);
 
 } // namespace telvo

@@ -5,6 +5,8 @@
 #include "persistence/xml_walk.h"
 
 #include "model/fb_diagram.h"
+#include "model/fb_manager.h"
+#include "model/record_index.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
 #include "model/user_interface.h"
@@ -17,7 +19,9 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <set>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -139,16 +143,33 @@ std::vector<std::string> bodyLines(pugi::xml_node body, std::string* language)
     return lines;
 }
 
-// The first object of the list with that name. Names are compared with their
-// lengths known: a type's lists are searched once per entry read.
-template <typename List>
-auto findNamed(const List& list, std::string_view name) -> decltype(list.front().get())
-{
-    for (const auto& item : list)
-        if (std::string_view(item->Name) == name)
-            return item.get();
-    return nullptr;
-}
+// The first object of each name in a list being read, found by hash: the
+// duplicate checks and WITH lookups of a type with many ports stay linear.
+// Keys view the objects' own names, which do not move.
+template <typename T>
+class TFirstByName {
+public:
+    template <typename List>
+    explicit TFirstByName(const List& list, size_t more = 0)
+    {
+        map_.reserve(list.size() + more);
+        for (const auto& item : list)
+            Add(item.get());
+    }
+    T* Find(std::string_view name) const
+    {
+        auto it = map_.find(name);
+        return it == map_.end() ? nullptr : it->second;
+    }
+    // Keeps the first object of a name.
+    void Add(T* item) { map_.emplace(std::string_view(item->Name), item); }
+
+private:
+    struct THash {
+        size_t operator()(std::string_view name) const { return TInstanceNameIndex::HashOf(name); }
+    };
+    std::unordered_map<std::string_view, T*, THash> map_;
+};
 
 // A new object at the end of an owned list.
 template <typename List>
@@ -158,27 +179,70 @@ auto appendNew(List& list) -> decltype(list.front().get())
     return list.back().get();
 }
 
+// Tells the user, when there is one, what the reader kept or dropped of a
+// type file, naming the file (when known) and the type.
+class TReadNotes {
+public:
+    TReadNotes(TFB_Manager* manager, const std::string& fileName, const TFB_Type& type)
+        : manager_(manager), file_(fileName), type_(type)
+    {
+    }
+    void Tell(const std::string& text) const
+    {
+        if (manager_)
+            manager_->ShowMessage((file_.empty() ? std::string() : file_ + ": ") + "FB type " + type_.Name + ": " +
+                                  text);
+    }
+    // A list element standing more than once under `parent`: only the first
+    // is read.
+    template <size_t N>
+    void TellRepeated(pugi::xml_node parent, const char* const (&names)[N]) const
+    {
+        if (!manager_)
+            return;
+        std::array<int, N> seen{};
+        for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+            if (c.type() != pugi::node_element)
+                continue;
+            for (size_t i = 0; i < N; ++i)
+                if (same(c.name(), names[i]) && ++seen[i] == 2)
+                    Tell(std::string("the ") + parent.name() + " holds " + names[i] +
+                         " more than once; only the first is read");
+        }
+    }
+
+private:
+    TFB_Manager* manager_;
+    const std::string& file_;
+    const TFB_Type& type_;
+};
+
 // Interface variables, as AddDataInput and AddDataOutput take them: a
 // repeated name is refused. The array size of interface variables is not
 // held: the workbench treats them as single values. The objects are made
 // here rather than through the add operations, which would copy every text
 // once more.
 template <typename List>
-void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars)
+void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars, const TReadNotes& notes, const char* kind)
 {
     TElements decls(list, "VarDeclaration");
     vars.reserve(vars.size() + decls.size());
+    TFirstByName<typename List::value_type::element_type> known(vars, decls.size());
     for (pugi::xml_node v : decls) {
         TAttrs a(v, kVarAttrs);
         std::string_view name = a[0];
-        if (findNamed(vars, name))
+        if (known.Find(name)) {
+            notes.Tell(std::string("the ") + kind + " " + std::string(name) +
+                       " is declared more than once; only the first declaration is read");
             continue;
+        }
         auto* d = appendNew(vars);
         d->Name = name;
         d->Type = a[1];
         d->Comment = a[2];
         d->InitialValue = a[3];
         d->Owner = &target;
+        known.Add(d);
     }
 }
 
@@ -186,28 +250,39 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars)
 // joins the first event and leaves its fields alone. A WITH naming no
 // variable of the event's direction has nothing to associate and is dropped.
 template <typename List, typename Vars>
-void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars& vars)
+void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars& vars, const TReadNotes& notes,
+                const char* kind)
 {
     TElements decls(list, "Event");
     events.reserve(events.size() + decls.size());
+    TFirstByName<typename List::value_type::element_type> known(events, decls.size());
+    // Looked up only when an event has a WITH.
+    std::optional<TFirstByName<typename Vars::value_type::element_type>> variables;
     for (pugi::xml_node e : decls) {
         TAttrs a(e, kEventAttrs);
         std::string_view name = a[0];
-        TFBEventType* event = findNamed(events, name);
+        TFBEventType* event = known.Find(name);
         if (!event) {
             auto* made = appendNew(events);
             made->Name = name;
             made->Type = a[1];
             made->Comment = a[2];
             made->Owner = &target;
+            known.Add(made);
             event = made;
+        } else {
+            notes.Tell(std::string("the ") + kind + " " + std::string(name) +
+                       " is declared more than once; only the first declaration is read, with the WITH entries "
+                       "of both");
         }
         TElements withs(e, "With");
         if (withs.size())
             event->With.reserve(event->With.size() + withs.size());
         constexpr const char* withAttrs[] = {"Var"};
+        if (withs.size() && !variables)
+            variables.emplace(vars);
         for (pugi::xml_node w : withs)
-            event->AddWith(findNamed(vars, TAttrs(w, withAttrs)[0]));
+            event->AddWith(variables->Find(TAttrs(w, withAttrs)[0]));
     }
 }
 
@@ -328,12 +403,16 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     }
 
     // Variables before events, so that the events' WITH entries find them.
+    const TReadNotes notes(manager, fileNameForMessages, target);
+    constexpr const char* interfaceList[] = {"InterfaceList"};
+    notes.TellRepeated(root, interfaceList);
     constexpr const char* lists[] = {"InputVars", "OutputVars", "EventInputs", "EventOutputs", "Plugs", "Sockets"};
+    notes.TellRepeated(part[2], lists);
     TFirstChildren list(part[2], lists);
-    readDataVars(list[0], target, target.DataInputs);
-    readDataVars(list[1], target, target.DataOutputs);
-    readEvents(list[2], target, target.EventInputs, target.DataInputs);
-    readEvents(list[3], target, target.EventOutputs, target.DataOutputs);
+    readDataVars(list[0], target, target.DataInputs, notes, "data input");
+    readDataVars(list[1], target, target.DataOutputs, notes, "data output");
+    readEvents(list[2], target, target.EventInputs, target.DataInputs, notes, "event input");
+    readEvents(list[3], target, target.EventOutputs, target.DataOutputs, notes, "event output");
 
     for (pugi::xml_node d : TElements(list[4], "AdapterDeclaration")) {
         TAttrs a(d, kEventAttrs);
@@ -404,6 +483,22 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     if (target.Composite)
         ReadCompositeNetwork(network, target, manager, fileNameForMessages);
     return true;
+}
+
+std::vector<TUnresolvedInner> UnresolvedInnerInstances(const std::string& xmlText, const TFB_Type& type)
+{
+    std::vector<TUnresolvedInner> missing;
+    TXmlParseBuffer buffer; // outlives the document, which points into it
+    pugi::xml_document doc;
+    if (!buffer.Parse(doc, xmlText, kParseOptions))
+        return missing;
+    pugi::xml_node network = childNamed(doc.document_element(), "FBNetwork");
+    for (pugi::xml_node fb : TChildren(network, "FB")) {
+        const char* name = fb.attribute("Name").value();
+        if (!type.Network || !type.Network->FindDrawn(name))
+            missing.push_back({name, fb.attribute("Type").value()});
+    }
+    return missing;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace telvo {
 
@@ -24,6 +25,15 @@ public:
 // types of a composite network on demand; it may be null for a basic type.
 bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manager,
                 const std::string& fileNameForMessages = "");
+
+// An inner FB instance of a composite type file that is not in the type read
+// from it: its type could not be found or loaded.
+struct TUnresolvedInner {
+    std::string Instance;
+    std::string TypeName;
+};
+// Those of `xmlText` (the text `type` was read from), in file order.
+std::vector<TUnresolvedInner> UnresolvedInnerInstances(const std::string& xmlText, const TFB_Type& type);
 
 // Writes the type to fileName, starting from baseType's file when one is
 // given so that whatever the model does not hold survives. `network` is the

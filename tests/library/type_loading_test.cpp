@@ -55,8 +55,8 @@ TEST_F(LoadingFixture, MissingFileIsReportedWithThePathItLookedFor)
     const Case cases[] = {
         {"events", "E_NOPE", "events/E_NOPE"},
         {"other", "E_CYCLE", "other/E_CYCLE"},
-        // Not listed anywhere: the folder stays empty.
-        {"", "E_NOPE", "/E_NOPE"},
+        // Not listed anywhere: looked for in the library folder itself.
+        {"", "E_NOPE", "E_NOPE"},
         // A name that would step out of the library is never looked up.
         {"events", "../events/E_CYCLE", "events/../events/E_CYCLE"},
         {"..", "E_CYCLE", "../E_CYCLE"},
@@ -118,7 +118,7 @@ TEST_F(LoadingFixture, EmptyFolderIsTheFirstEntryListingExactlyTheName)
     // does not find it.
     UI.Clear();
     EXPECT_FALSE(Manager.LoadTypeFromLibrary("", "MOTOR"));
-    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + libraryPath("/MOTOR") + ".fbt"));
+    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + libraryPath("MOTOR") + ".fbt"));
 }
 
 TEST_F(LoadingFixture, MalformedXmlThrowsToTheCallerAndLeavesNothingBehind)

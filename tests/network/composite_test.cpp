@@ -141,7 +141,8 @@ TEST_F(NetworkTest, BadInnerConnectionsAreToldAndNotMade)
     UI.Clear();
     ASSERT_TRUE(M().LoadTypeFromLines(SplitLines(text)));
     EXPECT_THAT(UI.Messages(),
-                ElementsAre("Filetype not found" + (Home.Path() / "library").string() + "//NOPE.fbt",
+                ElementsAre("Filetype not found" + (Home.Path() / "library").string() +
+                                "/NOPE.fbt (needed by FB type BAD)",
                             "Error 101: Cannot create FB instance G from type NOPE",
                             "BAD: inner event connection from REQ to A.NOPE is not created: inner FB instance A "
                             "has no event input NOPE",
@@ -261,6 +262,28 @@ TEST_F(NetworkTest, ATypeThatHoldsItselfIsNotExpandedForEver)
     TFB_Instance* loop = Add(d, "R", "LOOP");
     ASSERT_NE(loop, nullptr);
     EXPECT_THAT(names(loop->Ref->InnerDiagram->InnerInstances), ElementsAre("R-C"));
+    // The user hears that it is a cycle, and which.
+    EXPECT_THAT(UI.Messages(),
+                ElementsAre("FB type LOOP cannot hold an instance of itself: the composite types form a cycle "
+                            "LOOP -> LOOP",
+                            "Error 101: Cannot create FB instance L from type LOOP"));
+}
+
+TEST_F(NetworkTest, ACycleThroughSeveralTypesIsNamedWholeAndEndsTheReading)
+{
+    // OUTER holds an INNER, whose network holds an OUTER again.
+    Home.Write("library/test/OUTER.fbt", R"(<FBType Name="OUTER"><InterfaceList/>
+      <FBNetwork><FB Name="I" Type="INNER"/></FBNetwork></FBType>)");
+    Home.Write("library/test/INNER.fbt", R"(<FBType Name="INNER"><InterfaceList/>
+      <FBNetwork><FB Name="O" Type="OUTER"/><FB Name="C" Type="COUNTER"/></FBNetwork></FBType>)");
+    Reopen();
+    TFB_Instance* outer = Add(NewDiagram(), "R", "OUTER");
+    ASSERT_NE(outer, nullptr);
+    EXPECT_THAT(UI.Messages(),
+                ElementsAre("FB type OUTER cannot hold an instance of itself: the composite types form a cycle "
+                            "OUTER -> INNER -> OUTER",
+                            "Error 101: Cannot create FB instance O from type OUTER"));
+    EXPECT_THAT(names(outer->Ref->InnerDiagram->InnerInstances), ElementsAre("R-I"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "model/file_util.h"
 #include "network/network_fixture.h"
+#include "persistence/network_file.h"
 
 #include <gmock/gmock.h>
 
@@ -10,7 +11,9 @@ namespace telvo::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 TEST_F(NetworkTest, GeneratedNamesComeFromTheTypeAndACounterThatNeverGoesBack)
 {
@@ -107,7 +110,7 @@ TEST_F(NetworkTest, UnknownTypeMakesNothing)
 {
     TFB_Diagram* d = NewDiagram();
     EXPECT_EQ(Add(d, "A", "NOPE"), nullptr);
-    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + (Home.Path() / "library").string() + "//NOPE.fbt",
+    EXPECT_THAT(UI.Messages(), ElementsAre("Filetype not found" + (Home.Path() / "library").string() + "/NOPE.fbt",
                                            "Error 101: Cannot create FB instance A from type NOPE"));
     EXPECT_THAT(M().Instances, IsEmpty());
     EXPECT_THAT(d->DrawnInstances, IsEmpty());
@@ -189,6 +192,9 @@ TEST_F(NetworkTest, RebuiltLinesCarryNothingFromBefore)
         EXPECT_EQ(d->DataLines[0]->SourcePortPic, a->DataOutputPicture("Q"));
 
         // B drawn anew: the lines end at the new drawn instance's pictures.
+        // (Drawn in another diagram too, so that its record stays while it
+        // is not drawn here.)
+        Add(NewDiagram("Other"), "B");
         d->DeleteDrawn("B", true);
         TFB_Instance* b2 = Add(d, "B");
         d->RebuildLines();
@@ -256,6 +262,70 @@ TEST_F(NetworkTest, DeletingADrawnInstanceKeepsTheRecordsAndRebuildDrawsThemAgai
     d1->RebuildLines();
     ASSERT_EQ(d1->EventLines.size(), 1u);
     EXPECT_EQ(d1->EventLines[0]->DestDrawn, a);
+}
+
+TEST_F(NetworkTest, DeletingTheLastDrawingOfARecordRemovesItWithItsConnections)
+{
+    MakeLayer();
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_InstanceRef* a = Add(d1, "A")->Ref;
+    Add(d2, "A");
+    TFB_InstanceRef* b = Add(d2, "B")->Ref;
+    ConnectEvents(a, "CNF", b, "REQ");
+    ConnectData(b, "Q", a, "N");
+    auto ipp = std::make_unique<TFB_IPPFBAssocsRef>();
+    ipp->IPP = Boiler->getIppByName("IPP_0");
+    ipp->Instance = a;
+    ipp->DataPort = a->FindDataInput("N");
+    M().AddIPPFBConn(std::move(ipp));
+    AssignInstance(Device, a);
+    d1->RebuildLines();
+    d2->RebuildLines();
+    UI.Clear();
+
+    // Still drawn in D2: the record and its connections stay.
+    d1->DeleteDrawn("A", true);
+    EXPECT_EQ(M().FindInstance("A"), a);
+    EXPECT_EQ(M().EventConns.size(), 1u);
+    EXPECT_EQ(M().DataConns.size(), 1u);
+    EXPECT_EQ(M().IPPFBConns.size(), 1u);
+    EXPECT_THAT(UI.LogLines(), IsEmpty());
+
+    // Its last drawing goes: so do the record, every connection at it and
+    // its place on the device, and the log says so once.
+    d2->DeleteDrawn("A", true);
+    EXPECT_EQ(M().FindInstance("A"), nullptr);
+    EXPECT_THAT(M().EventConns, IsEmpty());
+    EXPECT_THAT(M().DataConns, IsEmpty());
+    EXPECT_THAT(M().IPPFBConns, IsEmpty());
+    EXPECT_THAT(Device->DownloadedFBInstanceList, IsEmpty());
+    EXPECT_THAT(d2->EventLines, IsEmpty());
+    EXPECT_THAT(d2->DataLines, IsEmpty());
+    EXPECT_THAT(UI.LogLines(),
+                ElementsAre("FB instance A is drawn in no diagram any more: it is removed from the project with its "
+                            "connections"));
+    EXPECT_EQ(M().FindInstance("B"), b);
+    EXPECT_THAT(UI.Messages(), IsEmpty());
+}
+
+TEST_F(NetworkTest, NetworkFileNamesNoInstanceThatNoDiagramDraws)
+{
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_InstanceRef* a = Add(d1, "A")->Ref;
+    TFB_InstanceRef* b = Add(d2, "B")->Ref;
+    // A record that no diagram draws (made by hand, as a project file's
+    // instance list can make one), joined to B both ways.
+    TFB_InstanceRef* hidden = M().CreateInstance("H", "COUNTER", false);
+    ConnectEvents(a, "CNF", b, "REQ");
+    ConnectEvents(hidden, "CNF", b, "INIT");
+    ConnectData(b, "Q", hidden, "N");
+    d2->RebuildLines();
+    ASSERT_EQ(d2->EventLines.size(), 2u);
+    const std::string text = NetworkToText(*d2);
+    EXPECT_THAT(text, HasSubstr("Source=\"A.CNF\" Destination=\"B.REQ\""));
+    EXPECT_THAT(text, Not(HasSubstr("H.")));
 }
 
 TEST_F(NetworkTest, DeletingALineRemovesItsRecordAndEveryStubOfIt)

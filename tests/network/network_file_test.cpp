@@ -196,6 +196,25 @@ TEST_F(NetworkTest, InternalDeviceFlagIsReadInEveryCommonForm)
     EXPECT_FALSE(LoadText(NetworkText(""))->IsInternalDeviceDiagram);
 }
 
+TEST_F(NetworkTest, AnInstanceNameTwiceInOneFileIsToldAndDrawnTwiceAsBefore)
+{
+    const std::string file = (Home / "twice.fbn").string();
+    TFB_Diagram* d = LoadText(NetworkText(R"(
+  <FB Name="A" Type="COUNTER" x="0" y="0"/>
+  <FB Name="B" Type="COUNTER" x="0" y="0"/>
+  <FB Name="A" Type="COUNTER" x="100" y="100"/>)"),
+                              "twice.fbn");
+    EXPECT_THAT(UI.Messages(), ElementsAre(file + ": the FB instance name A is used more than once in this file"));
+    EXPECT_EQ(d->DrawnInstances.size(), 3u);
+    EXPECT_EQ(M().Instances.size(), 2u);
+
+    // A name shared between two files is the one record of both, as ever.
+    UI.Clear();
+    LoadText(NetworkText(R"(<FB Name="A" Type="COUNTER" x="0" y="0"/>)"), "other.fbn");
+    EXPECT_THAT(UI.Messages(), IsEmpty());
+    EXPECT_EQ(M().Instances.size(), 2u);
+}
+
 TEST_F(NetworkTest, UnknownTypesAndMissingEndsAreToldAndSkipped)
 {
     const std::string file = (Home / "bad.fbn").string();
@@ -221,7 +240,8 @@ TEST_F(NetworkTest, UnknownTypesAndMissingEndsAreToldAndSkipped)
   </DataConnections>)"),
                               "bad.fbn");
     EXPECT_THAT(UI.Messages(),
-                ElementsAre("Filetype not found" + (Home.Path() / "library").string() + "//NOPE.fbt",
+                ElementsAre("Filetype not found" + (Home.Path() / "library").string() +
+                                "/NOPE.fbt (needed by network file " + file + ")",
                             "Error 101: Cannot create FB instance A from type NOPE",
                             file + ": Event connection from A.CNF to B.REQ is not created: there is no FB instance A",
                             file + ": Event connection from B.CNF to Z.REQ is not created: there is no FB instance Z",

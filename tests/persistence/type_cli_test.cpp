@@ -69,8 +69,11 @@ TEST(TypeCli, CheckPrintsOneLinePerFile)
     auto wrongRoot = dir.Write("net.fbn", "<FBNetwork/>").string();
     auto malformed = dir.Write("bad.fbt", "<FBType Name=\"X\">\n  <InterfaceList>\n</FBType>\n").string();
     auto missing = (dir / "missing.fbt").string();
+    // PAIR's inner type is found in the library by its index.
+    TempDir home;
+    home.Write("library/logic/TOGGLE.fbt", kBasic);
 
-    auto ok = runTelvo({"type", "check", basic, composite});
+    auto ok = RunProcess(TELVO_CLI_PATH, {"--home", home.Path().string(), "type", "check", basic, composite});
     EXPECT_EQ(ok.ExitCode, 0) << ok.Err;
     EXPECT_EQ(ok.Out, "OK\t" + basic +
                           "\tTOGGLE\tbasic\tei=1 eo=1 di=1 do=1 iv=1 plugs=1 sockets=0 states=2 transitions=2 "
@@ -116,6 +119,29 @@ TEST(TypeCli, CheckRefusesFilesThatAreNoRegularFiles)
     EXPECT_EQ(lines[1], "ERROR\t" + fifo + "\tCannot read file " + fifo + ": is not a regular file");
     EXPECT_EQ(lines[2], "ERROR\t/dev/zero\tCannot read file /dev/zero: is not a regular file");
     EXPECT_EQ(lines[3].rfind("OK\t" + basic + "\tTOGGLE\t", 0), 0u);
+}
+
+TEST(TypeCli, CheckReportsEachInnerTypeThatIsNotFound)
+{
+    TempDir dir;
+    const std::string composite = dir.Write("TRIO.fbt", R"(<FBType Name="TRIO">
+  <InterfaceList><EventInputs><Event Name="REQ"/></EventInputs></InterfaceList>
+  <FBNetwork><FB Name="A" Type="NOPE"/><FB Name="S" Type="E_SPLIT"/><FB Name="B" Type="ALSO_NOPE"/>
+    <EventConnections><Connection Source="REQ" Destination="S.EI"/></EventConnections></FBNetwork>
+</FBType>
+)").string();
+    auto r = runTelvo({"type", "check", composite});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Out, "ERROR\t" + composite + "\tinner FB instance A: its type NOPE is not in the library or cannot "
+                                             "be loaded\n"
+                                             "ERROR\t" +
+                         composite + "\tinner FB instance B: its type ALSO_NOPE is not in the library or cannot be "
+                                     "loaded\n");
+    // Where the workbench looked, and who asked.
+    EXPECT_NE(r.Err.find("Filetype not found" + (BuiltProgramDir() / "library").string() +
+                         "/NOPE.fbt (needed by FB type TRIO in " + composite + ")"),
+              std::string::npos)
+        << r.Err;
 }
 
 TEST(TypeCli, CheckTakesPathsAsGiven)
@@ -171,15 +197,33 @@ TEST(TypeCli, EveryCorpusTypeChecksAndRewritesKeepingEverything)
     TELVO_REQUIRE_CORPUS();
     auto files = FilesWithExtension(CorpusDir() / "4diac-typelibrary", ".fbt");
     ASSERT_FALSE(files.empty());
-    std::vector<std::string> args = {"type", "check"};
+    // The composites' inner types come from the corpus as a library: one
+    // library folder per package.
+    TempDir home;
+    std::filesystem::create_directory(home / "library");
+    for (const auto& package : std::filesystem::directory_iterator(CorpusDir() / "4diac-typelibrary"))
+        if (package.is_directory()) {
+            auto typelib = package.path() / "typelib";
+            std::filesystem::create_directory_symlink(std::filesystem::is_directory(typelib) ? typelib : package.path(),
+                                                      home / "library" / package.path().filename());
+        }
+    std::vector<std::string> args = {"--home", home.Path().string(), "type", "check"};
     for (const auto& f : files)
         args.push_back(f.string());
-    auto check = runTelvo(args);
-    EXPECT_EQ(check.ExitCode, 0) << check.Err;
+    auto check = RunProcess(TELVO_CLI_PATH, args);
+    // F_SUB, a function the corpus holds no type file for, is the one inner
+    // type it lacks.
+    EXPECT_EQ(check.ExitCode, 1) << check.Err;
     auto lines = SplitLines(check.Out);
     ASSERT_EQ(lines.size(), files.size());
-    for (size_t i = 0; i < files.size(); ++i)
-        EXPECT_EQ(lines[i].rfind("OK\t" + files[i].string() + "\t", 0), 0u) << lines[i];
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].filename() == "E_N_TABLE.fbt")
+            EXPECT_EQ(lines[i], "ERROR\t" + files[i].string() +
+                                    "\tinner FB instance F_SUB: its type F_SUB is not in the library or cannot be "
+                                    "loaded");
+        else
+            EXPECT_EQ(lines[i].rfind("OK\t" + files[i].string() + "\t", 0), 0u) << lines[i];
+    }
 
     TempDir dir;
     for (const auto& in : files) {

@@ -1,10 +1,13 @@
 // Reading type files into the model.
 
 #include "model/fb_diagram.h"
+#include "model/fb_manager.h"
+#include "model/user_interface.h"
 #include "model/fb_type.h"
 #include "persistence/type_file.h"
 #include "persistence/type_file_fixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace telvo;
@@ -287,6 +290,54 @@ TEST(TypeFileRead, AnotherRootIsNoTypeAndLeavesTheTargetAlone)
         EXPECT_EQ(t.EventInputs.size(), 1u);
         EXPECT_TRUE(t.Services.empty());
     }
+}
+
+TEST(TypeFileRead, RepeatedDeclarationsAndSectionsAreToldNamingFileAndName)
+{
+    const char* const xml = R"(<FBType Name="DUP">
+  <InterfaceList>
+    <EventInputs>
+      <Event Name="REQ" Comment="first"><With Var="A"/></Event>
+      <Event Name="REQ" Comment="second"><With Var="B"/></Event>
+    </EventInputs>
+    <EventOutputs><Event Name="CNF"/><Event Name="CNF"/></EventOutputs>
+    <InputVars>
+      <VarDeclaration Name="A" Type="INT"/><VarDeclaration Name="B" Type="INT"/>
+      <VarDeclaration Name="A" Type="BOOL"/>
+    </InputVars>
+    <InputVars><VarDeclaration Name="C" Type="INT"/></InputVars>
+    <OutputVars><VarDeclaration Name="Q" Type="INT"/><VarDeclaration Name="Q" Type="REAL"/></OutputVars>
+  </InterfaceList>
+  <InterfaceList><EventInputs><Event Name="X"/></EventInputs></InterfaceList>
+</FBType>)";
+    TRecordingUserInterface ui;
+    TFB_Manager manager(TTypeLoadContext{&ui, {}, nullptr, {}});
+    TFB_Type t;
+    ASSERT_TRUE(ReadFBType(xml, t, &manager, "/lib/DUP.fbt"));
+    const std::string where = "/lib/DUP.fbt: FB type DUP: ";
+    EXPECT_THAT(ui.Messages(),
+                ::testing::ElementsAre(
+                    where + "the FBType holds InterfaceList more than once; only the first is read",
+                    where + "the InterfaceList holds InputVars more than once; only the first is read",
+                    where + "the data input A is declared more than once; only the first declaration is read",
+                    where + "the data output Q is declared more than once; only the first declaration is read",
+                    where + "the event input REQ is declared more than once; only the first declaration is read, "
+                            "with the WITH entries of both",
+                    where + "the event output CNF is declared more than once; only the first declaration is read, "
+                            "with the WITH entries of both"));
+    // What is kept is what was kept before the messages.
+    ASSERT_EQ(t.DataInputs.size(), 2u);
+    EXPECT_EQ(t.DataInputs[0]->Type, "INT");
+    ASSERT_EQ(t.EventInputs.size(), 1u);
+    EXPECT_EQ(t.EventInputs[0]->Comment, "first");
+    EXPECT_EQ(t.EventInputs[0]->With.size(), 2u);
+    EXPECT_EQ(t.DataOutputs.size(), 1u);
+    EXPECT_EQ(t.EventOutputs.size(), 1u);
+
+    // Without a manager there is nobody to tell; the type reads the same.
+    TFB_Type quiet;
+    ASSERT_TRUE(ReadFBType(xml, quiet, nullptr, "/lib/DUP.fbt"));
+    EXPECT_EQ(DescribeType(quiet), DescribeType(t));
 }
 
 TEST(TypeFileRead, MalformedXmlNamesFileLineAndReason)

@@ -166,6 +166,29 @@ TEST_F(ExampleTest, InfoCommandReportsTheProject)
     EXPECT_THAT(out, Contains("connection\tConnection_0\t6\tcomputer0\tnetwork0"));
 }
 
+TEST_F(ExampleTest, InfoCommandNamesKindsAndConnectionTypesWhenAsked)
+{
+    auto plain = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", ExampleFile});
+    auto named = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", "--names", ExampleFile});
+    ASSERT_EQ(named.ExitCode, 0) << named.Err;
+    const auto out = lines(named.Out);
+    EXPECT_THAT(out, Contains("object\tOPC device\tOPC_Device0\tOPC Data Access 2.0"));
+    EXPECT_THAT(out, Contains("object\tindustrial process terminator\tHMI_SCADA2\tHMI"));
+    EXPECT_THAT(out, Contains(StartsWith("object\tnetwork backbone\tnetwork0\t")));
+    EXPECT_THAT(out, Contains("connection\tConnection_8\tDevice to IPT\tconveyer0+||+BottleIn\tIEC_Device0"));
+    EXPECT_THAT(out, Contains("connection\tConnection_0\tComputer to Netbone\tcomputer0\tnetwork0"));
+    // Only those two kinds of line differ from the plain listing.
+    const auto before = lines(plain.Out);
+    ASSERT_EQ(out.size(), before.size());
+    for (size_t i = 0; i < out.size(); ++i)
+        if (out[i].rfind("object\t", 0) != 0 && out[i].rfind("connection\t", 0) != 0)
+            EXPECT_EQ(out[i], before[i]);
+
+    auto wrong = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", "--nams", ExampleFile});
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_THAT(wrong.Err, HasSubstr("--nams"));
+}
+
 TEST_F(ExampleTest, InfoCommandOnAProjectWithoutDistributionOrFiles)
 {
     OpenText(R"(<telvo_project Name="Bare" Comment="model.mdl|x">
@@ -179,6 +202,27 @@ TEST_F(ExampleTest, InfoCommandOnAProjectWithoutDistributionOrFiles)
     EXPECT_THAT(lines(r.Out), ElementsAre("project\tBare\t" + (Work / "bare.crf").string(), "uml\tmodel.mdl",
                                           "instance\tA\tCOUNTER\t", "object\t3\td\t",
                                           "ipp\td\town\tINT\tactuator\tevent\t"));
+}
+
+TEST_F(ExampleTest, InfoCommandTellsOfMissingDiagramFilesAndFailsAfterTheListing)
+{
+    Work.Write("here.fbn", R"(<FBNetwork><FB Name="A" Type="COUNTER"/></FBNetwork>)");
+    Work.Write("gaps.crf", R"(<telvo_project Name="Gaps" Comment="|">
+      <FBDiagrams><FBNetworkFile Name="Here" Filename="here.fbn" Comment=""/>
+        <FBNetworkFile Name="Gone" Filename="gone.fbn" Comment=""/></FBDiagrams>
+      <SystemLayer><SystemLayerObjectList>
+        <TslIECDeviceInstance Name="d" TypeName="" InternalDeviceDiagramFilename="C:\plant\lost.dfb"/>
+        <TslIECDeviceInstance Name="e" TypeName="" InternalDeviceDiagramFilename=""/>
+      </SystemLayerObjectList></SystemLayer></telvo_project>)");
+    const std::string file = (Work / "gaps.crf").string();
+    auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", file});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Err, file + ": the process-interface diagram file \"C:\\plant\\lost.dfb\" of device d is not found\n" +
+                         file + ": the FB network file \"gone.fbn\" of diagram Gone is not found\n");
+    // What could be read is listed all the same.
+    EXPECT_THAT(lines(r.Out), Contains(StartsWith("diagram\tHere\t")));
+    EXPECT_THAT(lines(r.Out), Contains("instance\tA\tCOUNTER\t"));
+    EXPECT_THAT(lines(r.Out), Contains("object\t3\td\t"));
 }
 
 TEST_F(ExampleTest, InfoCommandErrorsGoToStandardError)

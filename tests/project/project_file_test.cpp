@@ -127,6 +127,49 @@ TEST_P(CrossFileTest, ConnectionToAnInstanceOfAFileReadLaterIsAConnectionNotACon
 INSTANTIATE_TEST_SUITE_P(FileOrders, CrossFileTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "SourceFileFirst" : "SourceFileLast"; });
 
+TEST_F(ProjectTest, DeletingAnInstanceFromItsLastDiagramSavesAndReopensAsItWas)
+{
+    StartProject("Cut");
+    TFB_Diagram* d1 = M().CreateDiagram("D1", 1.0);
+    TFB_Diagram* d2 = M().CreateDiagram("D2", 1.0);
+    TFB_InstanceRef* a = d1->AddInstance("A", "COUNTER", false, nullptr)->Ref;
+    TFB_InstanceRef* c = d1->AddInstance("C", "COUNTER", false, nullptr)->Ref;
+    TFB_InstanceRef* b = d2->AddInstance("B", "COUNTER", false, nullptr)->Ref;
+    // A comment of its own, as a file would give it, so that writing one
+    // with the type's comment changes nothing.
+    for (TFB_InstanceRef* r : {a, b, c})
+        r->Comment = "Counts requests";
+    auto event = std::make_unique<TFB_EventAssocRef>();
+    event->SourceInstance = a;
+    event->SourcePort = a->FindEventOutput("CNF");
+    event->DestInstance = b;
+    event->DestPort = b->FindEventInput("REQ");
+    M().AddEventConn(std::move(event));
+    auto data = std::make_unique<TFB_DataAssocRef>();
+    data->SourceInstance = b;
+    data->SourcePort = b->FindDataOutput("Q");
+    data->DestInstance = a;
+    data->DestPort = a->FindDataInput("N");
+    M().AddDataConn(std::move(data));
+    d1->RebuildLines();
+    d2->RebuildLines();
+
+    d1->DeleteDrawn("A", true);
+    const fs::path path = Work / "cut.crf";
+    Project().FileName = path.string();
+    WriteProjectFile(Parts(), path.string());
+    const std::vector<std::string> saved = DescribeProject(W());
+    EXPECT_THAT(ReadFileText(Work / "D2.fbn"), testing::Not(HasSubstr("\"A.")));
+
+    Restart();
+    OpenProject(W(), path.string());
+    EXPECT_THAT(UI.Messages(), IsEmpty());
+    EXPECT_EQ(DescribeProject(W()), saved);
+    EXPECT_EQ(M().FindInstance("A"), nullptr);
+    EXPECT_THAT(M().EventConns, IsEmpty());
+    EXPECT_THAT(M().DataConns, IsEmpty());
+}
+
 TEST_F(ProjectTest, ObjectsComeBackGroupedByKindWhateverTheFileOrder)
 {
     OpenText(R"(<telvo_project Name="P" Comment="|"><SystemLayer><SystemLayerObjectList>

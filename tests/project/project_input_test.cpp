@@ -140,7 +140,8 @@ TEST_F(ProjectInputTest, WhatNamesNothingIsSkippedWithAMessageAndTheRestIsRead)
                                    "dev+||+own",
                             file + "system connection c3 from boiler1+||+IPP_9 to dev is not made: there is no "
                                    "object boiler1+||+IPP_9",
-                            AllOf(HasSubstr("Filetype not found"), HasSubstr("NO_SUCH_TYPE.fbt")),
+                            "Filetype not found" + (Home / "library").string() + "/NO_SUCH_TYPE.fbt (needed by project file " +
+                                (Work / "p.crf").string() + ")",
                             file + "FB instance U is not read: its type \"NO_SUCH_TYPE\" cannot be loaded",
                             file + "FB instance E is not read: its type \"\" cannot be loaded",
                             file + "the FB network file \"C:\\old\\lost.fbn\" of diagram Lost is not found",

@@ -180,6 +180,9 @@ TEST_F(Selecting, DeletingAnInstanceKeepsItsRecordAndConnections)
 {
     TFB_Instance* a = Place("A", "T", 160, 80);
     TFB_Instance* b = Place("B", "T", 400, 80);
+    // B is drawn in another diagram too: a record whose last drawing goes
+    // leaves the project with its connections.
+    Workbench->FBManager().CreateDiagram("Other", 1.0)->AddInstance("B", "T", false, nullptr);
     auto r = std::make_unique<TFB_EventAssocRef>();
     r->SourceInstance = a->Ref;
     r->SourcePort = a->Ref->EventOutputs[0].get();

@@ -4,10 +4,13 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
+#include "persistence/project_file.h"
 #include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace telvo::cli {
 
@@ -41,13 +44,48 @@ std::string endName(const TslObject* end)
 // diagram with the counts an editor opening it shows, each instance record
 // with its device, each system object, each IPP with its binding, each
 // system connection.
+// The system layer's object kinds as the user knows them, by kind number.
+std::string kindName(uint8_t kind)
+{
+    static const char* const names[] = {"network backbone",
+                                        "IEC-compliant fieldbus",
+                                        "non-IEC-compliant fieldbus",
+                                        "IEC-compliant device",
+                                        "OPC device",
+                                        "non-IEC-compliant device",
+                                        "computer",
+                                        "interworking unit",
+                                        "switch",
+                                        "industrial process terminator",
+                                        "industrial process parameter"};
+    return kind < std::size(names) ? names[kind] : std::to_string(kind);
+}
+
+std::string connectionTypeName(uint8_t type)
+{
+    std::string_view name = ConnectionTypeName(type);
+    return name.empty() ? std::to_string(type) : std::string(name);
+}
+
 int projectInfo(TCliContext& ctx)
 {
-    if (ctx.Args.size() != 1)
+    // --names: kinds and connection types by their display names.
+    bool names = false;
+    std::vector<std::string> files;
+    for (const auto& a : ctx.Args) {
+        if (a == "--names")
+            names = true;
+        else if (a.rfind("--", 0) == 0)
+            return UsageError(ctx, "project info: unknown option " + a);
+        else
+            files.push_back(a);
+    }
+    if (files.size() != 1)
         return UsageError(ctx, "project info takes one project file");
+    const std::string& file = files[0];
     TWorkbench& wb = ctx.Workbench;
     wb.IndexLibrary();
-    OpenProject(wb, ctx.Args[0]);
+    OpenProject(wb, file);
 
     const TProject_Manager& project = wb.ProjectManager();
     std::ostream& out = ctx.Out;
@@ -65,7 +103,8 @@ int projectInfo(TCliContext& ctx)
             << (r->Device ? r->Device->Name : std::string()) << '\n';
     const TSystemLayerManager& layer = wb.SystemLayer();
     for (const auto& o : layer.Objects)
-        out << "object\t" << int{o->Kind} << '\t' << o->Name << '\t' << o->TypeName << '\n';
+        out << "object\t" << (names ? kindName(o->Kind) : std::to_string(o->Kind)) << '\t' << o->Name << '\t'
+            << o->TypeName << '\n';
     for (const auto& o : layer.Objects)
         if (const auto* ipps = o->IppList())
             for (const auto& ipp : *ipps)
@@ -73,13 +112,20 @@ int projectInfo(TCliContext& ctx)
                     << (ipp->IsActuator() ? "actuator" : "sensor") << '\t' << (ipp->IsEventIPP ? "event" : "data")
                     << '\t' << boundTo(layer, ipp.get()) << '\n';
     for (const auto& c : layer.Connections)
-        out << "connection\t" << c->Name << '\t' << int{c->ConnectionType} << '\t' << endName(c->SourceObject)
+        out << "connection\t" << c->Name << '\t'
+            << (names ? connectionTypeName(c->ConnectionType) : std::to_string(c->ConnectionType)) << '\t'
+            << endName(c->SourceObject)
             << '\t' << endName(c->TargetObject) << '\n';
-    return 0;
+    // What the project names and cannot be found was told on stderr while
+    // reading; it makes the run a failure all the same.
+    return MissingProjectFiles(file).empty() ? 0 : 1;
 }
 
-const TCliCommand reg{"project info", "FILE.crf", projectInfo,
-                      "Reads a project and lists its title, diagrams, instances, system layer objects and connections."};
+const TCliCommand reg{"project info", "[--names] FILE.crf", projectInfo,
+                      "Reads a project and lists its title, diagrams, instances, system layer objects and connections.\n"
+                      "A network file or process-interface diagram file that cannot be found is told on\n"
+                      "standard error, and the exit status is 1 after the listing.\n"
+                      "--names  object kinds and connection types by their display names, not numbers"};
 
 } // namespace
 

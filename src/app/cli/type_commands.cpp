@@ -24,11 +24,16 @@ std::string oneLine(std::string text)
 
 // Reads a type file into a fresh type; on failure returns null and the
 // reason in `error`.
-std::unique_ptr<TFB_Type> loadType(TCliContext& ctx, const std::string& path, std::string& error)
+std::unique_ptr<TFB_Type> loadType(TCliContext& ctx, const std::string& path, std::string& error,
+                                   std::string* textOut = nullptr)
 {
     try {
         auto type = std::make_unique<TFB_Type>();
-        if (!ReadFBType(ReadFileText(path), *type, &ctx.Workbench.FBManager(), path)) {
+        std::string text = ReadFileText(path);
+        const bool read = ReadFBType(text, *type, &ctx.Workbench.FBManager(), path);
+        if (textOut)
+            *textOut = std::move(text);
+        if (!read) {
             error = "Not an FB type file (the root element is not FBType)";
             return nullptr;
         }
@@ -60,12 +65,24 @@ int typeCheck(TCliContext& ctx)
 {
     if (ctx.Args.empty())
         return UsageError(ctx, "type check needs at least one FILE");
+    // The inner types of a composite are looked for in the library by its
+    // index, as the workbench does.
+    ctx.Workbench.IndexLibrary();
     int rc = 0;
     for (const auto& path : ctx.Args) {
-        std::string error;
-        auto type = loadType(ctx, path, error);
+        std::string error, text;
+        auto type = loadType(ctx, path, error, &text);
         if (!type) {
             ctx.Out << "ERROR\t" << path << "\t" << error << "\n";
+            rc = 1;
+            continue;
+        }
+        // A composite whose inner types were not found is not a sound type.
+        const auto unresolved = UnresolvedInnerInstances(text, *type);
+        for (const auto& inner : unresolved)
+            ctx.Out << "ERROR\t" << path << "\tinner FB instance " << inner.Instance << ": its type "
+                    << inner.TypeName << " is not in the library or cannot be loaded\n";
+        if (!unresolved.empty()) {
             rc = 1;
             continue;
         }
@@ -100,7 +117,9 @@ int typeRewrite(TCliContext& ctx)
 }
 
 TCliCommand checkCommand{"type check", "FILE...", typeCheck,
-                         "Reads each type file and prints OK with its counts, or the reason it cannot be read."};
+                         "Reads each type file and prints OK with its counts, or the reason it cannot be read.\n"
+                         "A composite's inner types are looked for in the indexed library; each one that is not\n"
+                         "found is an ERROR line of its own."};
 TCliCommand rewriteCommand{"type rewrite", "IN OUT", typeRewrite,
                            "Reads the type file IN and writes it to OUT as the workbench saves types, keeping\n"
                            "what the workbench does not understand."};
