@@ -217,7 +217,7 @@ private:
     std::string missingInner_;
     QString openFolder_;
     std::optional<std::pair<std::filesystem::file_time_type, uintmax_t>> diskStamp_;
-    QTemporaryDir scratch_;
+    std::unique_ptr<QTemporaryDir> scratch_;
     std::unique_ptr<TTypeSnapshots> snapshots_;
     std::string recorded_;
     QUndoStack* undo_ = nullptr;
