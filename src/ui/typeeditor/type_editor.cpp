@@ -15,6 +15,7 @@
 #include "ui/fb_diagram_editor.h"
 #include "ui/main_form.h"
 #include "ui/project_commands.h"
+#include "ui/typeeditor/ecc_page.h"
 #include "ui/typeeditor/type_picture.h"
 #include "ui/typeeditor/type_snapshot.h"
 #include "ui/typeeditor/xml_highlighter.h"
@@ -301,9 +302,8 @@ TfrmDesignFBType::TfrmDesignFBType(TWorkbench& workbench, TMainForm* main, QWidg
 
     pages_->addWidget(buildInformationPage());
     pages_->addWidget(buildXmlPage());
-    auto* eccPlaceholder = new QWidget;
-    eccPlaceholder->setObjectName("tsECC");
-    pages_->addWidget(eccPlaceholder);
+    ecc_ = new TEccPage(*this);
+    pages_->addWidget(ecc_);
     pages_->addWidget(buildCompositionPage());
     pages_->addWidget(buildStructurePage());
     pages_->addWidget(buildAlgorithmsPage());
@@ -1068,6 +1068,8 @@ void TfrmDesignFBType::setCaption()
         subWindow_->setWindowTitle(caption);
 }
 
+void TfrmDesignFBType::ShowMessage(const std::string& text) { workbench_.UI().ShowMessage(text); }
+
 void TfrmDesignFBType::hint(const std::string& text, int gesture) { workbench_.UI().UserHint(text, gesture); }
 
 void TfrmDesignFBType::setStatus(const QString& text) { status_->setText(text); }
@@ -1078,6 +1080,8 @@ QString TfrmDesignFBType::StatusText() const { return status_->text(); }
 
 void TfrmDesignFBType::fillAll()
 {
+    if (ecc_)
+        ecc_->TypeLoaded();
     fillInformation();
     for (int g = 0; g <= static_cast<int>(TGrid::Algorithms); ++g)
         fillGrid(static_cast<TGrid>(g));
