@@ -27,7 +27,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <set>
 
 namespace telvo {
 
@@ -70,6 +72,45 @@ std::string CheckTransitionCondition(TFB_Type& type, const std::string& conditio
     } catch (const std::exception& e) {
         return e.what();
     }
+    // The compiler leaves names to the run: a name the type does not
+    // declare would only fail there.
+    static const std::set<std::string> words = {"AND", "OR", "NOT", "XOR", "DIV", "MOD", "SHL", "SHR", "TRUE", "FALSE"};
+    auto upper = [](std::string t) {
+        std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::toupper(c); });
+        return t;
+    };
+    std::set<std::string> known;
+    for (const auto& e : type.EventInputs)
+        known.insert(upper(e->Name));
+    for (const auto& d : type.DataInputs)
+        known.insert(upper(d->Name));
+    for (const auto& d : type.DataOutputs)
+        known.insert(upper(d->Name));
+    for (const auto& v : type.InternalVars)
+        known.insert(upper(v->Name));
+    std::string unknown;
+    for (size_t i = 0; i < condition.size();) {
+        const unsigned char c = condition[i];
+        if (c == '\'') { // a text literal
+            const size_t end = condition.find('\'', i + 1);
+            i = end == std::string::npos ? condition.size() : end + 1;
+        } else if (std::isalpha(c) || c == '_') {
+            size_t j = i;
+            while (j < condition.size() && (std::isalnum(static_cast<unsigned char>(condition[j])) || condition[j] == '_'))
+                ++j;
+            const std::string name = condition.substr(i, j - i);
+            if (!words.count(upper(name)) && !known.count(upper(name)))
+                unknown += (unknown.empty() ? "" : ", ") + name;
+            i = j;
+        } else if (std::isdigit(c)) {
+            while (i < condition.size() && (std::isalnum(static_cast<unsigned char>(condition[i])) || condition[i] == '.'))
+                ++i;
+        } else {
+            ++i;
+        }
+    }
+    if (!unknown.empty())
+        return "Unknown name in the condition: " + unknown;
     return {};
 }
 
