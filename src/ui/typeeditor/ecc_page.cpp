@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -114,8 +115,25 @@ std::string CheckTransitionCondition(TFB_Type& type, const std::string& conditio
     return {};
 }
 
+QPoint EccOrigin(const TFB_Type* type)
+{
+    int x = 0, y = 0;
+    if (type) {
+        for (const auto& s : type->States) {
+            x = std::min(x, s->X - 10);
+            y = std::min(y, s->Y - 10);
+        }
+        for (const auto& t : type->Transitions) {
+            x = std::min(x, t->X - 15);
+            y = std::min(y, t->Y - 15);
+        }
+    }
+    return {x, y};
+}
+
 QSize EccExtent(const TFB_Type* type)
 {
+    const QPoint origin = EccOrigin(type);
     int w = 1300, h = 1200;
     if (type) {
         for (const auto& s : type->States) {
@@ -127,16 +145,23 @@ QSize EccExtent(const TFB_Type* type)
             h = std::max(h, t->Y + 60);
         }
     }
-    return {w, h};
+    return {w - origin.x(), h - origin.y()};
 }
 
 void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition)
+{
+    PaintEcc(image, type, zoom, selectedState, selectedTransition, EccOrigin(type));
+}
+
+void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition,
+              QPoint origin)
 {
     image.fill(Qt::white);
     if (!type)
         return;
     QPainter p(&image);
     p.scale(zoom, zoom);
+    p.translate(-origin);
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(6);
     p.setFont(font);
@@ -220,36 +245,37 @@ void TEccPaintBox::paintEvent(QPaintEvent*)
         // The rubber line is drawn over the picture only: moving the mouse
         // repaints no chart.
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));
-        p.drawLine(start_ * page_.Zoom(), rubber_ * page_.Zoom());
+        p.drawLine((start_ - page_.Origin()) * page_.Zoom(), (rubber_ - page_.Origin()) * page_.Zoom());
     }
 }
 
 namespace {
-QPoint chartPoint(const QMouseEvent* e, double zoom)
+QPoint chartPoint(const QMouseEvent* e, double zoom, QPoint origin)
 {
-    return {static_cast<int>(std::nearbyint(e->position().x() / zoom)),
-            static_cast<int>(std::nearbyint(e->position().y() / zoom))};
+    return QPoint(static_cast<int>(std::nearbyint(e->position().x() / zoom)),
+                  static_cast<int>(std::nearbyint(e->position().y() / zoom))) +
+           origin;
 }
 } // namespace
 
 void TEccPaintBox::mousePressEvent(QMouseEvent* e)
 {
-    const QPoint p = chartPoint(e, page_.Zoom());
+    const QPoint p = chartPoint(e, page_.Zoom(), page_.Origin());
     page_.MouseDown(p.x(), p.y());
 }
 void TEccPaintBox::mouseMoveEvent(QMouseEvent* e)
 {
-    const QPoint p = chartPoint(e, page_.Zoom());
+    const QPoint p = chartPoint(e, page_.Zoom(), page_.Origin());
     page_.MouseMove(p.x(), p.y());
 }
 void TEccPaintBox::mouseReleaseEvent(QMouseEvent* e)
 {
-    const QPoint p = chartPoint(e, page_.Zoom());
+    const QPoint p = chartPoint(e, page_.Zoom(), page_.Origin());
     page_.MouseUp(p.x(), p.y());
 }
 void TEccPaintBox::mouseDoubleClickEvent(QMouseEvent* e)
 {
-    const QPoint p = chartPoint(e, page_.Zoom());
+    const QPoint p = chartPoint(e, page_.Zoom(), page_.Origin());
     page_.DoubleClick(p.x(), p.y());
 }
 void TEccPaintBox::contextMenuEvent(QContextMenuEvent* e)
@@ -323,6 +349,13 @@ void TEccPage::TypeLoaded()
     dragging_ = false;
     resetPending();
     Repaint();
+    ScrollHome();
+}
+
+void TEccPage::ScrollHome()
+{
+    scroll_->horizontalScrollBar()->setValue(0);
+    scroll_->verticalScrollBar()->setValue(0);
 }
 
 void TEccPage::SetZoom(double zoom)
@@ -334,6 +367,10 @@ void TEccPage::SetZoom(double zoom)
 void TEccPage::Repaint()
 {
     // The paint box grows with the chart instead of clipping it.
+    // Dragging keeps the origin where it was, so the chart does not jump
+    // under the mouse; it is taken anew once the drag ends.
+    if (!dragging_)
+        origin_ = EccOrigin(type());
     const QSize extent = EccExtent(type());
     const QSize size(static_cast<int>(extent.width() * zoom_), static_cast<int>(extent.height() * zoom_));
     if (box_->size() != size)
@@ -345,7 +382,7 @@ void TEccPage::Repaint()
     if (selectedTransition_ >= 0 &&
         (!type() || selectedTransition_ >= static_cast<int>(type()->Transitions.size())))
         selectedTransition_ = -1;
-    PaintEcc(image_, type(), zoom_, selectedState_, selectedTransition_);
+    PaintEcc(image_, type(), zoom_, selectedState_, selectedTransition_, origin_);
     box_->update();
 }
 

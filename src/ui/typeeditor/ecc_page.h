@@ -32,10 +32,16 @@ class TfrmDesignFBType;
 // type: empty text when it compiles, else the compiler's message.
 std::string CheckTransitionCondition(TFB_Type& type, const std::string& condition);
 
-// The chart's picture: states, actions and transitions of a type at a zoom.
+// The chart's top left corner: (0, 0), or further up and left when states
+// or labels lie at negative positions (files from other tools have them).
+QPoint EccOrigin(const TFB_Type* type);
+// The chart's picture: states, actions and transitions of a type at a zoom,
+// with EccOrigin at the picture's top left corner.
 // `selectedState`/`selectedTransition` are drawn with a 2-pixel pen.
 void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition);
-// The chart's extent at zoom 1, at least 1300 x 1200.
+void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition,
+              QPoint origin);
+// The chart's extent from its origin at zoom 1, at least 1300 x 1200.
 QSize EccExtent(const TFB_Type* type);
 
 class TEccPaintBox;
@@ -48,6 +54,8 @@ public:
     // A new working type: no selection, no pending transition.
     void TypeLoaded();
     void Repaint();
+    // The chart from its top left corner.
+    void ScrollHome();
 
     // Toolbar.
     void AddStateClick();
@@ -74,6 +82,7 @@ public:
     int SelectedState() const { return selectedState_; }
     int SelectedTransition() const { return selectedTransition_; }
     double Zoom() const { return zoom_; }
+    QPoint Origin() const { return origin_; }
     void SetZoom(double zoom);
     const QImage& Image() const { return image_; }
     TEccPaintBox* PaintBox() const { return box_; }
@@ -98,6 +107,7 @@ private:
     QAction* mnuDelete_ = nullptr;
     QImage image_;
     double zoom_ = 1.0;
+    QPoint origin_;
     bool transitionMode_ = false;
     int selectedState_ = -1;
     int selectedTransition_ = -1;

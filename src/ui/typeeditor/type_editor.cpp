@@ -997,6 +997,8 @@ void TfrmDesignFBType::ShowTab(const QString& caption)
         break;
     }
     case 2:
+        if (ecc_)
+            QTimer::singleShot(0, ecc_, [this] { ecc_->ScrollHome(); });
         hint("Design the ECC diagram of your Function Block type!", 7);
         break;
     case 3:
