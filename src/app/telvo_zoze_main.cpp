@@ -1,10 +1,12 @@
 // telvo-zoze: the engineering workbench.
 //
-//   telvo-zoze [--home DIR] [--open-diagrams] [PROJECT.crf]
+//   telvo-zoze [--home DIR] [--open-diagrams] [--open-system-layer] [--open-type FILE [--type-tab PAGE]]
+//              [PROJECT.crf]
 //
 // --open-diagrams opens a window on every FB diagram of the project once it
-// is read, tiled (for demonstrations and screenshots). --open-type FILE opens
-// an FB type editor on the type file, showing the page --type-tab names.
+// is read, tiled (for demonstrations and screenshots); --open-system-layer
+// opens the system layer window, maximised. --open-type FILE opens an FB type
+// editor on the type file, showing the page --type-tab names.
 
 #include "model/fb_manager.h"
 #include "ui/fb_diagram_editor.h"
@@ -33,6 +35,7 @@ int main(int argc, char** argv)
     std::string home;
     QString project;
     bool openDiagrams = false;
+    bool openSystemLayer = false;
     QString openType, typeTab;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -40,6 +43,8 @@ int main(int argc, char** argv)
             home = args[++i].toStdString();
         else if (args[i] == "--open-diagrams")
             openDiagrams = true;
+        else if (args[i] == "--open-system-layer")
+            openSystemLayer = true;
         else if (args[i] == "--open-type" && i + 1 < args.size())
             openType = QFileInfo(args[++i]).absoluteFilePath();
         else if (args[i] == "--type-tab" && i + 1 < args.size())
@@ -62,6 +67,18 @@ int main(int argc, char** argv)
     if (!project.isEmpty())
         mainForm.SetStartProject(QFileInfo(project).absoluteFilePath());
     mainForm.show();
+    if (openSystemLayer) {
+        auto* wait = new QTimer(&mainForm);
+        QObject::connect(wait, &QTimer::timeout, &mainForm, [&mainForm, wait] {
+            if (!mainForm.Project().IsOpen() || mainForm.ProjectWorkRunning())
+                return;
+            wait->stop();
+            mainForm.SystemLayerEditClick();
+            if (QMdiSubWindow* sub = mainForm.MdiArea()->activeSubWindow())
+                sub->showMaximized();
+        });
+        wait->start(100);
+    }
     if (openDiagrams) {
         auto* wait = new QTimer(&mainForm);
         QObject::connect(wait, &QTimer::timeout, &mainForm, [&mainForm, &workbench, wait] {
