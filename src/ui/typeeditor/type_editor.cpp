@@ -16,6 +16,7 @@
 #include "ui/main_form.h"
 #include "ui/project_commands.h"
 #include "ui/typeeditor/ecc_page.h"
+#include "ui/typeeditor/service_page.h"
 #include "ui/typeeditor/type_picture.h"
 #include "ui/typeeditor/type_snapshot.h"
 #include "ui/typeeditor/xml_highlighter.h"
@@ -312,9 +313,8 @@ TfrmDesignFBType::TfrmDesignFBType(TWorkbench& workbench, TMainForm* main, QWidg
     test->setAlignment(Qt::AlignCenter);
     pages_->addWidget(test);
     pages_->addWidget(buildCompilePage());
-    auto* servicePlaceholder = new QWidget;
-    servicePlaceholder->setObjectName("tsService");
-    pages_->addWidget(servicePlaceholder);
+    service_ = new TServicePage(*this);
+    pages_->addWidget(service_);
 
     connect(undo_, &QUndoStack::cleanChanged, this, [this] { setCaption(); });
     connect(qApp, &QApplication::focusChanged, this, [this] { lastMergeKey_.clear(); });
@@ -1027,6 +1027,14 @@ void TfrmDesignFBType::ShowTab(const QString& caption)
     case 7:
         hint("Compiling the Function Block type, is not implemented yet!", 5);
         break;
+    case 8:
+        if (service_)
+            service_->Repaint();
+        hint("Here you can view and edit the services that your Function Block type will implement.", 5);
+        hint("You must give names for the left and right interfaces and then you can add transactions for your "
+             "service.",
+             7);
+        break;
     default:
         break;
     }
@@ -1071,6 +1079,7 @@ void TfrmDesignFBType::setCaption()
 }
 
 void TfrmDesignFBType::ShowMessage(const std::string& text) { workbench_.UI().ShowMessage(text); }
+bool TfrmDesignFBType::AskYesNo(const std::string& text) { return workbench_.UI().AskYesNo(text); }
 
 void TfrmDesignFBType::hint(const std::string& text, int gesture) { workbench_.UI().UserHint(text, gesture); }
 
@@ -1084,6 +1093,8 @@ void TfrmDesignFBType::fillAll()
 {
     if (ecc_)
         ecc_->TypeLoaded();
+    if (service_)
+        service_->Fill();
     fillInformation();
     for (int g = 0; g <= static_cast<int>(TGrid::Algorithms); ++g)
         fillGrid(static_cast<TGrid>(g));

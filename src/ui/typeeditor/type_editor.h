@@ -155,8 +155,9 @@ public:
     void Commit(const QString& text, const QString& mergeKey = {});
     // The working type becomes the type of that file text.
     void Restore(const std::string& text);
-    // A message box of the workbench (refusals of the pages).
+    // A message box of the workbench (refusals of the pages), a question.
     void ShowMessage(const std::string& text);
+    bool AskYesNo(const std::string& text);
     // After a page changed the interface: the picture and the lists again.
     void InterfaceChanged();
 
