@@ -29,7 +29,7 @@ TEST_F(TypeEditorFixture, EveryCorpusTypeOpensAndSavesUnchanged)
         const fs::path copy = Home / "work.fbt";
         fs::copy_file(original, copy, fs::copy_options::overwrite_existing);
         ASSERT_TRUE(Editor->LoadTypeFile(QString::fromStdString(copy.string())));
-        for (const char* tab : {"XML spec", "Structure", "Algorithms", "Information"})
+        for (const char* tab : {"XML spec", "ECC", "Service", "Structure", "Algorithms", "Information"})
             Editor->ShowTab(QString::fromLatin1(tab));
         EXPECT_GT(Editor->StructureTree()->topLevelItemCount(), 0);
         EXPECT_FALSE(Editor->Picture()->Image().isNull());

@@ -15,6 +15,8 @@
 #include "ui/fb_diagram_editor.h"
 #include "ui/main_form.h"
 #include "ui/project_commands.h"
+#include "ui/typeeditor/ecc_page.h"
+#include "ui/typeeditor/service_page.h"
 #include "ui/typeeditor/type_picture.h"
 #include "ui/typeeditor/type_snapshot.h"
 #include "ui/typeeditor/xml_highlighter.h"
@@ -60,6 +62,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 namespace telvo {
@@ -231,8 +234,17 @@ std::string lostNetworkParts(const std::string& fileText, const std::string& wri
     for (pugi::xml_node fb : a.children("FB"))
         take(std::string("FB ") + fb.attribute("Name").value(),
              std::string(fb.attribute("Name").value()) + " (" + fb.attribute("Type").value() + ")");
+    // A constant on an inner port is written back only when it differs
+    // from the port's initial value: it is not counted.
+    std::set<std::string> ports;
+    for (pugi::xml_node group : in.child("FBType").child("InterfaceList").children())
+        for (pugi::xml_node port : group.children())
+            ports.insert(port.attribute("Name").value());
+    auto constant = [&](const char* end) { return !std::strchr(end, '.') && !ports.count(end); };
     for (const char* list : {"EventConnections", "DataConnections"})
         for (pugi::xml_node c : a.child(list).children("Connection")) {
+            if (constant(c.attribute("Source").value()) || constant(c.attribute("Destination").value()))
+                continue;
             const std::string key =
                 std::string(c.attribute("Source").value()) + " -> " + c.attribute("Destination").value();
             take(key, key);
@@ -250,7 +262,15 @@ TfrmDesignFBType::TfrmDesignFBType(TWorkbench& workbench, TMainForm* main, QWidg
 {
     setObjectName("frmDesignFBType");
     setWindowTitle(QStringLiteral("FB Type Editor"));
-    snapshots_ = std::make_unique<TTypeSnapshots>(fs::path(ss(scratch_.path())));
+    // Every undo step writes the type through the file writer, which syncs
+    // to disk; in memory-backed storage that costs nothing.
+    std::error_code ec;
+    scratch_ = fs::is_directory("/dev/shm", ec)
+                   ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/telvo-type-editor-XXXXXX"))
+                   : std::make_unique<QTemporaryDir>();
+    if (!scratch_->isValid())
+        scratch_ = std::make_unique<QTemporaryDir>();
+    snapshots_ = std::make_unique<TTypeSnapshots>(fs::path(ss(scratch_->path())));
     undo_ = new QUndoStack(this);
     openFolder_ = qs(workbench_.ProgramFolder().string());
 
@@ -283,9 +303,8 @@ TfrmDesignFBType::TfrmDesignFBType(TWorkbench& workbench, TMainForm* main, QWidg
 
     pages_->addWidget(buildInformationPage());
     pages_->addWidget(buildXmlPage());
-    auto* eccPlaceholder = new QWidget;
-    eccPlaceholder->setObjectName("tsECC");
-    pages_->addWidget(eccPlaceholder);
+    ecc_ = new TEccPage(*this);
+    pages_->addWidget(ecc_);
     pages_->addWidget(buildCompositionPage());
     pages_->addWidget(buildStructurePage());
     pages_->addWidget(buildAlgorithmsPage());
@@ -294,9 +313,8 @@ TfrmDesignFBType::TfrmDesignFBType(TWorkbench& workbench, TMainForm* main, QWidg
     test->setAlignment(Qt::AlignCenter);
     pages_->addWidget(test);
     pages_->addWidget(buildCompilePage());
-    auto* servicePlaceholder = new QWidget;
-    servicePlaceholder->setObjectName("tsService");
-    pages_->addWidget(servicePlaceholder);
+    service_ = new TServicePage(*this);
+    pages_->addWidget(service_);
 
     connect(undo_, &QUndoStack::cleanChanged, this, [this] { setCaption(); });
     connect(qApp, &QApplication::focusChanged, this, [this] { lastMergeKey_.clear(); });
@@ -331,18 +349,18 @@ void TfrmDesignFBType::buildToolBars()
     toolBar_->setObjectName("ToolBar1");
     toolBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     QAction* open = toolBar_->addAction(QStringLiteral("Open"), this, [this] { OpenClick(); });
-    open->setObjectName("tbOpen");
+    open->setObjectName("tbTypeOpen");
     acSave_ = toolBar_->addAction(QStringLiteral("Save"), this, [this] { Save(); });
-    acSave_->setObjectName("tbSave");
+    acSave_->setObjectName("tbTypeSave");
     acSave_->setShortcut(QKeySequence::Save);
     acSave_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(acSave_);
     auto* newButton = new QToolButton(toolBar_);
-    newButton->setObjectName("tbNewFBType");
+    newButton->setObjectName("tbTypeNew");
     newButton->setText(QStringLiteral("New Function Block Type"));
     newButton->setPopupMode(QToolButton::InstantPopup);
     auto* newMenu = new QMenu(newButton);
-    newMenu->setObjectName("pmNewType");
+    newMenu->setObjectName("pmTypeNew");
     newMenu->addAction(QStringLiteral("New Basic FB"), this, [this] { NewBasicClick(); })->setObjectName("mnuNewBasicFB");
     newMenu->addAction(QStringLiteral("New Composite FB"), this, [this] { NewCompositeClick(); })
         ->setObjectName("mnuNewCompositeFB");
@@ -351,15 +369,15 @@ void TfrmDesignFBType::buildToolBars()
     newButton->setMenu(newMenu);
     toolBar_->addWidget(newButton);
     acSaveAs_ = toolBar_->addAction(QStringLiteral("Save As..."), this, [this] { SaveAs(); });
-    acSaveAs_->setObjectName("tbSaveAs");
+    acSaveAs_->setObjectName("tbTypeSaveAs");
     toolBar_->addSeparator();
     // Edit: undo and redo of the window's own steps.
     auto* editButton = new QToolButton(toolBar_);
-    editButton->setObjectName("tbEdit");
+    editButton->setObjectName("tbTypeEdit");
     editButton->setText(QStringLiteral("Edit"));
     editButton->setPopupMode(QToolButton::InstantPopup);
     auto* editMenu = new QMenu(editButton);
-    editMenu->setObjectName("mnuEdit");
+    editMenu->setObjectName("mnuTypeEdit");
     QAction* undo = undo_->createUndoAction(editMenu, QStringLiteral("&Undo"));
     undo->setObjectName("acUndo");
     undo->setShortcut(QKeySequence::Undo);
@@ -979,6 +997,8 @@ void TfrmDesignFBType::ShowTab(const QString& caption)
         break;
     }
     case 2:
+        if (ecc_)
+            QTimer::singleShot(0, ecc_, [this] { ecc_->ScrollHome(); });
         hint("Design the ECC diagram of your Function Block type!", 7);
         break;
     case 3:
@@ -1006,6 +1026,14 @@ void TfrmDesignFBType::ShowTab(const QString& caption)
         break;
     case 7:
         hint("Compiling the Function Block type, is not implemented yet!", 5);
+        break;
+    case 8:
+        if (service_)
+            service_->Repaint();
+        hint("Here you can view and edit the services that your Function Block type will implement.", 5);
+        hint("You must give names for the left and right interfaces and then you can add transactions for your "
+             "service.",
+             7);
         break;
     default:
         break;
@@ -1050,6 +1078,9 @@ void TfrmDesignFBType::setCaption()
         subWindow_->setWindowTitle(caption);
 }
 
+void TfrmDesignFBType::ShowMessage(const std::string& text) { workbench_.UI().ShowMessage(text); }
+bool TfrmDesignFBType::AskYesNo(const std::string& text) { return workbench_.UI().AskYesNo(text); }
+
 void TfrmDesignFBType::hint(const std::string& text, int gesture) { workbench_.UI().UserHint(text, gesture); }
 
 void TfrmDesignFBType::setStatus(const QString& text) { status_->setText(text); }
@@ -1060,6 +1091,10 @@ QString TfrmDesignFBType::StatusText() const { return status_->text(); }
 
 void TfrmDesignFBType::fillAll()
 {
+    if (ecc_)
+        ecc_->TypeLoaded();
+    if (service_)
+        service_->Fill();
     fillInformation();
     for (int g = 0; g <= static_cast<int>(TGrid::Algorithms); ++g)
         fillGrid(static_cast<TGrid>(g));

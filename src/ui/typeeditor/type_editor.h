@@ -155,6 +155,9 @@ public:
     void Commit(const QString& text, const QString& mergeKey = {});
     // The working type becomes the type of that file text.
     void Restore(const std::string& text);
+    // A message box of the workbench (refusals of the pages), a question.
+    void ShowMessage(const std::string& text);
+    bool AskYesNo(const std::string& text);
     // After a page changed the interface: the picture and the lists again.
     void InterfaceChanged();
 
@@ -217,7 +220,7 @@ private:
     std::string missingInner_;
     QString openFolder_;
     std::optional<std::pair<std::filesystem::file_time_type, uintmax_t>> diskStamp_;
-    QTemporaryDir scratch_;
+    std::unique_ptr<QTemporaryDir> scratch_;
     std::unique_ptr<TTypeSnapshots> snapshots_;
     std::string recorded_;
     QUndoStack* undo_ = nullptr;

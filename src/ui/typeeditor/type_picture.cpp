@@ -130,15 +130,15 @@ QRect PaintInterfacePicture(QImage& image, const TFB_Type* type)
             const auto& with = events[i]->With;
             if (with.empty())
                 continue;
-            const int x = left ? bx - 6 - 4 * static_cast<int>(i) : right + 6 + 4 * static_cast<int>(i);
+            const int x = left ? bx - 5 - 5 * static_cast<int>(i) : right + 5 + 5 * static_cast<int>(i);
             const int y0 = eventY(static_cast<int>(i));
             int y1 = y0;
-            p.fillRect(x - 2, y0 - 2, 5, 5, Qt::black);
+            p.fillRect(x - 1, y0 - 1, 3, 3, Qt::black);
             for (const TFBDataMemberType* v : with) {
                 for (size_t k = 0; k < datas.size(); ++k)
                     if (datas[k].get() == v) {
                         const int y = dataY(static_cast<int>(k));
-                        p.fillRect(x - 2, y - 2, 5, 5, Qt::black);
+                        p.fillRect(x - 1, y - 1, 3, 3, Qt::black);
                         y1 = std::max(y1, y);
                     }
             }
