@@ -102,7 +102,10 @@ TEST_F(ProjectCommands, MenuEnablingWithAProject)
     for (const auto& [name, enabled] : cases)
         EXPECT_EQ(Form->Action(name)->isEnabled(), enabled) << name;
 
-    // The system layer and deployment items wait for their windows too.
+    // The system layer and deployment items wait for their windows too
+    // (both are installed by now).
+    Form->Factories().SystemLayerWindow = nullptr;
+    Form->UpdateMenuItems();
     EXPECT_FALSE(Form->Action("mnuSystemLayerEdit")->isEnabled());
     Form->Factories().SystemLayerWindow = [](TMainForm&) -> TEditorWindow* { return nullptr; };
     Form->Factories().DeploymentWindow = [](TMainForm&) {};
