@@ -5,6 +5,8 @@
 #include "ui/main_form.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/systemlayer/sl_editor.h"
+#include "ui/uml/trans_facility_tool.h"
+#include "ui/typeeditor/type_editor.h"
 
 namespace telvo {
 
@@ -19,7 +21,9 @@ void InstallEditorWindows(TEditorWindowFactories& factories)
         EditIppProperties(&main, main.Workbench(), ipp, main.findChild<TfrmSystemLayer*>());
         main.RefreshSystemLayerTree();
     };
+    factories.TypeEditor = OpenTypeEditorWindow;
     factories.DeploymentWindow = OpenDeploymentWindow;
+    InstallUmlWindows(factories);
 }
 
 } // namespace telvo
