@@ -389,16 +389,22 @@ TEST_F(ProjectTree, DeletingAnInstanceRecordTakesItOutOfTheWholeProject)
 TEST_F(ProjectTree, DoubleClickOpensWhatANodeStandsFor)
 {
     Build();
-    // The IPP properties dialog itself is the system layer window tests' matter.
-    Form->Factories().IppProperties = {};
-    int diagramRequests = 0, ippRequests = 0;
+    // Only the requests count here: the IPP dialog and the system layer
+    // window have tests of their own.
+    Form->Factories().IppProperties = nullptr;
+    Form->Factories().SystemLayerWindow = nullptr;
+    int diagramRequests = 0, ippRequests = 0, layerRequests = 0;
     QObject::connect(&Browser(), &TfrmProjectBrowser::openDiagramRequested, [&] { ++diagramRequests; });
     QObject::connect(&Browser(), &TfrmProjectBrowser::openIppRequested, [&] { ++ippRequests; });
+    QObject::connect(&Browser(), &TfrmProjectBrowser::openSystemLayerRequested, [&] { ++layerRequests; });
     const int logLines = LogTexts(*Form).size();
 
-    // Branch nodes stand for nothing.
+    // Application branch nodes stand for nothing; the system layer branch
+    // stands for the system layer window.
     Browser().EditNode(Browser().Node({"Application", "Function Block Layer", "Function Block Diagrams"}));
+    EXPECT_EQ(layerRequests, 0);
     Browser().EditNode(Browser().Node({"System Layer", "Objects"}));
+    EXPECT_EQ(layerRequests, 1);
     EXPECT_EQ(diagramRequests + ippRequests, 0);
     EXPECT_EQ(LogTexts(*Form).size(), logLines);
 

@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -384,6 +385,8 @@ TfrmIECDeviceProperties::TfrmIECDeviceProperties(TfrmSystemLayer& editor, TslDev
 
 TfrmIECDeviceProperties::~TfrmIECDeviceProperties()
 {
+    if (lookupId_ >= 0)
+        QHostInfo::abortHostLookup(lookupId_);
     if (connection_)
         connection_->Close();
 }
@@ -461,12 +464,7 @@ void TfrmIECDeviceProperties::TestCommunicationClick()
     if (!connection_)
         connection_ = std::make_unique<TPosixDeviceConnection>();
     connection_->Close();
-    connection_->SetAddress(address);
-    connection_->SetPort(port);
-    connection_->SetProtocol("tcp");
-    // The dialog's own time-out decides; the connection's comes later.
-    connection_->ConnectTimeoutMs = TestTimeoutMs + 1000;
-    connection_->OnConnected = [this](int error) { testFinished(error, false); };
+    connection_->OnConnected = nullptr;
     if (!testTimer_) {
         testTimer_ = new QTimer(this);
         testTimer_->setInterval(20);
@@ -480,6 +478,38 @@ void TfrmIECDeviceProperties::TestCommunicationClick()
     // The attempt runs on its own; the timer looks at it without waiting,
     // so the dialog stays usable.
     testTimer_->start();
+    QHostAddress literal;
+    if (literal.setAddress(q(address))) {
+        startConnect(address, port);
+        return;
+    }
+    // A host name is looked up off the user interface thread (the system's
+    // resolver may take long); the time-out counts from the click.
+    lookupId_ = QHostInfo::lookupHost(q(address), this, [this, port](const QHostInfo& info) {
+        lookupId_ = -1;
+        if (!Testing())
+            return;
+        QString found;
+        for (const QHostAddress& a : info.addresses())
+            if (found.isEmpty() || (a.protocol() == QAbstractSocket::IPv4Protocol &&
+                                    QHostAddress(found).protocol() != QAbstractSocket::IPv4Protocol))
+                found = a.toString();
+        if (info.error() != QHostInfo::NoError || found.isEmpty()) {
+            testFinished(-1, false);
+            return;
+        }
+        startConnect(s(found), port);
+    });
+}
+
+void TfrmIECDeviceProperties::startConnect(const std::string& address, const std::string& port)
+{
+    connection_->SetAddress(address);
+    connection_->SetPort(port);
+    connection_->SetProtocol("tcp");
+    // The dialog's own time-out decides; the connection's comes later.
+    connection_->ConnectTimeoutMs = TestTimeoutMs + 1000;
+    connection_->OnConnected = [this](int error) { testFinished(error, false); };
     connection_->Connect();
     pollTest();
 }
@@ -488,7 +518,8 @@ void TfrmIECDeviceProperties::pollTest()
 {
     if (!connection_ || !Testing())
         return;
-    connection_->Poll(0);
+    if (lookupId_ < 0)
+        connection_->Poll(0);
     // The notification may have ended the test inside Poll.
     if (Testing() && testClock_->elapsed() >= TestTimeoutMs)
         testFinished(-1, true);
@@ -497,6 +528,10 @@ void TfrmIECDeviceProperties::pollTest()
 void TfrmIECDeviceProperties::testFinished(int error, bool timedOut)
 {
     testTimer_->stop();
+    if (lookupId_ >= 0) {
+        QHostInfo::abortHostLookup(lookupId_);
+        lookupId_ = -1;
+    }
     connection_->OnConnected = nullptr;
     connection_->Close();
     btnTest_->setEnabled(true);
@@ -507,8 +542,8 @@ void TfrmIECDeviceProperties::testFinished(int error, bool timedOut)
         lblTest_->setText(timedOut ? QStringLiteral("No answer within %1 s.").arg(TestTimeoutMs / 1000.0)
                                    : QStringLiteral("Device not found in specified address and port."));
         if (timedOut)
-            workbench_.UI().Log("Test Communication: no answer from " + connection_->Address + ":" +
-                                connection_->Port + " within " + std::to_string(TestTimeoutMs) + " ms");
+            workbench_.UI().Log("Test Communication: no answer from " + s(edAddress_->text().trimmed()) + ":" +
+                                s(edPort_->text().trimmed()) + " within " + std::to_string(TestTimeoutMs) + " ms");
         message("Device not found in specified address and port.");
     }
 }

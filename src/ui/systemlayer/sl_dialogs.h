@@ -130,6 +130,7 @@ protected:
 
 private:
     void pollTest();
+    void startConnect(const std::string& address, const std::string& port);
     void testFinished(int error, bool timedOut);
     void fillDownloaded();
 
@@ -144,6 +145,7 @@ private:
     std::unique_ptr<TPosixDeviceConnection> connection_;
     QTimer* testTimer_ = nullptr;
     std::unique_ptr<QElapsedTimer> testClock_;
+    int lookupId_ = -1; // a host name lookup under way
 };
 
 class TfrmIPTProperties final : public TfrmSlProperties {

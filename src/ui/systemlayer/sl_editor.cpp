@@ -753,11 +753,11 @@ void TfrmSystemLayer::UpdateContextMenu()
                                         QStringLiteral(")");
                 QAction* item = downloadMenu_->addAction(caption);
                 item->setEnabled(record->Device == nullptr);
-                TFB_InstanceRef* r = record.get();
-                const std::string name = r->Name;
-                connect(item, &QAction::triggered, this, [this, device, name] {
+                const std::string name = record->Name;
+                const int key = keys_->KeyOf(device);
+                connect(item, &QAction::triggered, this, [this, key, name] {
                     // The menu may outlive a change of the model: look both up again.
-                    auto* d = dynamic_cast<TslDevice*>(keys_->Object(keys_->KeyOf(device)));
+                    auto* d = dynamic_cast<TslDevice*>(keys_->Object(key));
                     if (d && Layer().Contains(d))
                         DownloadInstance(d, workbench_.FBManager().FindInstance(name));
                 });
