@@ -214,6 +214,8 @@ TEST_F(OpcDeviceDiagram, ItemsOfTheServerBecomeOpcFBsWithTheirParameters)
     EXPECT_GE(items->findText("ns=1;s=Tank.Serial | String (READ ONLY)"), 0);
     emit items->activated(pressure);
     emit kalo->activated(2); // BooleanFB
+    if (const char* shot = std::getenv("TELVO_OPC_PANEL_SCREENSHOT"))
+        window.grab().save(shot);
     TFB_Diagram* d = window.Diagram();
     ASSERT_EQ(d->DrawnInstances.size(), 2u);
     const auto file = (home_ / "Feeder.dfb").string();
