@@ -42,13 +42,21 @@ TFB_Instance* addWith(TFB_Diagram& diagram, const std::string& type, const std::
     TFB_Instance* instance = diagram.AddInstance("", type, true, surface);
     if (!instance || !instance->Ref)
         return nullptr;
-    setParameter(instance, "OPCServerName", server);
-    setParameter(instance, "OPCMachine", machine);
-    setParameter(instance, "OPCItem", item);
+    SetOpcFBParameters(*instance, server, machine, item);
     return instance;
 }
 
 } // namespace
+
+void SetOpcFBParameters(TFB_Instance& instance, const std::string& server, const std::string& machine,
+                        const std::string& item)
+{
+    if (!instance.Ref)
+        return;
+    setParameter(&instance, "OPCServerName", server);
+    setParameter(&instance, "OPCMachine", machine);
+    setParameter(&instance, "OPCItem", item);
+}
 
 TFB_Instance* AddOpcFBInstance(TFB_Diagram& diagram, const TslOPCDevice& device, const std::string& typeText,
                                const std::string& itemId, TCanvas* surface)

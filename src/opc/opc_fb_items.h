@@ -28,3 +28,10 @@ TFB_Instance* AddOpcFBInstance(TFB_Diagram& diagram, const TslOPCDevice& device,
 TFB_Instance* AddKaloOpcFBInstance(TFB_Diagram& diagram, const std::string& entry, TCanvas* surface = nullptr);
 
 } // namespace telvo
+
+namespace telvo {
+// Sets OPCServerName, OPCMachine and OPCItem of an OPC FB instance as
+// parameter values (the constants written to its network file).
+void SetOpcFBParameters(TFB_Instance& instance, const std::string& server, const std::string& machine,
+                        const std::string& item);
+} // namespace telvo

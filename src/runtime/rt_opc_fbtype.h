@@ -27,7 +27,7 @@ public:
 
     // Every call to the server ends within this time; a simulation step
     // never waits longer on a server that does not answer.
-    std::chrono::milliseconds CallTimeout{3000};
+    std::chrono::milliseconds CallTimeout{5000};
 
 private:
     // An item as added on the server: its node and the built-in type of

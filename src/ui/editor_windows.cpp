@@ -3,6 +3,7 @@
 #include "ui/deploy/download_manager.h"
 #include "ui/fb_diagram_editor.h"
 #include "ui/main_form.h"
+#include "ui/opc/opc_windows.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/systemlayer/sl_editor.h"
 #include "ui/uml/trans_facility_tool.h"
@@ -24,6 +25,7 @@ void InstallEditorWindows(TEditorWindowFactories& factories)
     factories.TypeEditor = OpenTypeEditorWindow;
     factories.DeploymentWindow = OpenDeploymentWindow;
     InstallUmlWindows(factories);
+    InstallOpcWindows();
 }
 
 } // namespace telvo

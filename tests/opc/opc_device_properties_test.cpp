@@ -165,3 +165,86 @@ TEST_F(OpcDeviceWindow, IppGridRows)
 
 } // namespace
 } // namespace telvo
+
+#include "model/fb_diagram.h"
+#include "model/fb_instance.h"
+#include "model/fb_manager.h"
+#include "persistence/network_file.h"
+#include "support/test_support.h"
+#include "ui/opc/opc_windows.h"
+#include "ui/systemlayer/device_diagram_window.h"
+#include "workbench/workbench.h"
+
+namespace telvo {
+namespace {
+
+class OpcDeviceDiagram : public OpcDeviceWindow {
+protected:
+    OpcDeviceDiagram()
+    {
+        std::filesystem::create_directories(home_.Path() / "library");
+        std::filesystem::copy(test::SourceDir() / "library" / "opc", home_.Path() / "library" / "opc",
+                              std::filesystem::copy_options::recursive);
+        bench_ = std::make_unique<TWorkbench>(home_.Path(), ui_);
+        bench_->IndexLibrary();
+        opcDevice_ = dynamic_cast<TslOPCDevice*>(bench_->SystemLayer().AddObject("Feeder", slOPCDevice));
+    }
+    test::TempDir home_;
+    std::unique_ptr<TWorkbench> bench_;
+    TslOPCDevice* opcDevice_ = nullptr;
+};
+
+TEST_F(OpcDeviceDiagram, ItemsOfTheServerBecomeOpcFBsWithTheirParameters)
+{
+    TELVO_REQUIRE_OPC_SERVER(*server_);
+    opcDevice_->OPCServerName = "Telvo Test Server";
+    opcDevice_->OPCMachineName = "127.0.0.1:" + server_->Port();
+    TfrmDeviceFBIPPDiagram window(*bench_, nullptr, *opcDevice_, nullptr);
+    FillOpcPanel(window);
+    auto* items = window.OpcPanel()->findChild<QComboBox*>("cbOPCItems");
+    auto* kalo = window.OpcPanel()->findChild<QComboBox*>("cbKALOItems");
+    ASSERT_NE(items, nullptr);
+    ASSERT_NE(kalo, nullptr);
+    window.show();
+    items->showPopup();
+    items->hidePopup();
+    ASSERT_EQ(items->count(), 308) << (ui_.Messages().empty() ? "" : ui_.Messages().back());
+    const int pressure = items->findText("ns=1;s=Tank.Pressure | Real4 (READ/WRITE)");
+    ASSERT_GE(pressure, 0);
+    EXPECT_GE(items->findText("ns=1;s=Tank.Serial | String (READ ONLY)"), 0);
+    emit items->activated(pressure);
+    emit kalo->activated(2); // BooleanFB
+    if (const char* shot = std::getenv("TELVO_OPC_PANEL_SCREENSHOT"))
+        window.grab().save(shot);
+    TFB_Diagram* d = window.Diagram();
+    ASSERT_EQ(d->DrawnInstances.size(), 2u);
+    const auto file = (home_ / "Feeder.dfb").string();
+    SaveToFile(*d, file);
+
+    TFB_Diagram* again = bench_->FBManager().CreateDiagram("again", 1.0);
+    LoadFromFile(*again, file);
+    ASSERT_EQ(again->DrawnInstances.size(), 2u);
+    const TFB_InstanceRef* real = again->DrawnInstances[0]->Ref;
+    EXPECT_EQ(real->Type->Name, "OPCReal");
+    EXPECT_EQ(real->FindDataInput("OPCServerName")->ValueText, "Telvo Test Server");
+    EXPECT_EQ(real->FindDataInput("OPCMachine")->ValueText, "127.0.0.1:" + server_->Port());
+    EXPECT_EQ(real->FindDataInput("OPCItem")->ValueText, "ns=1;s=Tank.Pressure");
+    const TFB_InstanceRef* boolean = again->DrawnInstances[1]->Ref;
+    EXPECT_EQ(boolean->Type->Name, "OPCBool");
+    EXPECT_EQ(boolean->FindDataInput("OPCServerName")->ValueText, "KALO_OPC_SERVER");
+}
+
+TEST_F(OpcDeviceDiagram, WithoutAServerTheListSaysSo)
+{
+    TfrmDeviceFBIPPDiagram window(*bench_, nullptr, *opcDevice_, nullptr);
+    FillOpcPanel(window);
+    auto* items = window.OpcPanel()->findChild<QComboBox*>("cbOPCItems");
+    items->showPopup();
+    items->hidePopup();
+    EXPECT_EQ(items->count(), 0);
+    ASSERT_FALSE(ui_.Messages().empty());
+    EXPECT_EQ(ui_.Messages().back(), "Please select an OPC server from Device Properties window");
+}
+
+} // namespace
+} // namespace telvo

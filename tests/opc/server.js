@@ -116,6 +116,9 @@ async function main() {
 
     const rl = readline.createInterface({ input: process.stdin });
     const stop = async () => {
+        // A shutdown that waits on a discovery server already gone must
+        // not keep the process alive.
+        setTimeout(() => process.exit(0), 2000).unref();
         try { await server.shutdown(0); } catch (e) { /* going anyway */ }
         process.exit(0);
     };

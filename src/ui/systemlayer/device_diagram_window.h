@@ -39,6 +39,7 @@ public:
     TfrmDesignFBDiagram* Editor() const { return editor_; }
     QLabel* Header() const { return header_; }
     QWidget* OpcPanel() const { return opcPanel_; }
+    TWorkbench& Workbench() const { return workbench_; }
 
     // "Save Device Internal FB Network...": false when cancelled or failed.
     bool SaveClick();
