@@ -329,6 +329,7 @@ TEST_F(MainFormStartUp, ItemsOfWindowsThatDoNotExistStayDisabledUntilTheWindowIs
     Start();
     // As before the diagram windows were installed.
     Form->Factories().DiagramWindow = {};
+    Form->Factories().UmlImportWindow = {};
     Form->UpdateMenuItems();
     const char* diagramItems[] = {"mnuNewDiagram", "mnuOpenDiagram", "mnuMergeAll", "tbNewDiagram"};
     for (const char* name : diagramItems)
