@@ -599,6 +599,10 @@ void TfrmProjectBrowser::EditNode(QTreeWidgetItem* node)
         if (TslIPPRef* ipp = IppOf(node))
             emit openIppRequested(ipp);
         break;
+    case TNodeKind::InstanceRecord:
+        if (TFB_InstanceRef* record = RecordOf(node); record && record->Type && !record->Type->FileName.empty())
+            emit openTypeRequested(QString::fromStdString(record->Type->FileName));
+        break;
     case TNodeKind::UseCaseDiagram:
     case TNodeKind::InteractionDiagram:
     case TNodeKind::Actor:
@@ -610,8 +614,15 @@ void TfrmProjectBrowser::EditNode(QTreeWidgetItem* node)
         emit requirementRequested(node->text(0), code);
         break;
     }
-    default:
-        break; // branch nodes stand for no object
+    default: {
+        // Anything in the system layer branch opens the system layer window.
+        QTreeWidgetItem* top = node;
+        while (top->parent() && top->parent() != root_)
+            top = top->parent();
+        if (top->parent() == root_ && top->text(0) == QStringLiteral("System Layer"))
+            emit openSystemLayerRequested();
+        break;
+    }
     }
 }
 
