@@ -336,9 +336,8 @@ TEST_F(MainFormStartUp, ItemsOfWindowsThatDoNotExistStayDisabledUntilTheWindowIs
 {
     WriteSettings("[Values]\nDonotShowInitWindow=1\n");
     Start();
-    // As before the diagram windows were installed.
-    Form->Factories().DiagramWindow = {};
-    Form->Factories().UmlImportWindow = {};
+    // As before any editor window was installed.
+    Form->Factories() = {};
     Form->UpdateMenuItems();
     const char* diagramItems[] = {"mnuNewDiagram", "mnuOpenDiagram", "mnuMergeAll", "tbNewDiagram"};
     for (const char* name : diagramItems)

@@ -103,6 +103,9 @@ TEST_F(ProjectCommands, MenuEnablingWithAProject)
         EXPECT_EQ(Form->Action(name)->isEnabled(), enabled) << name;
 
     // The system layer and deployment items wait for their windows too.
+    Form->Factories().SystemLayerWindow = {};
+    Form->Factories().DeploymentWindow = {};
+    Form->UpdateMenuItems();
     EXPECT_FALSE(Form->Action("mnuSystemLayerEdit")->isEnabled());
     Form->Factories().SystemLayerWindow = [](TMainForm&) -> TEditorWindow* { return nullptr; };
     Form->Factories().DeploymentWindow = [](TMainForm&) {};

@@ -389,6 +389,8 @@ TEST_F(ProjectTree, DeletingAnInstanceRecordTakesItOutOfTheWholeProject)
 TEST_F(ProjectTree, DoubleClickOpensWhatANodeStandsFor)
 {
     Build();
+    // The IPP properties dialog itself is the system layer window tests' matter.
+    Form->Factories().IppProperties = {};
     int diagramRequests = 0, ippRequests = 0;
     QObject::connect(&Browser(), &TfrmProjectBrowser::openDiagramRequested, [&] { ++diagramRequests; });
     QObject::connect(&Browser(), &TfrmProjectBrowser::openIppRequested, [&] { ++ippRequests; });

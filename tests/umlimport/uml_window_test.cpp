@@ -113,7 +113,7 @@ TEST_F(UmlWindowTest, TheWindowShowsTheTreeAndBuilds)
     EXPECT_EQ(fbm.Instances.size(), 3u);
     bool shown = false;
     for (TEditorWindow* w : Form->DiagramWindows())
-        shown = shown || w->SubWindow()->windowTitle() == "Function Block Diagram (Imported) [filling]";
+        shown = shown || TMainForm::CaptionOf(w->SubWindow()) == "Function Block Diagram (Imported) [filling]";
     EXPECT_TRUE(shown);
     EXPECT_EQ(childTexts(Form->ProjectBrowser()->Node({"Application", "Function Block Layer", "Function Block Instances"})),
               (QStringList{"ctl (Controller)", "pump (Pump)", "fbPump (Pump)"}));
