@@ -2059,9 +2059,11 @@ void TfrmDesignFBDiagram::EditClick()
 void TfrmDesignFBDiagram::EditTypeClick()
 {
     TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
-    if (!inst || !main_ || !main_->Factories().TypeEditor)
+    if (!inst || !inst->Ref || !inst->Ref->Type || !main_ || !main_->Factories().TypeEditor)
         return;
-    main_->Factories().TypeEditor(*main_, QStringLiteral("Open..."));
+    // The type editor loads the file the instance's type came from.
+    if (TEditorWindow* window = main_->Factories().TypeEditor(*main_, qs(inst->Ref->Type->FileName)))
+        main_->AddEditorWindow(window);
 }
 
 void TfrmDesignFBDiagram::ReloadTypeClick()

@@ -11,6 +11,8 @@
 #include "ui/splash_form.h"
 #include "ui/start_center.h"
 #include "ui/telvo_application.h"
+#include "ui/uml/trans_facility_tool.h"
+#include "umlimport/umbrello_tool.h"
 #include "workbench/workbench.h"
 
 #include <QCloseEvent>
@@ -157,6 +159,8 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     : QMainWindow(parent), workbench_(workbench), qtUi_(dynamic_cast<TQtUserInterface*>(&workbench.UI()))
 {
     setObjectName("MainForm");
+    // A project's UML model is an Umbrello file, shown in Umbrello.
+    uml::InstallUmbrelloTool(workbench_.ProjectManager(), workbench_.UI());
     setWindowTitle(NoProjectCaption());
     setWindowIcon(ToolIcon(QStringLiteral("telvo")));
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
@@ -185,6 +189,7 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
                               QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::LeftDockWidgetArea, browserDock_);
     browserDock_->hide();
+    ConnectUmlRequirements(*this, *browser_);
     // The requirement branches follow the UML model each time the browser
     // comes into view.
     connect(browserDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
@@ -246,6 +251,16 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     connect(browser_, &TfrmProjectBrowser::openIppRequested, this, [this](TslIPPRef* ipp) {
         if (factories_.IppProperties)
             Guard([&] { factories_.IppProperties(*this, *ipp); });
+    });
+    connect(browser_, &TfrmProjectBrowser::openSystemLayerRequested, this, [this] {
+        if (systemLayerWindow_)
+            mdi_->setActiveSubWindow(systemLayerWindow_->SubWindow());
+        else
+            Guard([this] { SystemLayerEditClick(); });
+    });
+    connect(browser_, &TfrmProjectBrowser::openTypeRequested, this, [this](const QString& typeFile) {
+        if (factories_.TypeEditor)
+            Guard([&] { AddEditorWindow(factories_.TypeEditor(*this, typeFile)); });
     });
     connect(browser_, &TfrmProjectBrowser::diagramRenamed, this, [this](const QString& oldText, const QString& newText) {
         // The windows captioned with the old name, and every window on the
