@@ -128,11 +128,15 @@ public:
 
     enum TAlign { Left = Qt::AlignLeft, Centre = Qt::AlignHCenter, Right = Qt::AlignRight };
 
+    // Text of the diagram font under 4 pixels cannot be read: a zoomed-out
+    // overview leaves it out and saves most of the cost of a paint.
+    bool NoText = false;
+
     // A single-line text box.
     void Text(int x1, int y1, int x2, int y2, TAlign align, const std::string& text, bool vcentre = false)
     {
         const int w = x2 - x1;
-        if (w <= 0 || text.empty())
+        if (NoText || w <= 0 || text.empty())
             return;
         const TShapedText& t = shaped(text, w);
         int x = x1;
@@ -150,7 +154,7 @@ public:
     // Plain text with its top-left corner at (x, y).
     void TextAt(int x, int y, const std::string& text)
     {
-        if (text.empty())
+        if (NoText || text.empty())
             return;
         textPen();
         p_.drawStaticText(x, y, shaped(text, -1).Static);
@@ -160,7 +164,7 @@ public:
     // A box that lays the text out in lines broken at word boundaries.
     void WrappedText(int x1, int y1, int x2, int y2, const QString& text)
     {
-        if (x2 <= x1 || y2 <= y1 || text.isEmpty())
+        if (NoText || x2 <= x1 || y2 <= y1 || text.isEmpty())
             return;
         textPen();
         p_.drawText(QRect(x1, y1, x2 - x1, y2 - y1), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
@@ -521,6 +525,30 @@ void paintGlyph(TDraw& d, TFB_Instance& inst)
     (void)C;
 }
 
+// The overview of a zoomed-out diagram: a block is a filled rectangle of
+// its size, without port names, port stubs or labels, all of which would be
+// under 4 pixels high.
+void paintOverviewInstance(TDraw& d, TFB_Instance& inst)
+{
+    if (PaintsAsGlyph(inst)) {
+        const TGlyphMetrics g = MeasureGlyph(inst);
+        inst.Width = g.S;
+        inst.Height = g.S;
+        d.Pen(GlyphOutline, inst.GroupSelected ? 2 : 1);
+        d.Brush(DiagramColour::GlyphYellow);
+    } else {
+        const TBlockMetrics m = MeasureBlock(inst);
+        inst.Width = m.W;
+        inst.Height = m.H;
+        const TFB_Type* type = inst.Ref ? inst.Ref->Type : nullptr;
+        d.Pen(type && type->Imported ? DiagramColour::Imported : DiagramColour::Black, inst.GroupSelected ? 2 : 1);
+        d.Brush(DiagramColour::OverviewBlock);
+    }
+    d.Rect(inst.X, inst.Y, inst.X + inst.Width, inst.Y + inst.Height);
+    d.PenWidth(1);
+    d.Brush(DiagramColour::White);
+}
+
 void paintInstance(TDraw& d, TFB_Instance& inst)
 {
     if (PaintsAsGlyph(inst)) {
@@ -846,6 +874,8 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
     QPainter painter(&image);
     painter.setFont(diagramFont(fontPoints));
     TDraw d(painter);
+    const bool overview = z <= OverviewZoom + 1e-9 && !view.PrintMode;
+    d.NoText = overview;
 
     // 1. Background.
     d.Pen(DiagramColour::White);
@@ -893,8 +923,12 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
     d.Dotted(false);
     for (auto& inst : diagram->DrawnInstances) {
         inst->Canvas = view.Canvas;
-        if (instanceVisible(*inst, area))
-            paintInstance(d, *inst);
+        if (instanceVisible(*inst, area)) {
+            if (overview)
+                paintOverviewInstance(d, *inst);
+            else
+                paintInstance(d, *inst);
+        }
         if (view.DebugMode)
             paintDebugOverlay(d, *inst, view.Blink);
     }
@@ -943,6 +977,7 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
     // 12. The print caption.
     d.Dotted(false);
     if (view.PrintMode) {
+        d.NoText = false;
         QFont caption = diagramFont(12);
         painter.setFont(caption);
         d.FontChanged();

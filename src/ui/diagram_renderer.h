@@ -46,6 +46,11 @@ struct TDiagramView {
     bool Flash = false;
 };
 
+// At this zoom and below the diagram is painted as an overview: blocks as
+// filled rectangles, no text (the font is under 4 pixels), so that a large
+// network paints within a frame.
+inline constexpr double OverviewZoom = 0.3;
+
 // The size in points of the diagram font at a zoom: rnd(7z).
 int32_t DiagramFontPoints(double zoom);
 
@@ -67,6 +72,7 @@ inline constexpr uint32_t DeviceFrame = 0xE3E3E3;
 inline constexpr uint32_t NoteFill = 0xFFFFE1;
 inline constexpr uint32_t ShownTypes = 0xA2A2A2;
 inline constexpr uint32_t Warning = 0xE07000;
+inline constexpr uint32_t OverviewBlock = 0xD8D8D8;
 } // namespace DiagramColour
 
 // Paints the whole diagram into the image (the image's size is the

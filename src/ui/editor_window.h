@@ -37,6 +37,8 @@ public:
     // The FB types menu picked a type: an FB diagram window places an
     // instance of it, an FB type editor places one in its internal network.
     virtual void InsertInstance(const std::string& typeName) {}
+    // The project was saved: what the window shows is what is on disk.
+    virtual void MarkSaved() {}
     // FB type editors: the FBType menu's "Save" and "Save As...".
     virtual void SaveType() {}
     virtual void SaveTypeAs() {}

@@ -33,6 +33,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <QUndoStack>
 #include <QWheelEvent>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -286,6 +287,27 @@ TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main,
     auto* fit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this);
     fit->setContext(Qt::WidgetWithChildrenShortcut);
     connect(fit, &QShortcut::activated, this, [this] { ZoomToFitClick(); });
+    undoStack_ = new QUndoStack(this);
+    // Saved is clean: the "*" goes when the user undoes back to it.
+    connect(undoStack_, &QUndoStack::cleanChanged, this, [this](bool clean) { setWindowModified(!clean); });
+    auto shortcut = [this](const QKeySequence& keys, auto&& what) {
+        auto* s = new QShortcut(keys, this);
+        s->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(s, &QShortcut::activated, this, what);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { undoStack_->undo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { undoStack_->redo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { undoStack_->redo(); });
+    if (QToolButton* b = Button(QStringLiteral("btnUndo"))) {
+        connect(b, &QToolButton::clicked, undoStack_, &QUndoStack::undo);
+        connect(undoStack_, &QUndoStack::canUndoChanged, b, &QToolButton::setEnabled);
+        b->setEnabled(false);
+    }
+    if (QToolButton* b = Button(QStringLiteral("btnRedo"))) {
+        connect(b, &QToolButton::clicked, undoStack_, &QUndoStack::redo);
+        connect(undoStack_, &QUndoStack::canRedoChanged, b, &QToolButton::setEnabled);
+        b->setEnabled(false);
+    }
     flashTimer_ = new QTimer(this);
     flashTimer_->setSingleShot(true);
     flashTimer_->setInterval(450);
@@ -353,6 +375,9 @@ void TfrmDesignFBDiagram::buildToolBar(QWidget* bar)
     };
     QToolButton* b = button("btnNewFB", QStringLiteral("New"), QStringLiteral("Insert Function Block instance"));
     connect(b, &QToolButton::clicked, this, [this] { NewFBClick(); });
+    separator();
+    b = button("btnUndo", QStringLiteral("Undo"), QStringLiteral("Undo the last change (Ctrl+Z)"));
+    b = button("btnRedo", QStringLiteral("Redo"), QStringLiteral("Redo what was undone (Ctrl+Shift+Z, Ctrl+Y)"));
     separator();
     b = button("btnShowType", QStringLiteral("Types"), QStringLiteral("Show Event/Data types"), true);
     connect(b, &QToolButton::toggled, this, [this](bool down) { ShowTypeClick(down); });
@@ -610,11 +635,80 @@ void TfrmDesignFBDiagram::setStatus(const std::string& text)
         main_->ShowStatus(statusText_);
 }
 
-void TfrmDesignFBDiagram::modelChanged()
+void TfrmDesignFBDiagram::beginEdit()
+{
+    beforeTaken_ = false;
+    // Inner networks keep their records in the type: the FB type editor's
+    // own stack covers them.
+    if (!diagram_ || diagram_->InnerNetwork || !diagram_->Manager)
+        return;
+    before_ = TakeSnapshot(*diagram_);
+    beforeTaken_ = true;
+}
+
+void TfrmDesignFBDiagram::modelChanged(const QString& what)
 {
     setWindowModified(true);
     if (main_)
         main_->EditorModified();
+    if (!beforeTaken_ || !diagram_)
+        return;
+    beforeTaken_ = false;
+    TDiagramSnapshot after = TakeSnapshot(*diagram_);
+    if (after == before_)
+        return;
+    undoStack_->push(new TDiagramEditCommand(what, *diagram_, &workbench_.SystemLayer(), std::move(before_),
+                                             std::move(after), [this] { restoredFromSnapshot(); }));
+}
+
+void TfrmDesignFBDiagram::MarkSaved()
+{
+    undoStack_->setClean();
+    setWindowModified(false);
+}
+
+void TfrmDesignFBDiagram::restoredFromSnapshot()
+{
+    if (!diagram_)
+        return;
+    firstEvent_ = secondEvent_ = nullptr;
+    firstData_ = secondData_ = nullptr;
+    firstIpp_ = secondIpp_ = nullptr;
+    pendingInterfaceEvent_ = nullptr;
+    pendingInterfaceData_ = nullptr;
+    rubberLine_ = rubberAnchor_ = QPoint(-1, -1);
+    pickedEvent_ = nullptr;
+    pickedData_ = nullptr;
+    pickedIpp_ = nullptr;
+    pickedIppToIpp_ = nullptr;
+    pickedComposite_ = nullptr;
+    eventPortUnderMouse_ = nullptr;
+    dataPortUnderMouse_ = nullptr;
+    view_.RubberBand = false;
+    // The snapshot's places are those drawn at the current scroll.
+    for (auto& inst : diagram_->DrawnInstances) {
+        inst->Canvas = &canvas_;
+        inst->LastMouseX = scrollX_;
+        inst->LastMouseY = scrollY_;
+        inst->TypeColour = Button(QStringLiteral("btnShowType"))->isChecked() ? DiagramColour::ShownTypes
+                                                                              : TFB_Instance::HiddenTypeColour;
+        if (inst->IsStereotype)
+            inst->DrawAsGlyph = !Button(QStringLiteral("btnDrawEvents"))->isChecked();
+    }
+    for (auto& pic : diagram_->IPPPictures) {
+        pic->LastMouseX = scrollX_;
+        pic->LastMouseY = scrollY_;
+    }
+    for (auto& note : diagram_->Notes) {
+        note->LastMouseX = scrollX_;
+        note->LastMouseY = scrollY_;
+    }
+    ApplyZoom();
+    refreshInstancesTree();
+    refreshConnectionsTree();
+    if (main_)
+        main_->EditorModified();
+    PaintDiagram();
 }
 
 void TfrmDesignFBDiagram::flash(int left, int top, int right, int bottom)
@@ -985,11 +1079,12 @@ void TfrmDesignFBDiagram::AddNoteClick()
 {
     if (!diagram_)
         return;
+    beginEdit();
     TFBDnote* note = diagram_->AddNote();
     // The note stays where it is put while the drawing is scrolled on.
     note->LastMouseX = scrollX_;
     note->LastMouseY = scrollY_;
-    modelChanged();
+    modelChanged(QStringLiteral("Add note"));
     PaintDiagram();
 }
 
@@ -1029,6 +1124,7 @@ TFB_Instance* TfrmDesignFBDiagram::AddInstanceOfType(const std::string& typeName
     if (!diagram_)
         return nullptr;
     TFB_Instance* inst = nullptr;
+    beginEdit();
     try {
         inst = diagram_->AddInstance("", typeName, true, &canvas_);
     } catch (const EConvertError& e) {
@@ -1051,7 +1147,7 @@ TFB_Instance* TfrmDesignFBDiagram::AddInstanceOfType(const std::string& typeName
     const std::string lower = lowerCase(typeName);
     sendHint("You just have added an instance of the " + lower + " Function Block type", 3);
     log("Added an instance of the " + lower + " Function Block type");
-    modelChanged();
+    modelChanged(QStringLiteral("Add ") + qs(inst->Ref ? inst->Ref->Name : typeName));
     PaintDiagram();
     return inst;
 }
@@ -1093,13 +1189,14 @@ TslIPP* TfrmDesignFBDiagram::AddIppPicture(TslIPPRef* ipp, int x, int y)
 {
     if (!diagram_ || !ipp)
         return nullptr;
+    beginEdit();
     TslIPP* pic = diagram_->AddIPPPicture(ipp, x, y);
     if (!pic)
         return nullptr;
     pic->LastMouseX = scrollX_;
     pic->LastMouseY = scrollY_;
     log("Add IPP: " + ipp->Name);
-    modelChanged();
+    modelChanged(QStringLiteral("Add IPP ") + qs(ipp->Name));
     return pic;
 }
 
@@ -1110,6 +1207,7 @@ void TfrmDesignFBDiagram::DropRecord(TFB_InstanceRef* record, int x, int y)
     // Only records of this project: a stale node must not reach the model.
     if (!holds(manager().Instances, record))
         return;
+    beginEdit();
     TFB_Instance* inst = diagram_->AddInstance(record->Name, record->Type->Name, false, &canvas_);
     if (!inst)
         return;
@@ -1119,7 +1217,7 @@ void TfrmDesignFBDiagram::DropRecord(TFB_InstanceRef* record, int x, int y)
     MoveBy(*inst, scrollX_, scrollY_);
     LayoutInstance(*inst);
     diagram_->RebuildLines();
-    modelChanged();
+    modelChanged(QStringLiteral("Place ") + qs(record->Name));
     PaintDiagram();
 }
 
@@ -1164,6 +1262,9 @@ void TfrmDesignFBDiagram::MouseDown(int x, int y, Qt::MouseButton button, Qt::Ke
     selLeft_ = selRight_ = x;
     selTop_ = selBottom_ = y;
     if (!connectMode_) {
+        // A drag may follow: one step for the whole of it.
+        beginEdit();
+        dragMoved_ = false;
         if (diagram_->Selection.size() == 1)
             diagram_->ClearSelection();
         if (!clickRoutine(x, y)) {
@@ -1242,6 +1343,8 @@ void TfrmDesignFBDiagram::MouseUp(int x, int y)
     if (!diagram_)
         return;
     if (view_.RubberBand || connectMode_) {
+        if (connectMode_)
+            beginEdit();
         if (!view_.RubberBand) {
             selLeft_ = selRight_ = x;
             selTop_ = selBottom_ = y;
@@ -1252,7 +1355,7 @@ void TfrmDesignFBDiagram::MouseUp(int x, int y)
     clearDragFlags();
     if (dragMoved_) {
         dragMoved_ = false;
-        modelChanged();
+        modelChanged(QStringLiteral("Move"));
     }
     PaintDiagram();
 }
@@ -1703,7 +1806,7 @@ void TfrmDesignFBDiagram::connectionCreated(const std::string& logLine)
     resetConnectionState();
     refreshConnectionsTree();
     log(logLine);
-    modelChanged();
+    modelChanged(QStringLiteral("Connect"));
 }
 
 void TfrmDesignFBDiagram::createEventConnection()
@@ -1838,6 +1941,7 @@ void TfrmDesignFBDiagram::DeleteClick()
     skipNextPress_ = true;
     if (!diagram_)
         return;
+    beginEdit();
     TUserInterface& ui = workbench_.UI();
     const bool deleted = [&]() -> bool {
         if (TFB_Instance* inst = diagram_->LastSelectedInstance()) {
@@ -1889,7 +1993,7 @@ void TfrmDesignFBDiagram::DeleteClick()
         return false;
     }();
     if (deleted)
-        modelChanged();
+        modelChanged(QStringLiteral("Delete"));
     diagram_->ClearSelection();
     pickedEvent_ = nullptr;
     pickedData_ = nullptr;
@@ -1928,17 +2032,19 @@ void TfrmDesignFBDiagram::DoubleClick(int x, int y)
     if (TFB_Instance* inst = diagram_->LastSelectedInstance()) {
         if (!inst->Ref)
             return;
+        beginEdit();
         TfrmFBProperties dialog(*inst->Ref, manager(), workbench_.UI(), this);
         if (dialog.exec() == QDialog::Accepted) {
             refreshInstancesTree();
-            modelChanged();
+            modelChanged(QStringLiteral("Properties"));
             PaintDiagram();
         }
     } else if (TFBDnote* note = diagram_->LastSelectedNote()) {
+        beginEdit();
         TfrmEditNote dialog(qs(note->Text), this);
         if (dialog.exec() == QDialog::Accepted) {
             note->Text = dialog.NoteText();
-            modelChanged();
+            modelChanged(QStringLiteral("Edit note"));
             PaintDiagram();
         }
     }
@@ -1966,6 +2072,8 @@ void TfrmDesignFBDiagram::ReloadTypeClick()
     if (!inst || !inst->Ref || !inst->Ref->Type)
         return;
     manager().ReloadType(inst->Ref->Type);
+    // The snapshots name ports of the type as it was.
+    undoStack_->clear();
     modelChanged();
     diagram_->ClearSelection();
     rebuildAllLines();
@@ -2029,7 +2137,7 @@ void TfrmDesignFBDiagram::SaveNetworkClick()
     std::error_code ec;
     if (!diagram_->FileName.empty() && std::filesystem::is_regular_file(diagram_->FileName, ec)) {
         if (save(diagram_->FileName))
-            setWindowModified(false);
+            MarkSaved();
         return;
     }
     QString name = AskSaveFileName ? AskSaveFileName(qs(diagram_->FileName)) : QString();
@@ -2039,7 +2147,7 @@ void TfrmDesignFBDiagram::SaveNetworkClick()
         name += QStringLiteral(".fbn");
     if (save(name.toStdString())) {
         setWindowTitle(NetworkCaption(name) + QStringLiteral("[*]"));
-        setWindowModified(false);
+        MarkSaved();
     }
 }
 
@@ -2052,6 +2160,7 @@ void TfrmDesignFBDiagram::OpenNetworkClick()
         try {
             LoadFromFile(*diagram_, name.toStdString());
             log("Open FB network file " + name.toStdString());
+            undoStack_->clear();
         } catch (const std::exception& e) {
             workbench_.UI().ShowMessage(e.what());
         }

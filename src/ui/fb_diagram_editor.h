@@ -9,6 +9,7 @@
 // (diagram_renderer.h); the window owns only its view state.
 
 #include "ui/diagram_renderer.h"
+#include "ui/diagram_undo.h"
 #include "ui/editor_window.h"
 
 #include <QPointer>
@@ -26,6 +27,7 @@ class QMimeData;
 class QPrinter;
 class QScrollBar;
 class QTimer;
+class QUndoStack;
 class QToolButton;
 class QWidget;
 
@@ -78,6 +80,7 @@ public:
     TFB_Diagram* Diagram() const override { return diagram_; }
     void RefreshDiagram() override;
     void InsertInstance(const std::string& typeName) override { AddInstanceOfType(typeName); }
+    void MarkSaved() override;
     void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
 
     // ---- Operations used by other windows ----
@@ -179,6 +182,9 @@ public:
     TFB_IPPFBAssocsInst* PickedIppLine() const;
     TFB_IPPtoIPPAssocInst* PickedIppToIppLine() const;
     TCompositeConnection* PickedCompositeLine() const;
+    // Every change this window makes to the model, one undoable step each.
+    QUndoStack* UndoStack() const { return undoStack_; }
+
     // Where the next new instance goes: the last point pressed in the
     // drawing, else the middle of the visible part.
     QPoint NewInstancePoint() const;
@@ -226,9 +232,14 @@ private:
     void resizeCanvas();
     void scrolled();
     void setStatus(const std::string& text);
-    // The editor changed the model: the window (and the project) shows "*"
-    // until saved.
-    void modelChanged();
+    // An edit starts: what it may change is remembered as it is now.
+    void beginEdit();
+    // The edit is done: one step on the undo stack (when anything changed);
+    // the window (and the project) shows "*" until saved.
+    void modelChanged(const QString& what = QStringLiteral("Edit"));
+    // After undo or redo: the pictures get this window's surface, zoom and
+    // scroll, the pending state goes, the trees follow.
+    void restoredFromSnapshot();
     // A refused click in connect mode: the hint to the status panels and the
     // refused target flashed.
     void refuse(const std::string& text, int gesture, int x, int y);
@@ -292,6 +303,9 @@ private:
     // The last press in the drawing, at zoom 1 and scroll 0, so that it
     // stays the same spot of the diagram while zooming and scrolling.
     bool dragMoved_ = false;
+    QUndoStack* undoStack_ = nullptr;
+    TDiagramSnapshot before_;
+    bool beforeTaken_ = false;
     bool lastPressKnown_ = false;
     double lastPressX_ = 0, lastPressY_ = 0;
     QTimer* flashTimer_ = nullptr;

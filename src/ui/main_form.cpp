@@ -354,9 +354,9 @@ void TMainForm::EditorModified()
 void TMainForm::SetProjectModified(bool modified)
 {
     setWindowModified(modified);
-    for (TEditorWindow* window : diagramWindows_)
-        if (window->SubWindow() && window->SubWindow()->widget())
-            window->SubWindow()->widget()->setWindowModified(modified);
+    if (!modified)
+        for (TEditorWindow* window : diagramWindows_)
+            window->MarkSaved();
 }
 
 QString TMainForm::OpenFolder() const
