@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 #include <iostream>
 #include <sstream>
@@ -39,6 +40,16 @@ int main(int argc, char** argv)
         return args.empty() ? 2 : 0;
     }
 
+    // `telvo help COMMAND` is `telvo COMMAND --help`.
+    const bool helpCommand = args[0] == "help";
+    if (helpCommand) {
+        args.erase(args.begin());
+        if (args.empty()) {
+            printUsage(std::cout);
+            return 0;
+        }
+    }
+
     // Longest match of command words first ("library index" before "library").
     const cli::TCliEntry* found = nullptr;
     size_t wordsUsed = 0;
@@ -58,13 +69,42 @@ int main(int argc, char** argv)
         printUsage(std::cerr);
         return 2;
     }
+    // Options a command does not list in its synopsis or help are refused here,
+    // the same way for every command.
+    if (!helpCommand) {
+        const std::string described = found->Usage + "\n" + found->Help;
+        for (auto a = args.begin() + wordsUsed; a != args.end(); ++a) {
+            if (a->rfind("--", 0) != 0 || *a == "--" || *a == "--help")
+                continue;
+            const std::string option = a->substr(0, a->find('='));
+            bool listed = false;
+            for (size_t at = described.find(option); at != std::string::npos && !listed;
+                 at = described.find(option, at + 1)) {
+                const size_t end = at + option.size();
+                listed = (at == 0 || !std::isalnum(static_cast<unsigned char>(described[at - 1]))) &&
+                         (end == described.size() ||
+                          !(std::isalnum(static_cast<unsigned char>(described[end])) || described[end] == '-'));
+            }
+            if (!listed) {
+                std::cerr << "telvo: " << found->Words << ": unknown option " << option << "\n"
+                          << "usage: telvo [--home DIR] " << found->Words << (found->Usage.empty() ? "" : " ")
+                          << found->Usage << "\n";
+                return 2;
+            }
+        }
+    }
+    if (helpCommand || std::any_of(args.begin() + wordsUsed, args.end(),
+                                   [](const std::string& a) { return a == "--help" || a == "-h"; })) {
+        cli::PrintCommandHelp(std::cout, *found);
+        return 0;
+    }
 
     try {
         TRecordingUserInterface ui;
         ui.EchoToStderr = true;
         TWorkbench workbench(ResolveProgramFolder(home), ui);
         cli::TCliContext ctx{workbench, ui, std::vector<std::string>(args.begin() + wordsUsed, args.end()),
-                             std::cout, std::cerr};
+                             std::cout, std::cerr, found};
         int rc = found->Handler(ctx);
         std::cout.flush();
         return rc;

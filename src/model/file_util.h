@@ -2,14 +2,31 @@
 // File helpers shared by every reader and writer of the workbench.
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace telvo {
 
-// Reads a whole file; throws std::runtime_error naming the file when it
-// cannot be read.
+// The largest file a reader takes in whole. No file of the workbench comes
+// near it; anything larger is taken for a mistake rather than read until
+// memory runs out.
+inline constexpr size_t kMaxReadFileSize = size_t(256) << 20;
+
+// Opens a file to be read whole: only a regular file of at most
+// kMaxReadFileSize bytes, so that a FIFO, a device such as /dev/zero or a
+// folder given by mistake is refused at once instead of blocking, reading
+// for ever or failing later as something else. Returns the descriptor and
+// stores the file's size; throws std::runtime_error naming the file and the
+// reason ("is a directory", "is not a regular file", "is larger than 256
+// MiB").
+int OpenFileToRead(const std::filesystem::path& path, size_t& size);
+// The error for a file that turned out larger than kMaxReadFileSize while
+// it was read (it grew after it was opened).
+std::runtime_error FileTooLargeError(const std::filesystem::path& path);
+// Reads a whole file through OpenFileToRead; throws std::runtime_error
+// naming the file when it cannot be read.
 std::string ReadFileText(const std::filesystem::path& path);
 // Splits a text into lines (LF or CR LF); a final line without break counts.
 std::vector<std::string> SplitLines(std::string_view text);
@@ -17,8 +34,15 @@ std::vector<std::string> SplitLines(std::string_view text);
 std::string JoinLines(const std::vector<std::string>& lines);
 // Writes the bytes to a temporary file beside the target and renames it over
 // the target, so a failed or interrupted save never destroys the previous
-// file. Throws std::runtime_error naming the file on failure.
+// file. A symbolic link is written through to the file it names (the link
+// stays), and the file keeps its mode. The temporary file has no name until
+// it is complete where the file system allows (O_TMPFILE); elsewhere a
+// temporary left by a killed save is removed by the next save of the file.
+// Throws std::runtime_error naming the file on failure.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
+// Whether WriteFileAtomic may use unnamed temporary files (true unless
+// switched off); off, it works as on a file system without them.
+void UseUnnamedTemporaries(bool use);
 // The bare file name of a stored path, whichever separator it uses:
 // "C:\plant\line1.fbn" gives "line1.fbn".
 std::string BareFileName(std::string_view storedPath);

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 
@@ -55,50 +56,54 @@ bool pixelValue(const char* text, double& value)
 
 class TNetworkReader {
 public:
-    TNetworkReader(TFB_Diagram& diagram, TFB_Manager& manager, std::string fileName)
-        : d_(diagram), m_(manager), file_(std::move(fileName))
+    TNetworkReader(TFB_Diagram& diagram, TFB_Manager& manager, std::string fileName,
+                   std::unordered_set<std::string>& failed)
+        : d_(diagram), m_(manager), file_(std::move(fileName)), failed_(failed)
     {
     }
 
-    void Read(pugi::xml_node root)
+    // First pass: the instances, made on the way (they come first whatever
+    // the order of the elements); the rest is only found here and read by
+    // ReadConnections, once the instances of every file read together are
+    // there.
+    void ReadInstances(pugi::xml_node root)
     {
-        // One pass over the root's children: the instances are made on the
-        // way (they come first whatever the order of the elements), the
-        // rest is read after them in its own order.
-        pugi::xml_node events, datas, notes;
-        std::vector<pugi::xml_node> pictures, ippFbs, ippToIpps;
+        root_ = root;
         for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling()) {
             const char* name = c.name();
             if (same(name, "FB"))
                 readInstance(c);
             else if (same(name, "EventConnections"))
-                events = events ? events : c;
+                events_ = events_ ? events_ : c;
             else if (same(name, "DataConnections"))
-                datas = datas ? datas : c;
+                datas_ = datas_ ? datas_ : c;
             else if (same(name, "NotesList"))
-                notes = notes ? notes : c;
+                notes_ = notes_ ? notes_ : c;
             else if (same(name, "IPPDrawInstanceName"))
-                pictures.push_back(c);
+                pictures_.push_back(c);
             else if (same(name, "FBIPPConnections"))
-                ippFbs.push_back(c);
+                ippFbs_.push_back(c);
             else if (same(name, "IPPtoIPPConnections"))
-                ippToIpps.push_back(c);
+                ippToIpps_.push_back(c);
         }
-        for (pugi::xml_node c = events.first_child(); c; c = c.next_sibling())
+    }
+
+    void ReadConnections()
+    {
+        for (pugi::xml_node c = events_.first_child(); c; c = c.next_sibling())
             if (same(c.name(), "Connection"))
                 readEventConnection(c);
-        for (pugi::xml_node c = datas.first_child(); c; c = c.next_sibling())
+        for (pugi::xml_node c = datas_.first_child(); c; c = c.next_sibling())
             if (same(c.name(), "Connection"))
                 readDataConnection(c);
-        readNotes(notes);
-        d_.IsInternalDeviceDiagram = flagValue(root.attribute("IsInternalDeviceDiagram").value());
-        for (pugi::xml_node p : pictures)
+        readNotes(notes_);
+        d_.IsInternalDeviceDiagram = flagValue(root_.attribute("IsInternalDeviceDiagram").value());
+        for (pugi::xml_node p : pictures_)
             readIppPicture(p);
-        for (pugi::xml_node e : ippFbs)
+        for (pugi::xml_node e : ippFbs_)
             readIppFbConnection(e.child("Connection"));
-        for (pugi::xml_node e : ippToIpps)
+        for (pugi::xml_node e : ippToIpps_)
             readIppToIppConnection(e.child("Connection"));
-        d_.RebuildLines();
     }
 
 private:
@@ -365,9 +370,11 @@ private:
     TFB_Diagram& d_;
     TFB_Manager& m_;
     std::string file_;
-    // Instances of this file that could not be made: a connection from one
-    // of them is a missing end, not a constant.
-    std::unordered_set<std::string> failed_;
+    // Instances of the files read together that could not be made: a
+    // connection from one of them is a missing end, not a constant.
+    std::unordered_set<std::string>& failed_;
+    pugi::xml_node root_, events_, datas_, notes_;
+    std::vector<pugi::xml_node> pictures_, ippFbs_, ippToIpps_;
     std::string name_, type_, sourceInstance_, sourcePort_, destInstance_, destPort_;
 };
 
@@ -393,44 +400,77 @@ void set(pugi::xml_node node, const char* name, const std::string& value)
 
 namespace {
 
-void readNetwork(TFB_Diagram& diagram, const pugi::xml_document& doc, const std::string& fileName)
+void checkNetwork(const TFB_Diagram& diagram, const pugi::xml_document& doc, const std::string& fileName)
 {
     pugi::xml_node root = doc.document_element();
     if (std::string_view(root.name()) != "FBNetwork")
         throw ENotANetworkFile("Not an FB network file (the root element is not FBNetwork): " + fileName);
     if (!diagram.Manager)
         throw std::logic_error("A diagram without an FB manager cannot hold instances: " + fileName);
-    TNetworkReader(diagram, *diagram.Manager, fileName).Read(root);
+}
+
+// A parsed document with the buffer it points into.
+struct TOpenedNetwork {
+    TXmlParseBuffer Buffer; // outlives the document
+    pugi::xml_document Doc;
+};
+
+// Reads parsed documents into their diagrams: every file's instances before
+// any file's connections, then every diagram's lines.
+void readNetworks(const std::vector<TNetworkFileLoad>& files, std::vector<std::unique_ptr<TOpenedNetwork>>& opened)
+{
+    std::unordered_set<std::string> failed;
+    std::vector<std::unique_ptr<TNetworkReader>> readers;
+    readers.reserve(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        TFB_Diagram& d = *files[i].Diagram;
+        readers.push_back(std::make_unique<TNetworkReader>(d, *d.Manager, files[i].FileName, failed));
+        readers.back()->ReadInstances(opened[i]->Doc.document_element());
+    }
+    for (auto& r : readers)
+        r->ReadConnections();
+    for (const auto& f : files)
+        f.Diagram->RebuildLines();
 }
 
 } // namespace
 
 void LoadFromText(TFB_Diagram& diagram, const std::string& xmlText, const std::string& fileName)
 {
-    TXmlParseBuffer buffer; // outlives the document, which points into it
-    pugi::xml_document doc;
-    pugi::xml_parse_result parsed = buffer.Parse(doc, xmlText, pugi::parse_default);
+    std::vector<std::unique_ptr<TOpenedNetwork>> opened;
+    opened.push_back(std::make_unique<TOpenedNetwork>());
+    pugi::xml_parse_result parsed = opened[0]->Buffer.Parse(opened[0]->Doc, xmlText, pugi::parse_default);
     if (!parsed)
         throw EXmlParseError(parseError(xmlText, parsed, fileName));
-    readNetwork(diagram, doc, fileName);
+    checkNetwork(diagram, opened[0]->Doc, fileName);
+    readNetworks({{&diagram, fileName}}, opened);
 }
 
-void LoadFromFile(TFB_Diagram& diagram, const std::string& fileName)
+void LoadFromFiles(const std::vector<TNetworkFileLoad>& files)
 {
-    // The file is read straight into the parse buffer and parsed where it
-    // lies.
-    TXmlParseBuffer buffer;
-    buffer.ReadFile(fileName);
-    pugi::xml_document doc;
-    pugi::xml_parse_result parsed = buffer.ParseInPlace(doc, pugi::parse_default);
-    if (!parsed) {
-        // The parse has written into the text: the line is counted in the
-        // file as it stands.
-        throw EXmlParseError(parseError(ReadFileText(fileName), parsed, fileName));
+    // Every file is read and checked before anything is added.
+    std::vector<std::unique_ptr<TOpenedNetwork>> opened;
+    opened.reserve(files.size());
+    for (const auto& f : files) {
+        opened.push_back(std::make_unique<TOpenedNetwork>());
+        TOpenedNetwork& o = *opened.back();
+        // The file is read straight into the parse buffer and parsed where
+        // it lies.
+        o.Buffer.ReadFile(f.FileName);
+        pugi::xml_parse_result parsed = o.Buffer.ParseInPlace(o.Doc, pugi::parse_default);
+        if (!parsed) {
+            // The parse has written into the text: the line is counted in
+            // the file as it stands.
+            throw EXmlParseError(parseError(ReadFileText(f.FileName), parsed, f.FileName));
+        }
+        checkNetwork(*f.Diagram, o.Doc, f.FileName);
     }
-    readNetwork(diagram, doc, fileName);
-    diagram.FileName = fileName;
+    readNetworks(files, opened);
+    for (const auto& f : files)
+        f.Diagram->FileName = f.FileName;
 }
+
+void LoadFromFile(TFB_Diagram& diagram, const std::string& fileName) { LoadFromFiles({{&diagram, fileName}}); }
 
 std::string NetworkToText(const TFB_Diagram& d)
 {

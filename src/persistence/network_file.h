@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace telvo {
 
@@ -33,6 +34,16 @@ void SaveToFile(TFB_Diagram& diagram, const std::string& fileName);
 // whose root is not FBNetwork ENotANetworkFile, both before anything is
 // added.
 void LoadFromFile(TFB_Diagram& diagram, const std::string& fileName);
+// A diagram and the file to read into it.
+struct TNetworkFileLoad {
+    TFB_Diagram* Diagram;
+    std::string FileName;
+};
+// Reads several files as one project: the instances of every file are made
+// before the connections of any file are read, so that a connection to an
+// instance of a file further down the list is found (and not taken for a
+// constant). Every file is read and checked before anything is added.
+void LoadFromFiles(const std::vector<TNetworkFileLoad>& files);
 // The same from the text of a file; `fileName` names it in messages.
 void LoadFromText(TFB_Diagram& diagram, const std::string& xmlText, const std::string& fileName);
 

@@ -330,6 +330,9 @@ public:
             readInstance(i);
         for (pugi::xml_node d : root.child("FBDiagrams").children("FBNetworkFile"))
             readDiagram(d);
+        // All files as one: an instance of a file further down the list is
+        // there when a connection of an earlier file names it.
+        LoadFromFiles(networks_);
         for (const auto& [element, device] : devices_)
             readDistribution(element, device);
 
@@ -532,7 +535,7 @@ private:
             tell("the FB network file \"" + stored + "\" of diagram " + d->Name + " is not found");
             return;
         }
-        LoadFromFile(*d, d->FileName);
+        networks_.push_back({d, d->FileName});
     }
 
     void readDistribution(pugi::xml_node e, TslDevice* device)
@@ -559,6 +562,8 @@ private:
     // read once every diagram is, and goes to that very device even where
     // two devices share a name.
     std::vector<std::pair<pugi::xml_node, TslDevice*>> devices_;
+    // The diagrams' network files, read together once every diagram is made.
+    std::vector<TNetworkFileLoad> networks_;
 };
 
 std::string parseError(const std::string& text, const pugi::xml_parse_result& result, const std::string& fileName)

@@ -4,8 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <stdexcept>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -79,31 +78,18 @@ pugi::xml_parse_result TXmlParseBuffer::ParseInPlace(pugi::xml_document& doc, un
 void TXmlParseBuffer::ReadFile(const std::string& fileName)
 {
     size_ = 0;
-    // Regular files are read straight into the buffer. Anything else, and
-    // any trouble on the way, goes through the ordinary reader, which knows
-    // what to say about it.
-    auto fallBack = [&] {
-        std::string text = ReadFileText(fileName);
-        reserve(text.size());
-        if (!text.empty())
-            std::memcpy(data_.get(), text.data(), text.size());
-        size_ = text.size();
-    };
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return fallBack();
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return fallBack();
-    }
+    size_t expected = 0;
+    int fd = OpenFileToRead(fileName, expected);
     // The size may change while the file is read: read until the end
-    // whatever fstat said.
-    size_t expected = static_cast<size_t>(st.st_size);
+    // whatever fstat said, but not past the limit.
     reserve(expected + 1);
-    bool failed = false;
     while (true) {
         if (size_ == capacity_) {
+            if (size_ > kMaxReadFileSize) {
+                ::close(fd);
+                size_ = 0;
+                throw FileTooLargeError(fileName);
+            }
             std::unique_ptr<char[]> old = std::move(data_);
             size_t oldCapacity = capacity_;
             capacity_ = 0;
@@ -114,16 +100,20 @@ void TXmlParseBuffer::ReadFile(const std::string& fileName)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            failed = true;
-            break;
+            int err = errno;
+            ::close(fd);
+            size_ = 0;
+            throw std::runtime_error("Cannot read file " + fileName + ": " + std::strerror(err));
         }
         if (n == 0)
             break;
         size_ += static_cast<size_t>(n);
     }
     ::close(fd);
-    if (failed)
-        fallBack();
+    if (size_ > kMaxReadFileSize) {
+        size_ = 0;
+        throw FileTooLargeError(fileName);
+    }
 }
 
 } // namespace telvo

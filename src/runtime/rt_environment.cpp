@@ -77,11 +77,7 @@ bool TtelvoRT_Daemon::Ended() const
     return ended_;
 }
 
-void TtelvoRT_Daemon::Join()
-{
-    if (thread_.joinable())
-        thread_.join();
-}
+void TtelvoRT_Daemon::Join() { thread_.Join(); }
 
 void TtelvoRT_Daemon::log(const std::string& text) const { env_.Log(text); }
 
@@ -207,27 +203,52 @@ TTELVO_RTtype* TtelvoRT_Environment::CreateRuntimeFB(TFB_Instance* instance)
     auto fb = std::make_unique<TtelvoRT_FBtype>(*this, instance);
     TFB_InstanceRef* ref = instance ? instance->Ref : nullptr;
     fb->SetFBInfo(ref && ref->Type ? ref->Type->Name : std::string(), ref ? ref->Name : std::string());
+    // The thread comes first: an FB the system gives no thread to is never
+    // listed, so nothing waits for it to come to rest.
+    if (fb->Start() != 0)
+        throw ESimulationRefused(runtimeFBs_.size());
     TTELVO_RTtype* p = fb.get();
     runtimeFBs_.push_back(std::move(fb));
     if (ref)
         byInstance_.try_emplace(ref, p);
-    p->Start();
     return p;
 }
 
 void TtelvoRT_Environment::CreateAllRuntimeFBs()
 {
-    if (Diagram) {
-        for (const auto& drawn : Diagram->DrawnInstances) {
-            CreateRuntimeFB(drawn.get());
-            const TFB_InstanceRef* r = drawn->Ref;
-            if (r && r->Composite && r->InnerDiagram)
-                for (const auto& inner : r->InnerDiagram->DrawnInstances)
-                    CreateRuntimeFB(inner.get());
+    try {
+        if (Diagram) {
+            for (const auto& drawn : Diagram->DrawnInstances) {
+                CreateRuntimeFB(drawn.get());
+                const TFB_InstanceRef* r = drawn->Ref;
+                if (r && r->Composite && r->InnerDiagram)
+                    for (const auto& inner : r->InnerDiagram->DrawnInstances)
+                        CreateRuntimeFB(inner.get());
+            }
         }
+    } catch (...) {
+        abandonRuntimeFBs();
+        throw;
     }
     ClearQueue();
     created_ = true;
+}
+
+void TtelvoRT_Environment::abandonRuntimeFBs() noexcept
+{
+    // Every FB is told first and waited for afterwards, so that they end
+    // side by side. An FB still busy with an event is interrupted first.
+    if (!AllRuntimeFBsIdle())
+        interruptBusyFBs();
+    for (const auto& fb : runtimeFBs_)
+        fb->RequestFinish();
+    for (const auto& fb : runtimeFBs_)
+        fb->Finish();
+    runtimeFBs_.clear();
+    byInstance_.clear();
+    ClearQueue();
+    created_ = false;
+    stopping_.store(false, std::memory_order_release);
 }
 
 void TtelvoRT_Environment::DestroyAllRuntimeFBs()
@@ -258,6 +279,19 @@ void TtelvoRT_Environment::Log(const std::string& text)
 
 void TtelvoRT_Environment::LogAlways(const std::string& text) { host_.AddLogLine(timeText() + " " + text); }
 
+void TtelvoRT_Environment::ScriptFailed(const std::string& text)
+{
+    LogAlways(text);
+    std::lock_guard lock(failuresMutex_);
+    failures_.push_back(text);
+}
+
+std::vector<std::string> TtelvoRT_Environment::ScriptFailures() const
+{
+    std::lock_guard lock(failuresMutex_);
+    return failures_;
+}
+
 void TtelvoRT_Environment::QueueEvent(TFBEvent* event)
 {
     if (!event)
@@ -284,10 +318,19 @@ size_t TtelvoRT_Environment::QueuedEvents() const
 void TtelvoRT_Environment::CreateDaemon()
 {
     endDaemon();
+    {
+        std::lock_guard lock(failuresMutex_);
+        failures_.clear();
+    }
     routes_.clear();
     stepCounter_.store(0, std::memory_order_release);
     daemon_ = std::make_unique<TtelvoRT_Daemon>(*this);
-    daemon_->thread_ = std::thread([d = daemon_.get()] { d->body(); });
+    if (daemon_->thread_.Start([d = daemon_.get()] { d->body(); }, kDaemonThreadName) != 0) {
+        daemon_.reset();
+        const size_t started = runtimeFBs_.size();
+        abandonRuntimeFBs();
+        throw ESimulationRefused(started);
+    }
 }
 
 TTELVO_RTtype* TtelvoRT_Environment::FindRuntimeFB(const TFB_InstanceRef* instance) const

@@ -21,7 +21,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -40,6 +39,19 @@ class TtelvoRT_Environment;
 class ESimulationStopped : public std::runtime_error {
 public:
     ESimulationStopped() : std::runtime_error("simulation stopped") {}
+};
+
+// The system would not give the run another thread. Whatever the run had
+// started is ended before this is thrown.
+class ESimulationRefused : public std::runtime_error {
+public:
+    explicit ESimulationRefused(size_t startedFBs)
+        : std::runtime_error("Cannot simulate: the system refused a thread after " + std::to_string(startedFBs) +
+                             " FBs"),
+          StartedFBs(startedFBs)
+    {
+    }
+    size_t StartedFBs;
 };
 
 // The daemon thread of one run.
@@ -77,7 +89,7 @@ private:
     bool waiting_ = false;
     bool ended_ = false;
     uint64_t passes_ = 0;
-    std::thread thread_;
+    TSimulationThread thread_;
 };
 
 class TtelvoRT_Environment {
@@ -99,9 +111,13 @@ public:
     bool ShowDebugMessages() const { return showDebug_.load(std::memory_order_relaxed); }
     void SetShowDebugMessages(bool show) { showDebug_.store(show, std::memory_order_relaxed); }
 
+    // Throws ESimulationRefused when the system refuses the FB's thread;
+    // the FB is then not listed.
     TTELVO_RTtype* CreateRuntimeFB(TFB_Instance* instance);
     // One runtime FB per instance of the diagram and, for a composite, per
-    // instance of its inner diagram (one level); then an empty queue.
+    // instance of its inner diagram (one level); then an empty queue. When
+    // the system refuses a thread, the FBs made so far are ended (without
+    // DESTROY: the run never began) and ESimulationRefused is thrown.
     void CreateAllRuntimeFBs();
     // Ends a daemon still running, then "DESTROY" to every runtime FB, and
     // waits for their threads.
@@ -111,10 +127,19 @@ public:
     // The same whatever the debug-message setting: failures are never
     // silent.
     void LogAlways(const std::string& text);
+    // A script that did not compile or raised: logged always, and kept for
+    // the run's report (a headless run must not pass it off as success).
+    void ScriptFailed(const std::string& text);
+    // The failures of the current run, in order; a new daemon starts a new
+    // list.
+    std::vector<std::string> ScriptFailures() const;
     void QueueEvent(TFBEvent* event);
     // Empties the queue, clearing the pending flags.
     void ClearQueue();
     size_t QueuedEvents() const;
+    // When the system refuses the daemon its thread, the runtime FBs are
+    // ended as by a refused CreateAllRuntimeFBs and ESimulationRefused is
+    // thrown.
     void CreateDaemon();
     TtelvoRT_Daemon* Daemon() const { return daemon_.get(); }
     TTELVO_RTtype* FindRuntimeFB(const TFB_InstanceRef* instance) const;
@@ -152,6 +177,8 @@ private:
     // Interrupts busy FBs and waits until every one is idle.
     void interruptBusyFBs();
     void endDaemon();
+    // Ends every runtime FB of a run that could not begin.
+    void abandonRuntimeFBs() noexcept;
 
     // What routing an event port does, worked out once per run.
     struct TDelivery {
@@ -171,6 +198,9 @@ private:
     std::unordered_map<const TFB_InstanceRef*, TTELVO_RTtype*> byInstance_;
     bool created_ = false;
     std::atomic<bool> showDebug_{false};
+
+    mutable std::mutex failuresMutex_;
+    std::vector<std::string> failures_;
 
     mutable std::mutex queueMutex_;
     std::vector<TFBEvent*> queue_;

@@ -19,7 +19,7 @@ TTELVO_RTtype::TTELVO_RTtype(TtelvoRT_Environment& environment, TFB_Instance* in
 
 TTELVO_RTtype::~TTELVO_RTtype()
 {
-    if (thread_.joinable())
+    if (thread_.Joinable())
         Finish();
     else if (!idle_)
         Env.fbIdle(); // never started: no longer counted
@@ -47,17 +47,19 @@ void TTELVO_RTtype::ExecEvent(const std::string& eventName)
     cv_.notify_one();
 }
 
-void TTELVO_RTtype::Start() { thread_ = std::thread([this] { body(); }); }
+int TTELVO_RTtype::Start() { return thread_.Start([this] { body(); }, kRuntimeFBThreadName); }
+
+void TTELVO_RTtype::RequestFinish()
+{
+    std::lock_guard lock(mutex_);
+    finish_ = true;
+    cv_.notify_one();
+}
 
 void TTELVO_RTtype::Finish()
 {
-    {
-        std::lock_guard lock(mutex_);
-        finish_ = true;
-        cv_.notify_one();
-    }
-    if (thread_.joinable())
-        thread_.join();
+    RequestFinish();
+    thread_.Join();
 }
 
 bool TTELVO_RTtype::Idle() const
@@ -243,7 +245,7 @@ void TtelvoRT_FBtype::runAlgorithm(const std::vector<std::string>& lines, const 
 void TtelvoRT_FBtype::scriptFailed(const std::string& script, const std::string& message) const
 {
     const std::string first = script.substr(0, script.find("\r\n"));
-    Env.LogAlways(InstanceName + ":: Script failed: " + message + " in \"" + first + "\"");
+    Env.ScriptFailed(InstanceName + ":: Script failed: " + message + " in \"" + first + "\"");
 }
 
 } // namespace telvo

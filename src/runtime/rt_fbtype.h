@@ -3,6 +3,7 @@
 // is a thread of its own that sleeps until it is handed an event, then runs
 // one step of its FB type's execution control chart.
 
+#include "runtime/rt_thread.h"
 #include "runtime/script_generation.h"
 
 #include <atomic>
@@ -10,7 +11,6 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 
 namespace telvo {
@@ -37,11 +37,14 @@ public:
     // One ECC step for CurrentEvent, on the FB's own thread.
     virtual void ProcessEvent() {}
 
-    // Starts the thread (after the FB is bound and named).
-    void Start();
+    // Starts the thread (after the FB is bound and named): 0, or the error
+    // the system gave when it refused a thread.
+    int Start();
     // Ends the thread once the events handed over so far are taken, even
     // when none of them ends it; then waits for it.
     void Finish();
+    // The first half of Finish, without the wait: many FBs end side by side.
+    void RequestFinish();
 
     // Waiting for an event with none handed over.
     bool Idle() const;
@@ -68,7 +71,7 @@ private:
     // Called by the environment to interrupt a pause.
     void wakeForStop();
 
-    std::thread thread_;
+    TSimulationThread thread_;
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<std::string> events_;

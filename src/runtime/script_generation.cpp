@@ -225,18 +225,24 @@ TAlgorithmScript BuildAlgorithmScript(const TFB_InstanceRef& instance, const std
         size += l.size() + 2;
     s.reserve(size);
 
-    line(s, "procedure execAlg(");
     for (const auto& d : instance.DataOutputs)
-        if (names.UsesOutput(d->Name())) {
-            declare(s, "DO_", d->Name(), typeText(*d));
+        if (names.UsesOutput(d->Name()))
             a.Outputs.push_back(d.get());
-        }
     for (const auto& v : instance.InternalVars)
-        if (names.Uses(nameOf(*v))) {
-            declare(s, "", nameOf(*v), typeText(*v));
+        if (names.Uses(nameOf(*v)))
             a.Variables.push_back(v.get());
-        }
-    line(s, "            );");
+    if (a.Outputs.empty() && a.Variables.empty()) {
+        // An empty parameter list "()" does not compile: an algorithm that
+        // changes no output and no variable would never run.
+        line(s, "procedure execAlg;");
+    } else {
+        line(s, "procedure execAlg(");
+        for (const TFBDataMember* d : a.Outputs)
+            declare(s, "DO_", d->Name(), typeText(*d));
+        for (const TFBInstance_InternalVar* v : a.Variables)
+            declare(s, "", nameOf(*v), typeText(*v));
+        line(s, "            );");
+    }
     std::vector<const TFBEvent*> events;
     std::vector<const TFBDataMember*> inputs;
     for (const auto& e : instance.EventInputs)

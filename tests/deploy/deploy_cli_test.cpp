@@ -208,7 +208,15 @@ TEST_F(DeployCliTest, WrongUseAndMissingFiles)
         {{crf, "--form", "script", "--send"}, 2, "telvo: deploy: --send goes with --form xml only\n"},
         {{crf, "--form", "xml", "--send", "--out", "x"}, 2, "telvo: deploy: --out does not go with --send\n"},
         {{crf, "--form", "kalo", "--out"}, 2, "telvo: deploy: --out needs a folder\n"},
-        {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"},
+        {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"
+                                                 "usage: telvo [--home DIR] deploy FILE.crf --form xml|script|kalo "
+                                                 "[--send] [--out DIR] | FILE.crf --target forte [--dry-run] "
+                                                 "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]\n"},
+        {{crf, "--target", "opcua"}, 2, "telvo: deploy: --target must be forte\n"},
+        {{crf, "--target", "forte", "--resource", "IEC_Device0"}, 2,
+         "telvo: deploy: --resource takes DEVICE=NAME\n"},
+        {{crf, "--target", "forte", "--id-base", "239.0.0.1", "--dry-run"}, 2,
+         "telvo: The publish/subscribe base address 239.0.0.1 is not host:port with a port from 1 to 65535\n"},
         {{"--form", "xml"}, 2, "telvo: deploy needs a project file\n"},
         {{crf, crf, "--form", "xml"}, 2, "telvo: deploy takes one project file\n"},
     };

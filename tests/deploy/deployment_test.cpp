@@ -108,7 +108,7 @@ TEST_F(StartTest, ADeviceThatCannotBeReachedStopsTheRun)
     const Case cases[] = {
         {"nothing listens", "127.0.0.1", ClosedPort(), notFound},
         {"the device never accepts", "127.0.0.1", silent.Port(), notFound},
-        {"a host name that does not resolve", "no-such-device.invalid", "61499", notFound},
+        {"a host name that does not resolve", kUnresolvableHost, "61499", notFound},
         // Endpoints that cannot be one are not tried, and say why.
         {"no address", "", "61499", "Device IEC_B cannot be reached: no IP address is set."},
         {"no port", "127.0.0.1", "", "Device IEC_B cannot be reached: no port is set."},

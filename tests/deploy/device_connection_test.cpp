@@ -37,14 +37,13 @@ TEST(DeviceConnection, LinesArriveBackToBackAndNothingIsLostOnClose)
 TEST(DeviceConnection, FailedAttemptsAreReportedOnceAndLeaveTheObjectUsable)
 {
     struct Case {
-        const char* address;
-        std::string port;
+        std::string address, port;
     } cases[] = {
-        {"127.0.0.1", test::ClosedPort()},       // nothing listens
-        {"", "61499"},                     // no address
-        {"127.0.0.1", "abc"},              // port not a number
-        {"127.0.0.1", "70000"},            // port out of range
-        {"no-such-device.invalid", "61499"}, // cannot be resolved
+        {"127.0.0.1", test::ClosedPort()},  // nothing listens
+        {"", "61499"},                      // no address
+        {"127.0.0.1", "abc"},               // port not a number
+        {"127.0.0.1", "70000"},             // port out of range
+        {test::kUnresolvableHost, "61499"}, // cannot be resolved
     };
     TPosixDeviceConnection c;
     for (const auto& k : cases) {

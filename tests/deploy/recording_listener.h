@@ -27,8 +27,10 @@ public:
         socklen_t len = sizeof a;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this, closeAtOnce] {
-            int c = ::accept(fd_, nullptr, nullptr);
+        // The accept loop gets its own copy of the descriptor: Stop() changes
+        // fd_ while the loop may still be in accept().
+        thread_ = std::thread([this, fd = fd_, closeAtOnce] {
+            int c = ::accept(fd, nullptr, nullptr);
             if (c < 0)
                 return;
             accepted_ = true;
@@ -55,13 +57,17 @@ public:
     // Stops listening; true when a device connection was accepted before.
     bool Stop()
     {
-        if (fd_ >= 0) {
+        // Shutting the listening socket down wakes a waiting accept(); it is
+        // closed only once the loop is over, so that its number cannot be
+        // reused under the loop's feet.
+        if (fd_ >= 0)
             ::shutdown(fd_, SHUT_RDWR);
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0) {
             ::close(fd_);
             fd_ = -1;
         }
-        if (thread_.joinable())
-            thread_.join();
         return accepted_;
     }
 
@@ -72,6 +78,11 @@ private:
     std::atomic<bool> accepted_{false};
     std::string received_;
 };
+
+// A host name that cannot be resolved, and whose lookup never leaves the
+// machine: a label of 64 characters is one more than a DNS name may hold, so
+// the resolver refuses it before asking any server.
+inline const std::string kUnresolvableHost = "no-such-device." + std::string(64, 'x') + ".invalid";
 
 // A device on 127.0.0.1 that never accepts: its listener's queue is full
 // (the connections that filled it are never taken), so further connection

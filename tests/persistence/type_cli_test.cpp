@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 using namespace telvo;
 using namespace telvo::test;
 
@@ -90,6 +94,28 @@ TEST(TypeCli, CheckPrintsOneLinePerFile)
     auto none = runTelvo({"type", "check"});
     EXPECT_EQ(none.ExitCode, 2);
     EXPECT_EQ(none.Out, "");
+}
+
+TEST(TypeCli, CheckRefusesFilesThatAreNoRegularFiles)
+{
+    TempDir dir;
+    auto basic = dir.Write("TOGGLE.fbt", kBasic).string();
+    auto folder = (dir / "folder.fbt").string();
+    std::filesystem::create_directory(folder);
+    auto fifo = (dir / "pipe.fbt").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    // A FIFO without a writer must not block the check, nor /dev/zero fill
+    // the memory: `timeout` ends a run that hangs, and the test fails.
+    auto r = RunProcess("/usr/bin/timeout", {"20", TELVO_CLI_PATH, "--home", BuiltProgramDir().string(), "type",
+                                             "check", folder, fifo, "/dev/zero", basic});
+    EXPECT_EQ(r.ExitCode, 1) << r.Err;
+    auto lines = SplitLines(r.Out);
+    ASSERT_EQ(lines.size(), 4u) << r.Out;
+    EXPECT_EQ(lines[0], "ERROR\t" + folder + "\tCannot read file " + folder + ": is a directory");
+    EXPECT_EQ(lines[1], "ERROR\t" + fifo + "\tCannot read file " + fifo + ": is not a regular file");
+    EXPECT_EQ(lines[2], "ERROR\t/dev/zero\tCannot read file /dev/zero: is not a regular file");
+    EXPECT_EQ(lines[3].rfind("OK\t" + basic + "\tTOGGLE\t", 0), 0u);
 }
 
 TEST(TypeCli, CheckTakesPathsAsGiven)

@@ -71,6 +71,62 @@ TEST_F(ProjectTest, WriteThenReadKeepsEverything)
     EXPECT_STREQ(doc.document_element().attribute("Comment").value(), "line.mdl|Bottles | and cans");
 }
 
+// Two network files joined by a data and an event connection, each file
+// carrying both, as the writer writes them. The project lists no records,
+// as a project from elsewhere may not: every record comes from the files.
+class CrossFileTest : public ProjectTest, public ::testing::WithParamInterface<bool> {
+protected:
+    CrossFileTest()
+    {
+        const std::string connections = R"(
+  <EventConnections><Connection Source="f1_0.CNF" Destination="f2_0.REQ"/></EventConnections>
+  <DataConnections><Connection Source="f1_0.Q" Destination="f2_0.N"/></DataConnections>)";
+        Work.Write("f1.fbn", R"(<FBNetwork><FB Name="f1_0" Type="COUNTER" Comment="Counts requests"/>)" + connections + "</FBNetwork>");
+        Work.Write("f2.fbn", R"(<FBNetwork><FB Name="f2_0" Type="COUNTER" Comment="Counts requests"/>)" + connections + "</FBNetwork>");
+    }
+
+    // The project text with the file of the connections' source first or
+    // last.
+    static std::string ProjectText(bool sourceFirst)
+    {
+        const std::string f1 = R"(<FBNetworkFile Name="F1" Filename="f1.fbn" Comment=""/>)";
+        const std::string f2 = R"(<FBNetworkFile Name="F2" Filename="f2.fbn" Comment=""/>)";
+        return R"(<telvo_project Name="Cross" Comment="|"><FBDiagrams>)" + (sourceFirst ? f1 + f2 : f2 + f1) +
+               "</FBDiagrams></telvo_project>";
+    }
+};
+
+TEST_P(CrossFileTest, ConnectionToAnInstanceOfAFileReadLaterIsAConnectionNotAConstant)
+{
+    const fs::path path = OpenText(ProjectText(GetParam()), "cross.crf");
+    EXPECT_THAT(UI.Messages(), IsEmpty());
+    ASSERT_EQ(M().DataConns.size(), 1u);
+    ASSERT_EQ(M().EventConns.size(), 1u);
+    const TFB_InstanceRef* f2 = M().FindInstance("f2_0");
+    ASSERT_NE(f2, nullptr);
+    EXPECT_EQ(f2->FindDataInput("N")->ValueText, "");
+    EXPECT_EQ(M().DataConns[0]->SourceInstance, M().FindInstance("f1_0"));
+    // Each diagram draws both as lines to the other diagram.
+    for (const auto& d : M().Diagrams) {
+        SCOPED_TRACE(d->Name);
+        EXPECT_EQ(d->DataLines.size(), 1u);
+        EXPECT_EQ(d->EventLines.size(), 1u);
+    }
+
+    // Saved and opened again, it is the same project; no constant was
+    // written.
+    const std::vector<std::string> before = DescribeProject(W());
+    WriteProjectFile(Parts(), path.string());
+    EXPECT_THAT(ReadFileText(Work / "f2.fbn"), testing::Not(HasSubstr("Source=\"f1_0.Q\" Destination=\"f2_0.N\"/>")));
+    Restart();
+    OpenProject(W(), path.string());
+    EXPECT_THAT(UI.Messages(), IsEmpty());
+    EXPECT_EQ(DescribeProject(W()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(FileOrders, CrossFileTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "SourceFileFirst" : "SourceFileLast"; });
+
 TEST_F(ProjectTest, ObjectsComeBackGroupedByKindWhateverTheFileOrder)
 {
     OpenText(R"(<telvo_project Name="P" Comment="|"><SystemLayer><SystemLayerObjectList>

@@ -304,6 +304,11 @@ TEST_F(SimTest, FailingScriptsCountAsFalseAreLoggedAndTheRunGoesOn)
         EXPECT_NE(log[i].find(" in \"procedure chkTransition( var theResult:Boolean);\""), std::string::npos) << log[i];
     }
     EXPECT_EQ(log[1], "F:: Script failed: no luck in \"procedure execAlg(\"");
+    // The run keeps them for its report; a new run starts without them.
+    EXPECT_EQ(sim.Environment.ScriptFailures(), log);
+    sim.Start({});
+    EXPECT_TRUE(sim.Environment.ScriptFailures().empty());
+    sim.Stop();
 }
 
 } // namespace

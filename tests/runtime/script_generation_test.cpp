@@ -118,17 +118,24 @@ TEST_F(ScriptText, WhichVariablesAnAlgorithmDeclares)
                             "// X and IN are not used", "if REQ then OUT := IN1;", "end;"}));
 }
 
-TEST_F(ScriptText, AlgorithmWithoutParametersIsRejectedByTheEngine)
+TEST_F(ScriptText, AlgorithmWithoutParametersHasNoParameterListAndRuns)
 {
+    // An algorithm that changes no output and no internal variable: "()"
+    // would not compile, so the routine has no parameter list at all.
     TAlgorithmScript a = BuildAlgorithmScript(*R, {"X := X + 1;"}, "REQ");
-    EXPECT_EQ(a.Text, crlf({"procedure execAlg(", "            );", "var X:Integer;", "begin", "X:=7;",
-                            "//The FB Algorithm", "X := X + 1;", "end;"}));
+    EXPECT_EQ(a.Text, crlf({"procedure execAlg;", "var X:Integer;", "begin", "X:=7;", "//The FB Algorithm",
+                            "X := X + 1;", "end;"}));
+    EXPECT_TRUE(a.Outputs.empty());
+    EXPECT_TRUE(a.Variables.empty());
     THeadlessSimulationHost host;
+    EXPECT_NO_THROW(host.ExecuteAlgorithmScript(a.Text, a.Outputs, a.Variables));
+    // Its body really runs.
+    a = BuildAlgorithmScript(*R, {"if X = 7 then raise 'ran';"}, "REQ");
     try {
         host.ExecuteAlgorithmScript(a.Text, a.Outputs, a.Variables);
-        FAIL() << "compiled";
-    } catch (const EScriptCompileError& e) {
-        EXPECT_EQ(e.Number(), 1012); // "Invalid parameter"
+        FAIL() << "did not run";
+    } catch (const EScriptError& e) {
+        EXPECT_STREQ(e.what(), "ran");
     }
 }
 

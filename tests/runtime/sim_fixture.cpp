@@ -1,8 +1,10 @@
 #include "runtime/sim_fixture.h"
 
 #include "persistence/network_file.h"
+#include "runtime/rt_thread.h"
 
 #include <filesystem>
+#include <fstream>
 
 namespace telvo::test {
 
@@ -249,6 +251,20 @@ std::vector<std::string> LinesContaining(const std::vector<std::string>& lines, 
         if (l.find(part) != std::string::npos)
             out.push_back(l);
     return out;
+}
+
+size_t SimulationThreads()
+{
+    size_t n = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        // A thread that ended while we looked has no name left to read.
+        if (std::getline(comm, name) && name.rfind(kSimulationThreadPrefix, 0) == 0)
+            ++n;
+    }
+    return n;
 }
 
 } // namespace telvo::test

@@ -67,4 +67,9 @@ std::vector<std::string> WithoutTime(const std::vector<std::string>& lines);
 std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
 std::vector<std::string> LinesContaining(const std::vector<std::string>& lines, const std::string& part);
 
+// Threads of this process that belong to a simulation run (runtime FBs and
+// daemons, known by their names). Other threads come and go on their own:
+// a sanitizer's runtime, for one, starts a background thread of its own.
+size_t SimulationThreads();
+
 } // namespace telvo::test

@@ -91,6 +91,45 @@ TEST_F(SimulateCli, ABusyFBIsReportedAndTheRunStillEnds)
     EXPECT_NE(r.Out.find("state\tL\t"), std::string::npos) << r.Out;
 }
 
+TEST_F(SimulateCli, FailedScriptsGoToStderrAndExitThreeAfterTheTables)
+{
+    // BROKEN's first condition does not compile (twice: on REQ and on the
+    // event-less pass after it) and its algorithm raises.
+    const std::string net = Home.Write("broken.fbn", Network(R"(<FB Name="F" Type="BROKEN" x="0" y="0"/>)")).string();
+    const ProcessResult r = Run({net, "--event", "F.REQ", "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 3) << r.Err;
+    const auto err = outputLines(r.Err);
+    ASSERT_EQ(err.size(), 3u) << r.Err;
+    for (size_t i : {0u, 2u})
+        EXPECT_EQ(err[i].rfind("telvo: F:: Script failed: Error compiling chkTransition. ", 0), 0u) << err[i];
+    EXPECT_EQ(err[1], "telvo: F:: Script failed: no luck in \"procedure execAlg(\"");
+    // The run was still reported in full.
+    const auto lines = outputLines(r.Out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("FB.Event(Algorithm)\t", 0), 0u) << r.Out;
+    EXPECT_NE(r.Out.find("value\tF.OUT\t0\n"), std::string::npos) << r.Out;
+}
+
+TEST_F(SimulateCli, InstancesThatCouldNotBeMadeAreNamedAndTheRestStillRuns)
+{
+    const std::string net = Home.Write("ghost.fbn", Network(R"(<FB Name="A" Type="PULSE" x="0" y="0"/>
+            <FB Name="G" Type="GHOST" x="0" y="0"/>
+            <FB Name="H" Type="PHANTOM" x="0" y="0"/>
+            <EventConnections><Connection Source="G.CNF" Destination="A.REQ"/></EventConnections>)"))
+                                  .string();
+    const ProcessResult r = Run({net, "--event", "A.REQ", "--steps", "1"});
+    EXPECT_EQ(r.ExitCode, 1) << r.Err;
+    const auto err = outputLines(r.Err);
+    ASSERT_GE(err.size(), 2u) << r.Err;
+    EXPECT_EQ(std::vector<std::string>(err.end() - 2, err.end()),
+              (std::vector<std::string>{"telvo: instance G (type GHOST) could not be created",
+                                        "telvo: instance H (type PHANTOM) could not be created"}))
+        << r.Err;
+    // A ran all the same.
+    EXPECT_NE(r.Out.find("A.REQ()\t--\t\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("var\tA.CNT\t1\n"), std::string::npos) << r.Out;
+}
+
 TEST_F(SimulateCli, WrongUseIsRefused)
 {
     struct Case {
@@ -108,7 +147,9 @@ TEST_F(SimulateCli, WrongUseIsRefused)
         {{Net, "--steps", "1", "--event", "A"}, 2, "telvo: --event needs INST.EVENT, not 'A'\n"},
         {{Net, "--steps", "1", "--set", "A.IN1=ten"}, 2, "telvo: 'ten' is no value of A.IN1 (INT)\n"},
         {{Net, "--steps", "1", "--monitor", "A.NOPE"}, 2, "telvo: no data port A.NOPE in diagram pair\n"},
-        {{Net, "--steps", "1", "--bogus"}, 2, "telvo: unknown option --bogus\n"},
+        {{Net, "--steps", "1", "--bogus"}, 2, "telvo: simulate: unknown option --bogus\nusage: telvo [--home DIR] simulate "
+         "FILE [--diagram NAME] [--event INST.EV]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... --steps N "
+         "[--log] [--pause MS]\n"},
         {{Net, "--steps"}, 2, "telvo: --steps needs a value\n"},
         {{missing, "--steps", "1"}, 1, nullptr},
     };

@@ -4,7 +4,6 @@
 #include "runtime/sim_fixture.h"
 
 #include <chrono>
-#include <filesystem>
 
 using namespace telvo;
 using namespace telvo::test;
@@ -13,14 +12,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-size_t threadsOfThisProcess()
-{
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task"))
-        ++n;
-    return n;
-}
 
 TEST_F(SimTest, StopEndsFBsThatNeverComeToRest)
 {
@@ -41,9 +32,11 @@ TEST_F(SimTest, StopEndsFBsThatNeverComeToRest)
         const std::string net = "<FB Name=\"L" + n + "\" Type=\"" + c.type + "\" x=\"0\" y=\"0\"/>" +
                                 "<FB Name=\"P" + n + "\" Type=\"PULSE\" x=\"0\" y=\"0\"/>";
         Load(net, "stop" + n + ".fbn");
-        const size_t before = threadsOfThisProcess();
+        const size_t before = SimulationThreads();
         THeadlessSimulation sim(*Diagram, c.pause);
         sim.Start({EventIn("L" + n + ".REQ")});
+        // Two runtime FBs and the daemon: the count sees the run's threads.
+        EXPECT_EQ(SimulationThreads(), before + 3);
         // The busy FB keeps the step from coming to rest.
         EXPECT_FALSE(sim.Step(200ms));
         EXPECT_FALSE(sim.Environment.AllRuntimeFBsIdle());
@@ -53,7 +46,7 @@ TEST_F(SimTest, StopEndsFBsThatNeverComeToRest)
         sim.Stop();
         EXPECT_LT(Clock::now() - t0, 1s);
         EXPECT_TRUE(sim.Environment.RuntimeFBs().empty());
-        EXPECT_EQ(threadsOfThisProcess(), before);
+        EXPECT_EQ(SimulationThreads(), before);
 
         const auto log = WithoutTime(sim.Host.LogLines());
         ASSERT_EQ(log.size(), 1u);
@@ -64,7 +57,7 @@ TEST_F(SimTest, StopEndsFBsThatNeverComeToRest)
 TEST_F(SimTest, DestroyingTheEnvironmentMidRunEndsEveryThread)
 {
     Load(R"(<FB Name="L" Type="LOOPER" x="0" y="0"/>)");
-    const size_t before = threadsOfThisProcess();
+    const size_t before = SimulationThreads();
     const auto t0 = Clock::now();
     {
         THeadlessSimulation sim(*Diagram);
@@ -72,7 +65,7 @@ TEST_F(SimTest, DestroyingTheEnvironmentMidRunEndsEveryThread)
         EXPECT_FALSE(sim.Step(50ms));
     }
     EXPECT_LT(Clock::now() - t0, 1s);
-    EXPECT_EQ(threadsOfThisProcess(), before);
+    EXPECT_EQ(SimulationThreads(), before);
 }
 
 TEST_F(SimTest, AThousandRunsOfACompositeDiagram)
@@ -81,7 +74,7 @@ TEST_F(SimTest, AThousandRunsOfACompositeDiagram)
             <FB Name="S" Type="PULSE" x="0" y="0"/>
             <EventConnections><Connection Source="M.DONE" Destination="S.REQ"/></EventConnections>
             <DataConnections><Connection Source="M.OUT" Destination="S.IN1"/></DataConnections>)");
-    const size_t before = threadsOfThisProcess();
+    const size_t before = SimulationThreads();
     THeadlessSimulation sim(*Diagram);
     TFB_InstanceRef* s = Record("S");
     for (int run = 0; run < 1000; ++run) {
@@ -93,7 +86,7 @@ TEST_F(SimTest, AThousandRunsOfACompositeDiagram)
         sim.Stop();
         ASSERT_EQ(s->InternalVars[0]->IntValue, run + 1) << "run " << run;
     }
-    EXPECT_EQ(threadsOfThisProcess(), before);
+    EXPECT_EQ(SimulationThreads(), before);
 }
 
 } // namespace

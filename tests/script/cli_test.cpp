@@ -1,4 +1,5 @@
-// `telvo script run FILE [VALUE...]`, run as the real program.
+// `telvo script run FILE [VALUE...] [--timeout SECONDS] [--max-steps N]`, run as
+// the real program.
 
 #include "support/test_support.h"
 
@@ -66,7 +67,26 @@ INSTANTIATE_TEST_SUITE_P(Table, ScriptRunCommand,
         TCliCase{"a name is not a value", "procedure P(A);\nbegin\nend;", {"Evaluate('1')"}, 2, "",
                  "telvo: not a value: Evaluate('1')\n"},
         TCliCase{"too many values", "procedure P(A);\nbegin\nend;", {"1", "2"}, 2, "",
-                 "telvo: the script takes 1 parameter(s), 2 value(s) given\n"}));
+                 "telvo: the script takes 1 parameter(s), 2 value(s) given\n"},
+        // Limits for scripts nobody vouches for; options may stand among the values.
+        TCliCase{"a loop ended by --max-steps", "procedure P(var X);\nbegin\n  while true do X := X + 1;\nend;",
+                 {"0", "--max-steps", "1000"}, 3, "", "Instruction limit reached\n"},
+        TCliCase{"a loop within --max-steps",
+                 "function F;\nvar i;\nbegin\n  for i := 1 to 10 do result := i;\nend;", {"--max-steps=100"}, 0,
+                 "result=10\n", ""},
+        TCliCase{"a loop ended by --timeout", "procedure P;\nbegin\n  while true do ;\nend;", {"--timeout", "0.2"}, 3,
+                 "", "telvo: the script ran longer than 0.2 seconds\n"},
+        TCliCase{"a script within --timeout", "function F(A);\nbegin\n  result := A * 2;\nend;",
+                 {"--timeout=30", "21"}, 0, "A=21\nresult=42\n", ""},
+        TCliCase{"--timeout of no seconds", "begin\nend;", {"--timeout", "0"}, 2, "",
+                 "telvo: --timeout needs seconds greater than 0, not '0'\n"},
+        TCliCase{"--timeout that is no number", "begin\nend;", {"--timeout=soon"}, 2, "",
+                 "telvo: --timeout needs seconds greater than 0, not 'soon'\n"},
+        TCliCase{"--max-steps below one", "begin\nend;", {"--max-steps", "-5"}, 2, "",
+                 "telvo: --max-steps needs a whole number greater than 0, not '-5'\n"},
+        TCliCase{"--max-steps without a value", "begin\nend;", {"--max-steps"}, 2, "",
+                 "telvo: --max-steps needs a value\n"},
+        TCliCase{"an unknown option", "begin\nend;", {"--steps", "3"}, 2, "", "telvo: unknown option --steps\n"}));
 
 TEST(ScriptRunCommandUse, NeedsAReadableFile)
 {

@@ -80,7 +80,10 @@ int codegen(TCliContext& ctx)
     return r.ExitCode;
 }
 
-TCliCommand reg{"codegen", "FILE.fbt [--out DIR] [--compile]", codegen};
+TCliCommand reg{"codegen", "FILE.fbt [--out DIR] [--compile]", codegen,
+                "Writes the Pascal source of a basic FB type's library and prints its path.\n"
+                "  --out DIR    the folder for the source (default: the type file's folder)\n"
+                "  --compile    also run the Pascal compiler on it, print its output and end with its exit status"};
 
 } // namespace
 

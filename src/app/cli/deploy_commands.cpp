@@ -295,8 +295,23 @@ int deviceRead(TCliContext& ctx)
 TCliCommand reg{"deploy",
                 "FILE.crf --form xml|script|kalo [--send] [--out DIR] | FILE.crf --target forte [--dry-run] "
                 "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]",
-                deploy};
-TCliCommand regRead{"device read", "FILE.crf DEVICE INSTANCE.PORT [--resource NAME]", deviceRead};
+                deploy,
+                "Makes the devices' command sets of a project, or deploys it to IEC 61499 runtimes.\n"
+                "  --form xml       every IEC device's command set in the XML form\n"
+                "  --form script    the script form (DUNEX output)\n"
+                "  --form kalo      one configuration file per OPC device\n"
+                "  --send           with xml: send each command set to its device over TCP\n"
+                "  --out DIR        with xml or script: also write DIR/DEVICE.xml or DIR/DEVICE.txt per device;\n"
+                "                   with kalo: the folder for the files (default: the program's KALO folder)\n"
+                "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address\n"
+                "  --dry-run        with forte: print the requests instead of sending them\n"
+                "  --replace        with forte: kill and delete a resource an earlier deployment left\n"
+                "  --resource DEVICE=NAME  with forte: the resource's name on that device (default: the device's)\n"
+                "  --id-base HOST:PORT     with forte: address of the first publish/subscribe pair\n"
+                "                   (default 239.0.0.1:61550; each further pair takes the next port)"};
+TCliCommand regRead{"device read", "FILE.crf DEVICE INSTANCE.PORT [--resource NAME]", deviceRead,
+                    "Reads one port of an FB deployed to an IEC 61499 runtime and prints its value.\n"
+                    "  --resource NAME  the resource on the device (default: the device's name)"};
 
 } // namespace
 

@@ -19,7 +19,8 @@ int libraryIndex(TCliContext& ctx)
     return 0;
 }
 
-const TCliCommand reg{"library index", "", libraryIndex};
+const TCliCommand reg{"library index", "", libraryIndex,
+                      "Lists every type of the type library: folder, tab, type name, one per line."};
 
 } // namespace
 

@@ -78,7 +78,8 @@ int projectInfo(TCliContext& ctx)
     return 0;
 }
 
-const TCliCommand reg{"project info", "FILE.crf", projectInfo};
+const TCliCommand reg{"project info", "FILE.crf", projectInfo,
+                      "Reads a project and lists its title, diagrams, instances, system layer objects and connections."};
 
 } // namespace
 

@@ -8,6 +8,10 @@
 // events queued; then N steps, each waiting until every runtime FB is idle;
 // then the run is stopped and the schedule tables, the FBs' states and
 // values (and, with --log, the simulation log) are printed.
+//
+// Exit status: 0; 1 when a step did not come to rest or an instance could
+// not be created (each is named on stderr; the rest still runs); 3 when a
+// script failed (each failure is also printed on stderr); 2 for wrong use.
 
 #include "cli.h"
 
@@ -125,6 +129,26 @@ bool splitPath(const std::string& path, std::string& inst, std::string& port)
     return true;
 }
 
+// "NAME (type TYPE)" of every instance the model refused to make, from the
+// messages given since `from`.
+std::vector<std::string> instancesNotCreated(const std::vector<std::string>& messages, size_t from)
+{
+    static const std::string prefix = "Error 101: Cannot create FB instance ";
+    static const std::string typePart = " from type ";
+    std::vector<std::string> names;
+    for (size_t i = from; i < messages.size(); ++i) {
+        const std::string& m = messages[i];
+        if (m.rfind(prefix, 0) != 0)
+            continue;
+        const std::string rest = m.substr(prefix.size());
+        const auto t = rest.rfind(typePart);
+        names.push_back(t == std::string::npos
+                            ? rest
+                            : rest.substr(0, t) + " (type " + rest.substr(t + typePart.size()) + ")");
+    }
+    return names;
+}
+
 int simulate(TCliContext& ctx)
 {
     TOptions o;
@@ -138,6 +162,10 @@ int simulate(TCliContext& ctx)
     }
     TWorkbench& wb = ctx.Workbench;
     wb.IndexLibrary();
+    // The model says which instances it could not make through messages
+    // (already shown on stderr); the run goes on without them, but its
+    // outcome must not pass for a complete one.
+    const size_t messagesBefore = ctx.UI.Messages().size();
     TFB_Diagram* diagram = nullptr;
     try {
         if (UpperCase(path.extension().string()) == ".CRF") {
@@ -162,6 +190,8 @@ int simulate(TCliContext& ctx)
         ctx.Err << "telvo: " << e.what() << "\n";
         return 1;
     }
+
+    const std::vector<std::string> notCreated = instancesNotCreated(ctx.UI.Messages(), messagesBefore);
 
     std::vector<TFBEvent*> events;
     for (const auto& e : o.Events) {
@@ -212,7 +242,13 @@ int simulate(TCliContext& ctx)
     const auto timeout = std::max<std::chrono::milliseconds>(std::chrono::seconds(10), pause * 100);
     THeadlessSimulation sim(*diagram, pause);
     sim.Environment.SetShowDebugMessages(o.Log);
-    sim.Start(events);
+    try {
+        sim.Start(events);
+    } catch (const ESimulationRefused& e) {
+        // Whatever had started has been ended: nothing ran.
+        ctx.Err << "telvo: " << e.what() << "\n";
+        return 1;
+    }
     std::vector<TFB_Instance*> instances;
     for (const auto& fb : sim.Environment.RuntimeFBs())
         instances.push_back(fb->Instance);
@@ -249,13 +285,32 @@ int simulate(TCliContext& ctx)
     if (o.Log)
         for (const auto& l : sim.Host.LogLines())
             ctx.Out << l << "\n";
+    for (const auto& i : notCreated)
+        ctx.Err << "telvo: instance " << i << " could not be created\n";
+    if (!notCreated.empty())
+        rc = 1;
+    // A script that failed is never a silent success, with or without --log.
+    const auto failures = sim.Environment.ScriptFailures();
+    for (const auto& f : failures)
+        ctx.Err << "telvo: " << f << "\n";
+    if (rc == 0 && !failures.empty())
+        rc = 3;
     return rc;
 }
 
 TCliCommand reg{"simulate",
                 "FILE [--diagram NAME] [--event INST.EV]... [--set INST.PORT=VALUE]... [--monitor INST.PORT]... "
                 "--steps N [--log] [--pause MS]",
-                simulate};
+                simulate,
+                "Simulates a diagram of a project (.crf) or a network file (.fbn) step by step and prints the\n"
+                "schedule tables and the port values.\n"
+                "  --diagram NAME          the diagram to simulate (needed for a project)\n"
+                "  --event INST.EV         an initial event (repeatable)\n"
+                "  --set INST.PORT=VALUE   a start value of an input (repeatable)\n"
+                "  --monitor INST.PORT     a port to monitor (repeatable)\n"
+                "  --steps N               how many steps to run\n"
+                "  --log                   print the simulation log\n"
+                "  --pause MS              the pause of each FB activation (default 0)"};
 
 } // namespace
 

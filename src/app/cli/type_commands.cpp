@@ -99,8 +99,11 @@ int typeRewrite(TCliContext& ctx)
     return 0;
 }
 
-TCliCommand checkCommand{"type check", "FILE...", typeCheck};
-TCliCommand rewriteCommand{"type rewrite", "IN OUT", typeRewrite};
+TCliCommand checkCommand{"type check", "FILE...", typeCheck,
+                         "Reads each type file and prints OK with its counts, or the reason it cannot be read."};
+TCliCommand rewriteCommand{"type rewrite", "IN OUT", typeRewrite,
+                           "Reads the type file IN and writes it to OUT as the workbench saves types, keeping\n"
+                           "what the workbench does not understand."};
 
 } // namespace
 
