@@ -85,17 +85,22 @@ TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workb
     buttons->addWidget(btnStart_);
     buttons->addWidget(btnDunex_);
     buttons->addWidget(btnKalo_);
-    buttons->addSpacing(16);
-    buttons->addWidget(new QLabel(QStringLiteral("Target:"), this));
-    buttons->addWidget(cbTarget_);
-    buttons->addWidget(chkReplace_);
     buttons->addStretch(1);
+    auto* target = new QHBoxLayout;
+    target->addWidget(new QLabel(QStringLiteral("Target:"), this));
+    target->addWidget(cbTarget_);
+    target->addSpacing(12);
+    target->addWidget(chkReplace_);
+    target->addStretch(1);
+    for (QPushButton* b : {btnStart_, btnDunex_, btnKalo_})
+        b->setMinimumWidth(b->sizeHint().width());
     auto* watch = new QHBoxLayout;
     watch->addWidget(new QLabel(QStringLiteral("Watched ports:"), this));
     watch->addWidget(edWatch_, 1);
     watch->addWidget(btnWatch_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
+    layout->addLayout(target);
     layout->addWidget(memOutput_, 1);
     layout->addLayout(watch);
     layout->addWidget(tblWatch_);
@@ -364,7 +369,7 @@ void OpenDeploymentWindow(TMainForm& form)
     auto* window = new TfrmDownloadApplicationManager(form.Workbench());
     QMdiSubWindow* sub = form.MdiArea()->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    sub->resize(800, 520);
+    sub->resize(900, 600);
     window->show();
     sub->show();
 }
