@@ -3,6 +3,7 @@
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/value_text.h"
+#include "runtime/rt_opc_fbtype.h"
 #include "runtime/script/script_errors.h"
 
 #include <ctime>
@@ -198,10 +199,13 @@ TtelvoRT_Environment::~TtelvoRT_Environment()
 
 TTELVO_RTtype* TtelvoRT_Environment::CreateRuntimeFB(TFB_Instance* instance)
 {
-    // The OPC item types get their own runtime FB once OPC access exists;
-    // until then they run as plain basic FBs (they have no chart).
-    auto fb = std::make_unique<TtelvoRT_FBtype>(*this, instance);
     TFB_InstanceRef* ref = instance ? instance->Ref : nullptr;
+    // The OPC item types talk to an OPC server instead of running a chart.
+    std::unique_ptr<TTELVO_RTtype> fb;
+    if (ref && ref->Type && TtelvoRT_FBtype_OPC::IsOPCType(ref->Type->Name))
+        fb = std::make_unique<TtelvoRT_FBtype_OPC>(*this, instance);
+    else
+        fb = std::make_unique<TtelvoRT_FBtype>(*this, instance);
     fb->SetFBInfo(ref && ref->Type ? ref->Type->Name : std::string(), ref ? ref->Name : std::string());
     // The thread comes first: an FB the system gives no thread to is never
     // listed, so nothing waits for it to come to rest.

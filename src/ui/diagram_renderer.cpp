@@ -932,6 +932,14 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
     // 11. Notes.
     for (auto& note : diagram->Notes)
         paintNote(d, *note, fontPoints);
+    // The flash of a refused connection target, over everything else.
+    if (view.Flash) {
+        d.ClearBrush();
+        d.Pen(DiagramColour::Warning, 3);
+        d.Rect(view.FlashLeft, view.FlashTop, view.FlashRight, view.FlashBottom);
+        d.PenWidth(1);
+        d.Brush(DiagramColour::White);
+    }
     // 12. The print caption.
     d.Dotted(false);
     if (view.PrintMode) {

@@ -40,6 +40,10 @@ struct TDiagramView {
     TCanvas* Canvas = nullptr;
     // The time shown in the print caption; the current time when not valid.
     QDateTime CaptionTime;
+    // A refused connection target, outlined in the warning colour for a
+    // moment so that the eye finds what was refused; empty when none.
+    int32_t FlashLeft = 0, FlashTop = 0, FlashRight = 0, FlashBottom = 0;
+    bool Flash = false;
 };
 
 // The size in points of the diagram font at a zoom: rnd(7z).
@@ -62,6 +66,7 @@ inline constexpr uint32_t InterfaceData = 0x1C5E93;
 inline constexpr uint32_t DeviceFrame = 0xE3E3E3;
 inline constexpr uint32_t NoteFill = 0xFFFFE1;
 inline constexpr uint32_t ShownTypes = 0xA2A2A2;
+inline constexpr uint32_t Warning = 0xE07000;
 } // namespace DiagramColour
 
 // Paints the whole diagram into the image (the image's size is the

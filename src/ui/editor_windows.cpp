@@ -2,6 +2,11 @@
 
 #include "ui/deploy/download_manager.h"
 #include "ui/fb_diagram_editor.h"
+#include "ui/main_form.h"
+#include "ui/systemlayer/sl_dialogs.h"
+#include "ui/systemlayer/sl_editor.h"
+#include "ui/uml/trans_facility_tool.h"
+#include "ui/typeeditor/type_editor.h"
 
 namespace telvo {
 
@@ -10,7 +15,15 @@ namespace telvo {
 void InstallEditorWindows(TEditorWindowFactories& factories)
 {
     factories.DiagramWindow = OpenDiagramWindow;
+    factories.SystemLayerWindow = OpenSystemLayerWindow;
+    factories.IppProperties = [](TMainForm& main, TslIPPRef& ipp) {
+        // With the system layer window open the edit joins its undo stack.
+        EditIppProperties(&main, main.Workbench(), ipp, main.findChild<TfrmSystemLayer*>());
+        main.RefreshSystemLayerTree();
+    };
+    factories.TypeEditor = OpenTypeEditorWindow;
     factories.DeploymentWindow = OpenDeploymentWindow;
+    InstallUmlWindows(factories);
 }
 
 } // namespace telvo

@@ -1,6 +1,8 @@
 #include "ui/fb_diagram_editor.h"
 
 #include "model/fb_manager.h"
+#include "model/file_util.h"
+#include "model/library_index.h"
 #include "model/value_text.h"
 #include "persistence/network_file.h"
 #include "persistence/type_file.h"
@@ -30,6 +32,8 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
+#include <QWheelEvent>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -164,6 +168,13 @@ void TDiagramPaintBox::mouseDoubleClickEvent(QMouseEvent* event)
     editor_.DoubleClick(p.x(), p.y());
 }
 
+void TDiagramPaintBox::wheelEvent(QWheelEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    editor_.WheelTurned(p.x(), p.y(), event->angleDelta(), event->modifiers());
+    event->accept();
+}
+
 void TDiagramPaintBox::contextMenuEvent(QContextMenuEvent* event)
 {
     event->accept();
@@ -269,6 +280,20 @@ TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main,
         PaintDiagram();
     };
 
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { EscapePressed(); });
+    auto* fit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this);
+    fit->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(fit, &QShortcut::activated, this, [this] { ZoomToFitClick(); });
+    flashTimer_ = new QTimer(this);
+    flashTimer_->setSingleShot(true);
+    flashTimer_->setInterval(450);
+    connect(flashTimer_, &QTimer::timeout, this, [this] {
+        view_.Flash = false;
+        PaintDiagram();
+    });
+
     auto* del = new QShortcut(QKeySequence::Delete, this);
     del->setContext(Qt::WidgetWithChildrenShortcut);
     connect(del, &QShortcut::activated, this, [this] {
@@ -290,6 +315,8 @@ TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main,
                                             QStringLiteral("FB Network (*.fbn)"));
     };
 
+    // Qt's mark of unsaved changes; the opener puts the caption before it.
+    setWindowTitle(QStringLiteral("[*]"));
     // Saving the network alone makes sense only without a project.
     Button(QStringLiteral("btnExportFBNetwork"))->setVisible(!projectOpen());
     resize(900, 600);
@@ -358,10 +385,13 @@ void TfrmDesignFBDiagram::buildToolBar(QWidget* bar)
     cmbZoom_->addItems({QStringLiteral("20%"), QStringLiteral("40%"), QStringLiteral("60%"), QStringLiteral("80%"),
                         QStringLiteral("100%"), QStringLiteral("120%"), QStringLiteral("140%")});
     cmbZoom_->setFixedWidth(72);
+    cmbZoom_->setToolTip(QStringLiteral("Zoom: choose or type a percentage and press Enter"));
     connect(cmbZoom_, &QComboBox::activated, this, [this](int index) { ZoomTextEntered(cmbZoom_->itemText(index)); });
     connect(cmbZoom_->lineEdit(), &QLineEdit::returnPressed, this,
             [this] { ZoomTextEntered(cmbZoom_->lineEdit()->text()); });
     row->addWidget(cmbZoom_);
+    b = button("btnZoomToFit", QStringLiteral("Fit"), QStringLiteral("Zoom to fit (Ctrl+0)"));
+    connect(b, &QToolButton::clicked, this, [this] { ZoomToFitClick(); });
     separator();
     b = button("btnInsertIPP", QStringLiteral("IPP"), QStringLiteral("Insert IPP"));
     connect(b, &QToolButton::clicked, this, [this] { InsertIppClick(); });
@@ -431,7 +461,11 @@ void TfrmDesignFBDiagram::buildPalette()
         auto* b = new QToolButton(palette_);
         b->setObjectName(QStringLiteral("btnPalette_") + QString::fromLatin1(entry.Type));
         b->setText(QString::fromLatin1(entry.Label));
-        b->setToolTip(QString::fromLatin1(entry.Hint));
+        // The block's purpose, then its type name; the type's own comment is
+        // added the first time the tip is asked for.
+        b->setToolTip(QString::fromLatin1(entry.Hint) + QStringLiteral("\n") + QString::fromLatin1(entry.Type));
+        b->setProperty("telvoType", QString::fromLatin1(entry.Type));
+        b->installEventFilter(this);
         const QIcon icon = paletteIcon(entry.Type);
         if (!icon.isNull()) {
             b->setIcon(icon);
@@ -481,8 +515,43 @@ void TfrmDesignFBDiagram::UpdateContextMenu()
     }
 }
 
+std::string TfrmDesignFBDiagram::typeComment(const std::string& typeName) const
+{
+    if (const TFB_Type* type = manager().FindType(typeName))
+        return type->Comment;
+    // Not loaded: read the library file aside, so that a tool tip does not
+    // change the model.
+    const TTypeLoadContext& context = manager().Context;
+    const TLibraryFolder* folder = context.Index ? context.Index->FolderListing(typeName) : nullptr;
+    if (!folder || !context.Reader)
+        return {};
+    for (const char* ext : {".fbt", ".xml"}) {
+        const std::filesystem::path file = context.ProgramFolder / "library" / folder->Name / (typeName + ext);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(file, ec))
+            continue;
+        try {
+            TFB_Type probe;
+            if (context.Reader(ReadFileText(file), probe))
+                return probe.Comment;
+        } catch (const std::exception&) {
+        }
+        return {};
+    }
+    return {};
+}
+
 bool TfrmDesignFBDiagram::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ToolTip) {
+        auto* b = qobject_cast<QToolButton*>(watched);
+        if (b && b->property("telvoType").isValid() && !b->property("telvoCommented").toBool()) {
+            b->setProperty("telvoCommented", true);
+            const std::string comment = typeComment(b->property("telvoType").toString().toStdString());
+            if (!comment.empty())
+                b->setToolTip(b->toolTip() + QStringLiteral(": ") + qs(comment));
+        }
+    }
     if (watched == drawing_ && event->type() == QEvent::Resize)
         layoutDrawing();
     return QWidget::eventFilter(watched, event);
@@ -535,6 +604,42 @@ void TfrmDesignFBDiagram::setStatus(const std::string& text)
     statusText_ = qs(text);
     if (main_ && main_->ProjectBrowser())
         main_->ProjectBrowser()->SetHintText(statusText_);
+    // The browser's panel is narrow: the main window's status bar shows the
+    // whole text.
+    if (main_)
+        main_->ShowStatus(statusText_);
+}
+
+void TfrmDesignFBDiagram::modelChanged()
+{
+    setWindowModified(true);
+    if (main_)
+        main_->EditorModified();
+}
+
+void TfrmDesignFBDiagram::flash(int left, int top, int right, int bottom)
+{
+    view_.Flash = true;
+    view_.FlashLeft = left;
+    view_.FlashTop = top;
+    view_.FlashRight = right;
+    view_.FlashBottom = bottom;
+    flashTimer_->start();
+    PaintDiagram();
+}
+
+QRect TfrmDesignFBDiagram::FlashRect() const
+{
+    if (!view_.Flash)
+        return {};
+    return QRect(QPoint(view_.FlashLeft, view_.FlashTop), QPoint(view_.FlashRight, view_.FlashBottom));
+}
+
+void TfrmDesignFBDiagram::refuse(const std::string& text, int gesture, int x, int y)
+{
+    hint(text, gesture);
+    const int r = std::max(4, Scaled(6, Zoom()));
+    flash(x - r, y - r, x + r, y + r);
 }
 
 void TfrmDesignFBDiagram::hint(const std::string& text, int gesture)
@@ -685,7 +790,8 @@ void TfrmDesignFBDiagram::ApplyZoom()
     for (auto& note : diagram_->Notes)
         SetScale(*note, z);
     PaintDiagram();
-    setStatus(QString::number(z).toStdString());
+    // "80 %": a percentage reads at a glance where "0.8" does not.
+    setStatus(QString::number(z * 100, 'f', 0).toStdString() + " %");
 }
 
 void TfrmDesignFBDiagram::ZoomInClick()
@@ -714,6 +820,108 @@ void TfrmDesignFBDiagram::ZoomTextEntered(const QString& text)
     if (zoom < 0.01)
         return;
     SetZoom(zoom);
+}
+
+void TfrmDesignFBDiagram::ZoomAbout(double zoom, int x, int y)
+{
+    if (!diagram_ || zoom <= 0)
+        return;
+    const double before = Zoom();
+    SetZoom(zoom);
+    // Zooming scales the drawing about its top-left corner; scrolling by
+    // the growth of the distance to (x, y) brings that spot back under the
+    // mouse, to the scroll bars' step of 10 pixels.
+    const double factor = Zoom() / before;
+    const int wantX = scrollX_ + static_cast<int>(std::lround(x * (factor - 1.0)));
+    const int wantY = scrollY_ + static_cast<int>(std::lround(y * (factor - 1.0)));
+    const QSignalBlocker blockH(hBar_), blockV(vBar_);
+    hBar_->setValue(static_cast<int>(std::lround(wantX / 10.0)));
+    vBar_->setValue(static_cast<int>(std::lround(wantY / 10.0)));
+    scrolled();
+}
+
+void TfrmDesignFBDiagram::WheelTurned(int x, int y, QPoint angleDelta, Qt::KeyboardModifiers modifiers)
+{
+    if (!diagram_)
+        return;
+    // One notch is 120; touch pads send fractions, which add up.
+    const int along = angleDelta.y() != 0 ? angleDelta.y() : angleDelta.x();
+    if (along == 0)
+        return;
+    if (modifiers & Qt::ControlModifier) {
+        if (along > 0)
+            ZoomAbout(Zoom() + 0.05, x, y);
+        else if (Zoom() >= 0.15)
+            ZoomAbout(Zoom() - 0.05, x, y);
+        return;
+    }
+    // Three steps of the bar (30 pixels) a notch, as text views scroll.
+    const int steps = -along * 3 / 120 != 0 ? -along * 3 / 120 : (along > 0 ? -1 : 1);
+    const bool across = (modifiers & Qt::ShiftModifier) || angleDelta.y() == 0;
+    QScrollBar* bar = across ? hBar_ : vBar_;
+    bar->setValue(bar->value() + steps);
+}
+
+void TfrmDesignFBDiagram::ZoomToFitClick()
+{
+    if (!diagram_)
+        return;
+    // The drawn extent of everything, at the current zoom and scroll.
+    int left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+    auto take = [&](int l, int t, int r, int b) {
+        left = std::min(left, l);
+        top = std::min(top, t);
+        right = std::max(right, r);
+        bottom = std::max(bottom, b);
+    };
+    for (auto& inst : diagram_->DrawnInstances)
+        take(inst->X, inst->Y, inst->X + inst->Width, inst->Y + inst->Height);
+    for (auto& pic : diagram_->IPPPictures)
+        take(pic->X, pic->Y, pic->X + pic->LabelWidth + 40, pic->Y + 30);
+    for (auto& note : diagram_->Notes)
+        take(note->X, note->Y, std::max(note->Right, note->X + 20), std::max(note->Bottom, note->Y + 20));
+    if (left > right)
+        return;
+    constexpr int margin = 20;
+    const double z = Zoom();
+    const double w = (right - left) / z, h = (bottom - top) / z;
+    const double fitW = (paintBox_->width() - 2 * margin) / std::max(w, 1.0);
+    const double fitH = (paintBox_->height() - 2 * margin) / std::max(h, 1.0);
+    // A step of the zoom buttons, from a tenth up to twice the size.
+    double fit = std::floor(std::min(fitW, fitH) * 20.0 + 1e-9) / 20.0;
+    fit = std::clamp(fit, 0.10, 2.0);
+    SetZoom(fit);
+    const double factor = Zoom() / z;
+    const int wantX = scrollX_ + static_cast<int>(std::lround(left * factor)) - margin;
+    const int wantY = scrollY_ + static_cast<int>(std::lround(top * factor)) - margin;
+    const QSignalBlocker blockH(hBar_), blockV(vBar_);
+    hBar_->setValue(static_cast<int>(std::floor(wantX / 10.0)));
+    vBar_->setValue(static_cast<int>(std::floor(wantY / 10.0)));
+    scrolled();
+}
+
+void TfrmDesignFBDiagram::EscapePressed()
+{
+    if (!diagram_)
+        return;
+    if (view_.RubberBand) {
+        // The band goes without selecting anything.
+        endRubberBand();
+        diagram_->ClearSelection();
+        PaintDiagram();
+        return;
+    }
+    if (!connectMode_)
+        return;
+    const bool pending = firstEvent_ || firstData_ || firstIpp_ || pendingInterfaceEvent_ || pendingInterfaceData_ ||
+                         rubberLine_ != QPoint(-1, -1);
+    if (!pending) {
+        Button(QStringLiteral("SpeedButton13"))->setChecked(true);
+        SelectModeClick();
+        return;
+    }
+    resetConnectionState();
+    paintBox_->update();
 }
 
 void TfrmDesignFBDiagram::scrolled()
@@ -781,6 +989,7 @@ void TfrmDesignFBDiagram::AddNoteClick()
     // The note stays where it is put while the drawing is scrolled on.
     note->LastMouseX = scrollX_;
     note->LastMouseY = scrollY_;
+    modelChanged();
     PaintDiagram();
 }
 
@@ -831,17 +1040,53 @@ TFB_Instance* TfrmDesignFBDiagram::AddInstanceOfType(const std::string& typeName
     SetScale(*inst, Zoom());
     if (Button(QStringLiteral("btnShowType"))->isChecked())
         inst->TypeColour = NewInstanceTypeColour;
-    // Its zoom-1 position follows from where it is; it then stays there while
-    // the drawing is scrolled on.
+    // Its zoom-1 position follows from where it is put; it then stays there
+    // while the drawing is scrolled on.
+    placeClear(*inst, NewInstancePoint());
     inst->LastMouseX = scrollX_;
     inst->LastMouseY = scrollY_;
     MoveBy(*inst, inst->LastMouseX, inst->LastMouseY);
+    LayoutInstance(*inst);
     refreshInstancesTree();
     const std::string lower = lowerCase(typeName);
     sendHint("You just have added an instance of the " + lower + " Function Block type", 3);
     log("Added an instance of the " + lower + " Function Block type");
+    modelChanged();
     PaintDiagram();
     return inst;
+}
+
+QPoint TfrmDesignFBDiagram::NewInstancePoint() const
+{
+    if (lastPressKnown_)
+        return QPoint(static_cast<int>(std::lround(lastPressX_ * Zoom())) - scrollX_,
+                      static_cast<int>(std::lround(lastPressY_ * Zoom())) - scrollY_);
+    return QPoint(paintBox_->width() / 2, paintBox_->height() / 2);
+}
+
+void TfrmDesignFBDiagram::placeClear(TFB_Instance& instance, QPoint at)
+{
+    instance.X = at.x();
+    instance.Y = at.y();
+    if (!lastPressKnown_) {
+        // In the middle of the view the block is centred on the point.
+        instance.X -= instance.Width / 2;
+        instance.Y -= instance.Height / 2;
+    }
+    // A block dropped exactly onto another hides it: step down and right by
+    // the grid until the new one covers no other block.
+    const int grid = std::max(1, Scaled(20, Zoom()));
+    auto covers = [&] {
+        const QRect mine(instance.X, instance.Y, instance.Width, instance.Height);
+        for (auto& other : diagram_->DrawnInstances)
+            if (other.get() != &instance && mine.intersects(QRect(other->X, other->Y, other->Width, other->Height)))
+                return true;
+        return false;
+    };
+    for (int step = 0; step < 2000 && covers(); ++step) {
+        instance.X += grid;
+        instance.Y += grid;
+    }
 }
 
 TslIPP* TfrmDesignFBDiagram::AddIppPicture(TslIPPRef* ipp, int x, int y)
@@ -854,6 +1099,7 @@ TslIPP* TfrmDesignFBDiagram::AddIppPicture(TslIPPRef* ipp, int x, int y)
     pic->LastMouseX = scrollX_;
     pic->LastMouseY = scrollY_;
     log("Add IPP: " + ipp->Name);
+    modelChanged();
     return pic;
 }
 
@@ -873,6 +1119,7 @@ void TfrmDesignFBDiagram::DropRecord(TFB_InstanceRef* record, int x, int y)
     MoveBy(*inst, scrollX_, scrollY_);
     LayoutInstance(*inst);
     diagram_->RebuildLines();
+    modelChanged();
     PaintDiagram();
 }
 
@@ -911,6 +1158,9 @@ void TfrmDesignFBDiagram::MouseDown(int x, int y, Qt::MouseButton button, Qt::Ke
     }
     clearDragFlags();
     clearPickedConnections();
+    lastPressKnown_ = true;
+    lastPressX_ = (x + scrollX_) / Zoom();
+    lastPressY_ = (y + scrollY_) / Zoom();
     selLeft_ = selRight_ = x;
     selTop_ = selBottom_ = y;
     if (!connectMode_) {
@@ -969,14 +1219,20 @@ void TfrmDesignFBDiagram::MouseMove(int x, int y)
         view_.RubberBottom = y;
     } else {
         for (auto& inst : diagram_->DrawnInstances)
-            if (inst->Selected)
+            if (inst->Selected) {
                 DragTo(*inst, x, y);
+                dragMoved_ = true;
+            }
         for (auto& pic : diagram_->IPPPictures)
-            if (pic->Selected)
+            if (pic->Selected) {
                 pic->DragTo(x, y);
+                dragMoved_ = true;
+            }
         for (auto& note : diagram_->Notes)
-            if (note->Selected)
+            if (note->Selected) {
                 DragTo(*note, x, y);
+                dragMoved_ = true;
+            }
     }
     PaintDiagram();
 }
@@ -994,6 +1250,10 @@ void TfrmDesignFBDiagram::MouseUp(int x, int y)
     }
     endRubberBand();
     clearDragFlags();
+    if (dragMoved_) {
+        dragMoved_ = false;
+        modelChanged();
+    }
     PaintDiagram();
 }
 
@@ -1152,14 +1412,14 @@ void TfrmDesignFBDiagram::eventPortRules(TFBEventDraw* port)
                 firstEvent_ = port;
                 createIppConnection();
             } else {
-                hint("Please connect to a Function Block Event Output or Event Output IPP", 7);
+                refuse("Please connect to a Function Block Event Output or Event Output IPP", 7, port->X, port->Y);
             }
         } else {
             if ((input && eventIpp && !d) || (d && !input && eventIpp)) {
                 firstEvent_ = port;
                 createIppConnection();
             } else {
-                hint("Please connect to a Function Block Event Input or Event Input IPP", 3);
+                refuse("Please connect to a Function Block Event Input or Event Input IPP", 3, port->X, port->Y);
             }
         }
         return;
@@ -1171,7 +1431,7 @@ void TfrmDesignFBDiagram::eventPortRules(TFBEventDraw* port)
                 hint("Target Event Output: " + name + ".", 1);
                 createEventConnection();
             } else {
-                hint("Please connect an Event Output", 7);
+                refuse("Please connect an Event Output", 7, port->X, port->Y);
             }
         } else {
             if (input) {
@@ -1179,7 +1439,7 @@ void TfrmDesignFBDiagram::eventPortRules(TFBEventDraw* port)
                 hint("Source Event Input: " + name + ".", 2);
                 createEventConnection();
             } else {
-                hint("Please connect an Event Input", 3);
+                refuse("Please connect an Event Input", 3, port->X, port->Y);
             }
         }
         return;
@@ -1190,7 +1450,7 @@ void TfrmDesignFBDiagram::eventPortRules(TFBEventDraw* port)
         return;
     }
     if (compositeNetwork() && pendingInterfaceData_) {
-        hint("Please connect to an Event Input", 3);
+        refuse("Please connect to an Event Input", 3, port->X, port->Y);
         return;
     }
     firstEvent_ = port;
@@ -1216,14 +1476,14 @@ void TfrmDesignFBDiagram::dataPortRules(TFBDataMemberDraw* port)
                 firstData_ = port;
                 createIppConnection();
             } else {
-                hint("Please connect to a Function Block Data Output or Data Output IPP", 7);
+                refuse("Please connect to a Function Block Data Output or Data Output IPP", 7, port->X, port->Y);
             }
         } else {
             if ((input && dataIpp && !d) || (d && !input && dataIpp)) {
                 firstData_ = port;
                 createIppConnection();
             } else {
-                hint("Please connect to a Function Block Data Input or Data Input IPP", 3);
+                refuse("Please connect to a Function Block Data Input or Data Input IPP", 3, port->X, port->Y);
             }
         }
         return;
@@ -1235,7 +1495,7 @@ void TfrmDesignFBDiagram::dataPortRules(TFBDataMemberDraw* port)
                 hint("Target Data Output: " + name + ".", 1);
                 createDataConnection();
             } else {
-                hint("Please connect a Data Output", 7);
+                refuse("Please connect a Data Output", 7, port->X, port->Y);
             }
         } else {
             if (input) {
@@ -1243,7 +1503,7 @@ void TfrmDesignFBDiagram::dataPortRules(TFBDataMemberDraw* port)
                 hint("Source Data Input: " + name + ".", 2);
                 createDataConnection();
             } else {
-                hint("Please connect a Data Input", 5);
+                refuse("Please connect a Data Input", 5, port->X, port->Y);
             }
         }
         return;
@@ -1254,7 +1514,7 @@ void TfrmDesignFBDiagram::dataPortRules(TFBDataMemberDraw* port)
         return;
     }
     if (compositeNetwork() && pendingInterfaceEvent_) {
-        hint("Please connect to a Data Input", -1);
+        refuse("Please connect to a Data Input", -1, port->X, port->Y);
         return;
     }
     firstData_ = port;
@@ -1281,7 +1541,7 @@ void TfrmDesignFBDiagram::ippRules(TslIPP* picture)
             secondIpp_ = picture;
             createIppToIppConnection();
         } else {
-            hint(firstActuator ? "Please connect to a Sensor IPP" : "Please connect to an Actuator IPP", 3);
+            refuse(firstActuator ? "Please connect to a Sensor IPP" : "Please connect to an Actuator IPP", 3, picture->X + 8, picture->Y + 8);
         }
         return;
     }
@@ -1292,14 +1552,14 @@ void TfrmDesignFBDiagram::ippRules(TslIPP* picture)
                 firstIpp_ = picture;
                 createIppConnection();
             } else {
-                hint("Source Event Input: " + name + ". Please connect to a Sensor IPP", 3);
+                refuse("Source Event Input: " + name + ". Please connect to a Sensor IPP", 3, picture->X + 8, picture->Y + 8);
             }
         } else {
             if ((!d && !sensor && eventIpp) || (d && sensor && eventIpp)) {
                 firstIpp_ = picture;
                 createIppConnection();
             } else {
-                hint("Source Event Output: " + name + ". Please connect to an Actuator IPP", 7);
+                refuse("Source Event Output: " + name + ". Please connect to an Actuator IPP", 7, picture->X + 8, picture->Y + 8);
             }
         }
         return;
@@ -1311,14 +1571,14 @@ void TfrmDesignFBDiagram::ippRules(TslIPP* picture)
                 firstIpp_ = picture;
                 createIppConnection();
             } else {
-                hint("Source Data Input: " + name + ". Please connect to a Sensor IPP", 3);
+                refuse("Source Data Input: " + name + ". Please connect to a Sensor IPP", 3, picture->X + 8, picture->Y + 8);
             }
         } else {
             if ((!d && !sensor && !eventIpp) || (d && sensor && !eventIpp)) {
                 firstIpp_ = picture;
                 createIppConnection();
             } else {
-                hint("Source Data Output: " + name + ". Please connect to a Actuator IPP", 7);
+                refuse("Source Data Output: " + name + ". Please connect to a Actuator IPP", 7, picture->X + 8, picture->Y + 8);
             }
         }
         return;
@@ -1443,6 +1703,7 @@ void TfrmDesignFBDiagram::connectionCreated(const std::string& logLine)
     resetConnectionState();
     refreshConnectionsTree();
     log(logLine);
+    modelChanged();
 }
 
 void TfrmDesignFBDiagram::createEventConnection()
@@ -1545,15 +1806,19 @@ void TfrmDesignFBDiagram::createIppToIppConnection()
 
 void TfrmDesignFBDiagram::createCompositeEventConnection(TFBEventDraw* inner)
 {
-    if (alive(inner) && pendingInterfaceEvent_)
+    if (alive(inner) && pendingInterfaceEvent_) {
         diagram_->AddCompositeEventConn(pendingInterfaceEvent_, inner->Event);
+        modelChanged();
+    }
     resetConnectionState();
 }
 
 void TfrmDesignFBDiagram::createCompositeDataConnection(TFBDataMemberDraw* inner)
 {
-    if (alive(inner) && pendingInterfaceData_)
+    if (alive(inner) && pendingInterfaceData_) {
         diagram_->AddCompositeDataConn(pendingInterfaceData_, inner->Member);
+        modelChanged();
+    }
     resetConnectionState();
 }
 
@@ -1574,38 +1839,57 @@ void TfrmDesignFBDiagram::DeleteClick()
     if (!diagram_)
         return;
     TUserInterface& ui = workbench_.UI();
-    [&] {
+    const bool deleted = [&]() -> bool {
         if (TFB_Instance* inst = diagram_->LastSelectedInstance()) {
             if (ui.AskYesNo("Delete " + (inst->Ref ? inst->Ref->Name : std::string()) +
                             " from this diagram?  Note: The FB instance and any connections will remain in the "
-                            "model but not in the diagram."))
+                            "model but not in the diagram.")) {
                 diagram_->DeleteDrawn(inst, true);
-            return;
+                return true;
+            }
+            return false;
         }
         if (TFB_EventAssoc* line = PickedEventLine())
-            if (ui.AskYesNo("Delete Event Connection from your model ?"))
-                return diagram_->DeleteEventLine(line);
+            if (ui.AskYesNo("Delete Event Connection from your model ?")) {
+                diagram_->DeleteEventLine(line);
+                return true;
+            }
         if (TFB_DataAssoc* line = PickedDataLine())
-            if (ui.AskYesNo("Delete Data Connection from your model ?"))
-                return diagram_->DeleteDataLine(line);
+            if (ui.AskYesNo("Delete Data Connection from your model ?")) {
+                diagram_->DeleteDataLine(line);
+                return true;
+            }
         if (TFB_IPPFBAssocsInst* line = PickedIppLine())
-            if (ui.AskYesNo("Delete IPP Connection from your model ?"))
-                return diagram_->DeleteIPPFBLine(line, true);
+            if (ui.AskYesNo("Delete IPP Connection from your model ?")) {
+                diagram_->DeleteIPPFBLine(line, true);
+                return true;
+            }
         if (TCompositeConnection* line = PickedCompositeLine())
-            if (ui.AskYesNo("Delete Connection ?"))
-                return diagram_->RemoveCompositeConn(line);
+            if (ui.AskYesNo("Delete Connection ?")) {
+                diagram_->RemoveCompositeConn(line);
+                return true;
+            }
         if (TFB_IPPtoIPPAssocInst* line = PickedIppToIppLine())
-            if (ui.AskYesNo("Delete IPP Connection from your model ?."))
-                return diagram_->DeleteIPPtoIPPLine(line, true);
+            if (ui.AskYesNo("Delete IPP Connection from your model ?.")) {
+                diagram_->DeleteIPPtoIPPLine(line, true);
+                return true;
+            }
         if (TFBDnote* note = diagram_->LastSelectedNote())
-            if (ui.AskYesNo("Delete Note from your diagram ?"))
-                return diagram_->DeleteNote(note);
+            if (ui.AskYesNo("Delete Note from your diagram ?")) {
+                diagram_->DeleteNote(note);
+                return true;
+            }
         if (TslIPP* pic = diagram_->LastSelectedIPP())
             if (ui.AskYesNo("Delete " + (pic->Ipp ? pic->Ipp->Name : std::string()) +
                             " from this diagram? Note: any connections will remain in the model but not in the "
-                            "diagram."))
+                            "diagram.")) {
                 diagram_->DeleteIPPPicture(pic, false);
+                return true;
+            }
+        return false;
     }();
+    if (deleted)
+        modelChanged();
     diagram_->ClearSelection();
     pickedEvent_ = nullptr;
     pickedData_ = nullptr;
@@ -1647,12 +1931,14 @@ void TfrmDesignFBDiagram::DoubleClick(int x, int y)
         TfrmFBProperties dialog(*inst->Ref, manager(), workbench_.UI(), this);
         if (dialog.exec() == QDialog::Accepted) {
             refreshInstancesTree();
+            modelChanged();
             PaintDiagram();
         }
     } else if (TFBDnote* note = diagram_->LastSelectedNote()) {
         TfrmEditNote dialog(qs(note->Text), this);
         if (dialog.exec() == QDialog::Accepted) {
             note->Text = dialog.NoteText();
+            modelChanged();
             PaintDiagram();
         }
     }
@@ -1667,9 +1953,11 @@ void TfrmDesignFBDiagram::EditClick()
 void TfrmDesignFBDiagram::EditTypeClick()
 {
     TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
-    if (!inst || !main_ || !main_->Factories().TypeEditor)
+    if (!inst || !inst->Ref || !inst->Ref->Type || !main_ || !main_->Factories().TypeEditor)
         return;
-    main_->Factories().TypeEditor(*main_, QStringLiteral("Open..."));
+    // The type editor loads the file the instance's type came from.
+    if (TEditorWindow* window = main_->Factories().TypeEditor(*main_, qs(inst->Ref->Type->FileName)))
+        main_->AddEditorWindow(window);
 }
 
 void TfrmDesignFBDiagram::ReloadTypeClick()
@@ -1678,6 +1966,7 @@ void TfrmDesignFBDiagram::ReloadTypeClick()
     if (!inst || !inst->Ref || !inst->Ref->Type)
         return;
     manager().ReloadType(inst->Ref->Type);
+    modelChanged();
     diagram_->ClearSelection();
     rebuildAllLines();
     PaintDiagram();
@@ -1739,7 +2028,8 @@ void TfrmDesignFBDiagram::SaveNetworkClick()
     };
     std::error_code ec;
     if (!diagram_->FileName.empty() && std::filesystem::is_regular_file(diagram_->FileName, ec)) {
-        save(diagram_->FileName);
+        if (save(diagram_->FileName))
+            setWindowModified(false);
         return;
     }
     QString name = AskSaveFileName ? AskSaveFileName(qs(diagram_->FileName)) : QString();
@@ -1747,8 +2037,10 @@ void TfrmDesignFBDiagram::SaveNetworkClick()
         return;
     if (!name.contains(QStringLiteral(".fbn")))
         name += QStringLiteral(".fbn");
-    if (save(name.toStdString()))
-        setWindowTitle(NetworkCaption(name));
+    if (save(name.toStdString())) {
+        setWindowTitle(NetworkCaption(name) + QStringLiteral("[*]"));
+        setWindowModified(false);
+    }
 }
 
 void TfrmDesignFBDiagram::OpenNetworkClick()
@@ -1768,7 +2060,7 @@ void TfrmDesignFBDiagram::OpenNetworkClick()
         ApplyZoom();
         diagram_->RebuildLines();
     }
-    setWindowTitle(NetworkCaption(name));
+    setWindowTitle(NetworkCaption(name) + QStringLiteral("[*]"));
     PaintDiagram();
 }
 
@@ -1793,7 +2085,7 @@ TEditorWindow* OpenDiagramWindow(TMainForm& main, TFB_Diagram& diagram, const QS
     sub->setWidget(editor);
     editor->SetSubWindow(sub);
     main.MdiArea()->addSubWindow(sub);
-    editor->setWindowTitle(caption);
+    editor->setWindowTitle(caption + QStringLiteral("[*]"));
     sub->resize(900, 600);
     editor->AttachDiagram(&diagram);
     // Instances and IPPs are dragged from the project tree onto the drawing.

@@ -25,6 +25,7 @@ class QMenu;
 class QMimeData;
 class QPrinter;
 class QScrollBar;
+class QTimer;
 class QToolButton;
 class QWidget;
 
@@ -53,6 +54,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -107,6 +109,18 @@ public:
     void DrawConnectionClick();
     void ZoomInClick();
     void ZoomOutClick();
+    // "Zoom to fit" (Ctrl+0): the zoom step and scroll position that show
+    // every instance, IPP picture and note of the diagram.
+    void ZoomToFitClick();
+    // A zoom that keeps the point (x, y) of the drawing under the mouse, as
+    // far as the scroll bars reach.
+    void ZoomAbout(double zoom, int x, int y);
+    // The mouse wheel over the drawing at (x, y): scrolls down and up,
+    // Shift scrolls across, Ctrl zooms one step about the mouse.
+    void WheelTurned(int x, int y, QPoint angleDelta, Qt::KeyboardModifiers modifiers);
+    // Escape: drops a pending connection or a rubber band; with nothing
+    // pending it leaves connect mode.
+    void EscapePressed();
     // The combo's text: "55" or "55%"; a number below 1 is ignored.
     void ZoomTextEntered(const QString& text);
     void InsertIppClick();
@@ -165,6 +179,12 @@ public:
     TFB_IPPFBAssocsInst* PickedIppLine() const;
     TFB_IPPtoIPPAssocInst* PickedIppToIppLine() const;
     TCompositeConnection* PickedCompositeLine() const;
+    // Where the next new instance goes: the last point pressed in the
+    // drawing, else the middle of the visible part.
+    QPoint NewInstancePoint() const;
+    // A refused connection target is outlined for a moment.
+    bool Flashing() const { return view_.Flash; }
+    QRect FlashRect() const;
     // The text this window last put into the status panel.
     QString StatusText() const { return statusText_; }
     const QImage& Image() const { return canvas_.Image; }
@@ -206,6 +226,17 @@ private:
     void resizeCanvas();
     void scrolled();
     void setStatus(const std::string& text);
+    // The editor changed the model: the window (and the project) shows "*"
+    // until saved.
+    void modelChanged();
+    // A refused click in connect mode: the hint to the status panels and the
+    // refused target flashed.
+    void refuse(const std::string& text, int gesture, int x, int y);
+    void flash(int left, int top, int right, int bottom);
+    // Shifts a new instance by the grid until it covers no other block.
+    void placeClear(TFB_Instance& instance, QPoint at);
+    // The comment of a type for the palette's tool tips, without loading it.
+    std::string typeComment(const std::string& typeName) const;
     // A hint whose answer goes to the status panel, or one only sent.
     void hint(const std::string& text, int gesture);
     void sendHint(const std::string& text, int gesture);
@@ -258,6 +289,12 @@ private:
     int scrollY_ = 0;
     int selLeft_ = 0, selTop_ = 0, selRight_ = 0, selBottom_ = 0;
     QString statusText_;
+    // The last press in the drawing, at zoom 1 and scroll 0, so that it
+    // stays the same spot of the diagram while zooming and scrolling.
+    bool dragMoved_ = false;
+    bool lastPressKnown_ = false;
+    double lastPressX_ = 0, lastPressY_ = 0;
+    QTimer* flashTimer_ = nullptr;
 
     // Connection state.
     bool connectMode_ = false;

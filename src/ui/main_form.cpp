@@ -11,6 +11,8 @@
 #include "ui/splash_form.h"
 #include "ui/start_center.h"
 #include "ui/telvo_application.h"
+#include "ui/uml/trans_facility_tool.h"
+#include "umlimport/umbrello_tool.h"
 #include "workbench/workbench.h"
 
 #include <QCloseEvent>
@@ -25,6 +27,8 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplashScreen>
+#include <QDir>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QThread>
@@ -155,6 +159,8 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     : QMainWindow(parent), workbench_(workbench), qtUi_(dynamic_cast<TQtUserInterface*>(&workbench.UI()))
 {
     setObjectName("MainForm");
+    // A project's UML model is an Umbrello file, shown in Umbrello.
+    uml::InstallUmbrelloTool(workbench_.ProjectManager(), workbench_.UI());
     setWindowTitle(NoProjectCaption());
     setWindowIcon(ToolIcon(QStringLiteral("telvo")));
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
@@ -183,6 +189,7 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
                               QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::LeftDockWidgetArea, browserDock_);
     browserDock_->hide();
+    ConnectUmlRequirements(*this, *browser_);
     // The requirement branches follow the UML model each time the browser
     // comes into view.
     connect(browserDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
@@ -192,6 +199,10 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
 
     statusLabel_ = new QLabel(this);
     statusLabel_->setObjectName("lbStatus");
+    // A long hint must not widen the window: the label takes the bar's
+    // width and keeps the whole text in its tool tip.
+    statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusLabel_->setMinimumWidth(1);
     progress_ = new QProgressBar(this);
     progress_->setObjectName("pbProgress");
     progress_->setMaximumWidth(220);
@@ -227,6 +238,7 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
         connect(qtUi_, &TQtUserInterface::logLine, log_, &TfrmLog::AddLine);
         connect(qtUi_, &TQtUserInterface::statusText, statusLabel_, &QLabel::setText);
         connect(qtUi_, &TQtUserInterface::hintText, browser_, &TfrmProjectBrowser::SetHintText);
+        connect(qtUi_, &TQtUserInterface::hintText, this, &TMainForm::ShowStatus);
         connect(qtUi_, &TQtUserInterface::busyChanged, this, [this](bool busy) { setBusyProgress(busy); });
         qtUi_->SetDialogParent(this);
     }
@@ -240,11 +252,34 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
         if (factories_.IppProperties)
             Guard([&] { factories_.IppProperties(*this, *ipp); });
     });
+    connect(browser_, &TfrmProjectBrowser::openSystemLayerRequested, this, [this] {
+        if (systemLayerWindow_)
+            mdi_->setActiveSubWindow(systemLayerWindow_->SubWindow());
+        else
+            Guard([this] { SystemLayerEditClick(); });
+    });
+    connect(browser_, &TfrmProjectBrowser::openTypeRequested, this, [this](const QString& typeFile) {
+        if (factories_.TypeEditor)
+            Guard([&] { AddEditorWindow(factories_.TypeEditor(*this, typeFile)); });
+    });
     connect(browser_, &TfrmProjectBrowser::diagramRenamed, this, [this](const QString& oldText, const QString& newText) {
-        for (TEditorWindow* window : diagramWindowsCaptioned(oldText)) {
+        // The windows captioned with the old name, and every window on the
+        // renamed diagram whatever its caption.
+        std::vector<TEditorWindow*> windows = diagramWindowsCaptioned(oldText);
+        for (auto& renamed : workbench_.FBManager().Diagrams)
+            if (renamed->Name == newText.toStdString())
+                for (TEditorWindow* window : diagramWindows_)
+                    if (window->Diagram() == renamed.get() &&
+                        std::find(windows.begin(), windows.end(), window) == windows.end())
+                        windows.push_back(window);
+        for (TEditorWindow* window : windows) {
             window->SubWindow()->show();
-            window->SubWindow()->setWindowTitle(newText);
+            const QString caption = newText + QStringLiteral("[*]");
+            if (QWidget* editor = window->SubWindow()->widget())
+                editor->setWindowTitle(caption);
+            window->SubWindow()->setWindowTitle(caption);
         }
+        EditorModified();
     });
     connect(browser_, &TfrmProjectBrowser::closeDiagramWindowsRequested, this, [this](const QString& caption) {
         for (TEditorWindow* window : diagramWindowsCaptioned(caption)) {
@@ -258,6 +293,10 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
         for (TEditorWindow* window : diagramWindows_)
             window->RefreshDiagram();
     });
+
+    AskOpenProjectFileName = [this](const QString& folder) {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Open project"), folder, projectFilter);
+    };
 
     InstallEditorWindows(factories_);
     projects_ = MakeProjectCommands(*this);
@@ -293,6 +332,42 @@ void TMainForm::SetProjectCommands(std::unique_ptr<TProjectCommands> commands)
 
 QString TMainForm::StatusText() const { return statusLabel_->text(); }
 
+void TMainForm::ShowStatus(const QString& text)
+{
+    statusLabel_->setText(text);
+    statusLabel_->setToolTip(text);
+}
+
+QString TMainForm::CaptionOf(const QWidget* window)
+{
+    QString caption = window->windowTitle();
+    caption.remove(QStringLiteral("[*]"));
+    return caption;
+}
+
+void TMainForm::EditorModified()
+{
+    if (Project().IsOpen())
+        setWindowModified(true);
+}
+
+void TMainForm::SetProjectModified(bool modified)
+{
+    setWindowModified(modified);
+    for (TEditorWindow* window : diagramWindows_)
+        if (window->SubWindow() && window->SubWindow()->widget())
+            window->SubWindow()->widget()->setWindowModified(modified);
+}
+
+QString TMainForm::OpenFolder() const
+{
+    if (!lastOpenFolder_.isEmpty())
+        return lastOpenFolder_;
+    if (!recent_.Entries().empty() && !recent_.Entries()[0].empty())
+        return QFileInfo(qs(recent_.Entries()[0])).absolutePath();
+    return qs(workbench_.ProgramFolder().string());
+}
+
 void TMainForm::log(const std::string& text) const { workbench_.UI().Log(text); }
 
 QAction* TMainForm::Action(const QString& objectName) const { return findChild<QAction*>(objectName); }
@@ -321,7 +396,8 @@ void TMainForm::createMenus()
     addItem(mnuTelvo_, "mnuNewProject", QStringLiteral("&New TELVO project"), QKeySequence(Qt::CTRL | Qt::Key_N),
             &TMainForm::NewProjectClick)
         ->setIcon(ToolIcon("new_project"));
-    addItem(mnuTelvo_, "mnuOpenProject", QStringLiteral("&Open project..."), {}, &TMainForm::OpenProjectClick)
+    addItem(mnuTelvo_, "mnuOpenProject", QStringLiteral("&Open project..."), QKeySequence(Qt::CTRL | Qt::Key_O),
+            &TMainForm::OpenProjectClick)
         ->setIcon(ToolIcon("open_project"));
     addItem(mnuTelvo_, "mnuCloseProject", QStringLiteral("&Close Project"), {}, &TMainForm::CloseProjectClick);
     addItem(mnuTelvo_, "mnuSaveProject", QStringLiteral("&Save Project"), QKeySequence(Qt::CTRL | Qt::Key_S),
@@ -804,7 +880,7 @@ void TMainForm::setBusyProgress(bool busy)
 void TMainForm::BuildProjectTree()
 {
     const TProjectInfo project = projects_->Info();
-    setWindowTitle(ProjectCaption(project));
+    setWindowTitle(ProjectCaption(project) + QStringLiteral("[*]"));
     browser_->BuildProjectTree(project);
 }
 
@@ -881,7 +957,7 @@ std::vector<TEditorWindow*> TMainForm::diagramWindowsCaptioned(const QString& ca
 {
     std::vector<TEditorWindow*> found;
     for (TEditorWindow* window : diagramWindows_)
-        if (window->SubWindow() && window->SubWindow()->windowTitle() == caption)
+        if (window->SubWindow() && CaptionOf(window->SubWindow()) == caption)
             found.push_back(window);
     return found;
 }
@@ -950,22 +1026,27 @@ void TMainForm::CloseEditorWindows()
 void TMainForm::ProjectClosed()
 {
     setWindowTitle(NoProjectCaption());
+    setWindowModified(false);
     browser_->ClearProjectTree();
     UpdateMenuItems();
 }
 
 void TMainForm::ProjectShown()
 {
+    setWindowModified(false);
     BuildProjectTree();
     UpdateMenuItems();
 }
 
 bool TMainForm::ShowNewProjectDialog(TNewProjectAnswers& answers)
 {
-    TfrmNewProject dialog(qs(workbench_.ProgramFolder().string()), this);
+    TfrmNewProject dialog(TfrmNewProject::DefaultProjectFolder(), this);
     dialog.exec();
     if (!dialog.Confirmed())
         return false;
+    // A typed or proposed folder that does not exist yet is made now; a
+    // folder that cannot be made is named by the project writer's message.
+    QDir().mkpath(QFileInfo(dialog.TelvoFileName()).absolutePath());
     answers.Title = dialog.Title().toStdString();
     answers.TelvoFileName = dialog.TelvoFileName().toStdString();
     answers.ConnectToRose = dialog.ConnectToRose();
@@ -1014,13 +1095,18 @@ void TMainForm::NewProjectClick() { projects_->NewProject(); }
 
 void TMainForm::OpenProjectClick()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open project"),
-                                                      qs(workbench_.ProgramFolder().string()), projectFilter);
-    if (!path.isEmpty())
-        projects_->OpenProject(path.toStdString());
+    const QString path = AskOpenProjectFileName ? AskOpenProjectFileName(OpenFolder()) : QString();
+    if (path.isEmpty())
+        return;
+    lastOpenFolder_ = QFileInfo(path).absolutePath();
+    projects_->OpenProject(path.toStdString());
 }
 
-void TMainForm::SaveProjectClick() { projects_->SaveProject(); }
+void TMainForm::SaveProjectClick()
+{
+    projects_->SaveProject();
+    SetProjectModified(false);
+}
 void TMainForm::CloseProjectClick() { projects_->CloseProject(); }
 
 // ---------------------------------------------------------------- start center
@@ -1217,7 +1303,14 @@ bool TMainForm::event(QEvent* event)
     // The hints of menus and buttons go where the other hints go: the
     // project browser's status bar.
     if (event->type() == QEvent::StatusTip) {
-        browser_->SetHintText(static_cast<QStatusTipEvent*>(event)->tip());
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        browser_->SetHintText(tip);
+        // Across the main window too, for as long as the mouse is on the
+        // item; the last hint comes back afterwards.
+        if (tip.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(tip);
         return true;
     }
     return QMainWindow::event(event);

@@ -58,6 +58,21 @@ public:
     QToolBar* ToolBar() const { return toolBar_; }
     QProgressBar* ProgressBar() const { return progress_; }
     QString StatusText() const;
+    // The main window's status bar, across the whole window: hints and the
+    // editors' messages in full.
+    void ShowStatus(const QString& text);
+    // A window's caption as the user reads it: without Qt's "[*]" mark.
+    static QString CaptionOf(const QWidget* window);
+    // An editor changed the model: the project is marked modified ("*" in
+    // the caption) until it is saved, closed or another is opened.
+    void EditorModified();
+    void SetProjectModified(bool modified);
+    // Where "Open project..." starts: the folder of the last project opened
+    // through it or the recent list, else the newest recent project's.
+    QString OpenFolder() const;
+    // Which project file "Open project..." picks, starting in a folder (an
+    // empty name when cancelled). The default runs the file dialog.
+    std::function<QString(const QString& folder)> AskOpenProjectFileName;
     // The menu item or tool-bar button of that object name ("mnuSaveProject",
     // "tbSave"), or none.
     QAction* Action(const QString& objectName) const;
@@ -244,6 +259,7 @@ private:
     TEditorWindow* activeEditor_ = nullptr;
     TEditorWindow* systemLayerWindow_ = nullptr;
     TRecentProjects recent_;
+    QString lastOpenFolder_;
     bool shown_ = false;
     bool startUpDone_ = false;
     bool closing_ = false;

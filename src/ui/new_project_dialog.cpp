@@ -31,7 +31,7 @@ TfrmNewProject::TfrmNewProject(const QString& programFolder, QWidget* parent)
     edTitle_->setObjectName("edProjectTitle");
     edPath_ = new QLineEdit(WithTrailingSeparator(programFolder), this);
     edPath_->setObjectName("edProjectPath");
-    edPath_->setReadOnly(true);
+    edPath_->setToolTip(QStringLiteral("Type a folder or choose one with Browse...; it is made when missing"));
     auto* btnBrowse = new QPushButton(QStringLiteral("Browse..."), this);
     btnBrowse->setObjectName("btnBrowsePath");
     edTelvoFile_ = new QLineEdit(this);
@@ -78,6 +78,7 @@ TfrmNewProject::TfrmNewProject(const QString& programFolder, QWidget* parent)
     setMinimumWidth(560);
 
     connect(edTitle_, &QLineEdit::textEdited, this, [this] { deriveFileNames(); });
+    connect(edPath_, &QLineEdit::textEdited, this, [this] { deriveFileNames(); });
     connect(btnBrowse, &QPushButton::clicked, this, [this] { browseFolder(); });
     connect(btnAssign, &QPushButton::clicked, this, [this] { browseModel(); });
     connect(btnOk_, &QPushButton::clicked, this, [this] {
@@ -88,6 +89,11 @@ TfrmNewProject::TfrmNewProject(const QString& programFolder, QWidget* parent)
     deriveFileNames();
 }
 
+QString TfrmNewProject::DefaultProjectFolder()
+{
+    return WithTrailingSeparator(QDir::homePath()) + QStringLiteral("TELVO Projects/");
+}
+
 QString TfrmNewProject::Title() const { return edTitle_->text(); }
 QString TfrmNewProject::ProjectPath() const { return edPath_->text(); }
 QString TfrmNewProject::TelvoFileName() const { return edTelvoFile_->text(); }
@@ -96,12 +102,14 @@ QString TfrmNewProject::RoseFileName() const { return edRoseFile_->text(); }
 
 void TfrmNewProject::deriveFileNames()
 {
-    const QString base = edPath_->text() + edTitle_->text();
+    // A typed path may lack its closing separator.
+    const QString path = edPath_->text().trimmed();
+    const QString base = (path.isEmpty() ? QString() : WithTrailingSeparator(path)) + edTitle_->text();
     edTelvoFile_->setText(base + QStringLiteral(".crf"));
     edRoseFile_->setText(base + QStringLiteral(".mdl"));
     // The title names the project file and a library folder: it must be a
     // plain name.
-    btnOk_->setEnabled(TfrmNameDialog::IsUsableName(edTitle_->text()));
+    btnOk_->setEnabled(TfrmNameDialog::IsUsableName(edTitle_->text()) && !path.isEmpty());
 }
 
 void TfrmNewProject::SetProjectFolder(const QString& folder)
@@ -114,7 +122,8 @@ void TfrmNewProject::AssignModel(const QString& file) { edRoseFile_->setText(QDi
 
 void TfrmNewProject::browseFolder()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Project path:"), programFolder_);
+    const QString start = QDir(edPath_->text()).exists() ? edPath_->text() : programFolder_;
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Project path:"), start);
     if (!folder.isEmpty())
         SetProjectFolder(folder);
 }

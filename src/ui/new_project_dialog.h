@@ -14,8 +14,14 @@ namespace telvo {
 class TfrmNewProject : public QDialog {
     Q_OBJECT
 public:
-    // `programFolder` is where the path and the folder browser start.
-    explicit TfrmNewProject(const QString& programFolder, QWidget* parent = nullptr);
+    // `folder` is the proposed project path and where the folder browser
+    // starts; the path can be typed as well.
+    explicit TfrmNewProject(const QString& folder, QWidget* parent = nullptr);
+    // The folder proposed for new projects: "TELVO Projects" in the user's
+    // home (the program folder may not be writable, and projects are the
+    // user's own files).
+    static QString DefaultProjectFolder();
+    QLineEdit* PathEdit() const { return edPath_; }
 
     QString Title() const;
     QString ProjectPath() const;

@@ -1,4 +1,5 @@
 #include "ui/project_browser.h"
+#include "umlimport/umbrello_tool.h"
 
 #include "model/fb_manager.h"
 #include "ui/image_list.h"
@@ -392,8 +393,27 @@ void TfrmProjectBrowser::RefreshRequirementsTree()
 {
     // The requirement branches mirror the UML model, which only the UML
     // tool can enumerate; without a connected tool they keep what they show.
-    if (!root_ || !project_.HasUmlModel || !requirements_ || !umlConnected_)
+    auto* tool = dynamic_cast<uml::TUmbrelloTool*>(workbench_.ProjectManager().UmlTool());
+    if (!root_ || !project_.HasUmlModel || !requirements_ || !(umlConnected_ || (tool && tool->Connected)))
         return;
+    if (tool) {
+        // The model file may have been saved by Umbrello since.
+        tool->Refresh();
+        const auto fill = [this](QTreeWidgetItem* branch, const std::vector<std::string>& names, int image,
+                                 TNodeKind kind) {
+            rebuildBranch(branch, [&] {
+                for (const std::string& name : names)
+                    addNode(branch, qs(name), image, kind);
+            });
+        };
+        std::vector<std::string> interactions;
+        for (const auto& d : tool->Model.SequenceDiagrams)
+            interactions.push_back(d.Name);
+        fill(useCaseDiagrams_, tool->Model.UseCaseDiagrams, imgUseCaseDiagram, TNodeKind::UseCaseDiagram);
+        fill(actors_, tool->Model.Actors, imgActor, TNodeKind::Actor);
+        fill(useCases_, tool->Model.UseCases, imgUseCase, TNodeKind::UseCase);
+        fill(interactionDiagrams_, interactions, imgInteractionDiagram, TNodeKind::InteractionDiagram);
+    }
     log("Add use cases in tree object");
 }
 
@@ -579,6 +599,10 @@ void TfrmProjectBrowser::EditNode(QTreeWidgetItem* node)
         if (TslIPPRef* ipp = IppOf(node))
             emit openIppRequested(ipp);
         break;
+    case TNodeKind::InstanceRecord:
+        if (TFB_InstanceRef* record = RecordOf(node); record && record->Type && !record->Type->FileName.empty())
+            emit openTypeRequested(QString::fromStdString(record->Type->FileName));
+        break;
     case TNodeKind::UseCaseDiagram:
     case TNodeKind::InteractionDiagram:
     case TNodeKind::Actor:
@@ -590,8 +614,15 @@ void TfrmProjectBrowser::EditNode(QTreeWidgetItem* node)
         emit requirementRequested(node->text(0), code);
         break;
     }
-    default:
-        break; // branch nodes stand for no object
+    default: {
+        // Anything in the system layer branch opens the system layer window.
+        QTreeWidgetItem* top = node;
+        while (top->parent() && top->parent() != root_)
+            top = top->parent();
+        if (top->parent() == root_ && top->text(0) == QStringLiteral("System Layer"))
+            emit openSystemLayerRequested();
+        break;
+    }
     }
 }
 

@@ -127,6 +127,10 @@ public:
 signals:
     void openDiagramRequested(TFB_Diagram* diagram, const QString& caption);
     void openIppRequested(TslIPPRef* ipp);
+    // A node of the system layer branch: the system layer window.
+    void openSystemLayerRequested();
+    // An instance record: the FB type editor on its type's file.
+    void openTypeRequested(const QString& typeFile);
     // A requirement leaf: the UML tool opens "UCD", "ID", "ACT" or "UC".
     void requirementRequested(const QString& name, const QString& what);
     void addUmlElementRequested(const QString& element, const QString& name);

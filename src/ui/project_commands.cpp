@@ -39,7 +39,10 @@ public:
         w.ProjectShown = [this] { onUi([this] { form_.ProjectShown(); }); };
         w.ProjectFileRead = [this](const std::string& path) { onUi([&] { form_.ProjectFileRead(path); }); };
         w.SetCaption = [this](const std::string& caption) {
-            onUi([&] { form_.setWindowTitle(QString::fromStdString(caption)); });
+            onUi([&] {
+                // Qt's "[*]" mark: the caption shows "*" while the project has unsaved changes.
+                form_.setWindowTitle(QString::fromStdString(caption) + QStringLiteral("[*]"));
+            });
         };
         w.SetTreeStatus = [this](const std::string& status) {
             onUi([&] { form_.ProjectBrowser()->SetHintText(QString::fromStdString(status)); });

@@ -86,7 +86,9 @@ INSTANTIATE_TEST_SUITE_P(Table, ScriptRunCommand,
                  "telvo: --max-steps needs a whole number greater than 0, not '-5'\n"},
         TCliCase{"--max-steps without a value", "begin\nend;", {"--max-steps"}, 2, "",
                  "telvo: --max-steps needs a value\n"},
-        TCliCase{"an unknown option", "begin\nend;", {"--steps", "3"}, 2, "", "telvo: unknown option --steps\n"}));
+        TCliCase{"an unknown option", "begin\nend;", {"--steps", "3"}, 2, "",
+                 "telvo: script run: unknown option --steps\n"
+                 "usage: telvo [--home DIR] script run FILE [VALUE...] [--timeout SECONDS] [--max-steps N]\n"}));
 
 TEST(ScriptRunCommandUse, NeedsAReadableFile)
 {

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QDir>
 #include <gtest/gtest.h>
 
 using namespace telvo;
@@ -66,6 +67,24 @@ TEST(NewProjectDialog, OkOnlyForATitleThatCanNameAFileAndConfirmsOnlyOnOk)
     dialog.TitleEdit()->textEdited("Plant");
     dialog.OkButton()->click();
     EXPECT_TRUE(dialog.Confirmed());
+}
+
+TEST(NewProjectDialog, ProposesAFolderInTheHomeAndTakesATypedPath)
+{
+    EXPECT_EQ(TfrmNewProject::DefaultProjectFolder(), QDir::homePath() + "/TELVO Projects/");
+    TfrmNewProject dialog(TfrmNewProject::DefaultProjectFolder());
+    EXPECT_EQ(dialog.TelvoFileName(), QDir::homePath() + "/TELVO Projects/New Project Title.crf");
+    EXPECT_FALSE(dialog.PathEdit()->isReadOnly());
+    // A typed folder needs no closing separator.
+    dialog.PathEdit()->setText("/srv/plants");
+    dialog.PathEdit()->textEdited("/srv/plants");
+    EXPECT_EQ(dialog.TelvoFileName(), QString("/srv/plants/New Project Title.crf"));
+    EXPECT_EQ(dialog.RoseFileName(), QString("/srv/plants/New Project Title.mdl"));
+    EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    // No folder, no project.
+    dialog.PathEdit()->setText("");
+    dialog.PathEdit()->textEdited("");
+    EXPECT_FALSE(dialog.OkButton()->isEnabled());
 }
 
 namespace {

@@ -20,7 +20,9 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QFileDialog>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
@@ -226,10 +228,17 @@ TEST_F(MainFormStartUp, HintsOfMenusAndButtonsGoToTheProjectBrowserStatusBar)
     QStatusTipEvent tip(Form->Action("tbTransformation")->statusTip());
     QApplication::sendEvent(Form.get(), &tip);
     EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("Import Information from Rational's Rose"));
+    EXPECT_EQ(Form->statusBar()->currentMessage(), QString("Import Information from Rational's Rose"))
+        << "the main window's status bar shows it while the mouse is on the button";
 
     Workbench->UI().UserHint("Cannot load Function Block type from file: x", 6);
     ASSERT_TRUE(WaitUntil(
         [&] { return Form->ProjectBrowser()->HintText() == "Cannot load Function Block type from file: x"; }));
+    EXPECT_EQ(Form->StatusText(), QString("Cannot load Function Block type from file: x"));
+    // Leaving the button brings the last hint back across the main window.
+    QStatusTipEvent gone{QString()};
+    QApplication::sendEvent(Form.get(), &gone);
+    EXPECT_TRUE(Form->statusBar()->currentMessage().isEmpty());
 
     Form->Action("mnuWizard")->trigger();
     EXPECT_TRUE(WaitUntil([&] { return Form->ProjectBrowser()->HintText().startsWith("Hello, I am the"); }));
@@ -279,7 +288,7 @@ TEST_F(MainFormStartUp, MenusHoldEveryItemInOrderWithItsShortcut)
                 texts << a->text() + (a->shortcut().isEmpty() ? QString() : "\t" + a->shortcut().toString());
         return texts;
     };
-    EXPECT_EQ(items("mnuTelvo"), QStringList({"&New TELVO project\tCtrl+N", "&Open project...", "&Close Project",
+    EXPECT_EQ(items("mnuTelvo"), QStringList({"&New TELVO project\tCtrl+N", "&Open project...\tCtrl+O", "&Close Project",
                                               "&Save Project\tCtrl+S", "Save Project &As...", "TELVO Start Center...",
                                               "E&xit"}));
     EXPECT_EQ(items("mnuEdit"), QStringList({"Cu&t", "&Copy", "&Paste"}));
@@ -358,4 +367,30 @@ TEST_F(MainFormStartUp, ClosingTheWindowWithoutAProjectAsksNothing)
     EXPECT_TRUE(Form->close());
     EXPECT_TRUE(Form->Closing());
     EXPECT_TRUE(answers.Texts.isEmpty());
+}
+
+// Ctrl+O opens the project dialog; it starts in the program folder at
+// first and then in the folder the user last chose a project from.
+TEST_F(MainFormStartUp, CtrlOOpensProjectsFromTheLastFolderUsed)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    const QString chosen = QString::fromStdString(Home.Write("elsewhere/broken.crf", "not a project").string());
+    QStringList folders;
+    Form->AskOpenProjectFileName = [&](const QString& folder) {
+        folders << folder;
+        return folders.size() == 1 ? chosen : QString();
+    };
+    TModalAnswers answers;
+    QTest::keyClick(Form.get(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(folders.size(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning() && !answers.Texts.isEmpty(); }));
+    // The error box took the focus; the shortcut works in the active window.
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QTest::keyClick(Form.get(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(folders.size(), 2);
+    EXPECT_EQ(folders[0], QString::fromStdString(Home.Path().string()));
+    EXPECT_EQ(folders[1], QString::fromStdString((Home / "elsewhere").string()));
+    EXPECT_FALSE(Form->Project().IsOpen()) << "the broken file opened nothing";
 }

@@ -80,7 +80,7 @@ TEST_F(ProjectCommands, OpeningRunsOnAWorkerAndShowsTheProjectWhenDone)
     ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
 
     EXPECT_FALSE(Form->ProgressBar()->isVisible());
-    EXPECT_EQ(Form->windowTitle(), QString::fromStdString("TELVO ZOZE [Alpha - " + path + "] "));
+    EXPECT_EQ(TMainForm::CaptionOf(Form.get()), QString::fromStdString("TELVO ZOZE [Alpha - " + path + "] "));
     ASSERT_NE(Form->ProjectBrowser()->RootNode(), nullptr);
     EXPECT_EQ(Form->ProjectBrowser()->RootNode()->text(0), QString("Alpha"));
     EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("[|]"));
@@ -228,7 +228,7 @@ TEST_F(ProjectCommands, NewProjectFromTheDialogIsWrittenAtOnce)
     const std::string file = (Home / "work" / "Bottling.crf").string();
     ASSERT_TRUE(fs::exists(file));
     EXPECT_EQ(Form->Project().Name, "Bottling");
-    EXPECT_EQ(Form->windowTitle(), QString::fromStdString("TELVO ZOZE [Bottling - " + file + "] "));
+    EXPECT_EQ(TMainForm::CaptionOf(Form.get()), QString::fromStdString("TELVO ZOZE [Bottling - " + file + "] "));
     EXPECT_EQ(Form->ProjectBrowser()->RootNode()->text(0), QString("Bottling"));
     EXPECT_TRUE(fs::is_directory(Home / "library" / "Bottling"));
     EXPECT_TRUE(Form->Action("mnuSaveProject")->isEnabled());
@@ -304,7 +304,7 @@ TEST_F(ExampleProject, OpensWithoutComplaintAndShowsItsTreeNodeByNode)
     Form->Projects().OpenProject(Example());
     ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }, 20000));
     EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
-    EXPECT_EQ(Form->windowTitle(), QString::fromStdString("TELVO ZOZE [Plant - " + Example() + "] "));
+    EXPECT_EQ(TMainForm::CaptionOf(Form.get()), QString::fromStdString("TELVO ZOZE [Plant - " + Example() + "] "));
 
     const QStringList expected = {
         "Plant [8]",
@@ -396,7 +396,16 @@ TEST_F(ExampleProject, OpensWithoutComplaintAndShowsItsTreeNodeByNode)
     Form->ProjectBrowser()->EditNode(line);
     ASSERT_EQ(Form->DiagramWindows().size(), 1u);
     EXPECT_EQ(Form->DiagramWindows()[0]->Diagram(), diagram);
-    EXPECT_EQ(Form->DiagramWindows()[0]->SubWindow()->windowTitle(), QString("Filling line"));
+    EXPECT_EQ(TMainForm::CaptionOf(Form->DiagramWindows()[0]->SubWindow()), QString("Filling line"));
     EXPECT_TRUE(LogTexts(*Form).contains("Open window from tree Filling line"));
+
+    // An edit in the window marks the window and the project with Qt's "*".
+    QWidget* editor = Form->DiagramWindows()[0]->SubWindow()->widget();
+    EXPECT_FALSE(Form->isWindowModified());
+    EXPECT_FALSE(editor->isWindowModified());
+    Form->DiagramWindows()[0]->InsertInstance("E_SPLIT");
+    EXPECT_TRUE(editor->isWindowModified());
+    EXPECT_TRUE(Form->DiagramWindows()[0]->SubWindow()->isWindowModified());
+    EXPECT_TRUE(Form->isWindowModified());
     answers.Queue(QMessageBox::No); // closing: do not save the example
 }

@@ -36,7 +36,7 @@ TEST_F(Connecting, InputToInputIsRefusedAndThePendingInputWaitsForAnOutput)
 {
     EXPECT_TRUE(Editor->ConnectMode());
     EXPECT_EQ(LastHint(), "You can start by making connections between Event and Data, inputs and outputs.");
-    EXPECT_EQ(Editor->StatusText(), QString("0.8")) << "that hint is only sent";
+    EXPECT_EQ(Editor->StatusText(), QString("80 %")) << "that hint is only sent";
 
     ClickAt(A_EI);
     EXPECT_EQ(LastHint(), "Source Event Input: EI1. Please connect to an Event Output");

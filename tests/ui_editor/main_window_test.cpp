@@ -7,7 +7,9 @@
 #include "ui/project_browser.h"
 #include "ui/ui_test_support.h"
 
+#include <QDockWidget>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QTest>
 #include <QToolButton>
@@ -28,7 +30,8 @@ TEST_F(DiagramWindows, NewDiagramTypesMenuMergeAndClose)
     EXPECT_EQ(editor->Diagram(), d);
     EXPECT_EQ(d->Zoom, 0.8);
     EXPECT_EQ(editor->SubWindow()->mdiArea(), Form->MdiArea());
-    EXPECT_EQ(editor->SubWindow()->windowTitle(), QString("Line A"));
+    EXPECT_EQ(editor->SubWindow()->windowTitle(), QString("Line A[*]"));
+    EXPECT_EQ(TMainForm::CaptionOf(editor->SubWindow()), QString("Line A"));
     EXPECT_EQ(Form->ActiveEditor(), editor);
     EXPECT_TRUE(editor->Button("btnExportFBNetwork")->isVisible()) << "no project is open";
 
@@ -48,16 +51,48 @@ TEST_F(DiagramWindows, NewDiagramTypesMenuMergeAndClose)
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(std::make_pair(copy->X, copy->Y), std::make_pair(80, 120));
 
-    // Hints of the window reach the project browser's status bar: e_split1
-    // is a glyph at (96, 96), its input EI at (97, 116).
+    // Hints of the window reach the project browser's status bar and the
+    // main window's: a click just right of e_split1's input EI.
     editor->Button("btnDrawConnection")->click();
-    QTest::mouseClick(editor->PaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 116));
+    const TFBEventDraw& ei = *d->DrawnInstances[0]->EventInputPorts[0];
+    QTest::mouseClick(editor->PaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(ei.X + 3, ei.Y));
     EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("Source Event Input: EI. Please connect to an Event Output"));
+    EXPECT_EQ(Form->StatusText(), QString("Source Event Input: EI. Please connect to an Event Output"));
     editor->SubWindow()->close();
     ASSERT_TRUE(WaitUntil([&] { return Form->DiagramWindows().size() == 1u; }));
     EXPECT_EQ(Form->DiagramWindows()[0], mergedEditor);
     Form->CloseEditorWindows();
     EXPECT_TRUE(Form->DiagramWindows().empty());
+}
+
+
+// The main window's own status bar spans the whole window and shows a long
+// hint of a diagram window in full, beside the project browser's narrow
+// panel. With TELVO_SCREENSHOT_DIR set, the window is saved as a picture.
+TEST_F(DiagramWindows, ALongHintShowsInFullAcrossTheMainWindow)
+{
+    Start();
+    Form->resize(1400, 800);
+    Form->ProjectBrowserDock()->show();
+    TFB_Diagram* d = Form->NewDiagramWindow("Line A", "Line A");
+    (void)d;
+    auto* editor = dynamic_cast<TfrmDesignFBDiagram*>(Form->DiagramWindows()[0]);
+    ASSERT_NE(editor, nullptr);
+    editor->SubWindow()->resize(900, 520);
+    editor->Button("btnNewFB")->click();
+    Form->FBTypesMenu()->hide();
+    QTest::qWait(50);
+    const QString hint = "Select a Function Block instance from the list, in order to insert it in the Function "
+                         "Block network diagram";
+    if (const QByteArray dir = qgetenv("TELVO_SCREENSHOT_DIR"); !dir.isEmpty())
+        Form->grab().save(QString::fromLocal8Bit(dir) + "/main-window-long-hint.png");
+    EXPECT_EQ(Form->ProjectBrowser()->HintText(), hint);
+    EXPECT_EQ(Form->StatusText(), hint);
+    QWidget* label = Form->findChild<QWidget*>("lbStatus");
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_GT(label->width(), Form->width() / 2) << "the status bar runs along the whole window";
+    EXPECT_EQ(Form->width(), 1400) << "a long text must not widen the window";
 }
 
 } // namespace

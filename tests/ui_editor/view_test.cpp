@@ -38,7 +38,7 @@ TEST_F(Viewing, ZoomOutStepsDownToATenthAndStops)
     for (size_t i = 0; i < seen.size(); ++i)
         EXPECT_NEAR(seen[i], expected[i], 1e-9) << i;
     EXPECT_EQ(Editor->ZoomCombo()->currentText(), QString("10%"));
-    EXPECT_EQ(Editor->StatusText(), QString("0.1"));
+    EXPECT_EQ(Editor->StatusText(), QString("10 %"));
     EXPECT_EQ(a->X, 20);
     EXPECT_EQ(a->Width, 14);
     // No upper bound going up.
@@ -262,7 +262,7 @@ TEST_F(Viewing, SaveAsksForANameOnceThenWritesTheFile)
     const std::string file = (Home / "line_a.fbn").string();
     ASSERT_TRUE(std::filesystem::exists(file));
     EXPECT_EQ(Diagram->FileName, file);
-    EXPECT_EQ(Editor->windowTitle(), QString::fromStdString("Function Block Network [" + file + "]"));
+    EXPECT_EQ(Editor->windowTitle(), QString::fromStdString("Function Block Network [" + file + "][*]"));
     EXPECT_EQ(UI.LogLines().back(), "Save FB network file " + file);
     Editor->SaveNetworkClick();
     EXPECT_EQ(asked, 1) << "an existing file is written without asking";
@@ -292,7 +292,7 @@ TEST_F(Viewing, OpenReadsANetworkFileIntoTheDiagram)
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(k->X, 240) << "placed at the window's zoom";
     EXPECT_EQ(UI.LogLines().back(), "Open FB network file " + file);
-    EXPECT_EQ(Editor->windowTitle(), QString::fromStdString("Function Block Network [" + file + "]"));
+    EXPECT_EQ(Editor->windowTitle(), QString::fromStdString("Function Block Network [" + file + "][*]"));
 
     // A file that is not a network is reported; the diagram stays.
     const std::string bad = Home.Write("bad.fbn", "<notanetwork/>").string();

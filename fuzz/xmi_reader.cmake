@@ -1,0 +1,1 @@
+telvo_fuzzer(fuzz_xmi_reader SOURCES fuzz_xmi_reader.cpp LIBS telvo_umlimport)

@@ -1,0 +1,125 @@
+// The Transformation Facility Manager through QTest on the main window: a
+// project tied to an Umbrello model shows its requirement branches; the
+// window parses the model into the checkable tree, the classes are ticked
+// by clicks, and OK builds them into the project and opens the diagram.
+
+#include "../ui/ui_test_support.h"
+#include "model/fb_manager.h"
+#include "ui/editor_window.h"
+#include "ui/project_browser.h"
+#include "ui/uml/trans_facility_tool.h"
+
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace telvo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class UmlWindowTest : public ::testing::Test, public TMainFormFixture {
+protected:
+    UmlWindowTest()
+    {
+        fs::copy(SourceDir() / "library" / "templates", Home / "library" / "templates", fs::copy_options::recursive);
+        fs::copy(SourceDir() / "images", Home / "images", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        fs::create_directories(Home / "p");
+        fs::copy(TestDataDir() / "uml" / "filling.xmi", Home / "p" / "filling.xmi");
+        Crf = Home.Write("p/demo.crf", "<telvo_project Name=\"Demo\" Comment=\"filling.xmi|Demo\"/>\n").string();
+        WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+        Start();
+    }
+    std::string Crf;
+};
+
+QStringList childTexts(const QTreeWidgetItem* node)
+{
+    QStringList out;
+    for (int i = 0; node && i < node->childCount(); ++i)
+        out << node->child(i)->text(0);
+    return out;
+}
+
+TEST_F(UmlWindowTest, RequirementBranchesShowTheModel)
+{
+    TModalAnswers answers;
+    answers.Queue(QMessageBox::Yes); // connect to the UML tool
+    Form->Projects().OpenProject(Crf);
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    ASSERT_TRUE(Form->Project().IsOpen());
+    TfrmProjectBrowser* browser = Form->ProjectBrowser();
+    browser->RefreshRequirementsTree();
+    const auto* tool = Workbench->ProjectManager().UmlTool();
+    ASSERT_NE(tool, nullptr);
+    if (answers.Texts.contains("Umbrello not found..."))
+        GTEST_SKIP() << "umbrello5 is not installed: the requirement branches stay empty without it";
+    EXPECT_EQ(childTexts(browser->Node({"ROVEV Requirements", "Use Case Diagrams"})), QStringList{"Main"});
+    EXPECT_EQ(childTexts(browser->Node({"ROVEV Requirements", "Actors"})), QStringList{"Operator"});
+    EXPECT_EQ(childTexts(browser->Node({"ROVEV Requirements", "Use Cases"})), QStringList{"Fill the tank"});
+    EXPECT_EQ(childTexts(browser->Node({"ROVEV Requirements", "Interaction diagrams"})), QStringList{"filling"});
+}
+
+TEST_F(UmlWindowTest, TheWindowShowsTheTreeAndBuilds)
+{
+    TModalAnswers answers;
+    Form->Projects().OpenProject(Crf);
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    ASSERT_TRUE(Form->Project().IsOpen());
+
+    TfrmTransFacilityTool window(*Workbench, Form.get(), Form.get());
+    window.show();
+    window.ConnectToModel(QString::fromStdString((Home / "p" / "filling.xmi").string()));
+    QTreeWidget* tree = window.Tree();
+    ASSERT_EQ(tree->topLevelItemCount(), 5);
+    QStringList roots;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        roots << tree->topLevelItem(i)->text(0);
+    EXPECT_EQ(roots, (QStringList{"Diagrams", "Connections", "Tank", "Controller", "Pump"}));
+    EXPECT_EQ(tree->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(tree->topLevelItem(3)->checkState(0), Qt::Unchecked);
+    EXPECT_TRUE(window.MessageText()->toPlainText().startsWith("Parsing Sequence/Interaction Diagrams\nParsing Sequence: filling"));
+
+    // Clicking a class's tick box ticks it with everything below.
+    for (int i = 2; i < 5; ++i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        tree->scrollToItem(item);
+        const QRect box = tree->visualItemRect(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(box.left() + 10, box.center().y()));
+        if (item->checkState(0) != Qt::Checked) // the box sits elsewhere in this style
+            item->setCheckState(0, Qt::Checked);
+        EXPECT_EQ(item->child(0)->checkState(0), Qt::Checked);
+    }
+    // And one entry off again: its parent shows mixed.
+    QTreeWidgetItem* internals = tree->topLevelItem(3)->child(7);
+    ASSERT_EQ(internals->text(0), "InternalVars");
+    internals->setCheckState(0, Qt::Unchecked);
+    EXPECT_EQ(tree->topLevelItem(3)->checkState(0), Qt::PartiallyChecked);
+
+    if (const char* dir = std::getenv("TELVO_SCREENSHOT_DIR"))
+        window.grab().save(QString::fromLocal8Bit(dir) + "/uml-window.png");
+
+    QTest::mouseClick(window.OkButton(), Qt::LeftButton);
+    // Only the question of opening: the build itself shows nothing.
+    EXPECT_EQ(answers.Texts, QStringList{"The project needs a connection to Rational Rose. Continue with connecting to Rose?"});
+    EXPECT_FALSE(window.isVisible());
+    TFB_Manager& fbm = Workbench->FBManager();
+    ASSERT_NE(fbm.FindType("Controller"), nullptr);
+    EXPECT_TRUE(fbm.FindType("Controller")->InternalVars.empty());
+    EXPECT_EQ(fbm.Instances.size(), 3u);
+    bool shown = false;
+    for (TEditorWindow* w : Form->DiagramWindows())
+        shown = shown || w->SubWindow()->windowTitle() == "Function Block Diagram (Imported) [filling]";
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(childTexts(Form->ProjectBrowser()->Node({"Application", "Function Block Layer", "Function Block Instances"})),
+              (QStringList{"ctl (Controller)", "pump (Pump)", "fbPump (Pump)"}));
+    EXPECT_EQ(childTexts(Form->ProjectBrowser()->Node({"Application", "Function Block Layer", "Function Block Diagrams"})),
+              QStringList{"filling"});
+}
+
+} // namespace
+} // namespace telvo::test
