@@ -19,11 +19,6 @@ namespace telvo {
 
 namespace {
 
-struct TEnd {
-    std::string Instance;
-    std::string Port;
-};
-
 std::string devicePath(const std::string& device, const std::string& instance, const std::string& port)
 {
     std::string path;
@@ -59,33 +54,6 @@ bool Converts(const TFBDataMember& input)
 }
 
 } // namespace
-
-// What one run needs of a device's process-interface diagram, taken out of
-// the diagram while it was open.
-struct TCommandSetGenerator::TProcessInterface {
-    struct TInstance {
-        std::string TypeName;
-        std::string Name;
-    };
-    struct TConnection {
-        TEnd Source;
-        TEnd Dest;
-    };
-    // An IPP and the interface FB port it reaches.
-    struct TIppEnd {
-        const TslIPPRef* Ipp = nullptr;
-        TEnd Port;
-    };
-    // The diagram came from its file. Without one the device has no
-    // interface part at all, not even the script form's headings.
-    bool Read = false;
-    std::vector<TInstance> Instances;
-    std::vector<TConnection> EventConns;
-    std::vector<TConnection> DataConns;
-    std::vector<TIppEnd> IppEnds;
-    // The first end of each IPP: its path on the device.
-    std::unordered_map<const TslIPPRef*, const TIppEnd*> FirstEnd;
-};
 
 TCommandSetGenerator::TCommandSetGenerator(TFB_Manager& manager) : manager_(manager) {}
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace telvo {
 
@@ -50,9 +51,13 @@ public:
     // the device's process-interface diagram, or UnknownIppPath.
     std::string GetIPPPathfromDevice(const TslDevice& device, const TslIPPRef* ipp);
 
-private:
+    // What a run knows of a device's process-interface diagram: its FBs,
+    // the connections between them, and the interface FB port each IPP
+    // reaches (the first line of each IPP counts for its path).
     struct TProcessInterface;
+    const TProcessInterface& ProcessInterface(const TslDevice& device) { return processInterface(device); }
 
+private:
     const TProcessInterface& processInterface(const TslDevice& device);
     std::unique_ptr<TProcessInterface> readProcessInterface(const TslDevice& device);
     void mergedNetwork(const TslDevice& device, const class TFB_Diagram& merged);
@@ -71,6 +76,37 @@ private:
     TFB_Manager& manager_;
     std::unordered_map<const TslDevice*, std::unique_ptr<TProcessInterface>> read_;
     std::string line_; // the line being made, reused
+};
+
+// What one run needs of a device's process-interface diagram, taken out of
+// the diagram while it was open.
+struct TCommandSetGenerator::TProcessInterface {
+    struct TEnd {
+        std::string Instance;
+        std::string Port;
+    };
+    struct TInstance {
+        std::string TypeName;
+        std::string Name;
+    };
+    struct TConnection {
+        TEnd Source;
+        TEnd Dest;
+    };
+    // An IPP and the interface FB port it reaches.
+    struct TIppEnd {
+        const TslIPPRef* Ipp = nullptr;
+        TEnd Port;
+    };
+    // The diagram came from its file. Without one the device has no
+    // interface part at all, not even the script form's headings.
+    bool Read = false;
+    std::vector<TInstance> Instances;
+    std::vector<TConnection> EventConns;
+    std::vector<TConnection> DataConns;
+    std::vector<TIppEnd> IppEnds;
+    // The first end of each IPP: its path on the device.
+    std::unordered_map<const TslIPPRef*, const TIppEnd*> FirstEnd;
 };
 
 } // namespace telvo

@@ -54,6 +54,10 @@ TPosixDeviceConnection::~TPosixDeviceConnection()
 
 void TPosixDeviceConnection::Close()
 {
+    // A close while a CloseWhenSent still waits on a slow device gives the
+    // set up: the caller is going away and must not be held.
+    if (draining_)
+        pending_.clear();
     if (fd_ >= 0) {
         if (state_ == TState::Connected) {
             flush(true);

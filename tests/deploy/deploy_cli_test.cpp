@@ -1,12 +1,14 @@
 // telvo deploy on the example project: its two IEC devices are listeners on
 // 127.0.0.1, its OPC device gets a configuration file.
 
+#include "deploy/forte_responder.h"
 #include "deploy/recording_listener.h"
 #include "support/test_support.h"
 
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 namespace telvo::test {
@@ -54,7 +56,9 @@ protected:
     // The line controller and the panel controller at these ports.
     void SetPorts(const std::string& line, const std::string& panel)
     {
-        std::string text = ReadFile(Crf);
+        if (Original.empty())
+            Original = ReadFile(Crf);
+        std::string text = Original;
         text = replaced(text, "DeviceAddressPort=\"61499\"", "DeviceAddressPort=\"" + line + "\"");
         text = replaced(text, "DeviceAddressPort=\"61500\"", "DeviceAddressPort=\"" + panel + "\"");
         Project.Write("plant.crf", text);
@@ -99,7 +103,7 @@ protected:
     }
 
     TempDir Home, Project;
-    std::string Crf;
+    std::string Crf, Original;
 };
 
 TEST_F(DeployCliTest, TheExampleProjectDeploysToTwoDevices)
@@ -206,7 +210,13 @@ TEST_F(DeployCliTest, WrongUseAndMissingFiles)
         {{crf, "--form", "kalo", "--out"}, 2, "telvo: deploy: --out needs a folder\n"},
         {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"
                                                  "usage: telvo [--home DIR] deploy FILE.crf --form xml|script|kalo "
-                                                 "[--send] [--out DIR]\n"},
+                                                 "[--send] [--out DIR] | FILE.crf --target forte [--dry-run] "
+                                                 "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]\n"},
+        {{crf, "--target", "opcua"}, 2, "telvo: deploy: --target must be forte\n"},
+        {{crf, "--target", "forte", "--resource", "IEC_Device0"}, 2,
+         "telvo: deploy: --resource takes DEVICE=NAME\n"},
+        {{crf, "--target", "forte", "--id-base", "239.0.0.1", "--dry-run"}, 2,
+         "telvo: The publish/subscribe base address 239.0.0.1 is not host:port with a port from 1 to 65535\n"},
         {{"--form", "xml"}, 2, "telvo: deploy needs a project file\n"},
         {{crf, crf, "--form", "xml"}, 2, "telvo: deploy takes one project file\n"},
     };
@@ -286,6 +296,233 @@ TEST_F(DeployCliTest, AProjectWithoutDevicesSaysSo)
         EXPECT_EQ(r.Out, "");
         EXPECT_THAT(r.Err, HasSubstr(std::string("the project has no ") + c.what + " to deploy to\n"));
     }
+}
+
+// ---- The IEC 61499 runtime target ------------------------------------------
+
+struct TExpectedRequest {
+    const char* Destination;
+    const char* Xml;
+};
+
+// What the example plant asks of each runtime, request by request.
+const TExpectedRequest kLineController[] = {
+        {"", "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"2\" Action=\"CREATE\"><FB Name=\"di_bottle\" Type=\"E_R_TRIG\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"3\" Action=\"CREATE\"><FB Name=\"do_motor\" Type=\"E_PERMIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"4\" Action=\"CREATE\"><FB Name=\"bottle_split\" Type=\"E_SPLIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"5\" Action=\"CREATE\"><FB Name=\"motor\" Type=\"E_SR\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"6\" Action=\"CREATE\"><FB Name=\"station\" Type=\"FILL_STATION\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"7\" Action=\"CREATE\"><FB Name=\"bottles\" Type=\"E_CTU\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"8\" Action=\"CREATE\"><FB Name=\"PUB_2\" Type=\"PUBLISH_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"9\" Action=\"CREATE\"><FB Name=\"SUB_0\" Type=\"SUBSCRIBE_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"10\" Action=\"CREATE\"><FB Name=\"SUB_1\" Type=\"SUBSCRIBE_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"11\" Action=\"WRITE\"><Connection Source=\"6\" Destination=\"station.BATCH\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"12\" Action=\"WRITE\"><Connection Source=\"1000\" Destination=\"bottles.PV\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"13\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61552\" Destination=\"PUB_2.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"14\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"PUB_2.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"15\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61550\" Destination=\"SUB_0.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"16\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"SUB_0.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"17\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61551\" Destination=\"SUB_1.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"18\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"SUB_1.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"19\" Action=\"CREATE\"><Connection Source=\"di_bottle.EO\" Destination=\"bottle_split.EI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"20\" Action=\"CREATE\"><Connection Source=\"bottle_split.EO1\" Destination=\"station.REQ\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"21\" Action=\"CREATE\"><Connection Source=\"bottle_split.EO2\" Destination=\"bottles.CU\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"22\" Action=\"CREATE\"><Connection Source=\"station.FULL\" Destination=\"PUB_2.REQ\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"23\" Action=\"CREATE\"><Connection Source=\"SUB_0.IND\" Destination=\"motor.S\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"24\" Action=\"CREATE\"><Connection Source=\"SUB_1.IND\" Destination=\"motor.R\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"25\" Action=\"CREATE\"><Connection Source=\"motor.Q\" Destination=\"do_motor.P\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"26\" Action=\"CREATE\"><Connection Source=\"motor.Q\" Destination=\"station.ENABLE\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"27\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"PUB_2.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"28\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"PUB_2.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"29\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"SUB_0.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"30\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"SUB_0.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"31\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"SUB_1.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"32\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"SUB_1.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"33\" Action=\"START\"/>"},
+};
+const TExpectedRequest kPanelController[] = {
+        {"", "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"IEC_Device1\" Type=\"EMB_RES\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"2\" Action=\"CREATE\"><FB Name=\"di_start\" Type=\"E_R_TRIG\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"3\" Action=\"CREATE\"><FB Name=\"di_stop\" Type=\"E_R_TRIG\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"4\" Action=\"CREATE\"><FB Name=\"do_batches\" Type=\"E_CTU\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"5\" Action=\"CREATE\"><FB Name=\"start_split\" Type=\"E_SPLIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"6\" Action=\"CREATE\"><FB Name=\"stop_split\" Type=\"E_SPLIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"7\" Action=\"CREATE\"><FB Name=\"batch\" Type=\"FILL_CTRL\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"8\" Action=\"CREATE\"><FB Name=\"PUB_0\" Type=\"PUBLISH_0\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"9\" Action=\"CREATE\"><FB Name=\"PUB_1\" Type=\"PUBLISH_0\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"10\" Action=\"CREATE\"><FB Name=\"SUB_2\" Type=\"SUBSCRIBE_0\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"11\" Action=\"WRITE\"><Connection Source=\"10\" Destination=\"batch.BATCH\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"12\" Action=\"WRITE\"><Connection Source=\"100\" Destination=\"batch.LEVEL\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"13\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61550\" Destination=\"PUB_0.ID\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"14\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"PUB_0.QI\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"15\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61551\" Destination=\"PUB_1.ID\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"16\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"PUB_1.QI\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"17\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61552\" Destination=\"SUB_2.ID\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"18\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"SUB_2.QI\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"19\" Action=\"CREATE\"><Connection Source=\"di_start.EO\" Destination=\"start_split.EI\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"20\" Action=\"CREATE\"><Connection Source=\"di_stop.EO\" Destination=\"stop_split.EI\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"21\" Action=\"CREATE\"><Connection Source=\"start_split.EO2\" Destination=\"batch.INIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"22\" Action=\"CREATE\"><Connection Source=\"start_split.EO1\" Destination=\"PUB_0.REQ\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"23\" Action=\"CREATE\"><Connection Source=\"stop_split.EO1\" Destination=\"PUB_1.REQ\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"24\" Action=\"CREATE\"><Connection Source=\"SUB_2.IND\" Destination=\"batch.REQ\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"25\" Action=\"CREATE\"><Connection Source=\"batch.COUNT\" Destination=\"do_batches.PV\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"26\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"PUB_0.INIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"27\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"PUB_0.INIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"28\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"PUB_1.INIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"29\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"PUB_1.INIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"30\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"SUB_2.INIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"31\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"SUB_2.INIT\"/></Request>"},
+        {"IEC_Device1", "<Request ID=\"32\" Action=\"START\"/>"},
+};
+
+template <size_t N>
+std::vector<std::string> expectedFrames(const TExpectedRequest (&table)[N])
+{
+    std::vector<std::string> frames;
+    for (const auto& r : table)
+        frames.push_back(ManagementFrame(r.Destination, r.Xml));
+    return frames;
+}
+
+std::vector<std::string> framesOf(const std::vector<TForteResponder::TRequest>& requests)
+{
+    std::vector<std::string> frames;
+    for (const auto& r : requests)
+        frames.push_back(r.Bytes);
+    return frames;
+}
+
+TEST_F(DeployCliTest, TheExamplePlantDeploysToTwoRuntimesFrameByFrame)
+{
+    TForteResponder line, panel;
+    SetPorts(line.Port(), panel.Port());
+    auto r = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(framesOf(line.Requests()), expectedFrames(kLineController));
+    EXPECT_EQ(framesOf(panel.Requests()), expectedFrames(kPanelController));
+    EXPECT_THAT(line.Errors(), ::testing::IsEmpty());
+    EXPECT_EQ(line.Connections(), 1);
+
+    // What is printed: each device's heading, then every request as sent.
+    Lines expected{"Establishing communication with device :IEC_Device0",
+                   "Communication with IEC_Device0 is established!"};
+    for (const auto& q : kLineController)
+        expected.push_back(std::string(" >IEC_Device0") + (*q.Destination ? "/" : "") + q.Destination + ": " + q.Xml);
+    expected.push_back("Establishing communication with device :IEC_Device1");
+    expected.push_back("Communication with IEC_Device1 is established!");
+    for (const auto& q : kPanelController)
+        expected.push_back(std::string(" >IEC_Device1") + (*q.Destination ? "/" : "") + q.Destination + ": " + q.Xml);
+    EXPECT_THAT(lines(r.Out), ElementsAreArray(expected));
+
+    // A dry run prints the same requests and sends nothing.
+    TForteResponder quiet;
+    SetPorts(quiet.Port(), quiet.Port());
+    auto dry = Deploy({Crf, "--target", "forte", "--dry-run"});
+    EXPECT_EQ(dry.ExitCode, 0) << dry.Err;
+    Lines printed;
+    for (const auto& l : expected)
+        if (l.rfind(" >", 0) == 0)
+            printed.push_back(l.substr(2));
+    EXPECT_THAT(lines(dry.Out), ElementsAreArray(printed));
+    EXPECT_EQ(quiet.Connections(), 0);
+}
+
+TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)
+{
+    struct Case {
+        const char* what;
+        std::string refuse; // a part of the refused request
+        std::string reason;
+        size_t taken;       // requests the line controller took
+    };
+    const Case cases[] = {
+        {"an unknown type", "Type=\"FILL_STATION\"", "UNSUPPORTED_TYPE", 6},
+        {"a connection", "Destination=\"motor.R\"", "INVALID_DST", 24},
+        {"the start", "Action=\"START\"", "INVALID_STATE", 33},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TForteResponder line, panel;
+        line.Refuse = [&](const TForteResponder::TRequest& q) {
+            return q.Xml.find(c.refuse) != std::string::npos ? c.reason : std::string();
+        };
+        SetPorts(line.Port(), panel.Port());
+        auto r = Deploy({Crf, "--target", "forte"});
+        EXPECT_EQ(r.ExitCode, 1);
+        const auto taken = line.Requests();
+        ASSERT_EQ(taken.size(), c.taken);
+        EXPECT_EQ(r.Err, "telvo: Device IEC_Device0 refused " + taken.back().Xml + ": " + c.reason + ".\n");
+        EXPECT_EQ(panel.Connections(), 0); // later devices are not tried
+    }
+}
+
+TEST_F(DeployCliTest, AResourceLeftByAnEarlierDeploymentIsReplacedWhenAsked)
+{
+    // The runtime already holds the resource until it is deleted.
+    auto leftOver = [](TForteResponder& device) {
+        auto deleted = std::make_shared<bool>(false);
+        device.Refuse = [deleted](const TForteResponder::TRequest& q) -> std::string {
+            if (q.Xml.find("Action=\"DELETE\"") != std::string::npos)
+                *deleted = true;
+            if (q.Destination.empty() && q.Xml.find("Action=\"CREATE\"") != std::string::npos && !*deleted)
+                return "INVALID_STATE";
+            return {};
+        };
+    };
+    {
+        TForteResponder line, panel;
+        leftOver(line);
+        SetPorts(line.Port(), panel.Port());
+        auto r = Deploy({Crf, "--target", "forte"});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_THAT(r.Err, HasSubstr("Device IEC_Device0 refused <Request ID=\"1\" Action=\"CREATE\"><FB "
+                                     "Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>: INVALID_STATE. An earlier "
+                                     "deployment may have left the resource: --replace removes it.\n"));
+        EXPECT_EQ(line.Requests().size(), 1u);
+    }
+    TForteResponder line, panel;
+    leftOver(line);
+    leftOver(panel);
+    SetPorts(line.Port(), panel.Port());
+    auto r = Deploy({Crf, "--target", "forte", "--replace"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    std::vector<std::string> expected = expectedFrames(kLineController);
+    const std::string resource = "<FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/>";
+    expected.insert(expected.begin() + 1,
+                    {ManagementFrame("", "<Request ID=\"0\" Action=\"KILL\">" + resource + "</Request>"),
+                     ManagementFrame("", "<Request ID=\"0\" Action=\"DELETE\">" + resource + "</Request>"),
+                     expected.front()});
+    EXPECT_EQ(framesOf(line.Requests()), expected);
+    EXPECT_EQ(panel.Requests().size(), std::size(kPanelController) + 3);
+}
+
+TEST_F(DeployCliTest, DeviceReadAsksTheResourceForOnePort)
+{
+    TForteResponder line, panel;
+    line.ReadValue = "20";
+    SetPorts(line.Port(), panel.Port());
+    auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
+                                         "bottles.CV"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out, "20\n");
+    EXPECT_EQ(framesOf(line.Requests()),
+              std::vector<std::string>{ManagementFrame(
+                  "IEC_Device0", "<Request ID=\"1\" Action=\"READ\"><Connection Source=\"bottles.CV\" "
+                                 "Destination=\"\"/></Request>")});
+
+    panel.Refuse = [](const TForteResponder::TRequest&) { return std::string("NO_SUCH_OBJECT"); };
+    auto refused = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device1",
+                                               "nothing.Q", "--resource", "PANEL"});
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_EQ(refused.Err, "telvo: IEC_Device1: nothing.Q cannot be read: NO_SUCH_OBJECT\n");
+    EXPECT_EQ(panel.Requests().at(0).Destination, "PANEL");
+
+    auto unknown = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device9",
+                                               "x.Q"});
+    EXPECT_EQ(unknown.ExitCode, 1);
+    EXPECT_THAT(unknown.Err, HasSubstr("has no IEC device IEC_Device9"));
 }
 
 } // namespace

@@ -2,11 +2,15 @@
 // its three commands show what `telvo deploy` prints, Start sends over
 // real connections to listeners on 127.0.0.1 without holding the window.
 
+#include "deploy/forte_responder.h"
 #include "deploy/recording_listener.h"
 #include "ui/deploy/download_manager.h"
 #include "ui/ui_test_support.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMdiArea>
@@ -180,6 +184,51 @@ TEST_F(DeployWindowTest, ClosingTheProjectClosesTheWindow)
     ASSERT_NE(w, nullptr);
     Form->Projects().CloseProject();
     EXPECT_TRUE(WaitUntil([&] { return w.isNull(); }));
+}
+
+TEST_F(DeployWindowTest, TheRuntimeTargetDeploysLikeTheCommandLineAndWatchedPortsAreRead)
+{
+    TForteResponder cliLine, cliPanel;
+    SetPorts(cliLine.Port(), cliPanel.Port());
+    const auto cli = Cli({"--target", "forte"});
+    ASSERT_EQ(cli.ExitCode, 0) << cli.Err;
+
+    TForteResponder line, panel;
+    line.ReadValue = "17";
+    SetPorts(line.Port(), panel.Port());
+    TModalAnswers answers;
+    TfrmDownloadApplicationManager* w = OpenWindow();
+    ASSERT_NE(w, nullptr);
+    w->Target()->setCurrentIndex(1);
+    QTest::mouseClick(w->StartButton(), Qt::LeftButton);
+    EXPECT_TRUE(w->Running());
+    ASSERT_TRUE(WaitUntil([&] { return !w->Running(); }, 20000));
+    EXPECT_EQ(w->Lines(), lines(cli.Out));
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
+
+    // A watched port shows what the runtime answers, read every second.
+    QTest::keyClicks(w->WatchEdit(), "IEC_Device0 bottles.CV");
+    QTest::mouseClick(w->WatchButton(), Qt::LeftButton);
+    ASSERT_EQ(w->WatchTable()->rowCount(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return w->WatchTable()->item(0, 2)->text() == "17"; }, 5000))
+        << w->WatchTable()->item(0, 2)->text().toStdString();
+    line.ReadValue = "18";
+    EXPECT_TRUE(WaitUntil([&] { return w->WatchTable()->item(0, 2)->text() == "18"; }, 5000));
+
+    // Text that names no device and port is refused with a hint.
+    QTest::keyClicks(w->WatchEdit(), "bottles.CV");
+    QTest::mouseClick(w->WatchButton(), Qt::LeftButton);
+    EXPECT_EQ(w->WatchTable()->rowCount(), 1);
+    EXPECT_EQ(answers.Texts,
+              QStringList{"Watch needs an IEC device and INSTANCE.PORT, as in: IEC_Device0 counter.CV"});
+    w->parentWidget()->close();
+    const auto taken = line.Requests();
+    const std::vector<TForteResponder::TRequest> cliTaken = cliLine.Requests();
+    ASSERT_GT(taken.size(), cliTaken.size());
+    for (size_t i = 0; i < cliTaken.size(); ++i)
+        EXPECT_EQ(taken[i].Bytes, cliTaken[i].Bytes) << i;
+    EXPECT_EQ(taken.back().Xml, "<Request ID=\"1\" Action=\"READ\"><Connection Source=\"bottles.CV\" Destination=\"\"/></Request>");
+
 }
 
 } // namespace

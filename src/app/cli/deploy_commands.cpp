@@ -1,10 +1,13 @@
 // telvo deploy FILE.crf --form xml|script|kalo [--send] [--out DIR]
+// telvo deploy FILE.crf --target forte [--dry-run] [--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]
+// telvo device read FILE.crf DEVICE INSTANCE.PORT [--resource NAME]
 
 #include "cli.h"
 
 #include "deploy/command_set.h"
 #include "deploy/deployment.h"
 #include "deploy/device_connection.h"
+#include "deploy/forte.h"
 #include "model/file_util.h"
 #include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
@@ -26,8 +29,13 @@ namespace {
 // DIR/DEVICE.xml or DIR/DEVICE.txt. kalo: one configuration file per OPC
 // device in DIR (default: the program folder's KALO folder), printing each
 // path. A project without a device for the form exits 1 and says so.
+int deployForte(TCliContext& ctx);
+
 int deploy(TCliContext& ctx)
 {
+    for (size_t i = 0; i + 1 < ctx.Args.size(); ++i)
+        if (ctx.Args[i] == "--target")
+            return deployForte(ctx);
     std::string file, form, outFolder;
     bool send = false, haveOut = false;
     for (size_t i = 0; i < ctx.Args.size(); ++i) {
@@ -161,13 +169,149 @@ int deploy(TCliContext& ctx)
     return saved.size() == devices.size() ? rc : 1;
 }
 
-TCliCommand reg{"deploy", "FILE.crf --form xml|script|kalo [--send] [--out DIR]", deploy,
-                "Makes the devices' command sets of a project.\n"
+// --target forte: the requests of every IEC device to the IEC 61499 runtime
+// at its address and port, printed as they go (or only printed, with
+// --dry-run); exits 1 when a device cannot be reached or refuses a request.
+int deployForte(TCliContext& ctx)
+{
+    std::string file, target;
+    bool dryRun = false, replace = false;
+    TForteOptions options;
+    for (size_t i = 0; i < ctx.Args.size(); ++i) {
+        const std::string& a = ctx.Args[i];
+        if (a == "--dry-run") {
+            dryRun = true;
+        } else if (a == "--replace") {
+            replace = true;
+        } else if (a == "--target" || a == "--resource" || a == "--id-base") {
+            if (i + 1 >= ctx.Args.size())
+                return UsageError(ctx, "deploy: " + a + " needs a value");
+            const std::string& v = ctx.Args[++i];
+            if (a == "--target") {
+                target = v;
+            } else if (a == "--id-base") {
+                options.IdBase = v;
+            } else {
+                const size_t eq = v.find('=');
+                if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
+                    return UsageError(ctx, "deploy: --resource takes DEVICE=NAME");
+                options.Resources[v.substr(0, eq)] = v.substr(eq + 1);
+            }
+        } else if (a.rfind("--", 0) == 0) {
+            return UsageError(ctx, "deploy: unknown option " + a + " with --target");
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            return UsageError(ctx, "deploy takes one project file");
+        }
+    }
+    if (target != "forte")
+        return UsageError(ctx, "deploy: --target must be forte");
+    if (file.empty())
+        return UsageError(ctx, "deploy needs a project file");
+
+    TWorkbench& wb = ctx.Workbench;
+    wb.IndexLibrary();
+    OpenProject(wb, file);
+    std::vector<TForteDevicePlan> plans;
+    try {
+        plans = PlanForteDeployment(wb.FBManager(), options);
+    } catch (const std::exception& e) {
+        ctx.Err << "telvo: " << e.what() << "\n";
+        return 2;
+    }
+    if (plans.empty()) {
+        ctx.Err << "telvo: " << file << ": the project has no IEC device to deploy to\n";
+        return 1;
+    }
+    if (dryRun) {
+        for (const auto& plan : plans)
+            for (const auto& request : plan.Requests)
+                ctx.Out << ForteRequestLine(plan, request) << '\n';
+        return 0;
+    }
+    TForteDeployment run;
+    run.OnLine = [&](const std::string& line) {
+        ctx.Out << line << '\n';
+        ctx.Out.flush();
+    };
+    run.AllowReplace = [&](const std::string&, const std::string&) { return replace; };
+    const std::string stopped = run.Run(plans);
+    if (stopped.empty())
+        return 0;
+    ctx.Err << "telvo: " << stopped;
+    if (!replace && stopped.find("refused <Request ID=\"1\" Action=\"CREATE\">") != std::string::npos)
+        ctx.Err << " An earlier deployment may have left the resource: --replace removes it.";
+    ctx.Err << "\n";
+    return 1;
+}
+
+// telvo device read: one port of a deployed FB, read from the runtime.
+int deviceRead(TCliContext& ctx)
+{
+    std::vector<std::string> positional;
+    std::string resource;
+    for (size_t i = 0; i < ctx.Args.size(); ++i) {
+        const std::string& a = ctx.Args[i];
+        if (a == "--resource") {
+            if (i + 1 >= ctx.Args.size())
+                return UsageError(ctx, "device read: --resource needs a name");
+            resource = ctx.Args[++i];
+        } else if (a.rfind("--", 0) == 0) {
+            return UsageError(ctx, "device read: unknown option " + a);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 3)
+        return UsageError(ctx, "device read needs FILE.crf DEVICE INSTANCE.PORT");
+    const std::string& file = positional[0];
+    const std::string& deviceName = positional[1];
+    const std::string& port = positional[2];
+    if (port.find('.') == std::string::npos)
+        return UsageError(ctx, "device read: " + port + " is not INSTANCE.PORT");
+
+    TWorkbench& wb = ctx.Workbench;
+    wb.IndexLibrary();
+    OpenProject(wb, file);
+    const TslIECDevice* device = nullptr;
+    for (const auto& object : wb.SystemLayer().Objects)
+        if (auto* d = dynamic_cast<const TslIECDevice*>(object.get()); d && d->Name == deviceName)
+            device = d;
+    if (!device) {
+        ctx.Err << "telvo: " << file << " has no IEC device " << deviceName << "\n";
+        return 1;
+    }
+    TForteReadResult r = ForteRead(device->DeviceIPAddress, device->DeviceAddressPort,
+                                   resource.empty() ? device->Name : resource, port);
+    if (!r.Ok) {
+        ctx.Err << "telvo: " << deviceName << ": " << port << " cannot be read: " << r.Error << "\n";
+        return 1;
+    }
+    ctx.Out << r.Value << "\n";
+    return 0;
+}
+
+TCliCommand reg{"deploy",
+                "FILE.crf --form xml|script|kalo [--send] [--out DIR] | FILE.crf --target forte [--dry-run] "
+                "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]",
+                deploy,
+                "Makes the devices' command sets of a project, or deploys it to IEC 61499 runtimes.\n"
                 "  --form xml       every IEC device's command set in the XML form\n"
                 "  --form script    the script form (DUNEX output)\n"
                 "  --form kalo      one configuration file per OPC device\n"
                 "  --send           with xml: send each command set to its device over TCP\n"
-                "  --out DIR        with kalo: the folder for the files (default: the program's KALO folder)"};
+                "  --out DIR        with xml or script: also write DIR/DEVICE.xml or DIR/DEVICE.txt per device;\n"
+                "                   with kalo: the folder for the files (default: the program's KALO folder)\n"
+                "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address\n"
+                "  --dry-run        with forte: print the requests instead of sending them\n"
+                "  --replace        with forte: kill and delete a resource an earlier deployment left\n"
+                "  --resource DEVICE=NAME  with forte: the resource's name on that device (default: the device's)\n"
+                "  --id-base HOST:PORT     with forte: address of the first publish/subscribe pair\n"
+                "                   (default 239.0.0.1:61550; each further pair takes the next port)"};
+TCliCommand regRead{"device read", "FILE.crf DEVICE INSTANCE.PORT [--resource NAME]", deviceRead,
+                    "Reads one port of an FB deployed to an IEC 61499 runtime and prints its value.\n"
+                    "  --resource NAME  the resource on the device (default: the device's name)"};
 
 } // namespace
 

@@ -1,11 +1,18 @@
 #include "ui/deploy/download_manager.h"
 
+#include "deploy/forte.h"
 #include "model/fb_manager.h"
 #include "ui/main_form.h"
 #include "workbench/workbench.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
@@ -43,14 +50,65 @@ TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workb
     memOutput_->setFont(mono);
     memOutput_->setTabStopDistance(4 * memOutput_->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
 
+    cbTarget_ = new QComboBox(this);
+    cbTarget_->setObjectName(QStringLiteral("cbTarget"));
+    cbTarget_->addItems({QStringLiteral("Device command sets"), QStringLiteral("IEC 61499 runtime (FORTE)")});
+    cbTarget_->setToolTip(QStringLiteral("Where Start deploys the application"));
+    chkReplace_ = new QCheckBox(QStringLiteral("Replace what an earlier deployment left"), this);
+    chkReplace_->setObjectName(QStringLiteral("chkReplace"));
+    chkReplace_->setEnabled(false);
+    connect(cbTarget_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { chkReplace_->setEnabled(index == 1); });
+
+    tblWatch_ = new QTableWidget(0, 3, this);
+    tblWatch_->setObjectName(QStringLiteral("tblWatch"));
+    tblWatch_->setHorizontalHeaderLabels({QStringLiteral("Device"), QStringLiteral("Port"), QStringLiteral("Value")});
+    tblWatch_->horizontalHeader()->setStretchLastSection(true);
+    tblWatch_->verticalHeader()->setVisible(false);
+    tblWatch_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblWatch_->setMaximumHeight(140);
+    edWatch_ = new QLineEdit(this);
+    edWatch_->setObjectName(QStringLiteral("edWatch"));
+    edWatch_->setPlaceholderText(QStringLiteral("DEVICE INSTANCE.PORT"));
+    btnWatch_ = new QPushButton(QStringLiteral("Watch"), this);
+    btnWatch_->setObjectName(QStringLiteral("btnWatch"));
+    btnWatch_->setToolTip(QStringLiteral("Read this port of a deployed FB every second"));
+    connect(btnWatch_, &QPushButton::clicked, this, [this] {
+        if (AddWatch(edWatch_->text()))
+            edWatch_->clear();
+        else
+            workbench_.UI().ShowMessage("Watch needs an IEC device and INSTANCE.PORT, as in: IEC_Device0 counter.CV");
+    });
+    connect(edWatch_, &QLineEdit::returnPressed, btnWatch_, &QPushButton::click);
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnStart_);
     buttons->addWidget(btnDunex_);
     buttons->addWidget(btnKalo_);
     buttons->addStretch(1);
+    auto* target = new QHBoxLayout;
+    target->addWidget(new QLabel(QStringLiteral("Target:"), this));
+    target->addWidget(cbTarget_);
+    target->addSpacing(12);
+    target->addWidget(chkReplace_);
+    target->addStretch(1);
+    for (QPushButton* b : {btnStart_, btnDunex_, btnKalo_})
+        b->setMinimumWidth(b->sizeHint().width());
+    auto* watch = new QHBoxLayout;
+    watch->addWidget(new QLabel(QStringLiteral("Watched ports:"), this));
+    watch->addWidget(edWatch_, 1);
+    watch->addWidget(btnWatch_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
+    layout->addLayout(target);
     layout->addWidget(memOutput_, 1);
+    layout->addLayout(watch);
+    layout->addWidget(tblWatch_);
+
+    // Watched ports are read every second while the window is open.
+    watchTimer_.setInterval(1000);
+    connect(&watchTimer_, &QTimer::timeout, this, [this] { readWatched(); });
+    watchTimer_.start();
 
     connect(btnStart_, &QPushButton::clicked, this, [this] { btnStartClick(); });
     connect(btnDunex_, &QPushButton::clicked, this, [this] { btnDunexClick(); });
@@ -67,6 +125,13 @@ TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workb
 
 TfrmDownloadApplicationManager::~TfrmDownloadApplicationManager()
 {
+    watchTimer_.stop();
+    // A runtime job ends within its time-outs; its results have nowhere to
+    // go once the window is gone.
+    if (forteThread_.joinable())
+        forteThread_.join();
+    if (readThread_.joinable())
+        readThread_.join();
     pollTimer_.stop();
     deployment_.reset();
     connection_.Close();
@@ -82,7 +147,10 @@ QStringList TfrmDownloadApplicationManager::Lines() const
     return out;
 }
 
-bool TfrmDownloadApplicationManager::Running() const { return deployment_ && deployment_->Running(); }
+bool TfrmDownloadApplicationManager::Running() const
+{
+    return forteRunning_ || (deployment_ && deployment_->Running());
+}
 
 // The project's managers are replaced when it closes: each command works on
 // the ones open now.
@@ -110,6 +178,10 @@ void TfrmDownloadApplicationManager::btnStartClick()
 {
     if (Running())
         return;
+    if (cbTarget_->currentIndex() == 1) {
+        startForte();
+        return;
+    }
     setBusy(true);
     TDeploymentManager& d = deployment();
     d.Start();
@@ -130,6 +202,111 @@ void TfrmDownloadApplicationManager::runFinished()
 {
     pollTimer_.stop();
     setBusy(false);
+}
+
+// The requests are made here, from the model; only sending them runs on the
+// worker, which touches no model object.
+void TfrmDownloadApplicationManager::startForte()
+{
+    std::vector<TForteDevicePlan> plans;
+    try {
+        plans = PlanForteDeployment(workbench_.FBManager());
+    } catch (const std::exception& e) {
+        workbench_.UI().ShowMessage(e.what());
+        return;
+    }
+    if (forteThread_.joinable())
+        forteThread_.join();
+    setBusy(true);
+    forteRunning_ = true;
+    const bool replace = chkReplace_->isChecked();
+    QPointer<TfrmDownloadApplicationManager> self(this);
+    forteThread_ = std::thread([this, self, plans = std::move(plans), replace] {
+        TForteDeployment run;
+        run.OnLine = [self](const std::string& line) {
+            QMetaObject::invokeMethod(
+                self.data(), [self, text = qs(line)] {
+                    if (self)
+                        self->memOutput_->appendPlainText(text);
+                },
+                Qt::QueuedConnection);
+        };
+        run.AllowReplace = [replace](const std::string&, const std::string&) { return replace; };
+        const std::string stopped = run.Run(plans);
+        QMetaObject::invokeMethod(
+            self.data(), [self, stopped] {
+                if (!self)
+                    return;
+                self->forteRunning_ = false;
+                self->setBusy(false);
+                if (!stopped.empty())
+                    self->workbench_.UI().ShowMessage(stopped);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool TfrmDownloadApplicationManager::AddWatch(const QString& text)
+{
+    const QStringList parts = text.simplified().split(QLatin1Char(' '));
+    if (parts.size() != 2 || !parts[1].contains(QLatin1Char('.')))
+        return false;
+    bool known = false;
+    for (const auto& object : workbench_.SystemLayer().Objects)
+        if (auto* d = dynamic_cast<const TslIECDevice*>(object.get()); d && qs(d->Name) == parts[0])
+            known = true;
+    if (!known)
+        return false;
+    const int row = tblWatch_->rowCount();
+    tblWatch_->insertRow(row);
+    tblWatch_->setItem(row, 0, new QTableWidgetItem(parts[0]));
+    tblWatch_->setItem(row, 1, new QTableWidgetItem(parts[1]));
+    tblWatch_->setItem(row, 2, new QTableWidgetItem(QString()));
+    return true;
+}
+
+// One read of every watched port on a worker; a cycle still under way when
+// the next second comes is not doubled.
+void TfrmDownloadApplicationManager::readWatched()
+{
+    if (reading_ || tblWatch_->rowCount() == 0)
+        return;
+    struct TWatch {
+        int Row;
+        std::string Address, Port, Resource, InstancePort;
+    };
+    std::vector<TWatch> watches;
+    for (int row = 0; row < tblWatch_->rowCount(); ++row) {
+        const std::string device = tblWatch_->item(row, 0)->text().toStdString();
+        for (const auto& object : workbench_.SystemLayer().Objects)
+            if (auto* d = dynamic_cast<const TslIECDevice*>(object.get()); d && d->Name == device) {
+                watches.push_back({row, d->DeviceIPAddress, d->DeviceAddressPort, d->Name,
+                                   tblWatch_->item(row, 1)->text().toStdString()});
+                break;
+            }
+    }
+    if (readThread_.joinable())
+        readThread_.join();
+    reading_ = true;
+    QPointer<TfrmDownloadApplicationManager> self(this);
+    readThread_ = std::thread([this, self, watches = std::move(watches)] {
+        std::vector<std::pair<int, QString>> values;
+        for (const TWatch& w : watches) {
+            // A second is all a watch may take: the next read is due then.
+            TForteReadResult r = ForteRead(w.Address, w.Port, w.Resource, w.InstancePort, 1000);
+            values.emplace_back(w.Row, r.Ok ? qs(r.Value) : QStringLiteral("(") + qs(r.Error) + QStringLiteral(")"));
+        }
+        QMetaObject::invokeMethod(
+            self.data(), [self, values] {
+                if (!self)
+                    return;
+                for (const auto& [row, value] : values)
+                    if (QTableWidgetItem* item = self->tblWatch_->item(row, 2))
+                        item->setText(value);
+                self->reading_ = false;
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TfrmDownloadApplicationManager::btnDunexClick()
@@ -192,7 +369,7 @@ void OpenDeploymentWindow(TMainForm& form)
     auto* window = new TfrmDownloadApplicationManager(form.Workbench());
     QMdiSubWindow* sub = form.MdiArea()->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    sub->resize(800, 520);
+    sub->resize(900, 600);
     window->show();
     sub->show();
 }

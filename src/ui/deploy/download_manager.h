@@ -13,14 +13,20 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTableWidget;
 
 namespace telvo {
 
@@ -37,6 +43,17 @@ public:
     QPushButton* DunexButton() const { return btnDunex_; }
     QPushButton* KaloButton() const { return btnKalo_; }
     QPlainTextEdit* Output() const { return memOutput_; }
+    // Where Start deploys: 0 the devices' command sets, 1 IEC 61499
+    // runtimes (FORTE).
+    QComboBox* Target() const { return cbTarget_; }
+    QCheckBox* ReplaceBox() const { return chkReplace_; }
+    // The watched ports: device, INSTANCE.PORT, last value read.
+    QTableWidget* WatchTable() const { return tblWatch_; }
+    QLineEdit* WatchEdit() const { return edWatch_; }
+    QPushButton* WatchButton() const { return btnWatch_; }
+    // Adds "DEVICE INSTANCE.PORT" to the watched ports; false when the text
+    // names no IEC device and port.
+    bool AddWatch(const QString& text);
     // The text area's lines.
     QStringList Lines() const;
     // A Start run is under way.
@@ -54,6 +71,8 @@ private:
     TDeploymentManager& deployment();
     void poll();
     void runFinished();
+    void startForte();
+    void readWatched();
     void setBusy(bool busy);
     std::optional<std::filesystem::path> askSaveFile(const std::filesystem::path& folder, const std::string& name);
 
@@ -68,6 +87,18 @@ private:
     QPushButton* btnDunex_ = nullptr;
     QPushButton* btnKalo_ = nullptr;
     QPlainTextEdit* memOutput_ = nullptr;
+    QComboBox* cbTarget_ = nullptr;
+    QCheckBox* chkReplace_ = nullptr;
+    QTableWidget* tblWatch_ = nullptr;
+    QLineEdit* edWatch_ = nullptr;
+    QPushButton* btnWatch_ = nullptr;
+    QTimer watchTimer_;
+    // Runtime work runs on its own thread, one job at a time each: the
+    // window never waits on a runtime.
+    std::thread forteThread_;
+    std::atomic<bool> forteRunning_{false};
+    std::thread readThread_;
+    std::atomic<bool> reading_{false};
 };
 
 // Opens a new deployment window under the main window (the Distribute

@@ -1,0 +1,1 @@
+telvo_bench(bench_forte_deploy SOURCES bench_forte_deploy.cpp LIBS telvo_deploy)

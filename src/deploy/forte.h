@@ -1,0 +1,123 @@
+#pragma once
+// Deployment to IEC 61499 runtimes that speak the standard management
+// protocol (4diac FORTE): per IEC device one resource holding the FBs
+// distributed to it and those of its process-interface diagram, their
+// constants and the connections inside the device, a publish/subscribe pair
+// per connection between two devices, the resource's START joined to the
+// first FBs, and the resource started.
+//
+// A request goes as one frame: 0x50, 16-bit big-endian length, destination
+// (empty for the device, else the resource), 0x50, length, request XML. The
+// device answers each with 0x50, length, <Response ID="n" .../>; a refusal
+// carries its reason in the Reason attribute.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace telvo {
+
+class TFB_Manager;
+
+struct TForteRequest {
+    // Empty for the device's own commands, else the resource.
+    std::string Destination;
+    std::string Xml;
+};
+
+struct TForteDevicePlan {
+    std::string Device;
+    std::string Address;
+    std::string Port;
+    std::string Resource;
+    // The resource's CREATE first, its START last.
+    std::vector<TForteRequest> Requests;
+};
+
+struct TForteOptions {
+    // Resource names the user set, by device name; the device's own name
+    // otherwise.
+    std::map<std::string, std::string> Resources;
+    // host:port of the first publish/subscribe pair; each further pair
+    // takes the next port.
+    std::string IdBase = "239.0.0.1:61550";
+};
+
+// The requests for every IEC device, in Objects order. Connections to
+// devices of other kinds, to FBs on no device and to IPPs of other devices
+// are left out: no runtime of ours is at their other end.
+std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TForteOptions& options = {});
+
+// One request frame, byte for byte.
+std::string ForteFrame(std::string_view destination, std::string_view xml);
+// How a request is shown: "DEVICE: XML" or "DEVICE/RESOURCE: XML".
+std::string ForteRequestLine(const TForteDevicePlan& plan, const TForteRequest& request);
+
+struct TForteResponse {
+    std::string Id;
+    // Empty when the request was done.
+    std::string Reason;
+    // READ: the value, from the answer's Connection Destination.
+    std::string Value;
+    std::string Xml;
+};
+
+// One blocking client connection with time-outs of its own: one request at
+// a time, each frame in one write. Not for the user-interface thread.
+class TForteClient {
+public:
+    TForteClient() = default;
+    ~TForteClient();
+    TForteClient(const TForteClient&) = delete;
+    TForteClient& operator=(const TForteClient&) = delete;
+
+    int ConnectTimeoutMs = 10000;
+    int ReplyTimeoutMs = 10000;
+
+    // Empty when connected, else why not.
+    std::string Connect(const std::string& address, const std::string& port);
+    // Sends the request and waits for its answer. False (and why, in
+    // `error`) when the connection failed or the answer makes no sense; a
+    // refusal is an answer (see Reason).
+    bool Request(std::string_view destination, std::string_view xml, TForteResponse& response, std::string& error);
+    void Close();
+
+private:
+    bool readExact(char* to, size_t size, std::string& error);
+    int fd_ = -1;
+};
+
+// Runs the plans device after device, one request at a time, and stops at
+// the first device that cannot be reached or refuses a request.
+class TForteDeployment {
+public:
+    // Every progress line, as the deployment window shows it.
+    std::function<void(const std::string& line)> OnLine;
+    // A CREATE of a resource was refused: may what an earlier deployment
+    // left be killed and deleted before trying again?
+    std::function<bool(const std::string& device, const std::string& resource)> AllowReplace;
+    int ConnectTimeoutMs = 10000;
+    int ReplyTimeoutMs = 10000;
+
+    // Empty when every device got its requests, else the message that
+    // stopped the run.
+    std::string Run(const std::vector<TForteDevicePlan>& plans);
+
+private:
+    std::string runDevice(const TForteDevicePlan& plan);
+    void line(const std::string& text);
+};
+
+// Reads one port (INSTANCE.PORT) of a resource: the value, or the error.
+struct TForteReadResult {
+    bool Ok = false;
+    std::string Value;
+    std::string Error;
+};
+TForteReadResult ForteRead(const std::string& address, const std::string& port, const std::string& resource,
+                           const std::string& instancePort, int timeoutMs = 10000);
+
+} // namespace telvo

@@ -1,0 +1,174 @@
+#pragma once
+// An IEC 61499 runtime as far as deployment sees it: a listener on
+// 127.0.0.1 that takes management frames one at a time, keeps each frame's
+// bytes, and answers as a runtime does, refusing what the test says.
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <regex>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace telvo::test {
+
+// A frame as the protocol spells it, written out here on its own so that
+// the client's encoder is checked against it.
+inline std::string ManagementFrame(const std::string& destination, const std::string& xml)
+{
+    auto part = [](const std::string& text) {
+        return std::string(1, '\x50') + static_cast<char>(text.size() / 256) + static_cast<char>(text.size() % 256) +
+               text;
+    };
+    return part(destination) + part(xml);
+}
+
+class TForteResponder {
+public:
+    struct TRequest {
+        std::string Destination;
+        std::string Xml;
+        std::string Bytes; // the whole frame as it arrived
+    };
+    // The reason to refuse a request with, or empty to do it. Called on the
+    // responder's thread.
+    std::function<std::string(const TRequest&)> Refuse;
+    // The value a READ answers with.
+    std::string ReadValue = "0";
+
+    TForteResponder()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~TForteResponder() { Stop(); }
+    TForteResponder(const TForteResponder&) = delete;
+    TForteResponder& operator=(const TForteResponder&) = delete;
+
+    std::string Port() const { return std::to_string(port_); }
+    // Stops and returns every request taken, in order.
+    std::vector<TRequest> Requests()
+    {
+        Stop();
+        return requests_;
+    }
+    int Connections() const { return connections_; }
+    // Frames that broke the protocol, described.
+    std::vector<std::string> Errors()
+    {
+        Stop();
+        return errors_;
+    }
+
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    bool readExact(int c, char* to, size_t size)
+    {
+        size_t done = 0;
+        while (done < size) {
+            pollfd p{c, POLLIN, 0};
+            if (::poll(&p, 1, 100) == 0) {
+                if (stop_)
+                    return false;
+                continue;
+            }
+            ssize_t n = ::read(c, to + done, size - done);
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    bool readPart(int c, std::string& bytes, std::string& text)
+    {
+        char head[3];
+        if (!readExact(c, head, 3))
+            return false;
+        bytes.append(head, 3);
+        if (head[0] != '\x50') {
+            errors_.push_back("a part does not start with 0x50");
+            return false;
+        }
+        text.assign(static_cast<size_t>(static_cast<unsigned char>(head[1])) * 256 + static_cast<unsigned char>(head[2]),
+                    '\0');
+        if (!readExact(c, text.data(), text.size()))
+            return false;
+        bytes += text;
+        return true;
+    }
+
+    void serve()
+    {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            int c = ::accept(fd_, nullptr, nullptr);
+            if (c < 0)
+                continue;
+            ++connections_;
+            for (;;) {
+                TRequest r;
+                if (!readPart(c, r.Bytes, r.Destination) || !readPart(c, r.Bytes, r.Xml))
+                    break;
+                static const std::regex request(R"re(<Request ID="([0-9a-zA-Z]{1,7})" Action="([A-Z]+)"(/>|>.*</Request>))re");
+                std::smatch m;
+                std::string answer;
+                if (!std::regex_match(r.Xml, m, request)) {
+                    errors_.push_back("not a request: " + r.Xml);
+                    answer = "<Response ID=\"0\" Reason=\"UNSUPPORTED_CMD\"/>";
+                } else {
+                    const std::string reason = Refuse ? Refuse(r) : std::string();
+                    if (!reason.empty())
+                        answer = "<Response ID=\"" + m[1].str() + "\" Reason=\"" + reason + "\"/>";
+                    else if (m[2] == "READ")
+                        answer = "<Response ID=\"" + m[1].str() + "\"><Connection Source=\"x\" Destination=\"" +
+                                 ReadValue + "\"/></Response>";
+                    else
+                        answer = "<Response ID=\"" + m[1].str() + "\"/>";
+                }
+                requests_.push_back(std::move(r));
+                const std::string frame =
+                    std::string(1, '\x50') + static_cast<char>(answer.size() / 256) + static_cast<char>(answer.size() % 256) + answer;
+                if (::write(c, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()))
+                    break;
+            }
+            ::close(c);
+        }
+    }
+
+    int fd_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::vector<TRequest> requests_;
+    std::vector<std::string> errors_;
+};
+
+} // namespace telvo::test
