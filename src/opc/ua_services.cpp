@@ -312,7 +312,7 @@ std::string EncodeBrowse(const TRequestContext& ctx, const std::vector<TNodeId>&
         w.NodeId(TNodeId::Num(Node::HierarchicalReferences));
         w.Boolean(true); // with subtypes
         w.UInt32(0);     // every node class
-        w.UInt32(0x3F);  // every field of the reference
+        w.UInt32(0x3F);  // result mask: every field of each ReferenceDescription
     }
     return std::move(w.Buffer);
 }
