@@ -3,6 +3,8 @@
 // 127.0.0.1 that takes management frames one at a time, keeps each frame's
 // bytes, and answers as a runtime does, refusing what the test says.
 
+#include "recording_listener.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdint>
@@ -45,15 +47,7 @@ public:
 
     TForteResponder()
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = ListenOnLoopback(4, port_);
         thread_ = std::thread([this] { serve(); });
     }
     ~TForteResponder() { Stop(); }

@@ -12,21 +12,31 @@
 
 namespace telvo::test {
 
+// A listening TCP socket on 127.0.0.1 at a port the system picks, returned in
+// `port`; a receive buffer of `receiveBuffer` bytes when not 0.
+inline int ListenOnLoopback(int backlog, uint16_t& port, int receiveBuffer = 0)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd, backlog);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
 // A listener on 127.0.0.1 that accepts one connection and records every
 // byte until the peer closes; or, with closeAtOnce, closes right away.
 class TRecordingListener {
 public:
     explicit TRecordingListener(bool closeAtOnce = false)
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = ListenOnLoopback(4, port_);
         // The accept loop gets its own copy of the descriptor: Stop() changes
         // fd_ while the loop may still be in accept().
         thread_ = std::thread([this, fd = fd_, closeAtOnce] {
@@ -91,15 +101,11 @@ class TUnansweringDevice {
 public:
     TUnansweringDevice()
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        fd_ = ListenOnLoopback(0, port_);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 0);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        a.sin_port = htons(port_);
         for (int& c : fillers_) {
             c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
@@ -127,17 +133,7 @@ class TDeafDevice {
 public:
     TDeafDevice()
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int small = 4096;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = ListenOnLoopback(4, port_, 4096);
     }
     ~TDeafDevice() { ::close(fd_); }
     TDeafDevice(const TDeafDevice&) = delete;
