@@ -745,9 +745,10 @@ QString TfrmDesignFBType::programPath(const QString& relative) const
     return qs((workbench_.ProgramFolder() / ss(relative)).string());
 }
 
-bool TfrmDesignFBType::NewBasicClick()
+// A new type starts as a copy of a shipped template that no file holds yet.
+bool TfrmDesignFBType::newFromTemplate(const QString& templateFile)
 {
-    if (!LoadTypeFile(programPath(QStringLiteral("library/templates/NEWBASICFB.fbt"))))
+    if (!LoadTypeFile(programPath(QStringLiteral("library/templates/") + templateFile)))
         return false;
     fileName_.clear();
     diskStamp_.reset();
@@ -757,17 +758,9 @@ bool TfrmDesignFBType::NewBasicClick()
     return true;
 }
 
-bool TfrmDesignFBType::NewCompositeClick()
-{
-    if (!LoadTypeFile(programPath(QStringLiteral("library/templates/NEWCOMPFB.fbt"))))
-        return false;
-    fileName_.clear();
-    diskStamp_.reset();
-    edtName_->setEnabled(true);
-    setCaption();
-    ShowTab(QStringLiteral("Information"));
-    return true;
-}
+bool TfrmDesignFBType::NewBasicClick() { return newFromTemplate(QStringLiteral("NEWBASICFB.fbt")); }
+
+bool TfrmDesignFBType::NewCompositeClick() { return newFromTemplate(QStringLiteral("NEWCOMPFB.fbt")); }
 
 bool TfrmDesignFBType::NewBasedOnClick()
 {

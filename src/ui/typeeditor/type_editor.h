@@ -203,6 +203,7 @@ private:
     void recordDiskStamp();
     bool diskChangedSinceRead() const;
     QString programPath(const QString& relative) const;
+    bool newFromTemplate(const QString& templateFile);
 
     int count(TGrid grid) const;
     std::vector<std::string*> fields(TGrid grid, int row) const;
