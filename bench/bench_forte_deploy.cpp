@@ -5,6 +5,12 @@
 // at once, so what differs is the client's own work.
 //
 // Run: build/<dir>/bench/bench_forte_deploy
+//
+// With TELVO_FORTE_PORT set, both talk to a real runtime listening on that
+// port of 127.0.0.1 instead (4diac FORTE: start it, and the benchmark, in a
+// network namespace with loopback alone, since it listens on every
+// address). The resource is killed and deleted after each run, outside the
+// time measured.
 
 #include "deploy/forte.h"
 
@@ -12,6 +18,8 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdlib>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -107,6 +115,40 @@ private:
     std::thread thread_;
 };
 
+// Where the runs go: a real runtime when TELVO_FORTE_PORT names its port,
+// else a responder of our own.
+class TDevice {
+public:
+    TDevice()
+    {
+        const char* real = std::getenv("TELVO_FORTE_PORT");
+        if (real && *real)
+            port_ = real;
+        else
+            responder_ = std::make_unique<TResponder>();
+    }
+    std::string Port() const { return responder_ ? responder_->Port() : port_; }
+    // What one run left: the resource goes, untimed.
+    void Clear(benchmark::State& state)
+    {
+        state.PauseTiming();
+        TForteClient client;
+        if (client.Connect("127.0.0.1", Port()).empty()) {
+            TForteResponse answer;
+            std::string error;
+            for (const char* action : {"KILL", "DELETE"})
+                client.Request("", std::string("<Request ID=\"0\" Action=\"") + action +
+                                       "\"><FB Name=\"RES\" Type=\"EMB_RES\"/></Request>",
+                               answer, error);
+        }
+        state.ResumeTiming();
+    }
+
+private:
+    std::unique_ptr<TResponder> responder_;
+    std::string port_;
+};
+
 // One device: its resource, 200 FBs in a chain of 200 connections, START.
 TForteDevicePlan plan(const std::string& port)
 {
@@ -119,7 +161,7 @@ TForteDevicePlan plan(const std::string& port)
     auto add = [&](const std::string& dest, const std::string& action, const std::string& body) {
         std::string xml = "<Request ID=\"" + std::to_string(++id) + "\" Action=\"" + action + "\"";
         xml += body.empty() ? "/>" : ">" + body + "</Request>";
-        p.Requests.push_back({dest, xml});
+        p.Requests.push_back({dest, xml, {}});
     };
     add("", "CREATE", "<FB Name=\"RES\" Type=\"EMB_RES\"/>");
     for (int i = 0; i < kFBs; ++i)
@@ -134,13 +176,16 @@ TForteDevicePlan plan(const std::string& port)
 
 void BM_ForteDeployment(benchmark::State& state)
 {
-    TResponder device;
+    TDevice device;
     const std::vector<TForteDevicePlan> plans{plan(device.Port())};
     for (auto _ : state) {
         TForteDeployment run;
         std::string stopped = run.Run(plans);
-        if (!stopped.empty())
+        if (!stopped.empty()) {
             state.SkipWithError(stopped.c_str());
+            break;
+        }
+        device.Clear(state);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(plans[0].Requests.size()));
 }
@@ -150,7 +195,7 @@ BENCHMARK(BM_ForteDeployment)->Unit(benchmark::kMillisecond);
 // in lockstep over one plain blocking socket.
 void BM_LockstepClient(benchmark::State& state)
 {
-    TResponder device;
+    TDevice device;
     const TForteDevicePlan p = plan(device.Port());
     std::vector<std::string> frames;
     for (const auto& r : p.Requests)
@@ -159,7 +204,7 @@ void BM_LockstepClient(benchmark::State& state)
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(std::stoi(device.Port())));
-    std::string answer(512, '\0');
+    std::string answer(65536, '\0');
     for (auto _ : state) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         int one = 1;
@@ -173,6 +218,7 @@ void BM_LockstepClient(benchmark::State& state)
             readExact(fd, answer.data(), static_cast<unsigned char>(head[1]) * 256u + static_cast<unsigned char>(head[2]));
         }
         ::close(fd);
+        device.Clear(state);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(frames.size()));
 }

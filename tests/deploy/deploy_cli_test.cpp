@@ -438,7 +438,7 @@ TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)
         size_t taken;       // requests the line controller took
     };
     const Case cases[] = {
-        {"an unknown type", "Type=\"FILL_STATION\"", "UNSUPPORTED_TYPE", 6},
+        {"an unknown type", "Type=\"E_CTU\"", "UNSUPPORTED_TYPE", 7},
         {"a connection", "Destination=\"motor.R\"", "INVALID_DST", 24},
         {"the start", "Action=\"START\"", "INVALID_STATE", 33},
     };
@@ -523,6 +523,99 @@ TEST_F(DeployCliTest, DeviceReadAsksTheResourceForOnePort)
                                                "x.Q"});
     EXPECT_EQ(unknown.ExitCode, 1);
     EXPECT_THAT(unknown.Err, HasSubstr("has no IEC device IEC_Device9"));
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// FILL_STATION, on the line controller, is a composite: a gate (E_PERMIT)
+// and a filling controller (FILL_CTRL) behind it. A runtime without the
+// type gets, after the refusal and a clean resource, the inner FBs under
+// their inner records' names, each connection to the station joined to the
+// inner port behind it, and the station's constant at the inner input it
+// feeds.
+const TExpectedRequest kLineFlattened[] = {
+        {"", "<Request ID=\"0\" Action=\"KILL\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
+        {"", "<Request ID=\"0\" Action=\"DELETE\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
+        {"", "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"2\" Action=\"CREATE\"><FB Name=\"di_bottle\" Type=\"E_R_TRIG\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"3\" Action=\"CREATE\"><FB Name=\"do_motor\" Type=\"E_PERMIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"4\" Action=\"CREATE\"><FB Name=\"bottle_split\" Type=\"E_SPLIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"5\" Action=\"CREATE\"><FB Name=\"motor\" Type=\"E_SR\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"6\" Action=\"CREATE\"><FB Name=\"station-GATE\" Type=\"E_PERMIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"7\" Action=\"CREATE\"><FB Name=\"station-CTRL\" Type=\"FILL_CTRL\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"8\" Action=\"CREATE\"><FB Name=\"bottles\" Type=\"E_CTU\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"9\" Action=\"CREATE\"><FB Name=\"PUB_2\" Type=\"PUBLISH_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"10\" Action=\"CREATE\"><FB Name=\"SUB_0\" Type=\"SUBSCRIBE_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"11\" Action=\"CREATE\"><FB Name=\"SUB_1\" Type=\"SUBSCRIBE_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"12\" Action=\"WRITE\"><Connection Source=\"10\" Destination=\"station-CTRL.MINLEVEL\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"13\" Action=\"WRITE\"><Connection Source=\"6\" Destination=\"station-CTRL.BATCH\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"14\" Action=\"WRITE\"><Connection Source=\"1000\" Destination=\"bottles.PV\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"15\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61552\" Destination=\"PUB_2.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"16\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"PUB_2.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"17\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61550\" Destination=\"SUB_0.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"18\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"SUB_0.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"19\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61551\" Destination=\"SUB_1.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"20\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"SUB_1.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"21\" Action=\"CREATE\"><Connection Source=\"di_bottle.EO\" Destination=\"bottle_split.EI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"22\" Action=\"CREATE\"><Connection Source=\"bottle_split.EO1\" Destination=\"station-GATE.EI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"23\" Action=\"CREATE\"><Connection Source=\"bottle_split.EO2\" Destination=\"bottles.CU\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"24\" Action=\"CREATE\"><Connection Source=\"station-CTRL.FULL\" Destination=\"PUB_2.REQ\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"25\" Action=\"CREATE\"><Connection Source=\"SUB_0.IND\" Destination=\"motor.S\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"26\" Action=\"CREATE\"><Connection Source=\"SUB_1.IND\" Destination=\"motor.R\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"27\" Action=\"CREATE\"><Connection Source=\"station-GATE.EO\" Destination=\"station-CTRL.REQ\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"28\" Action=\"CREATE\"><Connection Source=\"motor.Q\" Destination=\"do_motor.P\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"29\" Action=\"CREATE\"><Connection Source=\"motor.Q\" Destination=\"station-GATE.P\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"30\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"PUB_2.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"31\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"PUB_2.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"32\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"SUB_0.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"33\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"SUB_0.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"34\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"SUB_1.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"35\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"SUB_1.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"36\" Action=\"START\"/>"},
+};
+
+TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
+{
+    TForteResponder line, panel;
+    line.Refuse = [](const TForteResponder::TRequest& q) {
+        return q.Xml.find("Type=\"FILL_STATION\"") != std::string::npos ? "UNSUPPORTED_TYPE" : "";
+    };
+    SetPorts(line.Port(), panel.Port());
+    auto r = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    std::vector<std::string> frames = expectedFrames(kLineController);
+    frames.resize(6); // up to the station, refused
+    for (const auto& f : expectedFrames(kLineFlattened))
+        frames.push_back(f);
+    EXPECT_EQ(framesOf(line.Requests()), frames);
+    EXPECT_EQ(line.Connections(), 1);
+    // The panel's FILL_CTRL is a basic type: nothing changes there.
+    EXPECT_EQ(framesOf(panel.Requests()), expectedFrames(kPanelController));
+    const Lines out = lines(r.Out);
+    const std::string notice = "Device IEC_Device0 does not know the composite type FILL_STATION: its instances are "
+                               "sent as their inner networks.";
+    ASSERT_EQ(std::count(out.begin(), out.end(), notice), 1) << r.Out;
+    EXPECT_EQ(*(std::find(out.begin(), out.end(), notice) - 1),
+              " >IEC_Device0/IEC_Device0: " + std::string(kLineController[5].Xml));
+
+    // An inner type the runtime lacks as well stops the device there, named
+    // as it was sent.
+    TForteResponder bare, other;
+    bare.Refuse = [](const TForteResponder::TRequest& q) {
+        return q.Xml.find("Type=\"FILL_") != std::string::npos ? "UNSUPPORTED_TYPE" : "";
+    };
+    SetPorts(bare.Port(), other.Port());
+    auto stopped = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(stopped.ExitCode, 1);
+    const auto taken = bare.Requests();
+    ASSERT_EQ(taken.size(), 6u + 2u + 7u);
+    EXPECT_EQ(taken.back().Xml, kLineFlattened[8].Xml);
+    EXPECT_EQ(stopped.Err, "telvo: Device IEC_Device0 refused " + taken.back().Xml + ": UNSUPPORTED_TYPE.\n");
+    EXPECT_EQ(other.Connections(), 0);
 }
 
 } // namespace
