@@ -11,6 +11,7 @@
 #include "deploy/recording_listener.h"
 #include "support/test_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -169,6 +170,112 @@ TEST(ForteRuntime, ACounterOnOneDeviceSwitchesALatchOnAnother)
     EXPECT_EQ(q, "TRUE\n");
     EXPECT_GE(std::stoi(mirrorPv), 1);
     EXPECT_GE(std::stoi(mirrorThen) - std::stoi(mirrorFirst), 8);
+}
+
+// Types of our own the runtime cannot know: TICKS holds a TICK (itself
+// holding an E_CYCLE) and an E_CTU. Both are flattened, the inner FBs
+// named after their records (ticks-T-CYC), and the counter still counts.
+TEST(ForteRuntime, NestedCompositesTheRuntimeLacksRunAsTheirInnerNetworks)
+{
+    const char* forte = std::getenv("TELVO_FORTE");
+    if (!forte || !*forte)
+        GTEST_SKIP() << "TELVO_FORTE does not name a 4diac FORTE executable";
+    if (!onlyLoopback())
+        GTEST_SKIP() << "FORTE listens on every address: run this inside a network namespace with loopback alone";
+
+    TempDir home, project;
+    fs::copy(BuiltProgramDir() / "library", home / "library", fs::copy_options::recursive);
+    home.Write("library/own/TICK.fbt", R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Name="TICK">
+  <InterfaceList>
+    <EventInputs><Event Name="START"><With Var="DT"/></Event><Event Name="STOP"/></EventInputs>
+    <EventOutputs><Event Name="EO"/></EventOutputs>
+    <InputVars><VarDeclaration Name="DT" Type="TIME"/></InputVars>
+  </InterfaceList>
+  <FBNetwork>
+    <FB Name="CYC" Type="E_CYCLE" x="100" y="100"/>
+    <EventConnections>
+      <Connection Source="START" Destination="CYC.START"/>
+      <Connection Source="STOP" Destination="CYC.STOP"/>
+      <Connection Source="CYC.EO" Destination="EO"/>
+    </EventConnections>
+    <DataConnections><Connection Source="DT" Destination="CYC.DT"/></DataConnections>
+  </FBNetwork>
+</FBType>
+)");
+    home.Write("library/own/TICKS.fbt", R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Name="TICKS">
+  <InterfaceList>
+    <EventInputs><Event Name="START"><With Var="DT"/></Event></EventInputs>
+    <EventOutputs><Event Name="CNF"><With Var="CV"/></Event></EventOutputs>
+    <InputVars><VarDeclaration Name="DT" Type="TIME"/></InputVars>
+    <OutputVars><VarDeclaration Name="CV" Type="INT"/></OutputVars>
+  </InterfaceList>
+  <FBNetwork>
+    <FB Name="T" Type="TICK" x="100" y="100"/>
+    <FB Name="C" Type="E_CTU" x="400" y="100"/>
+    <EventConnections>
+      <Connection Source="START" Destination="T.START"/>
+      <Connection Source="T.EO" Destination="C.CU"/>
+      <Connection Source="C.CUO" Destination="CNF"/>
+    </EventConnections>
+    <DataConnections>
+      <Connection Source="DT" Destination="T.DT"/>
+      <Connection Source="100" Destination="C.PV"/>
+      <Connection Source="C.CV" Destination="CV"/>
+    </DataConnections>
+  </FBNetwork>
+</FBType>
+)");
+    const std::string p1 = ClosedPort(), p2 = ClosedPort();
+    project.Write("merged.fbn", R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBNetwork IsInternalDeviceDiagram="false">
+  <FB Name="ticks" Type="TICKS" x="100" y="100"/>
+  <FB Name="sr" Type="E_SR" x="700" y="100"/>
+  <DataConnections><Connection Source="T#100ms" Destination="ticks.DT"/></DataConnections>
+  <EventConnections><Connection Source="ticks.CNF" Destination="sr.S"/></EventConnections>
+</FBNetwork>
+)");
+    const std::string crf = project.Write("nested.crf", R"(<?xml version="1.0" encoding="UTF-8"?>
+<telvo_project Name="Nested" Comment="|">
+  <FBDiagrams><FBNetworkFile Name="Merged network" Filename="merged.fbn" Comment=""/></FBDiagrams>
+  <ProjectFBInstances>
+    <ProjFBInstance Name="ticks" FBType="TICKS"/>
+    <ProjFBInstance Name="sr" FBType="E_SR"/>
+  </ProjectFBInstances>
+  <SystemLayer>
+    <SystemLayerObjectList>
+      <TslIECDeviceInstance Name="D1" TypeName="IEC 61499 device" Description="" Left="40" Top="40" Width="72" Height="64" DeviceIPAddress="127.0.0.1" DeviceAddressPort=")" + p1 + R"(">
+        <DownloadedFBInstanceList><FBInstance FBName="ticks"/></DownloadedFBInstanceList>
+      </TslIECDeviceInstance>
+      <TslIECDeviceInstance Name="D2" TypeName="IEC 61499 device" Description="" Left="240" Top="40" Width="72" Height="64" DeviceIPAddress="127.0.0.1" DeviceAddressPort=")" + p2 + R"(">
+        <DownloadedFBInstanceList><FBInstance FBName="sr"/></DownloadedFBInstanceList>
+      </TslIECDeviceInstance>
+    </SystemLayerObjectList>
+  </SystemLayer>
+</telvo_project>
+)").string();
+
+    TRuntimeProcess d1(forte, p1), d2(forte, p2);
+    ASSERT_TRUE(d1.Started() && d2.Started()) << forte;
+    ASSERT_TRUE(listening(p1) && listening(p2));
+    const std::string h = home.Path().string();
+    auto deployed = RunProcess(TELVO_CLI_PATH, {"--home", h, "deploy", crf, "--target", "forte", "--replace",
+                                                "--id-base", "127.0.0.1:" + ClosedPort()});
+    ASSERT_EQ(deployed.ExitCode, 0) << deployed.Out << deployed.Err;
+    EXPECT_THAT(deployed.Out, ::testing::HasSubstr("Device D1 does not know the composite type TICKS: its instances "
+                                                   "are sent as their inner networks.\n"));
+    EXPECT_THAT(deployed.Out, ::testing::HasSubstr("Device D1 does not know the composite type TICK: its instances "
+                                                   "are sent as their inner networks.\n"));
+    EXPECT_THAT(deployed.Out, ::testing::HasSubstr("<Connection Source=\"START.COLD\" Destination=\"ticks-T-CYC.START\"/>"));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    auto cv = RunProcess(TELVO_CLI_PATH, {"--home", h, "device", "read", crf, "D1", "ticks-C.CV"});
+    auto q = RunProcess(TELVO_CLI_PATH, {"--home", h, "device", "read", crf, "D2", "sr.Q"});
+    std::cout << "[ FORTE    ] D1 ticks-C.CV = " << cv.Out << "[ FORTE    ] D2 sr.Q = " << q.Out;
+    ASSERT_EQ(cv.ExitCode, 0) << cv.Err;
+    ASSERT_EQ(q.ExitCode, 0) << q.Err;
+    EXPECT_GE(std::stoi(cv.Out), 8);
+    EXPECT_EQ(q.Out, "TRUE\n");
 }
 
 } // namespace
