@@ -198,6 +198,26 @@ TForteBlock blockOf(const TFB_InstanceRef& record)
 
 } // namespace
 
+std::string ParseResourceNames(const std::string& text, std::map<std::string, std::string>& names)
+{
+    std::map<std::string, std::string> found;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find_first_of(" \t,", at);
+        const std::string entry = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        if (entry.empty())
+            continue;
+        const size_t eq = entry.find('=');
+        if (eq == std::string::npos || eq == 0 || eq + 1 == entry.size() || entry.find('=', eq + 1) != std::string::npos)
+            return entry + " is not DEVICE=NAME";
+        found[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (auto& [device, name] : found)
+        names[device] = name;
+    return {};
+}
+
 // ---- The plan --------------------------------------------------------------
 
 std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TForteOptions& options)

@@ -80,6 +80,11 @@ struct TForteOptions {
     std::string IdBase = "239.0.0.1:61550";
 };
 
+// Resource names as the user writes them: DEVICE=NAME entries separated by
+// blanks or commas, added to `names`. Empty when every entry is one, else
+// what is wrong.
+std::string ParseResourceNames(const std::string& text, std::map<std::string, std::string>& names);
+
 // The requests for every IEC device, in Objects order. Connections to
 // devices of other kinds, to FBs on no device and to IPPs of other devices
 // are left out: no runtime of ours is at their other end.
