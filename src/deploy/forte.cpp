@@ -25,6 +25,7 @@
 #include <set>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace telvo {
@@ -528,7 +529,25 @@ void TForteClient::Close()
 
 std::string TForteClient::Connect(const std::string& address, const std::string& port)
 {
+    // A runtime still serving another connection turns this one away: it
+    // may come back reset. It is tried again, as a request is.
+    int pauseMs = 20;
+    for (int attempt = 0;; ++attempt) {
+        std::string why = connectOnce(address, port);
+        if (why.empty() || !dropped_ || attempt == kAttempts - 1)
+            return why;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        pauseMs *= 2;
+    }
+}
+
+std::string TForteClient::connectOnce(const std::string& address, const std::string& port)
+{
     Close();
+    dropped_ = false;
+    address_ = address;
+    port_ = port;
+    answered_ = false;
     const std::string wrong = TDeviceConnection::CheckEndpoint(address, port);
     if (!wrong.empty())
         return wrong;
@@ -564,6 +583,7 @@ std::string TForteClient::Connect(const std::string& address, const std::string&
     }
     if (err != 0) {
         Close();
+        dropped_ = err == ECONNRESET;
         return std::strerror(err);
     }
     // From here on every call waits with poll; the socket stays
@@ -590,6 +610,7 @@ bool TForteClient::readExact(char* to, size_t size, std::string& error)
         }
         if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
+        dropped_ = done == 0 && (got == 0 || errno == ECONNRESET);
         error = got == 0 ? "the device closed the connection" : std::strerror(errno);
         return false;
     }
@@ -599,6 +620,34 @@ bool TForteClient::readExact(char* to, size_t size, std::string& error)
 bool TForteClient::Request(std::string_view destination, std::string_view xml, TForteResponse& response,
                            std::string& error)
 {
+    // FORTE serves one management connection at a time: one that arrives
+    // before it has seen the last one close is accepted and closed at once,
+    // unread. So a connection dropped before its first answer is made
+    // again, a few times, and the request sent again.
+    int pauseMs = 20;
+    for (int attempt = 0;; ++attempt) {
+        if (exchange(destination, xml, response, error)) {
+            answered_ = true;
+            error.clear(); // what a turned-away try said
+            return true;
+        }
+        if (!dropped_ || answered_ || attempt == kAttempts - 1 || address_.empty())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        pauseMs *= 2;
+        // Copies: connecting again sets them.
+        const std::string address = address_, port = port_;
+        if (std::string why = Connect(address, port); !why.empty()) {
+            error = why;
+            return false;
+        }
+    }
+}
+
+bool TForteClient::exchange(std::string_view destination, std::string_view xml, TForteResponse& response,
+                            std::string& error)
+{
+    dropped_ = false;
     response = {};
     if (fd_ < 0) {
         error = "not connected";
@@ -627,6 +676,7 @@ bool TForteClient::Request(std::string_view destination, std::string_view xml, T
             }
             continue;
         }
+        dropped_ = errno == EPIPE || errno == ECONNRESET;
         error = std::strerror(errno);
         return false;
     }
@@ -638,8 +688,10 @@ bool TForteClient::Request(std::string_view destination, std::string_view xml, T
         return false;
     }
     std::string text(static_cast<size_t>(head[1]) << 8 | head[2], '\0');
-    if (!readExact(text.data(), text.size(), error))
+    if (!readExact(text.data(), text.size(), error)) {
+        dropped_ = false; // it had begun to answer
         return false;
+    }
     response.Xml = text;
     pugi::xml_document doc;
     pugi::xml_node root;

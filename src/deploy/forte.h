@@ -133,8 +133,18 @@ public:
     void Close();
 
 private:
+    // Tries of a connection the runtime turns away, 20 ms apart and twice
+    // as long each time.
+    static constexpr int kAttempts = 5;
+    std::string connectOnce(const std::string& address, const std::string& port);
+    bool exchange(std::string_view destination, std::string_view xml, TForteResponse& response, std::string& error);
     bool readExact(char* to, size_t size, std::string& error);
     int fd_ = -1;
+    std::string address_, port_;
+    // Something was answered on this connection.
+    bool answered_ = false;
+    // The last failure was the device closing or resetting the connection.
+    bool dropped_ = false;
 };
 
 // Runs the plans device after device, one request at a time, and stops at

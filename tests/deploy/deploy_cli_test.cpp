@@ -618,5 +618,42 @@ TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
     EXPECT_EQ(other.Connections(), 0);
 }
 
+// FORTE serves one management connection at a time and turns another away
+// unread; the request is sent again on a new connection, a few times.
+TEST_F(DeployCliTest, ARuntimeThatTurnsTheConnectionAwayIsAskedAgain)
+{
+    TForteResponder line, panel;
+    line.TurnAway = 2;
+    SetPorts(line.Port(), panel.Port());
+    auto r = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(framesOf(line.Requests()), expectedFrames(kLineController));
+    EXPECT_EQ(line.Connections(), 3);
+
+    // One that never takes it stops the run, named.
+    TForteResponder closed, other;
+    closed.TurnAway = 1000;
+    SetPorts(closed.Port(), other.Port());
+    auto stopped = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(stopped.ExitCode, 1);
+    // Closed or reset, as the timing falls.
+    EXPECT_THAT(stopped.Err, ::testing::StartsWith("telvo: Device IEC_Device0 did not answer " +
+                                                   std::string(kLineController[0].Xml) + ": "));
+    EXPECT_THAT(stopped.Err, ::testing::AnyOf(::testing::EndsWith(": the device closed the connection.\n"),
+                                              ::testing::EndsWith(": Connection reset by peer.\n")));
+    EXPECT_EQ(closed.Connections(), 5);
+    EXPECT_EQ(other.Connections(), 0);
+
+    // A read as well.
+    TForteResponder busy, quiet;
+    busy.TurnAway = 1;
+    busy.ReadValue = "42";
+    SetPorts(busy.Port(), quiet.Port());
+    auto read = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
+                                            "bottles.CV"});
+    EXPECT_EQ(read.ExitCode, 0) << read.Err;
+    EXPECT_EQ(read.Out, "42\n");
+}
+
 } // namespace
 } // namespace telvo::test

@@ -44,6 +44,9 @@ public:
     std::function<std::string(const TRequest&)> Refuse;
     // The value a READ answers with.
     std::string ReadValue = "0";
+    // This many connections are closed as soon as they are accepted, unread,
+    // the way FORTE turns one away while it still serves another.
+    int TurnAway = 0;
 
     TForteResponder()
     {
@@ -126,6 +129,11 @@ private:
             if (c < 0)
                 continue;
             ++connections_;
+            if (turnedAway_ < TurnAway) {
+                ++turnedAway_;
+                ::close(c);
+                continue;
+            }
             for (;;) {
                 TRequest r;
                 if (!readPart(c, r.Bytes, r.Destination) || !readPart(c, r.Bytes, r.Xml))
@@ -161,6 +169,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
+    int turnedAway_ = 0;
     std::vector<TRequest> requests_;
     std::vector<std::string> errors_;
 };
