@@ -60,10 +60,18 @@ public:
     }
     ~TRuntimeProcess()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
+        if (pid_ <= 0)
+            return;
+        // A runtime whose device manager has stopped answering was seen to
+        // ignore SIGTERM as well: it gets two seconds, then SIGKILL.
+        ::kill(pid_, SIGTERM);
+        for (int i = 0; i < 40; ++i) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
     }
     bool Started() const { return pid_ > 0; }
 
