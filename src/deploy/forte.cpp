@@ -525,6 +525,8 @@ void TForteClient::Close()
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+    in_.clear();
+    inAt_ = 0;
 }
 
 std::string TForteClient::Connect(const std::string& address, const std::string& port)
@@ -595,17 +597,30 @@ bool TForteClient::readExact(char* to, size_t size, std::string& error)
 {
     size_t done = 0;
     while (done < size) {
-        pollfd p{fd_, POLLIN, 0};
-        int n = ::poll(&p, 1, ReplyTimeoutMs);
-        if (n < 0 && errno == EINTR)
+        // What the last read brought first: an answer mostly comes in one
+        // segment, and one read takes all of it.
+        if (inAt_ < in_.size()) {
+            const size_t n = std::min(size - done, in_.size() - inAt_);
+            std::memcpy(to + done, in_.data() + inAt_, n);
+            inAt_ += n;
+            done += n;
             continue;
-        if (n == 0) {
+        }
+        // The answer is rarely there yet when the request has just gone:
+        // wait first, then read.
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, ReplyTimeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
             error = "no answer within " + std::to_string(ReplyTimeoutMs / 1000.0).substr(0, 4) + " s";
             return false;
         }
-        ssize_t got = ::recv(fd_, to + done, size - done, 0);
+        char chunk[4096];
+        ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
         if (got > 0) {
-            done += static_cast<size_t>(got);
+            in_.assign(chunk, static_cast<size_t>(got));
+            inAt_ = 0;
             continue;
         }
         if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
@@ -737,7 +752,8 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan)
     line("Communication with " + plan.Device + " is established!");
 
     auto send = [&](const TForteRequest& r, TForteResponse& answer) -> std::string {
-        line(" >" + ForteRequestLine(plan, r));
+        if (OnLine)
+            line(" >" + ForteRequestLine(plan, r));
         std::string error;
         if (!client.Request(r.Destination, r.Xml, answer, error))
             return "Device " + plan.Device + " did not answer " + r.Xml + ": " + error + ".";

@@ -140,6 +140,9 @@ private:
     bool exchange(std::string_view destination, std::string_view xml, TForteResponse& response, std::string& error);
     bool readExact(char* to, size_t size, std::string& error);
     int fd_ = -1;
+    // Bytes read and not yet taken.
+    std::string in_;
+    size_t inAt_ = 0;
     std::string address_, port_;
     // Something was answered on this connection.
     bool answered_ = false;
