@@ -501,7 +501,7 @@ TEST_F(DeployCliTest, AResourceLeftByAnEarlierDeploymentIsReplacedWhenAsked)
 TEST_F(DeployCliTest, DeviceReadAsksTheResourceForOnePort)
 {
     TForteResponder line, panel;
-    line.ReadValue = "20";
+    line.SetReadValue("20");
     SetPorts(line.Port(), panel.Port());
     auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
                                          "bottles.CV"});
@@ -647,7 +647,7 @@ TEST_F(DeployCliTest, ARuntimeThatTurnsTheConnectionAwayIsAskedAgain)
     // A read as well.
     TForteResponder busy, quiet;
     busy.TurnAway = 1;
-    busy.ReadValue = "42";
+    busy.SetReadValue("42");
     SetPorts(busy.Port(), quiet.Port());
     auto read = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
                                             "bottles.CV"});

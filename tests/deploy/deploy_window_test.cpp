@@ -194,7 +194,7 @@ TEST_F(DeployWindowTest, TheRuntimeTargetDeploysLikeTheCommandLineAndWatchedPort
     ASSERT_EQ(cli.ExitCode, 0) << cli.Err;
 
     TForteResponder line, panel;
-    line.ReadValue = "17";
+    line.SetReadValue("17");
     SetPorts(line.Port(), panel.Port());
     TModalAnswers answers;
     TfrmDownloadApplicationManager* w = OpenWindow();
@@ -212,7 +212,7 @@ TEST_F(DeployWindowTest, TheRuntimeTargetDeploysLikeTheCommandLineAndWatchedPort
     ASSERT_EQ(w->WatchTable()->rowCount(), 1);
     EXPECT_TRUE(WaitUntil([&] { return w->WatchTable()->item(0, 2)->text() == "17"; }, 5000))
         << w->WatchTable()->item(0, 2)->text().toStdString();
-    line.ReadValue = "18";
+    line.SetReadValue("18");
     EXPECT_TRUE(WaitUntil([&] { return w->WatchTable()->item(0, 2)->text() == "18"; }, 5000));
 
     // Text that names no device and port is refused with a hint.

@@ -42,8 +42,13 @@ public:
     // The reason to refuse a request with, or empty to do it. Called on the
     // responder's thread.
     std::function<std::string(const TRequest&)> Refuse;
-    // The value a READ answers with.
-    std::string ReadValue = "0";
+    // The value a READ answers with; a test may change it while the
+    // responder serves.
+    void SetReadValue(std::string value)
+    {
+        std::lock_guard<std::mutex> lock(readValueMutex_);
+        readValue_ = std::move(value);
+    }
     // This many connections are closed as soon as they are accepted, unread,
     // the way FORTE turns one away while it still serves another.
     int TurnAway = 0;
@@ -83,6 +88,12 @@ public:
     }
 
 private:
+    std::string readValue()
+    {
+        std::lock_guard<std::mutex> lock(readValueMutex_);
+        return readValue_;
+    }
+
     bool readExact(int c, char* to, size_t size)
     {
         size_t done = 0;
@@ -150,7 +161,7 @@ private:
                         answer = "<Response ID=\"" + m[1].str() + "\" Reason=\"" + reason + "\"/>";
                     else if (m[2] == "READ")
                         answer = "<Response ID=\"" + m[1].str() + "\"><Connection Source=\"x\" Destination=\"" +
-                                 ReadValue + "\"/></Response>";
+                                 readValue() + "\"/></Response>";
                     else
                         answer = "<Response ID=\"" + m[1].str() + "\"/>";
                 }
@@ -170,6 +181,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
     int turnedAway_ = 0;
+    std::mutex readValueMutex_;
+    std::string readValue_ = "0";
     std::vector<TRequest> requests_;
     std::vector<std::string> errors_;
 };
