@@ -445,9 +445,9 @@ TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TForteResponder line, panel;
-        line.Refuse = [&](const TForteResponder::TRequest& q) {
+        line.SetRefuse([&](const TForteResponder::TRequest& q) {
             return q.Xml.find(c.refuse) != std::string::npos ? c.reason : std::string();
-        };
+        });
         SetPorts(line.Port(), panel.Port());
         auto r = Deploy({Crf, "--target", "forte"});
         EXPECT_EQ(r.ExitCode, 1);
@@ -463,13 +463,13 @@ TEST_F(DeployCliTest, AResourceLeftByAnEarlierDeploymentIsReplacedWhenAsked)
     // The runtime already holds the resource until it is deleted.
     auto leftOver = [](TForteResponder& device) {
         auto deleted = std::make_shared<bool>(false);
-        device.Refuse = [deleted](const TForteResponder::TRequest& q) -> std::string {
+        device.SetRefuse([deleted](const TForteResponder::TRequest& q) -> std::string {
             if (q.Xml.find("Action=\"DELETE\"") != std::string::npos)
                 *deleted = true;
             if (q.Destination.empty() && q.Xml.find("Action=\"CREATE\"") != std::string::npos && !*deleted)
                 return "INVALID_STATE";
             return {};
-        };
+        });
     };
     {
         TForteResponder line, panel;
@@ -512,7 +512,7 @@ TEST_F(DeployCliTest, DeviceReadAsksTheResourceForOnePort)
                   "IEC_Device0", "<Request ID=\"1\" Action=\"READ\"><Connection Source=\"bottles.CV\" "
                                  "Destination=\"\"/></Request>")});
 
-    panel.Refuse = [](const TForteResponder::TRequest&) { return std::string("NO_SUCH_OBJECT"); };
+    panel.SetRefuse([](const TForteResponder::TRequest&) { return std::string("NO_SUCH_OBJECT"); });
     auto refused = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device1",
                                                "nothing.Q", "--resource", "PANEL"});
     EXPECT_EQ(refused.ExitCode, 1);
@@ -581,9 +581,9 @@ const TExpectedRequest kLineFlattened[] = {
 TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
 {
     TForteResponder line, panel;
-    line.Refuse = [](const TForteResponder::TRequest& q) {
+    line.SetRefuse([](const TForteResponder::TRequest& q) {
         return q.Xml.find("Type=\"FILL_STATION\"") != std::string::npos ? "UNSUPPORTED_TYPE" : "";
-    };
+    });
     SetPorts(line.Port(), panel.Port());
     auto r = Deploy({Crf, "--target", "forte"});
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
@@ -605,9 +605,9 @@ TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
     // An inner type the runtime lacks as well stops the device there, named
     // as it was sent.
     TForteResponder bare, other;
-    bare.Refuse = [](const TForteResponder::TRequest& q) {
+    bare.SetRefuse([](const TForteResponder::TRequest& q) {
         return q.Xml.find("Type=\"FILL_") != std::string::npos ? "UNSUPPORTED_TYPE" : "";
-    };
+    });
     SetPorts(bare.Port(), other.Port());
     auto stopped = Deploy({Crf, "--target", "forte"});
     EXPECT_EQ(stopped.ExitCode, 1);
@@ -623,7 +623,7 @@ TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
 TEST_F(DeployCliTest, ARuntimeThatTurnsTheConnectionAwayIsAskedAgain)
 {
     TForteResponder line, panel;
-    line.TurnAway = 2;
+    line.SetTurnAway(2);
     SetPorts(line.Port(), panel.Port());
     auto r = Deploy({Crf, "--target", "forte"});
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
@@ -632,7 +632,7 @@ TEST_F(DeployCliTest, ARuntimeThatTurnsTheConnectionAwayIsAskedAgain)
 
     // One that never takes it stops the run, named.
     TForteResponder closed, other;
-    closed.TurnAway = 1000;
+    closed.SetTurnAway(1000);
     SetPorts(closed.Port(), other.Port());
     auto stopped = Deploy({Crf, "--target", "forte"});
     EXPECT_EQ(stopped.ExitCode, 1);
@@ -646,7 +646,7 @@ TEST_F(DeployCliTest, ARuntimeThatTurnsTheConnectionAwayIsAskedAgain)
 
     // A read as well.
     TForteResponder busy, quiet;
-    busy.TurnAway = 1;
+    busy.SetTurnAway(1);
     busy.SetReadValue("42");
     SetPorts(busy.Port(), quiet.Port());
     auto read = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
