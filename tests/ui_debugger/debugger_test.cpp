@@ -25,6 +25,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -457,6 +458,69 @@ TEST_F(DebuggerFixture, ExportWritesBothTablesAndTheLogToTheChosenFiles)
     // A file that cannot be written is said so; nothing else breaks.
     EXPECT_FALSE(Debugger->ExportLog((Work.Path() / "no" / "such" / "folder" / "log.txt").string()));
     EXPECT_EQ(UI.Messages().size(), 1u);
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// ---- Bad input ----
+
+TEST_F(DebuggerFixture, APortGoneWithAReloadIsDroppedAndFailingScriptsAreLoggedWhileTheWindowGoesOn)
+{
+    OpenPlantDiagram("Operator panel");
+    // The dialog was filled with FILL_CTRL's ports; then the type loses its
+    // output VALVE (reloaded from another window), and its algorithms,
+    // still writing DO_VALVE, no longer compile.
+    Debugger->show();
+    TFB_Instance* batch = Diagram->FindDrawn("batch");
+    ASSERT_NE(batch, nullptr);
+    const fs::path file = batch->Ref->Type->FileName;
+    std::string text = ReadFile(file);
+    for (const std::string cut : {R"(        <With Var="VALVE"/>
+)", R"(      <VarDeclaration Name="VALVE" Type="BOOL" Comment="The filling valve is open"/>
+)"})
+        for (size_t at; (at = text.find(cut)) != std::string::npos;)
+            text.erase(at, cut.size());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    Workbench->FBManager().ReloadType(batch->Ref->Type);
+    ASSERT_EQ(batch->Ref->FindDataOutput("VALVE"), nullptr) << batch->Ref->Type->FileName << ::testing::PrintToString(UI.Messages());
+
+    Debugger->ShowDebugMessagesBox()->click();
+    StartWith({{"batch.REQ"}, {{"batch.LEVEL", "50"}}, {"batch.VALVE", "batch.COUNT"}});
+    Step();
+    Step();
+    const auto& log = Debugger->LogLines();
+    auto has = [&](const std::string& part) {
+        return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("Data port batch.VALVE no longer exists: no longer monitored"));
+    EXPECT_TRUE(has("batch:: Script failed: ")) << ::testing::PrintToString(log);
+    EXPECT_TRUE(batch->Ref->FindDataOutput("COUNT")->Monitor);
+    EXPECT_FALSE(TfrmVisualDebuggerSelectEvents::Node(Debugger->SelectionDialog()->DataOutputTree(), "batch", "VALVE")
+                     ->checkState(0) == Qt::Checked);
+    // The window goes on: the run stops and a new one starts.
+    Debugger->StopButton()->click();
+    EXPECT_FALSE(Debugger->Running());
+    StartWith({{"batch.REQ"}, {}, {}});
+    Step();
+    Debugger->StopButton()->click();
+    EXPECT_EQ(std::count(log.begin(), log.end(), std::string()), 0);
+}
+
+TEST_F(DebuggerFixture, OnlyApplicationDiagramsCanBeExecuted)
+{
+    Editor = std::make_unique<TfrmDesignFBDiagram>(*Workbench, nullptr);
+    TFB_Diagram* device = Workbench->FBManager().CreateDiagram("device", 1.0);
+    device->IsInternalDeviceDiagram = true;
+    Editor->AttachDiagram(device);
+    EXPECT_FALSE(Editor->Button("btnDebug")->isEnabled());
+    auto composite = std::make_unique<TfrmDesignFBDiagram>(*Workbench, nullptr);
+    composite->SetCompositeNetwork(true);
+    composite->AttachDiagram(Workbench->FBManager().CreateDiagram("inner", 1.0));
+    EXPECT_FALSE(composite->Button("btnDebug")->isEnabled());
 }
 
 } // namespace

@@ -17,11 +17,11 @@ namespace telvo {
 
 namespace {
 
-constexpr int PortRole = Qt::UserRole;
+constexpr int PortRole = Qt::UserRole; // the port's name
 constexpr int KindRole = Qt::UserRole + 1;
 // The tick state before the last change: a click on a mixed box unticks.
 constexpr int LastTickRole = Qt::UserRole + 2;
-enum TKind { kEvent = 1, kData = 2 };
+enum TKind { kEvent = 1, kDataInput = 2, kDataOutput = 3 };
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -122,6 +122,7 @@ QString TfrmVisualDebuggerSelectEvents::DataInputText(const TFBDataMember& membe
 void TfrmVisualDebuggerSelectEvents::Fill(const TFB_Diagram& diagram)
 {
     updating_ = true;
+    diagram_ = &diagram;
     for (QTreeWidget* t : {events_, dataIn_, dataOut_})
         t->clear();
     for (const auto& drawn : diagram.DrawnInstances) {
@@ -138,39 +139,65 @@ void TfrmVisualDebuggerSelectEvents::Fill(const TFB_Diagram& diagram)
             }
             return item;
         };
-        auto child = [&](QTreeWidgetItem* parent, const QString& text, void* port, int kind) {
+        auto child = [&](QTreeWidgetItem* parent, const QString& text, const std::string& port, int kind) {
             auto* item = new QTreeWidgetItem(parent, {text});
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(0, Qt::Unchecked);
             item->setData(0, LastTickRole, int(Qt::Unchecked));
-            item->setData(0, PortRole, QVariant::fromValue(reinterpret_cast<quintptr>(port)));
+            item->setData(0, PortRole, qs(port));
             item->setData(0, KindRole, kind);
         };
         QTreeWidgetItem* e = root(events_, !r->EventInputs.empty());
         for (const auto& ev : r->EventInputs)
-            child(e, qs(ev->Name()), ev.get(), kEvent);
+            child(e, qs(ev->Name()), ev->Name(), kEvent);
         QTreeWidgetItem* di = root(dataIn_, !r->DataInputs.empty());
         for (const auto& m : r->DataInputs)
-            child(di, DataInputText(*m), m.get(), kData);
+            child(di, DataInputText(*m), m->Name(), kDataInput);
         QTreeWidgetItem* dout = root(dataOut_, !r->DataOutputs.empty());
         for (const auto& m : r->DataOutputs)
-            child(dout, qs(m->Name()), m.get(), kData);
+            child(dout, qs(m->Name()), m->Name(), kDataOutput);
     }
     updating_ = false;
 }
 
-TFBEvent* TfrmVisualDebuggerSelectEvents::EventOf(const QTreeWidgetItem* item)
+namespace {
+
+TFB_InstanceRef* recordOf(const TFB_Diagram* diagram, const QTreeWidgetItem* item)
 {
-    if (!item || item->data(0, KindRole).toInt() != kEvent)
+    if (!diagram || !item || !item->parent())
         return nullptr;
-    return reinterpret_cast<TFBEvent*>(item->data(0, PortRole).value<quintptr>());
+    const TFB_Instance* drawn = diagram->FindDrawn(item->parent()->text(0).toStdString());
+    return drawn ? drawn->Ref : nullptr;
 }
 
-TFBDataMember* TfrmVisualDebuggerSelectEvents::DataOf(const QTreeWidgetItem* item)
+} // namespace
+
+std::string TfrmVisualDebuggerSelectEvents::PortPath(const QTreeWidgetItem* item)
 {
-    if (!item || item->data(0, KindRole).toInt() != kData)
+    if (!item || !item->parent())
+        return {};
+    return item->parent()->text(0).toStdString() + "." + item->data(0, PortRole).toString().toStdString();
+}
+
+TFBEvent* TfrmVisualDebuggerSelectEvents::EventOf(const QTreeWidgetItem* item) const
+{
+    TFB_InstanceRef* r = recordOf(diagram_, item);
+    if (!r || item->data(0, KindRole).toInt() != kEvent)
         return nullptr;
-    return reinterpret_cast<TFBDataMember*>(item->data(0, PortRole).value<quintptr>());
+    return r->FindEventInput(item->data(0, PortRole).toString().toStdString());
+}
+
+TFBDataMember* TfrmVisualDebuggerSelectEvents::DataOf(const QTreeWidgetItem* item) const
+{
+    TFB_InstanceRef* r = recordOf(diagram_, item);
+    if (!r)
+        return nullptr;
+    const std::string port = item->data(0, PortRole).toString().toStdString();
+    switch (item->data(0, KindRole).toInt()) {
+    case kDataInput: return r->FindDataInput(port);
+    case kDataOutput: return r->FindDataOutput(port);
+    default: return nullptr;
+    }
 }
 
 QTreeWidgetItem* TfrmVisualDebuggerSelectEvents::Node(QTreeWidget* tree, const std::string& instance,
@@ -184,9 +211,7 @@ QTreeWidgetItem* TfrmVisualDebuggerSelectEvents::Node(QTreeWidget* tree, const s
             return root;
         for (int k = 0; k < root->childCount(); ++k) {
             QTreeWidgetItem* c = root->child(k);
-            const TFBEvent* e = EventOf(c);
-            const TFBDataMember* m = DataOf(c);
-            if ((e && e->Name() == port) || (m && m->Name() == port))
+            if (c->data(0, PortRole).toString() == qs(port))
                 return c;
         }
     }

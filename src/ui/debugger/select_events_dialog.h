@@ -33,9 +33,13 @@ public:
     // True after "OK", false after "Cancel" (and at first).
     bool Result() const { return result_; }
 
-    // The port a node carries, or none (a root).
-    static TFBEvent* EventOf(const QTreeWidgetItem* item);
-    static TFBDataMember* DataOf(const QTreeWidgetItem* item);
+    // The port a node stands for, looked up by its instance's and its own
+    // name (a reloaded type may have replaced or dropped the port since the
+    // trees were filled), or none: a root, or a port that is gone.
+    TFBEvent* EventOf(const QTreeWidgetItem* item) const;
+    TFBDataMember* DataOf(const QTreeWidgetItem* item) const;
+    // "INST.PORT" of a port node, "" for a root.
+    static std::string PortPath(const QTreeWidgetItem* item);
     // The node of instance.port in a tree, or none.
     static QTreeWidgetItem* Node(QTreeWidget* tree, const std::string& instance, const std::string& port = {});
     // Ticks or unticks a node as a click on its box does (mixed becomes
@@ -77,6 +81,7 @@ private:
     QPushButton* cancel_ = nullptr;
     bool result_ = false;
     bool updating_ = false;
+    const TFB_Diagram* diagram_ = nullptr;
 };
 
 } // namespace telvo

@@ -333,11 +333,19 @@ bool TfrmVisualDebugger::prepareRun()
             for (int k = 0; k < root->childCount(); ++k) {
                 QTreeWidgetItem* node = root->child(k);
                 const bool ticked = node->checkState(0) == Qt::Checked;
-                if (TFBEvent* e = TfrmVisualDebuggerSelectEvents::EventOf(node)) {
+                if (TFBEvent* e = dialog_->EventOf(node)) {
                     if (ticked)
                         environment_->QueueEvent(e);
-                } else if (TFBDataMember* m = TfrmVisualDebuggerSelectEvents::DataOf(node)) {
+                } else if (TFBDataMember* m = dialog_->DataOf(node)) {
                     m->Monitor = ticked;
+                } else if (ticked) {
+                    // The port went with a reload of its type: the choice is
+                    // dropped, and said so.
+                    const std::string path = TfrmVisualDebuggerSelectEvents::PortPath(node);
+                    addOwnLogLine(tree == dialog_->EventsTree()
+                                      ? "Event input " + path + " no longer exists: not queued"
+                                      : "Data port " + path + " no longer exists: no longer monitored");
+                    dialog_->ClickTick(node);
                 }
             }
         }
