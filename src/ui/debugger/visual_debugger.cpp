@@ -136,6 +136,9 @@ TfrmVisualDebugger::TfrmVisualDebugger(TUserInterface& ui, QWidget* parent) : QW
     bar->setAutoFillBackground(true);
     QPalette silver = bar->palette();
     silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    // The usual greyed text is the silver of the bar itself.
+    for (auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+        silver.setColor(QPalette::Disabled, role, QColor(112, 112, 112));
     bar->setPalette(silver);
     auto* line = new QFrame(bar);
     line->setGeometry(0, 0, 2000, 1);
