@@ -525,3 +525,63 @@ TEST_F(DebuggerFixture, OnlyApplicationDiagramsCanBeExecuted)
 
 } // namespace
 } // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// ---- Debug mode of the editor ----
+
+TEST_F(DebuggerFixture, DoubleClicksInjectEventsAndToggleBooleanInputsAndTheDrawTimerShowsThem)
+{
+    OpenPlantDiagram("Filling line");
+    StartWith({{}, {}, {}});
+    ASSERT_TRUE(Settle());
+    Editor->PaintDiagram();
+    TFB_Instance* station = Diagram->FindDrawn("station");
+    ASSERT_NE(station, nullptr);
+    const TFBEventDraw& req = *station->EventInputPorts[1];
+    ASSERT_EQ(req.Event->Name(), "REQ");
+    const TFBDataMemberDraw& enable = *station->DataInputPorts[0];
+    ASSERT_EQ(enable.Member->Name(), "ENABLE");
+    const std::string constant = enable.Member->ValueText;
+
+    auto doubleClick = [&](int x, int y) {
+        QTest::mouseClick(Editor->PaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+        QTest::mouseDClick(Editor->PaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+    };
+    doubleClick(req.X + 3, req.Y);
+    EXPECT_TRUE(req.Event->Pending);
+    EXPECT_GE(Debugger->Environment().QueuedEvents(), 1u);
+    doubleClick(enable.X + 3, enable.Y);
+    EXPECT_EQ(enable.Member->FormatValue(), "TRUE");
+    EXPECT_TRUE(enable.Member->Monitor);
+    EXPECT_EQ(enable.Member->ValueText, constant) << "the stored constant stays";
+
+    // The draw timer blinks: while the flag is set, the pending input's
+    // arrow is red; the monitored input's arrow blue.
+    ASSERT_TRUE(WaitUntil([&] { return Debugger->Blink(); }, 2000));
+    const QImage img = Editor->Image();
+    EXPECT_EQ(QColor(img.pixel(req.X - 10, req.Y - 4)), QColor(Qt::red));
+    EXPECT_EQ(QColor(img.pixel(enable.X - 10, enable.Y)), QColor(Qt::blue));
+
+    Step();
+    EXPECT_FALSE(req.Event->Pending);
+    bool routed = false;
+    for (int r = 1; r < Debugger->EventsTable().RowCount(); ++r)
+        routed |= Debugger->EventsTable().Cell(0, r) == "station-GATE.EI()" && Debugger->EventsTable().Cell(1, r) == "--";
+    EXPECT_TRUE(routed) << "station.REQ goes to the inner GATE in step 1";
+
+    // Values queues the events still ticked again; the grids stay.
+    Answer({{"motor.S"}, {}, {}});
+    const int cols = Debugger->EventsTable().ColCount();
+    Debugger->ValuesButton()->click();
+    EXPECT_EQ(Debugger->Environment().QueuedEvents(), 1u);
+    EXPECT_EQ(Debugger->EventsTable().ColCount(), cols);
+    Debugger->StopButton()->click();
+    EXPECT_EQ(Debugger->Environment().QueuedEvents(), 0u);
+    EXPECT_FALSE(Debugger->DrawTimer()->isActive());
+    EXPECT_TRUE(Debugger->StartButton()->isEnabled());
+}
+
+} // namespace
+} // namespace telvo::test
