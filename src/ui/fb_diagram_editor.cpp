@@ -2089,7 +2089,9 @@ void TfrmDesignFBDiagram::DoubleClick(int x, int y)
             TFBDataMember& port = *dataPortUnderMouse_;
             // The simulation's value is toggled, not the constant stored
             // with the diagram: the debugger leaves the model as it is.
-            if (port.Decl && port.Decl->IsInput()) {
+            // A value is written only while the simulation rests: a busy FB
+            // may be reading it.
+            if (port.Decl && port.Decl->IsInput() && (!debugger_ || debugger_->ModelAtRest())) {
                 try {
                     port.SetValueFromText(port.FormatValue() == "TRUE" ? "False" : "True");
                 } catch (const EConvertError& e) {

@@ -12,6 +12,7 @@
 #include "ui/project_browser.h"
 #include "ui/project_commands.h"
 #include "ui/ui_test_support.h"
+#include "workbench/project_lifecycle.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -581,6 +582,42 @@ TEST_F(DebuggerFixture, DoubleClicksInjectEventsAndToggleBooleanInputsAndTheDraw
     EXPECT_EQ(Debugger->Environment().QueuedEvents(), 0u);
     EXPECT_FALSE(Debugger->DrawTimer()->isActive());
     EXPECT_TRUE(Debugger->StartButton()->isEnabled());
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+TEST_F(DebuggerFixture, InstancesWhoseTypeDidNotLoadAreNamedAndTheRestSimulates)
+{
+    fs::copy(SourceDir() / "examples" / "plant", Work.Path() / "plant", fs::copy_options::recursive);
+    const fs::path fbn = Work.Path() / "plant" / "hmi.fbn";
+    std::string text = ReadFile(fbn);
+    const std::string before = "  <DataConnections>";
+    text.insert(text.find(before), "  <FB Name=\"ghost\" Type=\"NO_SUCH_TYPE\" x=\"100\" y=\"100\"/>\n");
+    std::ofstream(fbn, std::ios::binary | std::ios::trunc) << text;
+    ProjectFile = (Work.Path() / "plant" / "plant.crf").string();
+    OpenProject(*Workbench, ProjectFile);
+    for (const auto& d : Workbench->FBManager().Diagrams)
+        if (d->Name == "Operator panel")
+            Diagram = d.get();
+    ASSERT_NE(Diagram, nullptr);
+    EXPECT_EQ(Diagram->FindDrawn("ghost"), nullptr);
+    Editor = std::make_unique<TfrmDesignFBDiagram>(*Workbench, nullptr);
+    Editor->resize(1200, 800);
+    Editor->show();
+    Editor->AttachDiagram(Diagram);
+    Execute();
+    Settle();
+    EXPECT_EQ(Debugger->LogLines(),
+              (std::vector<std::string>{"Instance ghost (type NO_SUCH_TYPE) could not be made: it is not simulated"}));
+    StartWith({{"batch.REQ"}, {{"batch.LEVEL", "50"}}, {}});
+    Step();
+    EXPECT_EQ(Diagram->FindDrawn("batch")->StateText, "START");
+    EXPECT_EQ(Diagram->FindDrawn("batch")->Ref->FindDataOutput("COUNT")->FormatValue(), "1");
+    Debugger->StopButton()->click();
 }
 
 } // namespace

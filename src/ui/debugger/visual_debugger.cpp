@@ -2,6 +2,7 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
+#include "model/fb_manager.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
 #include "model/user_interface.h"
@@ -11,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -23,6 +25,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QXmlStreamReader>
 
 namespace telvo {
 
@@ -284,9 +287,42 @@ void TfrmVisualDebugger::setRunning(bool running)
     }
 }
 
+// The instances the diagram's network file places whose type could not be
+// loaded: the diagram holds no trace of them, the simulation runs without
+// them, and the user learns which they are.
+static std::vector<std::string> instancesNotMade(const TFB_Diagram& diagram)
+{
+    std::vector<std::string> missing;
+    if (diagram.FileName.empty() || !diagram.Manager)
+        return missing;
+    QFile file(qs(diagram.FileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return missing;
+    QXmlStreamReader xml(&file);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            ++depth;
+            if (depth == 2 && xml.name() == QLatin1String("FB")) {
+                const std::string name = xml.attributes().value("Name").toString().toStdString();
+                const std::string type = xml.attributes().value("Type").toString().toStdString();
+                if (!diagram.FindDrawn(name) && !diagram.Manager->FindType(type))
+                    missing.push_back(name + " (type " + type + ")");
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    return missing;
+}
+
 void TfrmVisualDebugger::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (!dialog_ && Diagram)
+        for (const auto& m : instancesNotMade(*Diagram))
+            addOwnLogLine("Instance " + m + " could not be made: it is not simulated");
     if (!dialog_) {
         dialog_ = new TfrmVisualDebuggerSelectEvents(this);
         dialog_->ShowError = [this](const std::string& text) { ui_.ShowMessage(text); };
@@ -411,6 +447,12 @@ void TfrmVisualDebugger::StopSimulationClick()
 void TfrmVisualDebugger::AssignValuesClick()
 {
     if (!Running())
+        return;
+    // The dialog sets input values at once: only while every thread of the
+    // run waits, and with Run paused, so that no step starts under it. A
+    // step still busy makes the click do nothing, as with Step.
+    stopRun();
+    if (!environment_->WaitUntilSettled(std::chrono::milliseconds(50)))
         return;
     prepareRun();
     btnStart_->setEnabled(!Running());
