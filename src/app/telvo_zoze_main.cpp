@@ -2,7 +2,7 @@
 //
 //   telvo-zoze [--home DIR] [--open-diagrams] [--open-system-layer] [--open-type FILE [--type-tab PAGE]]
 //              [--debug-diagram NAME [--debug-event INST.EV]... [--debug-monitor INST.PORT]...
-//               [--debug-steps N]] [PROJECT.crf]
+//               [--debug-steps N] [--debug-show-dialog]] [PROJECT.crf]
 //
 // --open-diagrams opens a window on every FB diagram of the project once it
 // is read, tiled (for demonstrations and screenshots); --open-system-layer
@@ -10,7 +10,8 @@
 // editor on the type file, showing the page --type-tab names.
 // --debug-diagram opens the diagram of that name maximised, docks the visual
 // debugger, starts a run with the events and monitored ports given (debug
-// messages shown) and steps it N times (for demonstrations and screenshots).
+// messages shown) and steps it N times (for demonstrations and screenshots);
+// with --debug-show-dialog the selection dialog is left open instead.
 
 #include "model/fb_manager.h"
 #include "ui/debugger/select_events_dialog.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
     QString debugDiagram;
     QStringList debugEvents, debugMonitors;
     int debugSteps = 0;
+    bool debugShowDialog = false;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--home" && i + 1 < args.size())
@@ -70,6 +72,8 @@ int main(int argc, char** argv)
             debugMonitors << args[++i];
         else if (args[i] == "--debug-steps" && i + 1 < args.size())
             debugSteps = args[++i].toInt();
+        else if (args[i] == "--debug-show-dialog")
+            debugShowDialog = true;
         else if (!args[i].startsWith("-"))
             project = args[i];
     }
@@ -149,6 +153,12 @@ int main(int argc, char** argv)
                 for (const QString& m : debugMonitors) {
                     tick(dialog.DataInputTree(), m);
                     tick(dialog.DataOutputTree(), m);
+                }
+                if (debugShowDialog) {
+                    // Left open for a look: the run does not start.
+                    dialog.show();
+                    dialog.raise();
+                    return;
                 }
                 dialog.OkButton()->click();
             };

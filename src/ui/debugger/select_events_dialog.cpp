@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -40,6 +41,9 @@ TfrmVisualDebuggerSelectEvents::TfrmVisualDebuggerSelectEvents(QWidget* parent) 
     column->addWidget(new QLabel(QStringLiteral("Please select initial events to start the execution."), this));
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("PageControl1"));
+    // The three captions fit the dialog's width side by side.
+    tabs_->tabBar()->setFont(f);
+    tabs_->setUsesScrollButtons(false);
     column->addWidget(tabs_, 1);
 
     auto page = [&](const QString& caption, const QString& text) {
