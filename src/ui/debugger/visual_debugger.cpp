@@ -20,12 +20,16 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QSocketNotifier>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace telvo {
 
@@ -116,6 +120,16 @@ TfrmVisualDebugger::TfrmVisualDebugger(TUserInterface& ui, QWidget* parent) : QW
     setFont(f);
     resize(371, 404);
 
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ >= 0) {
+        wakeNotifier_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+        connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
+            uint64_t count = 0;
+            while (::read(wakeFd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count)) {
+            }
+            ApplyHostOperations();
+        });
+    }
     environment_ = std::make_unique<TtelvoRT_Environment>(*this);
     environment_->OnStateEntered = [this](const TTELVO_RTtype& fb, const std::string& state) {
         std::lock_guard lock(breakMutex_);
@@ -258,6 +272,9 @@ TfrmVisualDebugger::~TfrmVisualDebugger()
             environment_->Stop();
         environment_.reset();
     }
+    delete wakeNotifier_;
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
 }
 
 // ---------------------------------------------------------------------------
@@ -650,13 +667,21 @@ void TfrmVisualDebugger::exportClick(int what)
 
 void TfrmVisualDebugger::post(THostOperation op)
 {
-    // One queued call carries every operation handed over until it runs:
-    // the order of the calls is the order in the list.
+    // One wake of the event loop carries every operation handed over until
+    // it is applied: the order of the calls is the order in the list. The
+    // wake is a write to an event descriptor rather than a posted Qt event,
+    // so that a simulation thread never touches Qt's own structures (whose
+    // locks a thread checker cannot see).
     std::lock_guard lock(opsMutex_);
     ops_.push_back(std::move(op));
     if (!flushPosted_) {
         flushPosted_ = true;
-        QMetaObject::invokeMethod(this, [this] { ApplyHostOperations(); }, Qt::QueuedConnection);
+        if (wakeFd_ >= 0) {
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+        } else {
+            QMetaObject::invokeMethod(this, [this] { ApplyHostOperations(); }, Qt::QueuedConnection);
+        }
     }
 }
 

@@ -27,6 +27,7 @@
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
+class QSocketNotifier;
 class QTimer;
 class QToolButton;
 
@@ -150,6 +151,10 @@ private:
     std::mutex opsMutex_;
     std::vector<THostOperation> ops_;
     bool flushPosted_ = false;
+    // Wakes the event loop when operations wait: a simulation thread only
+    // writes to it and never touches a Qt object.
+    int wakeFd_ = -1;
+    QSocketNotifier* wakeNotifier_ = nullptr;
 
     mutable std::mutex breakMutex_;
     std::vector<std::pair<std::string, std::string>> breakpoints_;
