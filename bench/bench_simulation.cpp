@@ -14,6 +14,7 @@
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
 #include "runtime/headless_simulation.h"
+#include "ring_network.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,51 +26,13 @@ using namespace telvo;
 
 namespace {
 
-// REQ in START or RUN leads to RUN, whose algorithm runs and produces CNF.
-// The event-less re-evaluation tests REQ once more (false) and rests.
-std::unique_ptr<TFB_Type> ringType(bool counting)
-{
-    auto t = std::make_unique<TFB_Type>();
-    t->Name = counting ? "RING_COUNT" : "RING";
-    t->AddEventInput("REQ", "EVENT", "");
-    t->AddEventOutput("CNF", "EVENT", "");
-    t->AddDataInput("IN1", "INT", "", "3", "");
-    t->AddDataOutput("OUT", "INT", "", "", "");
-    t->AddInternalVar("CNT", "INT", "", "", "0");
-    t->AddState("START", "");
-    t->AddState("RUN", "")->AddAction("Alg", "CNF");
-    t->AddTransition("START", "RUN", "REQ");
-    t->AddTransition("RUN", "RUN", "REQ");
-    TFBAlgorithm* a = t->AddAlgorithm("Alg", "");
-    a->Language = "DelphiScript";
-    a->OtherText = counting ? std::vector<std::string>{"CNT := CNT + 1;", "DO_OUT := IN1 + CNT;"}
-                            : std::vector<std::string>{"DO_OUT := IN1 * 2;"};
-    return t;
-}
-
 void BM_RingActivations(benchmark::State& state)
 {
     const bool counting = state.range(1) != 0;
     const int n = static_cast<int>(state.range(0));
     TFB_Manager m;
-    m.Types.push_back(ringType(counting));
-    const std::string typeName = m.Types.back()->Name;
-    TFB_Diagram* d = m.CreateDiagram("ring", 1.0);
-    std::vector<TFB_InstanceRef*> refs;
-    for (int i = 0; i < n; ++i) {
-        refs.push_back(d->AddInstance("F" + std::to_string(i), typeName, true, nullptr)->Ref);
-        // Counts apart: no two instances ever generate the same text.
-        refs.back()->InternalVars[0]->IntValue = i * 1000000;
-    }
-    for (int i = 0; i < n; ++i) {
-        auto c = std::make_unique<TFB_EventAssocRef>();
-        c->SourceInstance = refs[i];
-        c->SourcePort = refs[i]->FindEventOutput("CNF");
-        c->DestInstance = refs[(i + 1) % n];
-        c->DestPort = c->DestInstance->FindEventInput("REQ");
-        m.AddEventConn(std::move(c));
-    }
-    d->RebuildLines();
+    TFB_Diagram* d = nullptr;
+    const std::vector<TFB_InstanceRef*> refs = bench::BuildRing(m, d, n, counting);
 
     THeadlessSimulation sim(*d);
     std::vector<TFBEvent*> all;
@@ -97,7 +60,7 @@ void BM_StartStop(benchmark::State& state)
 {
     const int n = static_cast<int>(state.range(0));
     TFB_Manager m;
-    m.Types.push_back(ringType(false));
+    m.Types.push_back(bench::RingType(false));
     TFB_Diagram* d = m.CreateDiagram("many", 1.0);
     for (int i = 0; i < n; ++i)
         d->AddInstance("F" + std::to_string(i), "RING", true, nullptr);

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -106,6 +107,10 @@ public:
     // The pause between event-less re-evaluations of a chart: long enough
     // to watch in the visual debugger; 0 for headless runs.
     std::chrono::milliseconds PauseTime{300};
+    // Told on the FB's own thread each time a runtime FB enters a state of
+    // its chart (a debugger's breakpoints watch this). Set while no run is
+    // under way; it must be quick and safe to call from any thread.
+    std::function<void(const TTELVO_RTtype& fb, const std::string& state)> OnStateEntered;
 
     bool Created() const { return created_; }
     bool ShowDebugMessages() const { return showDebug_.load(std::memory_order_relaxed); }

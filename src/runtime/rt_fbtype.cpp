@@ -155,6 +155,8 @@ void TtelvoRT_FBtype::ProcessEvent()
 
             State = fired->Destination;
             Instance->StateText = State;
+            if (Env.OnStateEntered)
+                Env.OnStateEntered(*this, State);
             if (Logging())
                 Log(N + ":: Go to State= " + State);
             if (const TECCState* state = type->FindState(State)) {

@@ -752,7 +752,8 @@ void paintInterfaceFrame(TDraw& d, const TFB_Type& type, int W, int H, int scrol
 
 QString internalVarLine(const TFBInstance_InternalVar& v)
 {
-    return QStringLiteral("IntVar: ") + qs(v.Decl ? v.Decl->Name : "") + QStringLiteral("=") + qs(v.ValueText);
+    // The simulation writes the value, not the text stored with the type.
+    return QStringLiteral("IntVar: ") + qs(v.Decl ? v.Decl->Name : "") + QStringLiteral("=") + qs(v.FormatValue());
 }
 
 void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
@@ -804,14 +805,14 @@ void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
             const int px = p->X, py = p->Y;
             d.Line(px - 20, py, px, py);
             d.Polyline(QPolygon({QPoint(px - 2, py - 2), QPoint(px - 2, py + 2), QPoint(px, py)}));
-            d.TextAt(px - 30, py - 10, p->Member->ValueText);
+            d.TextAt(px - 30, py - 10, p->Member->FormatValue());
         }
     for (const auto& p : inst.DataOutputPorts)
         if (p->Member && p->Member->Monitor) {
             const int px = p->X, py = p->Y;
             d.Line(px, py, px + 20, py);
             d.Polyline(QPolygon({QPoint(px + 18, py - 2), QPoint(px + 18, py + 2), QPoint(px + 20, py)}));
-            d.TextAt(px + 5, py - 10, p->Member->ValueText);
+            d.TextAt(px + 5, py - 10, p->Member->FormatValue());
         }
     d.Pen(DiagramColour::Black, 1);
     d.Brush(DiagramColour::White);

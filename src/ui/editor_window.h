@@ -39,6 +39,10 @@ public:
     virtual void InsertInstance(const std::string& typeName) {}
     // The project was saved: what the window shows is what is on disk.
     virtual void MarkSaved() {}
+    // The model behind the window is about to go (the project closes):
+    // whatever the window runs on it (a simulation) ends now, without
+    // asking.
+    virtual void EndActivity() {}
     // FB type editors: the FBType menu's "Save" and "Save As...".
     virtual void SaveType() {}
     virtual void SaveTypeAs() {}

@@ -7,6 +7,7 @@
 #include "persistence/network_file.h"
 #include "persistence/type_file.h"
 #include "systemlayer/system_layer.h"
+#include "ui/debugger/visual_debugger.h"
 #include "ui/fb_diagram_dialogs.h"
 #include "ui/main_form.h"
 #include "ui/project_browser.h"
@@ -26,6 +27,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QIcon>
+#include <QInputDialog>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrintDialog>
@@ -66,6 +68,8 @@ bool holds(const List& list, const T* item)
 
 constexpr uint32_t NewInstanceTypeColour = 0xE2E2E2;
 constexpr int PaletteWidth = 37;
+// The left panel in debug mode, holding the visual debugger.
+constexpr int DebuggerWidth = 370;
 
 struct TPaletteEntry {
     const char* Type;
@@ -247,6 +251,7 @@ TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main,
     layout->addWidget(toolBar_);
 
     auto* body = new QHBoxLayout;
+    body_ = body;
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(0);
     palette_ = new QWidget(this);
@@ -295,17 +300,33 @@ TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main,
         s->setContext(Qt::WidgetWithChildrenShortcut);
         connect(s, &QShortcut::activated, this, what);
     };
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { undoStack_->undo(); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { undoStack_->redo(); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { undoStack_->redo(); });
+    // Undo and redo rebuild the diagram's objects: never under a simulation.
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] {
+        if (!view_.DebugMode)
+            undoStack_->undo();
+    });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] {
+        if (!view_.DebugMode)
+            undoStack_->redo();
+    });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] {
+        if (!view_.DebugMode)
+            undoStack_->redo();
+    });
     if (QToolButton* b = Button(QStringLiteral("btnUndo"))) {
-        connect(b, &QToolButton::clicked, undoStack_, &QUndoStack::undo);
-        connect(undoStack_, &QUndoStack::canUndoChanged, b, &QToolButton::setEnabled);
+        connect(b, &QToolButton::clicked, this, [this] {
+            if (!view_.DebugMode)
+                undoStack_->undo();
+        });
+        connect(undoStack_, &QUndoStack::canUndoChanged, b, [this, b](bool can) { b->setEnabled(can && !view_.DebugMode); });
         b->setEnabled(false);
     }
     if (QToolButton* b = Button(QStringLiteral("btnRedo"))) {
-        connect(b, &QToolButton::clicked, undoStack_, &QUndoStack::redo);
-        connect(undoStack_, &QUndoStack::canRedoChanged, b, &QToolButton::setEnabled);
+        connect(b, &QToolButton::clicked, this, [this] {
+            if (!view_.DebugMode)
+                undoStack_->redo();
+        });
+        connect(undoStack_, &QUndoStack::canRedoChanged, b, [this, b](bool can) { b->setEnabled(can && !view_.DebugMode); });
         b->setEnabled(false);
     }
     flashTimer_ = new QTimer(this);
@@ -332,6 +353,12 @@ TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main,
         return QFileDialog::getSaveFileName(this, QStringLiteral("Save FB Network..."), proposed,
                                             QStringLiteral("FB Network (*.fbn)"));
     };
+    AskBreakpointState = [this](const QStringList& states) {
+        bool ok = false;
+        const QString s = QInputDialog::getItem(this, QStringLiteral("Break when entering state"),
+                                                QStringLiteral("State:"), states, 0, false, &ok);
+        return ok ? s : QString();
+    };
     AskOpenFileName = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open FB Network..."), QString(),
                                             QStringLiteral("FB Network (*.fbn)"));
@@ -344,7 +371,21 @@ TfrmDesignFBDiagram::TfrmDesignFBDiagram(TWorkbench& workbench, TMainForm* main,
     resize(900, 600);
 }
 
-TfrmDesignFBDiagram::~TfrmDesignFBDiagram() = default;
+TfrmDesignFBDiagram::~TfrmDesignFBDiagram()
+{
+    // The simulation ends, every thread of it, before the window and then
+    // the model go.
+    delete debugger_;
+    debugger_ = nullptr;
+}
+
+bool TfrmDesignFBDiagram::Executing() const { return debugger_ && debugger_->Running(); }
+
+void TfrmDesignFBDiagram::EndActivity()
+{
+    if (debugger_ && debugger_->Running())
+        debugger_->StopSimulationClick();
+}
 
 QToolButton* TfrmDesignFBDiagram::Button(const QString& objectName) const
 {
@@ -421,8 +462,10 @@ void TfrmDesignFBDiagram::buildToolBar(QWidget* bar)
     b = button("btnInsertIPP", QStringLiteral("IPP"), QStringLiteral("Insert IPP"));
     connect(b, &QToolButton::clicked, this, [this] { InsertIppClick(); });
     b = button("btnDebug", QStringLiteral("Execute"), QStringLiteral("Execute"), true);
-    // The visual debugger docks here once it exists.
+    // Only an application diagram of the project is simulated (see
+    // AttachDiagram).
     b->setEnabled(false);
+    connect(b, &QToolButton::clicked, this, [this] { DebugClick(); });
     b = button("btnPintFBNet", QStringLiteral("Print"), QStringLiteral("Print FB Diagram..."));
     connect(b, &QToolButton::clicked, this, [this] { PrintClick(); });
     b = button("btnExportFBNetwork", QStringLiteral("Save"), QStringLiteral("Save FB Network..."));
@@ -515,6 +558,11 @@ void TfrmDesignFBDiagram::buildContextMenu()
     popup_->setDefaultAction(mnuEdit_);
     mnuEditType_ = popup_->addAction(QStringLiteral("Edit FB type"), this, [this] { EditTypeClick(); });
     mnuReloadType_ = popup_->addAction(QStringLiteral("Reload type"), this, [this] { ReloadTypeClick(); });
+    // Shown in debug mode only.
+    mnuBreakpoint_ = popup_->addAction(QStringLiteral("Break when entering state\u2026"), this,
+                                       [this] { BreakWhenEnteringStateClick(); });
+    mnuBreakpoint_->setObjectName(QStringLiteral("mnuBreakpoint"));
+    mnuBreakpoint_->setVisible(false);
     popup_->addSeparator();
     mnuDelete_ = popup_->addAction(QStringLiteral("Delete"), this, [this] { DeleteClick(); });
 }
@@ -523,14 +571,18 @@ void TfrmDesignFBDiagram::UpdateContextMenu()
 {
     mnuEditType_->setEnabled(false);
     mnuReloadType_->setEnabled(false);
-    mnuDelete_->setEnabled(true);
+    mnuDelete_->setEnabled(!view_.DebugMode);
     TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
+    mnuBreakpoint_->setVisible(view_.DebugMode);
+    mnuBreakpoint_->setEnabled(view_.DebugMode && inst && inst->Ref);
     TFBDnote* note = diagram_ ? diagram_->LastSelectedNote() : nullptr;
     if (inst && inst->Ref) {
         mnuEdit_->setText(QStringLiteral("Properties of ") + qs(inst->Ref->Name) + QStringLiteral("..."));
         mnuEdit_->setEnabled(true);
         mnuEditType_->setEnabled(true);
-        mnuReloadType_->setEnabled(true);
+        // A type reloaded under a running simulation would pull the ports
+        // from under its threads.
+        mnuReloadType_->setEnabled(!view_.DebugMode);
     } else if (note) {
         mnuEdit_->setText(QStringLiteral("Edit text of note..."));
         mnuEdit_->setEnabled(true);
@@ -833,6 +885,9 @@ void TfrmDesignFBDiagram::AttachDiagram(TFB_Diagram* diagram)
     diagram_->Zoom = 0.8;
     ApplyZoom();
     diagram_->RebuildLines();
+    // Only an application diagram is simulated: not a composite's network
+    // nor a device's process-interface diagram.
+    Button(QStringLiteral("btnDebug"))->setEnabled(!compositeNetwork() && !deviceDiagram() && !composite_);
     PaintDiagram();
 }
 
@@ -849,6 +904,14 @@ void TfrmDesignFBDiagram::PaintDiagram()
 {
     if (!diagram_ || canvas_.Image.isNull())
         return;
+    // While a step runs, the threads write what a paint reads: the picture
+    // of the last rest stays until the debugger's next draw.
+    if (debugger_ && !debugger_->ModelAtRest()) {
+        paintBox_->update();
+        return;
+    }
+    if (debugger_)
+        view_.Blink = debugger_->Blink();
     view_.ScrollY = scrollY_;
     view_.Canvas = &canvas_;
     if (telvo::PaintDiagram(canvas_.Image, diagram_, view_))
@@ -1038,6 +1101,8 @@ void TfrmDesignFBDiagram::scrolled()
 
 void TfrmDesignFBDiagram::NewFBClick()
 {
+    if (view_.DebugMode)
+        return;
     hint("Select a Function Block instance from the list, in order to insert it in the Function Block network "
          "diagram",
          3);
@@ -1077,7 +1142,7 @@ void TfrmDesignFBDiagram::ShowOtherInstancesConnectionsClick(bool down)
 
 void TfrmDesignFBDiagram::AddNoteClick()
 {
-    if (!diagram_)
+    if (!diagram_ || view_.DebugMode)
         return;
     beginEdit();
     TFBDnote* note = diagram_->AddNote();
@@ -1095,6 +1160,8 @@ void TfrmDesignFBDiagram::SelectModeClick()
 
 void TfrmDesignFBDiagram::DrawConnectionClick()
 {
+    if (view_.DebugMode)
+        return;
     connectMode_ = true;
     paintBox_->setCursor(Qt::CrossCursor);
     sendHint("You can start by making connections between Event and Data, inputs and outputs.", 3);
@@ -1102,6 +1169,8 @@ void TfrmDesignFBDiagram::DrawConnectionClick()
 
 void TfrmDesignFBDiagram::InsertIppClick()
 {
+    if (view_.DebugMode)
+        return;
     ippPicker_->Fill(workbench_.SystemLayer());
     QToolButton* b = Button(QStringLiteral("btnInsertIPP"));
     ippPicker_->move(b->mapToGlobal(QPoint(0, b->height())));
@@ -1111,6 +1180,7 @@ void TfrmDesignFBDiagram::InsertIppClick()
 void TfrmDesignFBDiagram::SetCompositeNetwork(bool composite)
 {
     composite_ = composite;
+    Button(QStringLiteral("btnDebug"))->setEnabled(!composite && diagram_ && !deviceDiagram());
     Button(QStringLiteral("btnInsertIPP"))->setVisible(!composite);
     Button(QStringLiteral("btnOpenFBNetwork"))->setVisible(false);
     Button(QStringLiteral("btnExportFBNetwork"))->setVisible(!composite && !projectOpen());
@@ -1121,7 +1191,7 @@ void TfrmDesignFBDiagram::SetCompositeNetwork(bool composite)
 
 TFB_Instance* TfrmDesignFBDiagram::AddInstanceOfType(const std::string& typeName)
 {
-    if (!diagram_)
+    if (!diagram_ || view_.DebugMode)
         return nullptr;
     TFB_Instance* inst = nullptr;
     beginEdit();
@@ -1187,7 +1257,7 @@ void TfrmDesignFBDiagram::placeClear(TFB_Instance& instance, QPoint at)
 
 TslIPP* TfrmDesignFBDiagram::AddIppPicture(TslIPPRef* ipp, int x, int y)
 {
-    if (!diagram_ || !ipp)
+    if (!diagram_ || !ipp || view_.DebugMode)
         return nullptr;
     beginEdit();
     TslIPP* pic = diagram_->AddIPPPicture(ipp, x, y);
@@ -1202,7 +1272,7 @@ TslIPP* TfrmDesignFBDiagram::AddIppPicture(TslIPPRef* ipp, int x, int y)
 
 void TfrmDesignFBDiagram::DropRecord(TFB_InstanceRef* record, int x, int y)
 {
-    if (!diagram_ || !record || !record->Type)
+    if (!diagram_ || !record || !record->Type || view_.DebugMode)
         return;
     // Only records of this project: a stale node must not reach the model.
     if (!holds(manager().Instances, record))
@@ -1223,7 +1293,7 @@ void TfrmDesignFBDiagram::DropRecord(TFB_InstanceRef* record, int x, int y)
 
 void TfrmDesignFBDiagram::DropIpp(TslIPPRef* ipp, int x, int y)
 {
-    if (!diagram_ || !ipp)
+    if (!diagram_ || !ipp || view_.DebugMode)
         return;
     AddIppPicture(ipp, x, y);
     diagram_->RebuildLines();
@@ -1939,7 +2009,7 @@ void TfrmDesignFBDiagram::rebuildAllLines()
 void TfrmDesignFBDiagram::DeleteClick()
 {
     skipNextPress_ = true;
-    if (!diagram_)
+    if (!diagram_ || view_.DebugMode)
         return;
     beginEdit();
     TUserInterface& ui = workbench_.UI();
@@ -2012,13 +2082,18 @@ void TfrmDesignFBDiagram::DoubleClick(int x, int y)
     (void)x;
     (void)y;
     if (view_.DebugMode) {
+        if (eventPortUnderMouse_ && eventPortUnderMouse_->Decl && eventPortUnderMouse_->Decl->IsInput() &&
+            debugger_)
+            debugger_->Environment().QueueEvent(eventPortUnderMouse_);
         if (dataPortUnderMouse_) {
             TFBDataMember& port = *dataPortUnderMouse_;
-            if (port.Decl && port.Decl->IsInput()) {
-                const bool wasTrue = port.ValueText == "TRUE";
+            // The simulation's value is toggled, not the constant stored
+            // with the diagram: the debugger leaves the model as it is.
+            // A value is written only while the simulation rests: a busy FB
+            // may be reading it.
+            if (port.Decl && port.Decl->IsInput() && (!debugger_ || debugger_->ModelAtRest())) {
                 try {
-                    port.SetValueFromText(wasTrue ? "False" : "True");
-                    port.ValueText = wasTrue ? "FALSE" : "TRUE";
+                    port.SetValueFromText(port.FormatValue() == "TRUE" ? "False" : "True");
                 } catch (const EConvertError& e) {
                     workbench_.UI().ShowMessage(e.what());
                 }
@@ -2068,6 +2143,8 @@ void TfrmDesignFBDiagram::EditTypeClick()
 
 void TfrmDesignFBDiagram::ReloadTypeClick()
 {
+    if (view_.DebugMode)
+        return;
     TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
     if (!inst || !inst->Ref || !inst->Ref->Type)
         return;
@@ -2175,6 +2252,13 @@ void TfrmDesignFBDiagram::OpenNetworkClick()
 
 void TfrmDesignFBDiagram::closeEvent(QCloseEvent* event)
 {
+    if (Executing()) {
+        workbench_.UI().ShowMessage("Please stop execution first.");
+        if (QToolButton* b = Button(QStringLiteral("btnDebug")))
+            b->setChecked(true);
+        event->ignore();
+        return;
+    }
     // Objects go back to their unscrolled places before the window goes.
     hBar_->setValue(0);
     vBar_->setValue(0);
@@ -2201,6 +2285,82 @@ TEditorWindow* OpenDiagramWindow(TMainForm& main, TFB_Diagram& diagram, const QS
     if (main.ProjectBrowser())
         main.ProjectBrowser()->Tree()->setDragEnabled(true);
     return editor;
+}
+
+} // namespace telvo
+
+namespace telvo {
+
+// ---------------------------------------------------------------------------
+// Debug mode
+
+void TfrmDesignFBDiagram::DebugClick()
+{
+    QToolButton* execute = Button(QStringLiteral("btnDebug"));
+    if (!diagram_)
+        return;
+    if (!view_.DebugMode) {
+        if (connectMode_)
+            if (auto* select = Button(QStringLiteral("SpeedButton13"))) {
+                select->setChecked(true);
+                SelectModeClick();
+            }
+        view_.DebugMode = true;
+        debugger_ = new TfrmVisualDebugger(workbench_.UI(), this);
+        debugger_->Diagram = diagram_;
+        debugger_->Editor = this;
+        debugger_->setFixedWidth(DebuggerWidth);
+        palette_->hide();
+        body_->insertWidget(0, debugger_);
+        debugger_->show();
+        for (const char* name : {"btnNewFB", "btnDrawConnection", "btnInsertIPP", "btnAddNote"})
+            if (QToolButton* b = Button(QString::fromLatin1(name)))
+                b->setEnabled(false);
+        for (const char* name : {"btnUndo", "btnRedo"})
+            if (QToolButton* b = Button(QString::fromLatin1(name)))
+                b->setEnabled(false);
+        execute->setChecked(true);
+        PaintDiagram();
+        return;
+    }
+    if (debugger_ && debugger_->Running()) {
+        workbench_.UI().ShowMessage("Please stop execution first.");
+        execute->setChecked(true);
+        return;
+    }
+    delete debugger_;
+    debugger_ = nullptr;
+    view_.DebugMode = false;
+    eventPortUnderMouse_ = nullptr;
+    dataPortUnderMouse_ = nullptr;
+    palette_->show();
+    for (const char* name : {"btnNewFB", "btnDrawConnection", "btnInsertIPP", "btnAddNote"})
+        if (QToolButton* b = Button(QString::fromLatin1(name)))
+            b->setEnabled(true);
+    Button(QStringLiteral("btnUndo"))->setEnabled(undoStack_->canUndo());
+    Button(QStringLiteral("btnRedo"))->setEnabled(undoStack_->canRedo());
+    execute->setChecked(false);
+    PaintDiagram();
+}
+
+void TfrmDesignFBDiagram::BreakWhenEnteringStateClick()
+{
+    TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
+    if (!debugger_ || !inst)
+        return;
+    QStringList states;
+    for (const auto& [fb, state] : TfrmVisualDebugger::BreakableStates(*inst))
+        states << qs(fb + "." + state) + (debugger_->HasBreakpoint(fb, state) ? QStringLiteral(" (on)") : QString());
+    if (states.isEmpty())
+        return;
+    QString chosen = AskBreakpointState(states);
+    if (chosen.isEmpty())
+        return;
+    chosen.remove(QStringLiteral(" (on)"));
+    const int dot = chosen.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return;
+    debugger_->ToggleBreakpoint(chosen.left(dot).toStdString(), chosen.mid(dot + 1).toStdString());
 }
 
 } // namespace telvo

@@ -21,6 +21,7 @@
 
 class QButtonGroup;
 class QComboBox;
+class QHBoxLayout;
 class QMdiSubWindow;
 class QMenu;
 class QMimeData;
@@ -37,6 +38,7 @@ class TMainForm;
 class TWorkbench;
 class TfrmSelectIPPfromIPT;
 class TfrmDesignFBDiagram;
+class TfrmVisualDebugger;
 
 // The drag of an FB instance to the system layer (Ctrl-drag): the mime type
 // and the payload, the record's name in UTF-8.
@@ -81,6 +83,7 @@ public:
     void RefreshDiagram() override;
     void InsertInstance(const std::string& typeName) override { AddInstanceOfType(typeName); }
     void MarkSaved() override;
+    void EndActivity() override;
     void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
 
     // ---- Operations used by other windows ----
@@ -137,6 +140,15 @@ public:
     void EditClick();
     void EditTypeClick();
     void ReloadTypeClick();
+    // "Execute": docks the visual debugger and enters debug mode, or, when
+    // no simulation runs, frees it and leaves debug mode.
+    void DebugClick();
+    // "Break when entering state...": a breakpoint on a state of the
+    // selected instance (of an FB inside it, for a composite), or off again.
+    void BreakWhenEnteringStateClick();
+    // Which state "Break when entering state..." picks from "INST.STATE"
+    // texts; empty when cancelled. The default asks in a list dialog.
+    std::function<QString(const QStringList& states)> AskBreakpointState;
 
     // Prints onto a printer that is set up already (the print dialog's
     // choice, or a PDF file).
@@ -163,6 +175,10 @@ public:
     bool ConnectMode() const { return connectMode_; }
     bool RubberBand() const { return view_.RubberBand; }
     bool DebugMode() const { return view_.DebugMode; }
+    // The visual debugger docked in debug mode, else none.
+    TfrmVisualDebugger* Debugger() const { return debugger_; }
+    // Debug mode with a simulation running: nothing may change the model.
+    bool Executing() const;
     int ScrollX() const { return scrollX_; }
     int ScrollY() const { return scrollY_; }
     const TDiagramView& View() const { return view_; }
@@ -349,6 +365,9 @@ private:
     QAction* mnuEditType_ = nullptr;
     QAction* mnuReloadType_ = nullptr;
     QAction* mnuDelete_ = nullptr;
+    QAction* mnuBreakpoint_ = nullptr;
+    QHBoxLayout* body_ = nullptr;
+    TfrmVisualDebugger* debugger_ = nullptr;
     TfrmSelectIPPfromIPT* ippPicker_ = nullptr;
 };
 

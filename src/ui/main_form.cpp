@@ -1002,6 +1002,7 @@ void TMainForm::openDiagramFromTree(TFB_Diagram* diagram, const QString& caption
 void TMainForm::CloseEditorWindows()
 {
     auto closeNow = [](TEditorWindow* window) {
+        window->EndActivity();
         QPointer<QMdiSubWindow> sub = window->SubWindow();
         if (!sub)
             return;

@@ -253,18 +253,6 @@ std::vector<std::string> LinesContaining(const std::vector<std::string>& lines, 
     return out;
 }
 
-size_t SimulationThreads()
-{
-    size_t n = 0;
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        // A thread that ended while we looked has no name left to read.
-        if (std::getline(comm, name) && name.rfind(kSimulationThreadPrefix, 0) == 0)
-            ++n;
-    }
-    return n;
-}
+size_t SimulationThreads() { return ThreadsNamed(kSimulationThreadPrefix); }
 
 } // namespace telvo::test

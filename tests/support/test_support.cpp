@@ -171,3 +171,21 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 }
 
 } // namespace telvo::test
+
+namespace telvo::test {
+
+size_t ThreadsNamed(const std::string& prefix)
+{
+    size_t n = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        // A thread that ended while we looked has no name left to read.
+        if (std::getline(comm, name) && name.rfind(prefix, 0) == 0)
+            ++n;
+    }
+    return n;
+}
+
+} // namespace telvo::test

@@ -46,6 +46,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 
 std::string ReadFile(const std::filesystem::path& path);
 
+// The threads of this process whose name begins with `prefix` (the
+// simulation names its threads "telvo-fb" and "telvo-daemon").
+size_t ThreadsNamed(const std::string& prefix);
+
 } // namespace telvo::test
 
 // Skips the current test visibly when the corpus folder is absent.
