@@ -41,6 +41,9 @@ class TfrmDesignFBDiagram;
 // The drag of an FB instance to the system layer (Ctrl-drag): the mime type
 // and the payload, the record's name in UTF-8.
 inline constexpr const char* FBInstanceMimeType = "application/x-telvo-fb-instance";
+// A copied part of a diagram on the clipboard: the network text in UTF-8
+// (also put there as plain text).
+inline constexpr const char* FBNetworkMimeType = "application/x-telvo-fb-network";
 
 // The drawing: shows the editor's off-screen image and the rubber line of
 // connect mode over it, and hands the mouse to the editor.
@@ -81,6 +84,10 @@ public:
     void RefreshDiagram() override;
     void InsertInstance(const std::string& typeName) override { AddInstanceOfType(typeName); }
     void MarkSaved() override;
+    QUndoStack* EditUndoStack() const override { return undoStack_; }
+    void CutSelection() override { CutClick(); }
+    void CopySelection() override { CopyClick(); }
+    void PasteClipboard() override { PasteClick(); }
     void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
 
     // ---- Operations used by other windows ----
@@ -136,6 +143,22 @@ public:
     // "Edit" and a double click outside debug mode.
     void EditClick();
     void EditTypeClick();
+    // The clipboard: the selected instances with the connections among
+    // them, notes and IPP pictures as a network text. Paste makes new
+    // instances (fresh names) at the mouse when it is over the drawing,
+    // else 20 pixels off the copied places, and selects them; Cut and
+    // Paste are one undo step each. Duplicate pastes the selection without
+    // the clipboard.
+    void CutClick();
+    void CopyClick();
+    void PasteClick();
+    void DuplicateClick();
+    // The network text of the selection (empty when nothing is selected).
+    std::string SelectionText() const;
+    // Pastes a network text; `at` is where the top-left of what is pasted
+    // goes (none: 20 pixels off its place in the text). False, with the
+    // reason in the status panel, when nothing was pasted.
+    bool PasteText(const std::string& text, const QPoint* at = nullptr);
     void ReloadTypeClick();
 
     // Prints onto a printer that is set up already (the print dialog's
@@ -256,6 +279,12 @@ private:
     TFB_Manager& manager() const;
     bool compositeNetwork() const;
     bool deviceDiagram() const;
+    // Removes every selected instance, note and IPP picture from the
+    // diagram without asking; the number removed.
+    int deleteSelection();
+    // Where a paste from the keyboard or the menu lands: the mouse when it
+    // is over the drawing.
+    bool mouseOverDrawing(QPoint& at) const;
 
     // The click routine: true when something was hit.
     bool clickRoutine(int x, int y);
@@ -349,6 +378,10 @@ private:
     QAction* mnuEditType_ = nullptr;
     QAction* mnuReloadType_ = nullptr;
     QAction* mnuDelete_ = nullptr;
+    QAction* mnuCut_ = nullptr;
+    QAction* mnuCopy_ = nullptr;
+    QAction* mnuPaste_ = nullptr;
+    QAction* mnuDuplicate_ = nullptr;
     TfrmSelectIPPfromIPT* ippPicker_ = nullptr;
 };
 
