@@ -4,6 +4,7 @@
 #include "model/file_util.h"
 #include "model/library_index.h"
 #include "model/value_text.h"
+#include "model/network_check.h"
 #include "persistence/network_clip.h"
 #include "persistence/network_file.h"
 #include "persistence/type_file.h"
@@ -36,6 +37,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <QToolTip>
 #include <QUndoStack>
 #include <QWheelEvent>
 #include <QToolButton>
@@ -113,6 +115,20 @@ TDiagramPaintBox::TDiagramPaintBox(TfrmDesignFBDiagram& editor, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setContextMenuPolicy(Qt::PreventContextMenu);
     setFocusPolicy(Qt::ClickFocus);
+}
+
+bool TDiagramPaintBox::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = editor_.ToolTipAt(help->pos().x(), help->pos().y());
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void TDiagramPaintBox::paintEvent(QPaintEvent*)
@@ -534,6 +550,35 @@ void TfrmDesignFBDiagram::buildContextMenu()
     mnuCopy_ = item(QStringLiteral("Copy"), QKeySequence::Copy, [this] { CopyClick(); });
     mnuPaste_ = item(QStringLiteral("Paste"), QKeySequence::Paste, [this] { PasteClick(); });
     mnuDuplicate_ = item(QStringLiteral("Duplicate"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { DuplicateClick(); });
+}
+
+QString TfrmDesignFBDiagram::ToolTipAt(int x, int y) const
+{
+    if (!diagram_)
+        return {};
+    // The distance to each leg of the drawn route, within the lines' pick
+    // tolerance; the lines' own hit test is not used, as it moves points.
+    auto near = [&](const Tlineobj& line) {
+        for (size_t i = 0; i + 1 < line.Points.size(); ++i) {
+            const double px = line.Points[i]->X, py = line.Points[i]->Y;
+            const double dx = line.Points[i + 1]->X - px, dy = line.Points[i + 1]->Y - py;
+            const double len2 = dx * dx + dy * dy;
+            const double u = len2 > 0 ? std::clamp(((x - px) * dx + (y - py) * dy) / len2, 0.0, 1.0) : 0.0;
+            if (std::hypot(px + u * dx - x, py + u * dy - y) < 3.0)
+                return true;
+        }
+        return false;
+    };
+    for (auto it = diagram_->DataLines.rbegin(); it != diagram_->DataLines.rend(); ++it) {
+        const TFB_DataAssocRef* r = (*it)->Ref;
+        if (!r || !r->SourcePort || !r->DestPort || !r->SourceInstance || !r->DestInstance ||
+            !DataClassesDiffer(*r->SourcePort, *r->DestPort) || !near(**it))
+            continue;
+        return qs("Data types differ: " + r->SourceInstance->Name + "." + r->SourcePort->Name() + " is " +
+                  DataTypeText(*r->SourcePort) + ", " + r->DestInstance->Name + "." + r->DestPort->Name() + " is " +
+                  DataTypeText(*r->DestPort));
+    }
+    return {};
 }
 
 void TfrmDesignFBDiagram::UpdateContextMenu()

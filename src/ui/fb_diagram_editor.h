@@ -53,6 +53,7 @@ public:
     explicit TDiagramPaintBox(TfrmDesignFBDiagram& editor, QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -228,6 +229,9 @@ public:
     QWidget* Palette() const { return palette_; }
     QMenu* ContextMenu() const { return popup_; }
     TfrmSelectIPPfromIPT* IppPicker() const { return ippPicker_; }
+    // The tool tip at a point of the drawing: on a data connection whose
+    // ends are of different type classes, both ends with their types.
+    QString ToolTipAt(int x, int y) const;
     // Updates the context menu's items as on opening it.
     void UpdateContextMenu();
 
