@@ -1887,6 +1887,13 @@ void TfrmDesignFBDiagram::createEventConnection()
     if (diagram_->InnerNetwork) {
         diagram_->AddInnerEventConn(source->Event, dest->Event, diagram_->InnerEventRecords());
     } else {
+        // The network file holds a connection once: a second record of it
+        // would be gone after saving and opening again.
+        if (manager().FindEventConn(dest->Event->Name(), source->Event->Name(), dest->Event->Owner->Name,
+                                    source->Event->Owner->Name)) {
+            hint("This Event Connection exists already.", 6);
+            return resetConnectionState();
+        }
         auto record = std::make_unique<TFB_EventAssocRef>();
         record->DestPort = dest->Event;
         record->SourcePort = source->Event;
@@ -1913,6 +1920,11 @@ void TfrmDesignFBDiagram::createDataConnection()
     if (diagram_->InnerNetwork) {
         diagram_->AddInnerDataConn(source->Member, dest->Member, diagram_->InnerDataRecords());
     } else {
+        if (manager().FindDataConn(dest->Member->Name(), source->Member->Name(), dest->Member->Owner->Name,
+                                   source->Member->Owner->Name)) {
+            hint("This Data Connection exists already.", 6);
+            return resetConnectionState();
+        }
         auto record = std::make_unique<TFB_DataAssocRef>();
         record->SourcePort = source->Member;
         record->DestPort = dest->Member;

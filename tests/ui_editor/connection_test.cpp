@@ -6,6 +6,7 @@
 
 #include <QTest>
 #include <QToolButton>
+#include <QUndoStack>
 
 namespace telvo::test {
 namespace {
@@ -31,6 +32,23 @@ protected:
     TFB_Instance* a = nullptr;
     TFB_Instance* b = nullptr;
 };
+
+TEST_F(Connecting, TheSameConnectionIsNotMadeTwice)
+{
+    // A network file holds a connection once: a second record would be
+    // lost on the next save and open.
+    for (int i = 0; i < 2; ++i) {
+        ClickAt(A_EO);
+        ClickAt(B_EI);
+        ClickAt(A_DO);
+        ClickAt(B_DI);
+    }
+    EXPECT_EQ(Workbench->FBManager().EventConns.size(), 1u);
+    EXPECT_EQ(Workbench->FBManager().DataConns.size(), 1u);
+    EXPECT_EQ(LastHint(), "This Data Connection exists already.");
+    EXPECT_EQ(Editor->UndoStack()->count(), 2);
+    EXPECT_EQ(Editor->FirstEventEnd(), nullptr) << "the pending end is dropped";
+}
 
 TEST_F(Connecting, InputToInputIsRefusedAndThePendingInputWaitsForAnOutput)
 {
