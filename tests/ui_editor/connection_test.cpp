@@ -4,6 +4,10 @@
 
 #include "editor_fixture.h"
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 #include <QUndoStack>
@@ -382,6 +386,19 @@ TEST_F(TypeWarning, MismatchedClassesAreDrawnInTheWarningColourWithBothTypesInTh
     EXPECT_EQ(Editor->ToolTipAt(real.x(), real.y()), QString("Data types differ: S.DO1 is BOOL, D.DI1 is REAL"));
     EXPECT_EQ(Editor->ToolTipAt(boolean.x(), boolean.y()), QString());
     EXPECT_EQ(Editor->ToolTipAt(5, 5), QString());
+
+    // scripts/screenshot-type-warning: the screen with the tip shown, as the
+    // tool-tip event of the drawing shows it.
+    if (const QByteArray file = qgetenv("TELVO_TYPE_WARNING_SCREENSHOT"); !file.isEmpty()) {
+        Editor->Button("SpeedButton13")->click();
+        Editor->move(0, 0);
+        const QPoint global = Editor->PaintBox()->mapToGlobal(real);
+        QHelpEvent tip(QEvent::ToolTip, real, global);
+        QApplication::sendEvent(Editor->PaintBox(), &tip);
+        QTest::qWait(800);
+        QScreen* screen = QGuiApplication::primaryScreen();
+        ASSERT_TRUE(screen->grabWindow(0, 0, 0, 1000, 720).save(QString::fromLocal8Bit(file)));
+    }
 }
 
 } // namespace
