@@ -550,6 +550,10 @@ void TfrmDesignFBDiagram::buildContextMenu()
     mnuCopy_ = item(QStringLiteral("Copy"), QKeySequence::Copy, [this] { CopyClick(); });
     mnuPaste_ = item(QStringLiteral("Paste"), QKeySequence::Paste, [this] { PasteClick(); });
     mnuDuplicate_ = item(QStringLiteral("Duplicate"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { DuplicateClick(); });
+    connect(popup_, &QMenu::aboutToHide, this, [this] {
+        for (QAction* a : {mnuCut_, mnuCopy_, mnuPaste_, mnuDuplicate_})
+            a->setEnabled(true);
+    });
 }
 
 QString TfrmDesignFBDiagram::ToolTipAt(int x, int y) const
@@ -586,8 +590,8 @@ void TfrmDesignFBDiagram::UpdateContextMenu()
     mnuEditType_->setEnabled(false);
     mnuReloadType_->setEnabled(false);
     mnuDelete_->setEnabled(true);
-    // The keys reach the actions whether or not the menu was opened: each
-    // command says itself when there is nothing to do.
+    // Greyed only while the menu is open: the keys reach the actions at any
+    // time, and each command says itself when there is nothing to do.
     const bool anySelected = diagram_ && !diagram_->Selection.empty();
     mnuCut_->setEnabled(anySelected);
     mnuCopy_->setEnabled(anySelected);

@@ -9,7 +9,9 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMimeData>
+#include <QTest>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -204,6 +206,26 @@ TEST_F(Clipboard, PasteIntoASecondDiagramOfTheProject)
     EXPECT_EQ(second->DataLines.size(), 1u);
     EXPECT_EQ(Editor->UndoStack()->count(), 0) << "each window has its own stack";
     EXPECT_EQ(other.UndoStack()->count(), 1);
+}
+
+TEST_F(Clipboard, TheStandardKeysWorkAfterTheMenuWasOpenedOnNothing)
+{
+    Click(20, 20);
+    Editor->UpdateContextMenu(); // greys Cut, Copy and Duplicate while open
+    Editor->ContextMenu()->popup(QPoint(20, 20));
+    Editor->ContextMenu()->hide();
+    Editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Editor.get()));
+    Click(200, 120); // A
+    Editor->PaintBox()->setFocus();
+    QTest::keyClick(Editor->PaintBox(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(Editor->PaintBox(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_NE(Diagram->FindDrawn("A_1"), nullptr);
+    QTest::keyClick(Editor->PaintBox(), Qt::Key_D, Qt::ControlModifier); // the pasted A_1 is selected
+    EXPECT_NE(Diagram->FindDrawn("A_1_1"), nullptr);
+    QTest::keyClick(Editor->PaintBox(), Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(Diagram->FindDrawn("A_1_1"), nullptr);
+    EXPECT_EQ(Editor->UndoStack()->count(), 3);
 }
 
 struct BadPaste {
