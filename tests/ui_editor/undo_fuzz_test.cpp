@@ -60,18 +60,22 @@ protected:
         for (auto& line : Diagram->EventLines) {
             ASSERT_TRUE(std::any_of(m.EventConns.begin(), m.EventConns.end(),
                                     [&](auto& c) { return c.get() == line->Ref; }));
-            if (line->SourcePortPic)
+            if (line->SourcePortPic) {
                 ASSERT_TRUE(drawn(line->SourcePortPic->Instance));
-            if (line->DestPortPic)
+            }
+            if (line->DestPortPic) {
                 ASSERT_TRUE(drawn(line->DestPortPic->Instance));
+            }
         }
         for (auto& line : Diagram->DataLines) {
             ASSERT_TRUE(std::any_of(m.DataConns.begin(), m.DataConns.end(),
                                     [&](auto& c) { return c.get() == line->Ref; }));
-            if (line->SourcePortPic)
+            if (line->SourcePortPic) {
                 ASSERT_TRUE(drawn(line->SourcePortPic->Instance));
-            if (line->DestPortPic)
+            }
+            if (line->DestPortPic) {
                 ASSERT_TRUE(drawn(line->DestPortPic->Instance));
+            }
         }
         for (TDrawObject* o : Diagram->Selection) {
             const bool alive =
