@@ -25,6 +25,7 @@
 #include <set>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace telvo {
@@ -37,13 +38,14 @@ constexpr char kFrameStart = 0x50;
 
 class TRequestList {
 public:
-    explicit TRequestList(TForteDevicePlan& plan) : plan_(plan) {}
+    TRequestList(const std::string& resource, std::vector<TForteRequest>& out) : resource_(resource), out_(out) {}
 
     void Device(const std::string& action, const std::string& body) { add("", action, body); }
-    void Resource(const std::string& action, const std::string& body) { add(plan_.Resource, action, body); }
+    void Resource(const std::string& action, const std::string& body) { add(resource_, action, body); }
     void CreateFB(const std::string& name, const std::string& type)
     {
         Resource("CREATE", "<FB Name=\"" + XmlEscaped(name) + "\" Type=\"" + XmlEscaped(type) + "\"/>");
+        out_.back().FBType = type;
     }
     void Connect(const std::string& source, const std::string& destination)
     {
@@ -65,10 +67,11 @@ private:
         // IDs stay short: the runtime takes no more than seven characters.
         std::string xml = "<Request ID=\"" + std::to_string(++id_) + "\" Action=\"" + action + "\"";
         xml += body.empty() ? "/>" : ">" + body + "</Request>";
-        plan_.Requests.push_back({destination, std::move(xml)});
+        out_.push_back({destination, std::move(xml), {}});
     }
 
-    TForteDevicePlan& plan_;
+    const std::string& resource_;
+    std::vector<TForteRequest>& out_;
     int id_ = 0;
 };
 
@@ -151,7 +154,70 @@ void splitBase(const std::string& base, std::string& host, int& port)
     port = p;
 }
 
+TForteBlock leaf(std::string name, std::string type)
+{
+    TForteBlock b;
+    b.Name = std::move(name);
+    b.Type = std::move(type);
+    return b;
+}
+
+// The FB as the runtime gets it, with the inner network of a composite.
+TForteBlock blockOf(const TFB_InstanceRef& record)
+{
+    TForteBlock b;
+    b.Name = record.Name;
+    b.Type = record.Type ? record.Type->Name : std::string();
+    for (const auto& input : record.DataInputs)
+        if (!input->ValueText.empty() && converts(*input))
+            b.Writes.emplace_back(forteLiteral(*input), input->Name());
+    if (!record.Composite || !record.InnerDiagram)
+        return b;
+    b.Composite = true;
+    const TFB_Diagram& inner = *record.InnerDiagram;
+    for (const auto& r : inner.InnerInstances)
+        if (r && r->Type)
+            b.Inner.push_back(blockOf(*r));
+    for (const auto& e : inner.InnerEventConns)
+        if (e->SourceInstance && e->DestInstance && e->SourcePort && e->DestPort)
+            b.InnerEvents.emplace_back(e->SourceInstance->Name + "." + e->SourcePort->Name(),
+                                       e->DestInstance->Name + "." + e->DestPort->Name());
+    for (const auto& d : inner.InnerDataConns)
+        if (d->SourceInstance && d->DestInstance && d->SourcePort && d->DestPort)
+            b.InnerData.emplace_back(d->SourceInstance->Name + "." + d->SourcePort->Name(),
+                                     d->DestInstance->Name + "." + d->DestPort->Name());
+    for (const auto& k : inner.CompositeConns) {
+        if (k->IsEvent()) {
+            if (k->InterfaceEvent && k->InnerEvent->Owner)
+                b.Ports.emplace(k->InterfaceEvent->Name, k->InnerEvent->Owner->Name + "." + k->InnerEvent->Name());
+        } else if (k->InterfaceData && k->InnerData && k->InnerData->Owner) {
+            b.Ports.emplace(k->InterfaceData->Name, k->InnerData->Owner->Name + "." + k->InnerData->Name());
+        }
+    }
+    return b;
+}
+
 } // namespace
+
+std::string ParseResourceNames(const std::string& text, std::map<std::string, std::string>& names)
+{
+    std::map<std::string, std::string> found;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find_first_of(" \t,", at);
+        const std::string entry = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        if (entry.empty())
+            continue;
+        const size_t eq = entry.find('=');
+        if (eq == std::string::npos || eq == 0 || eq + 1 == entry.size() || entry.find('=', eq + 1) != std::string::npos)
+            return entry + " is not DEVICE=NAME";
+        found[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (auto& [device, name] : found)
+        names[device] = name;
+    return {};
+}
 
 // ---- The plan --------------------------------------------------------------
 
@@ -204,9 +270,6 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
         plan.Port = device->DeviceAddressPort;
         auto named = options.Resources.find(device->Name);
         plan.Resource = named != options.Resources.end() ? named->second : device->Name;
-        TRequestList out(plan);
-        out.Device("CREATE", "<FB Name=\"" + XmlEscaped(plan.Resource) + "\" Type=\"EMB_RES\"/>");
-
         const auto& pi = run.ProcessInterface(*device);
         auto local = [&](const TFB_InstanceRef* r) { return r && r->Device == device; };
 
@@ -217,13 +280,13 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
         };
         std::vector<TFB> fbs;
         for (const auto& i : pi.Instances) {
-            out.CreateFB(i.Name, i.TypeName);
+            plan.Blocks.push_back(leaf(i.Name, i.TypeName));
             fbs.push_back({i.Name, manager.FindType(i.TypeName)});
         }
         for (const TFB_InstanceRef* r : device->DownloadedFBInstanceList) {
             if (!r || !r->Type)
                 continue;
-            out.CreateFB(r->Name, r->Type->Name);
+            plan.Blocks.push_back(blockOf(*r));
             fbs.push_back({r->Name, r->Type});
         }
         std::vector<const TPair*> published, subscribed;
@@ -235,21 +298,14 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
         }
         auto pairIndex = [&](const TPair* p) { return std::to_string(p - pairs.data()); };
         for (const TPair* p : published)
-            out.CreateFB("PUB_" + pairIndex(p), p->Event ? "PUBLISH_0" : "PUBLISH_1");
+            plan.Blocks.push_back(leaf("PUB_" + pairIndex(p), p->Event ? "PUBLISH_0" : "PUBLISH_1"));
         for (const TPair* p : subscribed)
-            out.CreateFB("SUB_" + pairIndex(p), p->Event ? "SUBSCRIBE_0" : "SUBSCRIBE_1");
+            plan.Blocks.push_back(leaf("SUB_" + pairIndex(p), p->Event ? "SUBSCRIBE_0" : "SUBSCRIBE_1"));
 
-        // Parameters: the constants, then the pairs' IDs.
-        for (const TFB_InstanceRef* r : device->DownloadedFBInstanceList) {
-            if (!r || !r->Type)
-                continue;
-            for (const auto& input : r->DataInputs)
-                if (!input->ValueText.empty() && converts(*input))
-                    out.Write(forteLiteral(*input), r->Name + "." + input->Name());
-        }
+        // The pairs' IDs.
         auto writeId = [&](const std::string& fb, const TPair* p) {
-            out.Write(baseHost + ":" + std::to_string(basePort + (p - pairs.data())), fb + ".ID");
-            out.Write("TRUE", fb + ".QI");
+            plan.Writes.emplace_back(baseHost + ":" + std::to_string(basePort + (p - pairs.data())), fb + ".ID");
+            plan.Writes.emplace_back("TRUE", fb + ".QI");
         };
         for (const TPair* p : published)
             writeId("PUB_" + pairIndex(p), p);
@@ -257,7 +313,8 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
             writeId("SUB_" + pairIndex(p), p);
 
         // Connections inside the device.
-        std::vector<std::pair<std::string, std::string>> events, data;
+        auto& events = plan.Events;
+        auto& data = plan.Data;
         for (const auto& c : pi.EventConns)
             events.emplace_back(c.Source.Instance + "." + c.Source.Port, c.Dest.Instance + "." + c.Dest.Port);
         for (const auto& c : pi.DataConns)
@@ -315,33 +372,128 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
         std::set<std::string> reached;
         for (const auto& [source, dest] : events)
             reached.insert(dest.substr(0, dest.find('.')));
-        std::vector<std::string> starts;
         for (const TPair* p : published)
-            starts.push_back("PUB_" + pairIndex(p) + ".INIT");
+            plan.Starts.push_back("PUB_" + pairIndex(p) + ".INIT");
         for (const TPair* p : subscribed)
-            starts.push_back("SUB_" + pairIndex(p) + ".INIT");
+            plan.Starts.push_back("SUB_" + pairIndex(p) + ".INIT");
         for (const TFB& fb : fbs) {
             if (!fb.Type || reached.count(fb.Name))
                 continue;
             for (const char* input : {"INIT", "START"})
                 if (std::any_of(fb.Type->EventInputs.begin(), fb.Type->EventInputs.end(),
                                 [&](const auto& e) { return e->Name == input; })) {
-                    starts.push_back(fb.Name + "." + input);
+                    plan.Starts.push_back(fb.Name + "." + input);
                     break;
                 }
         }
-
-        for (const auto& [source, dest] : events)
-            out.Connect(source, dest);
-        for (const auto& [source, dest] : data)
-            out.Connect(source, dest);
-        for (const auto& target : starts) {
-            out.Connect("START.COLD", target);
-            out.Connect("START.WARM", target);
-        }
-        out.Resource("START", "");
+        plan.Requests = ForteRequests(plan);
     }
     return plans;
+}
+
+std::vector<TForteRequest> ForteRequests(const TForteDevicePlan& plan, const std::set<std::string>& flattened)
+{
+    std::map<std::string, const TForteBlock*> byName;
+    std::function<void(const std::vector<TForteBlock>&)> index = [&](const std::vector<TForteBlock>& blocks) {
+        for (const TForteBlock& b : blocks) {
+            byName.emplace(b.Name, &b);
+            index(b.Inner);
+        }
+    };
+    index(plan.Blocks);
+    auto flat = [&](const TForteBlock& b) { return b.Composite && flattened.count(b.Type) > 0; };
+    // INSTANCE.PORT as the runtime has it: a port of a flattened composite
+    // is the inner ports behind it, or none when nothing inside uses it.
+    std::function<void(const std::string&, std::vector<std::string>&)> resolve =
+        [&](const std::string& end, std::vector<std::string>& ends) {
+            const size_t dot = end.find('.');
+            auto found = dot == std::string::npos ? byName.end() : byName.find(end.substr(0, dot));
+            if (found == byName.end() || !flat(*found->second)) {
+                ends.push_back(end);
+                return;
+            }
+            auto [from, to] = found->second->Ports.equal_range(end.substr(dot + 1));
+            for (auto it = from; it != to; ++it)
+                resolve(it->second, ends);
+        };
+    auto ends = [&](const std::string& end) {
+        std::vector<std::string> list;
+        resolve(end, list);
+        return list;
+    };
+
+    std::vector<TForteRequest> requests;
+    TRequestList out(plan.Resource, requests);
+    out.Device("CREATE", "<FB Name=\"" + XmlEscaped(plan.Resource) + "\" Type=\"EMB_RES\"/>");
+    std::function<void(const std::vector<TForteBlock>&)> create = [&](const std::vector<TForteBlock>& blocks) {
+        for (const TForteBlock& b : blocks) {
+            if (flat(b))
+                create(b.Inner);
+            else
+                out.CreateFB(b.Name, b.Type);
+        }
+    };
+    create(plan.Blocks);
+    // An inner FB's own constants, then the instance's: an inner input fed
+    // from a port of the composite takes what the port gets, never a value
+    // of its own.
+    std::function<void(const std::vector<TForteBlock>&, const std::set<std::string>&)> write =
+        [&](const std::vector<TForteBlock>& blocks, const std::set<std::string>& fed) {
+            for (const TForteBlock& b : blocks) {
+                if (flat(b)) {
+                    std::set<std::string> inside;
+                    for (const auto& [port, to] : b.Ports)
+                        inside.insert(to);
+                    write(b.Inner, inside);
+                }
+                for (const auto& [value, port] : b.Writes)
+                    if (!fed.count(b.Name + "." + port))
+                        for (const std::string& to : ends(b.Name + "." + port))
+                            out.Write(value, to);
+            }
+        };
+    write(plan.Blocks, {});
+    for (const auto& [value, to] : plan.Writes)
+        out.Write(value, to);
+    auto connect = [&](const std::vector<TFortePair>& list) {
+        for (const auto& [source, dest] : list)
+            for (const std::string& from : ends(source))
+                for (const std::string& to : ends(dest))
+                    out.Connect(from, to);
+    };
+    std::function<void(const std::vector<TForteBlock>&, bool)> inner = [&](const std::vector<TForteBlock>& blocks,
+                                                                          bool event) {
+        for (const TForteBlock& b : blocks)
+            if (flat(b)) {
+                connect(event ? b.InnerEvents : b.InnerData);
+                inner(b.Inner, event);
+            }
+    };
+    connect(plan.Events);
+    inner(plan.Blocks, true);
+    connect(plan.Data);
+    inner(plan.Blocks, false);
+    for (const std::string& start : plan.Starts)
+        for (const std::string& to : ends(start)) {
+            out.Connect("START.COLD", to);
+            out.Connect("START.WARM", to);
+        }
+    out.Resource("START", "");
+    return requests;
+}
+
+std::set<std::string> ForteCompositeTypes(const TForteDevicePlan& plan)
+{
+    std::set<std::string> types;
+    std::function<void(const std::vector<TForteBlock>&)> walk = [&](const std::vector<TForteBlock>& blocks) {
+        for (const TForteBlock& b : blocks) {
+            if (b.Composite)
+                types.insert(b.Type);
+            walk(b.Inner);
+        }
+    };
+    walk(plan.Blocks);
+    return types;
 }
 
 std::string ForteFrame(std::string_view destination, std::string_view xml)
@@ -373,11 +525,31 @@ void TForteClient::Close()
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+    in_.clear();
+    inAt_ = 0;
 }
 
 std::string TForteClient::Connect(const std::string& address, const std::string& port)
 {
+    // A runtime still serving another connection turns this one away: it
+    // may come back reset. It is tried again, as a request is.
+    int pauseMs = 20;
+    for (int attempt = 0;; ++attempt) {
+        std::string why = connectOnce(address, port);
+        if (why.empty() || !dropped_ || attempt == kAttempts - 1)
+            return why;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        pauseMs *= 2;
+    }
+}
+
+std::string TForteClient::connectOnce(const std::string& address, const std::string& port)
+{
     Close();
+    dropped_ = false;
+    address_ = address;
+    port_ = port;
+    answered_ = false;
     const std::string wrong = TDeviceConnection::CheckEndpoint(address, port);
     if (!wrong.empty())
         return wrong;
@@ -413,6 +585,7 @@ std::string TForteClient::Connect(const std::string& address, const std::string&
     }
     if (err != 0) {
         Close();
+        dropped_ = err == ECONNRESET;
         return std::strerror(err);
     }
     // From here on every call waits with poll; the socket stays
@@ -424,21 +597,35 @@ bool TForteClient::readExact(char* to, size_t size, std::string& error)
 {
     size_t done = 0;
     while (done < size) {
-        pollfd p{fd_, POLLIN, 0};
-        int n = ::poll(&p, 1, ReplyTimeoutMs);
-        if (n < 0 && errno == EINTR)
+        // What the last read brought first: an answer mostly comes in one
+        // segment, and one read takes all of it.
+        if (inAt_ < in_.size()) {
+            const size_t n = std::min(size - done, in_.size() - inAt_);
+            std::memcpy(to + done, in_.data() + inAt_, n);
+            inAt_ += n;
+            done += n;
             continue;
-        if (n == 0) {
+        }
+        // The answer is rarely there yet when the request has just gone:
+        // wait first, then read.
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, ReplyTimeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
             error = "no answer within " + std::to_string(ReplyTimeoutMs / 1000.0).substr(0, 4) + " s";
             return false;
         }
-        ssize_t got = ::recv(fd_, to + done, size - done, 0);
+        char chunk[4096];
+        ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
         if (got > 0) {
-            done += static_cast<size_t>(got);
+            in_.assign(chunk, static_cast<size_t>(got));
+            inAt_ = 0;
             continue;
         }
         if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
+        dropped_ = done == 0 && (got == 0 || errno == ECONNRESET);
         error = got == 0 ? "the device closed the connection" : std::strerror(errno);
         return false;
     }
@@ -448,6 +635,34 @@ bool TForteClient::readExact(char* to, size_t size, std::string& error)
 bool TForteClient::Request(std::string_view destination, std::string_view xml, TForteResponse& response,
                            std::string& error)
 {
+    // FORTE serves one management connection at a time: one that arrives
+    // before it has seen the last one close is accepted and closed at once,
+    // unread. So a connection dropped before its first answer is made
+    // again, a few times, and the request sent again.
+    int pauseMs = 20;
+    for (int attempt = 0;; ++attempt) {
+        if (exchange(destination, xml, response, error)) {
+            answered_ = true;
+            error.clear(); // what a turned-away try said
+            return true;
+        }
+        if (!dropped_ || answered_ || attempt == kAttempts - 1 || address_.empty())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        pauseMs *= 2;
+        // Copies: connecting again sets them.
+        const std::string address = address_, port = port_;
+        if (std::string why = Connect(address, port); !why.empty()) {
+            error = why;
+            return false;
+        }
+    }
+}
+
+bool TForteClient::exchange(std::string_view destination, std::string_view xml, TForteResponse& response,
+                            std::string& error)
+{
+    dropped_ = false;
     response = {};
     if (fd_ < 0) {
         error = "not connected";
@@ -476,6 +691,7 @@ bool TForteClient::Request(std::string_view destination, std::string_view xml, T
             }
             continue;
         }
+        dropped_ = errno == EPIPE || errno == ECONNRESET;
         error = std::strerror(errno);
         return false;
     }
@@ -487,8 +703,10 @@ bool TForteClient::Request(std::string_view destination, std::string_view xml, T
         return false;
     }
     std::string text(static_cast<size_t>(head[1]) << 8 | head[2], '\0');
-    if (!readExact(text.data(), text.size(), error))
+    if (!readExact(text.data(), text.size(), error)) {
+        dropped_ = false; // it had begun to answer
         return false;
+    }
     response.Xml = text;
     pugi::xml_document doc;
     pugi::xml_node root;
@@ -534,15 +752,35 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan)
     line("Communication with " + plan.Device + " is established!");
 
     auto send = [&](const TForteRequest& r, TForteResponse& answer) -> std::string {
-        line(" >" + ForteRequestLine(plan, r));
+        if (OnLine)
+            line(" >" + ForteRequestLine(plan, r));
         std::string error;
         if (!client.Request(r.Destination, r.Xml, answer, error))
             return "Device " + plan.Device + " did not answer " + r.Xml + ": " + error + ".";
         return {};
     };
+    // Clears the resource: what an earlier deployment left, or what this
+    // run made before a flattening.
+    auto clear = [&]() -> std::string {
+        const std::string fb = "<FB Name=\"" + XmlEscaped(plan.Resource) + "\" Type=\"EMB_RES\"/>";
+        for (const char* action : {"KILL", "DELETE"}) {
+            TForteRequest request{"", std::string("<Request ID=\"0\" Action=\"") + action + "\">" + fb + "</Request>",
+                                  {}};
+            TForteResponse cleared;
+            if (std::string failed = send(request, cleared); !failed.empty())
+                return failed;
+            // A resource that was never started cannot be killed.
+            if (!cleared.Reason.empty() && cleared.Reason != "INVALID_STATE")
+                return "Device " + plan.Device + " refused " + request.Xml + ": " + cleared.Reason + ".";
+        }
+        return {};
+    };
+    const std::set<std::string> composites = ForteCompositeTypes(plan);
+    std::set<std::string> flattened;
+    std::vector<TForteRequest> requests = plan.Requests;
     bool replaced = false;
-    for (size_t i = 0; i < plan.Requests.size(); ++i) {
-        const TForteRequest& r = plan.Requests[i];
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const TForteRequest& r = requests[i];
         TForteResponse answer;
         if (std::string failed = send(r, answer); !failed.empty())
             return failed;
@@ -551,17 +789,22 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan)
         // The resource is there already: an earlier deployment left it.
         if (i == 0 && !replaced && AllowReplace && AllowReplace(plan.Device, plan.Resource)) {
             replaced = true;
-            const std::string fb = "<FB Name=\"" + XmlEscaped(plan.Resource) + "\" Type=\"EMB_RES\"/>";
-            for (const char* action : {"KILL", "DELETE"}) {
-                TForteRequest clear{"", std::string("<Request ID=\"0\" Action=\"") + action + "\">" + fb + "</Request>"};
-                TForteResponse cleared;
-                if (std::string failed = send(clear, cleared); !failed.empty())
-                    return failed;
-                // A resource that was never started cannot be killed.
-                if (!cleared.Reason.empty() && cleared.Reason != "INVALID_STATE")
-                    return "Device " + plan.Device + " refused " + clear.Xml + ": " + cleared.Reason + ".";
-            }
+            if (std::string failed = clear(); !failed.empty())
+                return failed;
             --i;
+            continue;
+        }
+        // The device lacks a composite type: its instances go as their
+        // inner networks, from a clean resource.
+        if (answer.Reason == "UNSUPPORTED_TYPE" && composites.count(r.FBType) && !flattened.count(r.FBType)) {
+            const std::string type = r.FBType;
+            line("Device " + plan.Device + " does not know the composite type " + type +
+                 ": its instances are sent as their inner networks.");
+            flattened.insert(type);
+            if (std::string failed = clear(); !failed.empty())
+                return failed;
+            requests = ForteRequests(plan, flattened);
+            i = static_cast<size_t>(-1);
             continue;
         }
         return "Device " + plan.Device + " refused " + r.Xml + ": " + answer.Reason + ".";

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,28 @@ struct TForteRequest {
     // Empty for the device's own commands, else the resource.
     std::string Destination;
     std::string Xml;
+    // The type an FB's CREATE asks for; empty for every other request.
+    std::string FBType;
+};
+
+using TFortePair = std::pair<std::string, std::string>;
+
+// One FB of a device's network. A composite instance keeps its inner
+// network: a runtime that does not know its type gets the inner FBs
+// instead, under the names the inner records have (NAME-INNER).
+struct TForteBlock {
+    std::string Name;
+    std::string Type;
+    // Constants: value, port.
+    std::vector<TFortePair> Writes;
+    bool Composite = false;
+    // Composite only: the inner FBs, the connections between them
+    // (INNER.PORT to INNER.PORT), and where each interface port leads
+    // inside: an input to every inner input it feeds, an output from the
+    // inner output that drives it.
+    std::vector<TForteBlock> Inner;
+    std::vector<TFortePair> InnerEvents, InnerData;
+    std::multimap<std::string, std::string> Ports;
 };
 
 struct TForteDevicePlan {
@@ -33,8 +56,19 @@ struct TForteDevicePlan {
     std::string Address;
     std::string Port;
     std::string Resource;
-    // The resource's CREATE first, its START last.
+    // The resource's CREATE first, its START last; every composite
+    // instance as its type.
     std::vector<TForteRequest> Requests;
+
+    // The network the requests are made from, kept so that they can be
+    // made again with composites flattened (ForteRequests).
+    std::vector<TForteBlock> Blocks;
+    // The publish/subscribe pairs' IDs and QIs: value, INSTANCE.PORT.
+    std::vector<TFortePair> Writes;
+    // Source, destination (INSTANCE.PORT).
+    std::vector<TFortePair> Events, Data;
+    // The inputs the resource's START.COLD and START.WARM go to.
+    std::vector<std::string> Starts;
 };
 
 struct TForteOptions {
@@ -46,10 +80,23 @@ struct TForteOptions {
     std::string IdBase = "239.0.0.1:61550";
 };
 
+// Resource names as the user writes them: DEVICE=NAME entries separated by
+// blanks or commas, added to `names`. Empty when every entry is one, else
+// what is wrong.
+std::string ParseResourceNames(const std::string& text, std::map<std::string, std::string>& names);
+
 // The requests for every IEC device, in Objects order. Connections to
 // devices of other kinds, to FBs on no device and to IPPs of other devices
 // are left out: no runtime of ours is at their other end.
 std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TForteOptions& options = {});
+
+// The plan's requests with the instances of the composite types named in
+// `flattened` sent as their inner networks: their inner FBs, constants and
+// connections, each connection to one of their ports joined to the inner
+// port behind it. Without types it is the plan's own Requests.
+std::vector<TForteRequest> ForteRequests(const TForteDevicePlan& plan, const std::set<std::string>& flattened = {});
+// The composite types the plan's FBs have, inner ones too.
+std::set<std::string> ForteCompositeTypes(const TForteDevicePlan& plan);
 
 // One request frame, byte for byte.
 std::string ForteFrame(std::string_view destination, std::string_view xml);
@@ -86,12 +133,28 @@ public:
     void Close();
 
 private:
+    // Tries of a connection the runtime turns away, 20 ms apart and twice
+    // as long each time.
+    static constexpr int kAttempts = 5;
+    std::string connectOnce(const std::string& address, const std::string& port);
+    bool exchange(std::string_view destination, std::string_view xml, TForteResponse& response, std::string& error);
     bool readExact(char* to, size_t size, std::string& error);
     int fd_ = -1;
+    // Bytes read and not yet taken.
+    std::string in_;
+    size_t inAt_ = 0;
+    std::string address_, port_;
+    // Something was answered on this connection.
+    bool answered_ = false;
+    // The last failure was the device closing or resetting the connection.
+    bool dropped_ = false;
 };
 
 // Runs the plans device after device, one request at a time, and stops at
-// the first device that cannot be reached or refuses a request.
+// the first device that cannot be reached or refuses a request. A device
+// that refuses a composite type (UNSUPPORTED_TYPE) does not have it: the
+// resource made so far is cleared and the device's requests are sent again
+// with the instances of that type flattened into their inner networks.
 class TForteDeployment {
 public:
     // Every progress line, as the deployment window shows it.

@@ -438,16 +438,16 @@ TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)
         size_t taken;       // requests the line controller took
     };
     const Case cases[] = {
-        {"an unknown type", "Type=\"FILL_STATION\"", "UNSUPPORTED_TYPE", 6},
+        {"an unknown type", "Type=\"E_CTU\"", "UNSUPPORTED_TYPE", 7},
         {"a connection", "Destination=\"motor.R\"", "INVALID_DST", 24},
         {"the start", "Action=\"START\"", "INVALID_STATE", 33},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TForteResponder line, panel;
-        line.Refuse = [&](const TForteResponder::TRequest& q) {
+        line.SetRefuse([&](const TForteResponder::TRequest& q) {
             return q.Xml.find(c.refuse) != std::string::npos ? c.reason : std::string();
-        };
+        });
         SetPorts(line.Port(), panel.Port());
         auto r = Deploy({Crf, "--target", "forte"});
         EXPECT_EQ(r.ExitCode, 1);
@@ -463,13 +463,13 @@ TEST_F(DeployCliTest, AResourceLeftByAnEarlierDeploymentIsReplacedWhenAsked)
     // The runtime already holds the resource until it is deleted.
     auto leftOver = [](TForteResponder& device) {
         auto deleted = std::make_shared<bool>(false);
-        device.Refuse = [deleted](const TForteResponder::TRequest& q) -> std::string {
+        device.SetRefuse([deleted](const TForteResponder::TRequest& q) -> std::string {
             if (q.Xml.find("Action=\"DELETE\"") != std::string::npos)
                 *deleted = true;
             if (q.Destination.empty() && q.Xml.find("Action=\"CREATE\"") != std::string::npos && !*deleted)
                 return "INVALID_STATE";
             return {};
-        };
+        });
     };
     {
         TForteResponder line, panel;
@@ -501,7 +501,7 @@ TEST_F(DeployCliTest, AResourceLeftByAnEarlierDeploymentIsReplacedWhenAsked)
 TEST_F(DeployCliTest, DeviceReadAsksTheResourceForOnePort)
 {
     TForteResponder line, panel;
-    line.ReadValue = "20";
+    line.SetReadValue("20");
     SetPorts(line.Port(), panel.Port());
     auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
                                          "bottles.CV"});
@@ -512,7 +512,7 @@ TEST_F(DeployCliTest, DeviceReadAsksTheResourceForOnePort)
                   "IEC_Device0", "<Request ID=\"1\" Action=\"READ\"><Connection Source=\"bottles.CV\" "
                                  "Destination=\"\"/></Request>")});
 
-    panel.Refuse = [](const TForteResponder::TRequest&) { return std::string("NO_SUCH_OBJECT"); };
+    panel.SetRefuse([](const TForteResponder::TRequest&) { return std::string("NO_SUCH_OBJECT"); });
     auto refused = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device1",
                                                "nothing.Q", "--resource", "PANEL"});
     EXPECT_EQ(refused.ExitCode, 1);
@@ -523,6 +523,136 @@ TEST_F(DeployCliTest, DeviceReadAsksTheResourceForOnePort)
                                                "x.Q"});
     EXPECT_EQ(unknown.ExitCode, 1);
     EXPECT_THAT(unknown.Err, HasSubstr("has no IEC device IEC_Device9"));
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// FILL_STATION, on the line controller, is a composite: a gate (E_PERMIT)
+// and a filling controller (FILL_CTRL) behind it. A runtime without the
+// type gets, after the refusal and a clean resource, the inner FBs under
+// their inner records' names, each connection to the station joined to the
+// inner port behind it, and the station's constant at the inner input it
+// feeds.
+const TExpectedRequest kLineFlattened[] = {
+        {"", "<Request ID=\"0\" Action=\"KILL\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
+        {"", "<Request ID=\"0\" Action=\"DELETE\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
+        {"", "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"2\" Action=\"CREATE\"><FB Name=\"di_bottle\" Type=\"E_R_TRIG\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"3\" Action=\"CREATE\"><FB Name=\"do_motor\" Type=\"E_PERMIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"4\" Action=\"CREATE\"><FB Name=\"bottle_split\" Type=\"E_SPLIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"5\" Action=\"CREATE\"><FB Name=\"motor\" Type=\"E_SR\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"6\" Action=\"CREATE\"><FB Name=\"station-GATE\" Type=\"E_PERMIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"7\" Action=\"CREATE\"><FB Name=\"station-CTRL\" Type=\"FILL_CTRL\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"8\" Action=\"CREATE\"><FB Name=\"bottles\" Type=\"E_CTU\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"9\" Action=\"CREATE\"><FB Name=\"PUB_2\" Type=\"PUBLISH_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"10\" Action=\"CREATE\"><FB Name=\"SUB_0\" Type=\"SUBSCRIBE_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"11\" Action=\"CREATE\"><FB Name=\"SUB_1\" Type=\"SUBSCRIBE_0\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"12\" Action=\"WRITE\"><Connection Source=\"10\" Destination=\"station-CTRL.MINLEVEL\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"13\" Action=\"WRITE\"><Connection Source=\"6\" Destination=\"station-CTRL.BATCH\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"14\" Action=\"WRITE\"><Connection Source=\"1000\" Destination=\"bottles.PV\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"15\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61552\" Destination=\"PUB_2.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"16\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"PUB_2.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"17\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61550\" Destination=\"SUB_0.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"18\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"SUB_0.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"19\" Action=\"WRITE\"><Connection Source=\"239.0.0.1:61551\" Destination=\"SUB_1.ID\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"20\" Action=\"WRITE\"><Connection Source=\"TRUE\" Destination=\"SUB_1.QI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"21\" Action=\"CREATE\"><Connection Source=\"di_bottle.EO\" Destination=\"bottle_split.EI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"22\" Action=\"CREATE\"><Connection Source=\"bottle_split.EO1\" Destination=\"station-GATE.EI\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"23\" Action=\"CREATE\"><Connection Source=\"bottle_split.EO2\" Destination=\"bottles.CU\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"24\" Action=\"CREATE\"><Connection Source=\"station-CTRL.FULL\" Destination=\"PUB_2.REQ\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"25\" Action=\"CREATE\"><Connection Source=\"SUB_0.IND\" Destination=\"motor.S\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"26\" Action=\"CREATE\"><Connection Source=\"SUB_1.IND\" Destination=\"motor.R\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"27\" Action=\"CREATE\"><Connection Source=\"station-GATE.EO\" Destination=\"station-CTRL.REQ\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"28\" Action=\"CREATE\"><Connection Source=\"motor.Q\" Destination=\"do_motor.P\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"29\" Action=\"CREATE\"><Connection Source=\"motor.Q\" Destination=\"station-GATE.P\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"30\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"PUB_2.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"31\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"PUB_2.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"32\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"SUB_0.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"33\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"SUB_0.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"34\" Action=\"CREATE\"><Connection Source=\"START.COLD\" Destination=\"SUB_1.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"35\" Action=\"CREATE\"><Connection Source=\"START.WARM\" Destination=\"SUB_1.INIT\"/></Request>"},
+        {"IEC_Device0", "<Request ID=\"36\" Action=\"START\"/>"},
+};
+
+TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
+{
+    TForteResponder line, panel;
+    line.SetRefuse([](const TForteResponder::TRequest& q) {
+        return q.Xml.find("Type=\"FILL_STATION\"") != std::string::npos ? "UNSUPPORTED_TYPE" : "";
+    });
+    SetPorts(line.Port(), panel.Port());
+    auto r = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    std::vector<std::string> frames = expectedFrames(kLineController);
+    frames.resize(6); // up to the station, refused
+    for (const auto& f : expectedFrames(kLineFlattened))
+        frames.push_back(f);
+    EXPECT_EQ(framesOf(line.Requests()), frames);
+    EXPECT_EQ(line.Connections(), 1);
+    // The panel's FILL_CTRL is a basic type: nothing changes there.
+    EXPECT_EQ(framesOf(panel.Requests()), expectedFrames(kPanelController));
+    const Lines out = lines(r.Out);
+    const std::string notice = "Device IEC_Device0 does not know the composite type FILL_STATION: its instances are "
+                               "sent as their inner networks.";
+    ASSERT_EQ(std::count(out.begin(), out.end(), notice), 1) << r.Out;
+    EXPECT_EQ(*(std::find(out.begin(), out.end(), notice) - 1),
+              " >IEC_Device0/IEC_Device0: " + std::string(kLineController[5].Xml));
+
+    // An inner type the runtime lacks as well stops the device there, named
+    // as it was sent.
+    TForteResponder bare, other;
+    bare.SetRefuse([](const TForteResponder::TRequest& q) {
+        return q.Xml.find("Type=\"FILL_") != std::string::npos ? "UNSUPPORTED_TYPE" : "";
+    });
+    SetPorts(bare.Port(), other.Port());
+    auto stopped = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(stopped.ExitCode, 1);
+    const auto taken = bare.Requests();
+    ASSERT_EQ(taken.size(), 6u + 2u + 7u);
+    EXPECT_EQ(taken.back().Xml, kLineFlattened[8].Xml);
+    EXPECT_EQ(stopped.Err, "telvo: Device IEC_Device0 refused " + taken.back().Xml + ": UNSUPPORTED_TYPE.\n");
+    EXPECT_EQ(other.Connections(), 0);
+}
+
+// FORTE serves one management connection at a time and turns another away
+// unread; the request is sent again on a new connection, a few times.
+TEST_F(DeployCliTest, ARuntimeThatTurnsTheConnectionAwayIsAskedAgain)
+{
+    TForteResponder line, panel;
+    line.SetTurnAway(2);
+    SetPorts(line.Port(), panel.Port());
+    auto r = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(framesOf(line.Requests()), expectedFrames(kLineController));
+    EXPECT_EQ(line.Connections(), 3);
+
+    // One that never takes it stops the run, named.
+    TForteResponder closed, other;
+    closed.SetTurnAway(1000);
+    SetPorts(closed.Port(), other.Port());
+    auto stopped = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(stopped.ExitCode, 1);
+    // Closed or reset, as the timing falls.
+    EXPECT_THAT(stopped.Err, ::testing::StartsWith("telvo: Device IEC_Device0 did not answer " +
+                                                   std::string(kLineController[0].Xml) + ": "));
+    EXPECT_THAT(stopped.Err, ::testing::AnyOf(::testing::EndsWith(": the device closed the connection.\n"),
+                                              ::testing::EndsWith(": Connection reset by peer.\n")));
+    EXPECT_EQ(closed.Connections(), 5);
+    EXPECT_EQ(other.Connections(), 0);
+
+    // A read as well.
+    TForteResponder busy, quiet;
+    busy.SetTurnAway(1);
+    busy.SetReadValue("42");
+    SetPorts(busy.Port(), quiet.Port());
+    auto read = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
+                                            "bottles.CV"});
+    EXPECT_EQ(read.ExitCode, 0) << read.Err;
+    EXPECT_EQ(read.Out, "42\n");
 }
 
 } // namespace

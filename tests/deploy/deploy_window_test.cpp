@@ -194,7 +194,7 @@ TEST_F(DeployWindowTest, TheRuntimeTargetDeploysLikeTheCommandLineAndWatchedPort
     ASSERT_EQ(cli.ExitCode, 0) << cli.Err;
 
     TForteResponder line, panel;
-    line.ReadValue = "17";
+    line.SetReadValue("17");
     SetPorts(line.Port(), panel.Port());
     TModalAnswers answers;
     TfrmDownloadApplicationManager* w = OpenWindow();
@@ -212,7 +212,7 @@ TEST_F(DeployWindowTest, TheRuntimeTargetDeploysLikeTheCommandLineAndWatchedPort
     ASSERT_EQ(w->WatchTable()->rowCount(), 1);
     EXPECT_TRUE(WaitUntil([&] { return w->WatchTable()->item(0, 2)->text() == "17"; }, 5000))
         << w->WatchTable()->item(0, 2)->text().toStdString();
-    line.ReadValue = "18";
+    line.SetReadValue("18");
     EXPECT_TRUE(WaitUntil([&] { return w->WatchTable()->item(0, 2)->text() == "18"; }, 5000));
 
     // Text that names no device and port is refused with a hint.
@@ -229,6 +229,75 @@ TEST_F(DeployWindowTest, TheRuntimeTargetDeploysLikeTheCommandLineAndWatchedPort
         EXPECT_EQ(taken[i].Bytes, cliTaken[i].Bytes) << i;
     EXPECT_EQ(taken.back().Xml, "<Request ID=\"1\" Action=\"READ\"><Connection Source=\"bottles.CV\" Destination=\"\"/></Request>");
 
+}
+
+TEST_F(DeployWindowTest, ResourceNamesAndTheBaseAddressAreSetInTheWindow)
+{
+    TForteResponder cliLine, cliPanel;
+    SetPorts(cliLine.Port(), cliPanel.Port());
+    const auto cli = Cli({"--target", "forte", "--resource", "IEC_Device0=LINE", "--id-base", "127.0.0.1:7000"});
+    ASSERT_EQ(cli.ExitCode, 0) << cli.Err;
+
+    TForteResponder line, panel;
+    SetPorts(line.Port(), panel.Port());
+    TModalAnswers answers;
+    TfrmDownloadApplicationManager* w = OpenWindow();
+    ASSERT_NE(w, nullptr);
+    // Only the runtime target has resources and pairs.
+    EXPECT_FALSE(w->ResourcesEdit()->isEnabled());
+    EXPECT_FALSE(w->IdBaseEdit()->isEnabled());
+    EXPECT_EQ(w->IdBaseEdit()->text(), "239.0.0.1:61550");
+    w->Target()->setCurrentIndex(1);
+    ASSERT_TRUE(w->ResourcesEdit()->isEnabled() && w->IdBaseEdit()->isEnabled());
+
+    // What cannot be deployed is told, and nothing is sent.
+    const struct {
+        const char* resources;
+        const char* base;
+        const char* message;
+    } wrong[] = {
+        {"IEC_Device0", "127.0.0.1:7000", "Resources: IEC_Device0 is not DEVICE=NAME."},
+        {"IEC_Device0=LINE, PUMP=P", "127.0.0.1:7000", "Resources: the project has no IEC device PUMP."},
+        {"", "127.0.0.1", "The publish/subscribe base address 127.0.0.1 is not host:port with a port from 1 to 65535"},
+    };
+    for (const auto& c : wrong) {
+        SCOPED_TRACE(c.resources);
+        answers.Texts.clear();
+        w->ResourcesEdit()->setText(QString::fromUtf8(c.resources));
+        w->IdBaseEdit()->setText(QString::fromUtf8(c.base));
+        QTest::mouseClick(w->StartButton(), Qt::LeftButton);
+        EXPECT_FALSE(w->Running());
+        EXPECT_EQ(answers.Texts, QStringList{QString::fromUtf8(c.message)});
+    }
+    EXPECT_EQ(line.Connections() + panel.Connections(), 0);
+
+    w->ResourcesEdit()->clear();
+    QTest::keyClicks(w->ResourcesEdit(), "IEC_Device0=LINE");
+    w->IdBaseEdit()->clear();
+    QTest::keyClicks(w->IdBaseEdit(), "127.0.0.1:7000");
+    answers.Texts.clear();
+    QTest::mouseClick(w->StartButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !w->Running(); }, 20000));
+    EXPECT_EQ(w->Lines(), lines(cli.Out));
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
+
+    // Watched ports are read from the resource the window named.
+    QTest::keyClicks(w->WatchEdit(), "IEC_Device0 bottles.CV");
+    QTest::mouseClick(w->WatchButton(), Qt::LeftButton);
+    EXPECT_TRUE(WaitUntil([&] { return w->WatchTable()->item(0, 2)->text() == "0"; }, 5000));
+    w->parentWidget()->close();
+    const auto taken = line.Requests();
+    const auto cliTaken = cliLine.Requests();
+    ASSERT_GT(taken.size(), cliTaken.size());
+    for (size_t i = 0; i < cliTaken.size(); ++i)
+        EXPECT_EQ(taken[i].Bytes, cliTaken[i].Bytes) << i;
+    EXPECT_EQ(taken.front().Xml, "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"LINE\" Type=\"EMB_RES\"/></Request>");
+    EXPECT_EQ(taken.back().Destination, "LINE");
+    const auto panelTaken = panel.Requests();
+    const auto cliPanelTaken = cliPanel.Requests();
+    ASSERT_EQ(panelTaken.size(), cliPanelTaken.size());
+    for (size_t i = 0; i < cliPanelTaken.size(); ++i)
+        EXPECT_EQ(panelTaken[i].Bytes, cliPanelTaken[i].Bytes) << i;
 }
 
 } // namespace

@@ -39,11 +39,29 @@ public:
         std::string Xml;
         std::string Bytes; // the whole frame as it arrived
     };
+    // The test sets these while the responder already listens, so they are
+    // kept under a lock its thread takes too.
+    //
     // The reason to refuse a request with, or empty to do it. Called on the
     // responder's thread.
-    std::function<std::string(const TRequest&)> Refuse;
+    void SetRefuse(std::function<std::string(const TRequest&)> refuse)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        refuse_ = std::move(refuse);
+    }
     // The value a READ answers with.
-    std::string ReadValue = "0";
+    void SetReadValue(std::string value)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        readValue_ = std::move(value);
+    }
+    // This many connections are closed as soon as they are accepted, unread,
+    // the way FORTE turns one away while it still serves another.
+    void SetTurnAway(int connections)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        turnAway_ = connections;
+    }
 
     TForteResponder()
     {
@@ -80,6 +98,29 @@ public:
     }
 
 private:
+    std::string readValue()
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        return readValue_;
+    }
+    std::string refusal(const TRequest& r)
+    {
+        std::function<std::string(const TRequest&)> refuse;
+        {
+            std::lock_guard<std::mutex> lock(settingsMutex_);
+            refuse = refuse_;
+        }
+        return refuse ? refuse(r) : std::string();
+    }
+    bool turnAway()
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        if (turnedAway_ >= turnAway_)
+            return false;
+        ++turnedAway_;
+        return true;
+    }
+
     bool readExact(int c, char* to, size_t size)
     {
         size_t done = 0;
@@ -126,6 +167,10 @@ private:
             if (c < 0)
                 continue;
             ++connections_;
+            if (turnAway()) {
+                ::close(c);
+                continue;
+            }
             for (;;) {
                 TRequest r;
                 if (!readPart(c, r.Bytes, r.Destination) || !readPart(c, r.Bytes, r.Xml))
@@ -137,12 +182,12 @@ private:
                     errors_.push_back("not a request: " + r.Xml);
                     answer = "<Response ID=\"0\" Reason=\"UNSUPPORTED_CMD\"/>";
                 } else {
-                    const std::string reason = Refuse ? Refuse(r) : std::string();
+                    const std::string reason = refusal(r);
                     if (!reason.empty())
                         answer = "<Response ID=\"" + m[1].str() + "\" Reason=\"" + reason + "\"/>";
                     else if (m[2] == "READ")
                         answer = "<Response ID=\"" + m[1].str() + "\"><Connection Source=\"x\" Destination=\"" +
-                                 ReadValue + "\"/></Response>";
+                                 readValue() + "\"/></Response>";
                     else
                         answer = "<Response ID=\"" + m[1].str() + "\"/>";
                 }
@@ -161,6 +206,11 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
+    int turnedAway_ = 0;
+    std::mutex settingsMutex_;
+    std::function<std::string(const TRequest&)> refuse_;
+    std::string readValue_ = "0";
+    int turnAway_ = 0;
     std::vector<TRequest> requests_;
     std::vector<std::string> errors_;
 };

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 using namespace telvo;
 using namespace telvo::test;
@@ -123,6 +124,35 @@ TEST_F(ProjectCommands, MenuEnablingWithAProject)
     EXPECT_EQ(Form->windowTitle(), TMainForm::NoProjectCaption());
     EXPECT_EQ(Form->ProjectBrowser()->RootNode(), nullptr);
     EXPECT_TRUE(LogTexts(*Form).contains("Close active project Alpha"));
+}
+
+// A window that cannot be made is a program error the user is told of,
+// whichever menu item or tool-bar button asked for it: nothing escapes
+// into the event loop.
+TEST_F(ProjectCommands, AWindowThatCannotBeMadeIsReportedFromMenuAndToolBarAlike)
+{
+    Open(EmptyProject("p/alpha.crf", "Alpha"));
+    auto& f = Form->Factories();
+    f.DeploymentWindow = [](TMainForm&) { throw std::runtime_error("no deployment window"); };
+    f.SystemLayerWindow = [](TMainForm&) -> TEditorWindow* { throw std::runtime_error("no system layer window"); };
+    f.UmlImportWindow = [](TMainForm&) { throw std::runtime_error("no UML window"); };
+    f.ToggleUmlTool = [](TMainForm&) { throw std::runtime_error("no UML tool"); };
+    f.TypeEditor = [](TMainForm&, const QString&) -> TEditorWindow* { throw std::runtime_error("no type editor"); };
+    Form->UpdateMenuItems();
+    const std::pair<const char*, const char*> cases[] = {
+        {"mnuDistribute", "no deployment window"},   {"tbDistribute", "no deployment window"},
+        {"mnuSystemLayerEdit", "no system layer window"}, {"tbSystemLayer", "no system layer window"},
+        {"tbTransformation", "no UML window"},       {"tbShowHideRose", "no UML tool"},
+        {"tbNewFBType", "no type editor"},
+    };
+    for (const auto& [name, message] : cases) {
+        SCOPED_TRACE(name);
+        TModalAnswers answers;
+        ASSERT_TRUE(Form->Action(name)->isEnabled());
+        EXPECT_NO_THROW(Form->Action(name)->trigger());
+        EXPECT_EQ(answers.Texts, QStringList{QString::fromUtf8(message)});
+        EXPECT_TRUE(LogTexts(*Form).contains(QString::fromUtf8(message)));
+    }
 }
 
 TEST_F(ProjectCommands, OpeningTheSameProjectTwiceKeepsItOnceAtTheTop)

@@ -192,10 +192,9 @@ int deployForte(TCliContext& ctx)
             } else if (a == "--id-base") {
                 options.IdBase = v;
             } else {
-                const size_t eq = v.find('=');
-                if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
+                if (v.empty() || v.find_first_of(" \t,") != std::string::npos ||
+                    !ParseResourceNames(v, options.Resources).empty())
                     return UsageError(ctx, "deploy: --resource takes DEVICE=NAME");
-                options.Resources[v.substr(0, eq)] = v.substr(eq + 1);
             }
         } else if (a.rfind("--", 0) == 0) {
             return UsageError(ctx, "deploy: unknown option " + a + " with --target");

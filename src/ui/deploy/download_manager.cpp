@@ -20,6 +20,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace telvo {
 
 namespace {
@@ -57,8 +59,20 @@ TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workb
     chkReplace_ = new QCheckBox(QStringLiteral("Replace what an earlier deployment left"), this);
     chkReplace_->setObjectName(QStringLiteral("chkReplace"));
     chkReplace_->setEnabled(false);
-    connect(cbTarget_, &QComboBox::currentIndexChanged, this,
-            [this](int index) { chkReplace_->setEnabled(index == 1); });
+    edResources_ = new QLineEdit(this);
+    edResources_->setObjectName(QStringLiteral("edResources"));
+    edResources_->setPlaceholderText(QStringLiteral("DEVICE=NAME ... (default: the device's name)"));
+    edResources_->setToolTip(QStringLiteral("The resource each device gets"));
+    edIdBase_ = new QLineEdit(qs(TForteOptions().IdBase), this);
+    edIdBase_->setObjectName(QStringLiteral("edIdBase"));
+    edIdBase_->setToolTip(QStringLiteral("Address of the first publish/subscribe pair; each further pair takes the "
+                                         "next port"));
+    auto runtimeOnly = [this](int index) {
+        for (QWidget* w : std::initializer_list<QWidget*>{chkReplace_, edResources_, edIdBase_})
+            w->setEnabled(index == 1);
+    };
+    runtimeOnly(0);
+    connect(cbTarget_, &QComboBox::currentIndexChanged, this, runtimeOnly);
 
     tblWatch_ = new QTableWidget(0, 3, this);
     tblWatch_->setObjectName(QStringLiteral("tblWatch"));
@@ -94,6 +108,12 @@ TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workb
     target->addStretch(1);
     for (QPushButton* b : {btnStart_, btnDunex_, btnKalo_})
         b->setMinimumWidth(b->sizeHint().width());
+    auto* runtime = new QHBoxLayout;
+    runtime->addWidget(new QLabel(QStringLiteral("Resources:"), this));
+    runtime->addWidget(edResources_, 2);
+    runtime->addSpacing(12);
+    runtime->addWidget(new QLabel(QStringLiteral("Publish/subscribe base:"), this));
+    runtime->addWidget(edIdBase_, 1);
     auto* watch = new QHBoxLayout;
     watch->addWidget(new QLabel(QStringLiteral("Watched ports:"), this));
     watch->addWidget(edWatch_, 1);
@@ -101,6 +121,7 @@ TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workb
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addLayout(target);
+    layout->addLayout(runtime);
     layout->addWidget(memOutput_, 1);
     layout->addLayout(watch);
     layout->addWidget(tblWatch_);
@@ -208,9 +229,28 @@ void TfrmDownloadApplicationManager::runFinished()
 // worker, which touches no model object.
 void TfrmDownloadApplicationManager::startForte()
 {
+    TForteOptions options;
+    const std::string named = edResources_->text().toStdString();
+    if (std::string wrong = ParseResourceNames(named, options.Resources); !wrong.empty()) {
+        workbench_.UI().ShowMessage("Resources: " + wrong + ".");
+        return;
+    }
+    for (const auto& [device, name] : options.Resources) {
+        const bool known = std::any_of(
+            workbench_.SystemLayer().Objects.begin(), workbench_.SystemLayer().Objects.end(), [&](const auto& object) {
+                auto* d = dynamic_cast<const TslIECDevice*>(object.get());
+                return d && d->Name == device;
+            });
+        if (!known) {
+            workbench_.UI().ShowMessage("Resources: the project has no IEC device " + device + ".");
+            return;
+        }
+    }
+    if (!edIdBase_->text().trimmed().isEmpty())
+        options.IdBase = edIdBase_->text().trimmed().toStdString();
     std::vector<TForteDevicePlan> plans;
     try {
-        plans = PlanForteDeployment(workbench_.FBManager());
+        plans = PlanForteDeployment(workbench_.FBManager(), options);
     } catch (const std::exception& e) {
         workbench_.UI().ShowMessage(e.what());
         return;
@@ -246,6 +286,14 @@ void TfrmDownloadApplicationManager::startForte()
     });
 }
 
+std::map<std::string, std::string> TfrmDownloadApplicationManager::resourceNames() const
+{
+    std::map<std::string, std::string> names;
+    if (!ParseResourceNames(edResources_->text().toStdString(), names).empty())
+        names.clear();
+    return names;
+}
+
 bool TfrmDownloadApplicationManager::AddWatch(const QString& text)
 {
     const QStringList parts = text.simplified().split(QLatin1Char(' '));
@@ -276,11 +324,15 @@ void TfrmDownloadApplicationManager::readWatched()
         std::string Address, Port, Resource, InstancePort;
     };
     std::vector<TWatch> watches;
+    // The resource a deployment from this window made on the device.
+    const auto names = resourceNames();
     for (int row = 0; row < tblWatch_->rowCount(); ++row) {
         const std::string device = tblWatch_->item(row, 0)->text().toStdString();
         for (const auto& object : workbench_.SystemLayer().Objects)
             if (auto* d = dynamic_cast<const TslIECDevice*>(object.get()); d && d->Name == device) {
-                watches.push_back({row, d->DeviceIPAddress, d->DeviceAddressPort, d->Name,
+                auto named = names.find(d->Name);
+                watches.push_back({row, d->DeviceIPAddress, d->DeviceAddressPort,
+                                   named != names.end() ? named->second : d->Name,
                                    tblWatch_->item(row, 1)->text().toStdString()});
                 break;
             }

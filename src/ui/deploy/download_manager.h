@@ -16,6 +16,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +48,11 @@ public:
     // runtimes (FORTE).
     QComboBox* Target() const { return cbTarget_; }
     QCheckBox* ReplaceBox() const { return chkReplace_; }
+    // With the runtime target: resource names (DEVICE=NAME ..., the
+    // device's own name otherwise) and the address of the first
+    // publish/subscribe pair.
+    QLineEdit* ResourcesEdit() const { return edResources_; }
+    QLineEdit* IdBaseEdit() const { return edIdBase_; }
     // The watched ports: device, INSTANCE.PORT, last value read.
     QTableWidget* WatchTable() const { return tblWatch_; }
     QLineEdit* WatchEdit() const { return edWatch_; }
@@ -72,6 +78,9 @@ private:
     void poll();
     void runFinished();
     void startForte();
+    // The resource names set in the window; a text that is not DEVICE=NAME
+    // entries gives none.
+    std::map<std::string, std::string> resourceNames() const;
     void readWatched();
     void setBusy(bool busy);
     std::optional<std::filesystem::path> askSaveFile(const std::filesystem::path& folder, const std::string& name);
@@ -89,6 +98,8 @@ private:
     QPlainTextEdit* memOutput_ = nullptr;
     QComboBox* cbTarget_ = nullptr;
     QCheckBox* chkReplace_ = nullptr;
+    QLineEdit* edResources_ = nullptr;
+    QLineEdit* edIdBase_ = nullptr;
     QTableWidget* tblWatch_ = nullptr;
     QLineEdit* edWatch_ = nullptr;
     QPushButton* btnWatch_ = nullptr;
