@@ -58,6 +58,13 @@ public:
     // The system layer the IPP pictures, IPP connections and distributed
     // records refer to (see AttachSystemLayer).
     TSystemLayerManager* SystemLayer = nullptr;
+    // Instances a network file named that could not be made (their type did
+    // not load), once per diagram and name: what the project check reports.
+    struct TFailedInstance {
+        std::string Diagram, Name, Type;
+        bool operator==(const TFailedInstance&) const = default;
+    };
+    std::vector<TFailedInstance> FailedInstances;
 
     TFB_Type* FindType(const std::string& name) const;
 

@@ -137,6 +137,9 @@ private:
         }
         if (!drawn) {
             failed_.insert(name);
+            TFB_Manager::TFailedInstance failed{d_.Name, name, typeName};
+            if (std::find(m_.FailedInstances.begin(), m_.FailedInstances.end(), failed) == m_.FailedInstances.end())
+                m_.FailedInstances.push_back(std::move(failed));
             return;
         }
         drawn->Ref->Comment = a[2];

@@ -1,5 +1,7 @@
 #include "ui/diagram_renderer.h"
 
+#include "model/network_check.h"
+
 #include "model/fb_manager.h"
 #include "systemlayer/system_layer.h"
 
@@ -679,6 +681,13 @@ void paintFBLine(TDraw& d, Line& line, const TDiagramView& view, const TRouteOpt
         route = RouteDataLine(line, options);
     int width = line.Highlighted ? 2 : 1;
     uint32_t rgb = isEvent ? DiagramColour::Black : DiagramColour::DataLine;
+    if constexpr (std::is_same_v<Line, TFB_DataAssoc>) {
+        // Made all the same, but the user should see that the two ends hold
+        // values of different kinds.
+        const TFB_DataAssocRef* r = line.Ref;
+        if (r && r->SourcePort && r->DestPort && DataClassesDiffer(*r->SourcePort, *r->DestPort))
+            rgb = DiagramColour::Warning;
+    }
     if (view.DebugMode && view.Blink) {
         if constexpr (std::is_same_v<Line, TFB_EventAssoc>) {
             if (eventPending(line)) {

@@ -12,6 +12,7 @@
 #include <string>
 
 class QMdiSubWindow;
+class QUndoStack;
 class QWidget;
 
 namespace telvo {
@@ -46,6 +47,12 @@ public:
     // FB type editors: the FBType menu's "Save" and "Save As...".
     virtual void SaveType() {}
     virtual void SaveTypeAs() {}
+    // The main window's Edit menu acts on the active window: its undo stack
+    // (none: Undo and Redo stay disabled) and its clipboard commands.
+    virtual QUndoStack* EditUndoStack() const { return nullptr; }
+    virtual void CutSelection() {}
+    virtual void CopySelection() {}
+    virtual void PasteClipboard() {}
 };
 
 // How the main window opens the other windows. An empty factory means the

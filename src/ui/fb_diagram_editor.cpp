@@ -4,6 +4,8 @@
 #include "model/file_util.h"
 #include "model/library_index.h"
 #include "model/value_text.h"
+#include "model/network_check.h"
+#include "persistence/network_clip.h"
 #include "persistence/network_file.h"
 #include "persistence/type_file.h"
 #include "systemlayer/system_layer.h"
@@ -15,6 +17,8 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDrag>
@@ -35,6 +39,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <QToolTip>
 #include <QUndoStack>
 #include <QWheelEvent>
 #include <QToolButton>
@@ -114,6 +119,20 @@ TDiagramPaintBox::TDiagramPaintBox(TfrmDesignFBDiagram& editor, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setContextMenuPolicy(Qt::PreventContextMenu);
     setFocusPolicy(Qt::ClickFocus);
+}
+
+bool TDiagramPaintBox::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = editor_.ToolTipAt(help->pos().x(), help->pos().y());
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void TDiagramPaintBox::paintEvent(QPaintEvent*)
@@ -565,6 +584,53 @@ void TfrmDesignFBDiagram::buildContextMenu()
     mnuBreakpoint_->setVisible(false);
     popup_->addSeparator();
     mnuDelete_ = popup_->addAction(QStringLiteral("Delete"), this, [this] { DeleteClick(); });
+    popup_->addSeparator();
+    // The clipboard items carry their keys; the actions belong to the
+    // window as well, so that the keys work without opening the menu.
+    auto item = [this](const QString& text, const QKeySequence& keys, auto&& what) {
+        QAction* a = popup_->addAction(text, this, what);
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(a);
+        return a;
+    };
+    mnuCut_ = item(QStringLiteral("Cut"), QKeySequence::Cut, [this] { CutClick(); });
+    mnuCopy_ = item(QStringLiteral("Copy"), QKeySequence::Copy, [this] { CopyClick(); });
+    mnuPaste_ = item(QStringLiteral("Paste"), QKeySequence::Paste, [this] { PasteClick(); });
+    mnuDuplicate_ = item(QStringLiteral("Duplicate"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { DuplicateClick(); });
+    connect(popup_, &QMenu::aboutToHide, this, [this] {
+        for (QAction* a : {mnuCut_, mnuCopy_, mnuPaste_, mnuDuplicate_})
+            a->setEnabled(true);
+    });
+}
+
+QString TfrmDesignFBDiagram::ToolTipAt(int x, int y) const
+{
+    if (!diagram_)
+        return {};
+    // The distance to each leg of the drawn route, within the lines' pick
+    // tolerance; the lines' own hit test is not used, as it moves points.
+    auto near = [&](const Tlineobj& line) {
+        for (size_t i = 0; i + 1 < line.Points.size(); ++i) {
+            const double px = line.Points[i]->X, py = line.Points[i]->Y;
+            const double dx = line.Points[i + 1]->X - px, dy = line.Points[i + 1]->Y - py;
+            const double len2 = dx * dx + dy * dy;
+            const double u = len2 > 0 ? std::clamp(((x - px) * dx + (y - py) * dy) / len2, 0.0, 1.0) : 0.0;
+            if (std::hypot(px + u * dx - x, py + u * dy - y) < 3.0)
+                return true;
+        }
+        return false;
+    };
+    for (auto it = diagram_->DataLines.rbegin(); it != diagram_->DataLines.rend(); ++it) {
+        const TFB_DataAssocRef* r = (*it)->Ref;
+        if (!r || !r->SourcePort || !r->DestPort || !r->SourceInstance || !r->DestInstance ||
+            !DataClassesDiffer(*r->SourcePort, *r->DestPort) || !near(**it))
+            continue;
+        return qs("Data types differ: " + r->SourceInstance->Name + "." + r->SourcePort->Name() + " is " +
+                  DataTypeText(*r->SourcePort) + ", " + r->DestInstance->Name + "." + r->DestPort->Name() + " is " +
+                  DataTypeText(*r->DestPort));
+    }
+    return {};
 }
 
 void TfrmDesignFBDiagram::UpdateContextMenu()
@@ -572,6 +638,13 @@ void TfrmDesignFBDiagram::UpdateContextMenu()
     mnuEditType_->setEnabled(false);
     mnuReloadType_->setEnabled(false);
     mnuDelete_->setEnabled(!view_.DebugMode);
+    // Greyed only while the menu is open: the keys reach the actions at any
+    // time, and each command says itself when there is nothing to do.
+    const bool anySelected = diagram_ && !diagram_->Selection.empty();
+    mnuCut_->setEnabled(anySelected && !view_.DebugMode);
+    mnuCopy_->setEnabled(anySelected);
+    mnuDuplicate_->setEnabled(anySelected && !view_.DebugMode);
+    mnuPaste_->setEnabled(diagram_ && !diagram_->InnerNetwork && !view_.DebugMode);
     TFB_Instance* inst = diagram_ ? diagram_->LastSelectedInstance() : nullptr;
     mnuBreakpoint_->setVisible(view_.DebugMode);
     mnuBreakpoint_->setEnabled(view_.DebugMode && inst && inst->Ref);
@@ -1888,6 +1961,13 @@ void TfrmDesignFBDiagram::createEventConnection()
     if (diagram_->InnerNetwork) {
         diagram_->AddInnerEventConn(source->Event, dest->Event, diagram_->InnerEventRecords());
     } else {
+        // The network file holds a connection once: a second record of it
+        // would be gone after saving and opening again.
+        if (manager().FindEventConn(dest->Event->Name(), source->Event->Name(), dest->Event->Owner->Name,
+                                    source->Event->Owner->Name)) {
+            hint("This Event Connection exists already.", 6);
+            return resetConnectionState();
+        }
         auto record = std::make_unique<TFB_EventAssocRef>();
         record->DestPort = dest->Event;
         record->SourcePort = source->Event;
@@ -1914,6 +1994,11 @@ void TfrmDesignFBDiagram::createDataConnection()
     if (diagram_->InnerNetwork) {
         diagram_->AddInnerDataConn(source->Member, dest->Member, diagram_->InnerDataRecords());
     } else {
+        if (manager().FindDataConn(dest->Member->Name(), source->Member->Name(), dest->Member->Owner->Name,
+                                   source->Member->Owner->Name)) {
+            hint("This Data Connection exists already.", 6);
+            return resetConnectionState();
+        }
         auto record = std::make_unique<TFB_DataAssocRef>();
         record->SourcePort = source->Member;
         record->DestPort = dest->Member;
@@ -2006,6 +2091,30 @@ void TfrmDesignFBDiagram::rebuildAllLines()
         diagram_->RebuildLines();
 }
 
+int TfrmDesignFBDiagram::deleteSelection()
+{
+    if (!diagram_)
+        return 0;
+    // A copy: each deletion takes its object out of the selection, and
+    // deleting the last drawing of a record may take more with it.
+    const std::vector<TDrawObject*> chosen = diagram_->Selection;
+    int removed = 0;
+    for (TDrawObject* object : chosen) {
+        if (auto* inst = dynamic_cast<TFB_Instance*>(object); inst && holds(diagram_->DrawnInstances, inst)) {
+            diagram_->DeleteDrawn(inst, true);
+            ++removed;
+        } else if (auto* note = dynamic_cast<TFBDnote*>(object); note && holds(diagram_->Notes, note)) {
+            diagram_->DeleteNote(note);
+            ++removed;
+        } else if (auto* pic = dynamic_cast<TslIPP*>(object); pic && holds(diagram_->IPPPictures, pic)) {
+            diagram_->DeleteIPPPicture(pic, false);
+            ++removed;
+        }
+    }
+    diagram_->ClearSelection();
+    return removed;
+}
+
 void TfrmDesignFBDiagram::DeleteClick()
 {
     skipNextPress_ = true;
@@ -2014,6 +2123,13 @@ void TfrmDesignFBDiagram::DeleteClick()
     beginEdit();
     TUserInterface& ui = workbench_.UI();
     const bool deleted = [&]() -> bool {
+        // A rubber band's catch goes as a whole, after one question.
+        if (diagram_->Selection.size() > 1) {
+            if (!ui.AskYesNo("Delete the " + std::to_string(diagram_->Selection.size()) +
+                             " selected objects from this diagram?"))
+                return false;
+            return deleteSelection() > 0;
+        }
         if (TFB_Instance* inst = diagram_->LastSelectedInstance()) {
             if (ui.AskYesNo("Delete " + (inst->Ref ? inst->Ref->Name : std::string()) +
                             " from this diagram?  Note: The FB instance and any connections will remain in the "
@@ -2073,6 +2189,214 @@ void TfrmDesignFBDiagram::DeleteClick()
     rebuildAllLines();
     refreshConnectionsTree();
     PaintDiagram();
+}
+
+// ---------------------------------------------------------------------------
+// Clipboard
+
+std::string TfrmDesignFBDiagram::SelectionText() const
+{
+    if (!diagram_ || diagram_->Selection.empty())
+        return {};
+    const std::vector<const TDrawObject*> chosen(diagram_->Selection.begin(), diagram_->Selection.end());
+    return SelectionToText(*diagram_, chosen);
+}
+
+void TfrmDesignFBDiagram::CopyClick()
+{
+    const std::string text = SelectionText();
+    if (text.empty()) {
+        setStatus("Nothing is selected to copy");
+        return;
+    }
+    auto* data = new QMimeData;
+    const QByteArray bytes = QByteArray::fromStdString(text);
+    data->setData(QString::fromLatin1(FBNetworkMimeType), bytes);
+    data->setText(QString::fromUtf8(bytes));
+    QGuiApplication::clipboard()->setMimeData(data);
+    setStatus("Copied " + std::to_string(diagram_->Selection.size()) + " objects");
+}
+
+void TfrmDesignFBDiagram::CutClick()
+{
+    if (view_.DebugMode)
+        return;
+    if (!diagram_ || diagram_->Selection.empty()) {
+        setStatus("Nothing is selected to cut");
+        return;
+    }
+    CopyClick();
+    beginEdit();
+    deleteSelection();
+    modelChanged(QStringLiteral("Cut"));
+    clearPickedConnections();
+    rebuildAllLines();
+    refreshInstancesTree();
+    refreshConnectionsTree();
+    PaintDiagram();
+}
+
+bool TfrmDesignFBDiagram::mouseOverDrawing(QPoint& at) const
+{
+    const QPoint p = paintBox_->mapFromGlobal(QCursor::pos());
+    if (!paintBox_->isVisible() || !paintBox_->rect().contains(p))
+        return false;
+    at = p;
+    return true;
+}
+
+void TfrmDesignFBDiagram::PasteClick()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    std::string text;
+    if (data && data->hasFormat(QString::fromLatin1(FBNetworkMimeType)))
+        text = data->data(QString::fromLatin1(FBNetworkMimeType)).toStdString();
+    else if (data && data->hasText())
+        text = data->text().toStdString();
+    if (text.empty()) {
+        setStatus("Nothing to paste: the clipboard holds no FB network");
+        return;
+    }
+    QPoint at;
+    PasteText(text, mouseOverDrawing(at) ? &at : nullptr);
+}
+
+void TfrmDesignFBDiagram::DuplicateClick()
+{
+    const std::string text = SelectionText();
+    if (text.empty()) {
+        setStatus("Nothing is selected to duplicate");
+        return;
+    }
+    PasteText(text);
+}
+
+bool TfrmDesignFBDiagram::PasteText(const std::string& text, const QPoint* at)
+{
+    if (!diagram_ || view_.DebugMode)
+        return false;
+    // An inner network's records live in its type, which a network text
+    // cannot reach.
+    if (diagram_->InnerNetwork || !diagram_->Manager) {
+        setStatus("Nothing pasted: a composite type's network takes no pasted instances");
+        return false;
+    }
+    TNetworkPaste paste;
+    try {
+        paste = PrepareNetworkPaste(text, *diagram_,
+                                    [this](const std::string& type) { return TypeAvailable(manager(), type); });
+    } catch (const std::exception&) {
+        setStatus("Nothing pasted: the clipboard holds no FB network");
+        return false;
+    }
+    std::string missing;
+    for (const std::string& type : paste.MissingTypes)
+        missing += (missing.empty() ? "" : ", ") + type;
+    if (paste.Names.empty() && paste.Notes == 0 && paste.IppPictures == 0) {
+        setStatus(missing.empty() ? "Nothing pasted: the FB network is empty"
+                                  : "Nothing pasted: the library has no type " + missing);
+        return false;
+    }
+    beginEdit();
+    const size_t notesBefore = diagram_->Notes.size();
+    const size_t picturesBefore = diagram_->IPPPictures.size();
+    const std::vector<const TFB_Instance*> drawnBefore = [&] {
+        std::vector<const TFB_Instance*> list;
+        for (auto& inst : diagram_->DrawnInstances)
+            list.push_back(inst.get());
+        return list;
+    }();
+    try {
+        LoadFromText(*diagram_, paste.Text, "the clipboard");
+    } catch (const std::exception& e) {
+        // Checked above; should the reader refuse it all the same, the
+        // snapshot taken puts back whatever it added.
+        setStatus(std::string("Nothing pasted: ") + e.what());
+        modelChanged(QStringLiteral("Paste"));
+        return false;
+    }
+
+    // What came: the drawn instances of the pasted names, the notes and
+    // pictures behind the old ones.
+    std::vector<TDrawObject*> pasted;
+    std::vector<TFB_Instance*> instances;
+    for (auto& inst : diagram_->DrawnInstances)
+        if (std::find(drawnBefore.begin(), drawnBefore.end(), inst.get()) == drawnBefore.end())
+            instances.push_back(inst.get());
+    const bool showTypes = Button(QStringLiteral("btnShowType"))->isChecked();
+    const double z = Zoom();
+    for (TFB_Instance* inst : instances) {
+        inst->Canvas = &canvas_;
+        inst->TypeColour = showTypes ? DiagramColour::ShownTypes : TFB_Instance::HiddenTypeColour;
+        if (inst->IsStereotype)
+            inst->DrawAsGlyph = !Button(QStringLiteral("btnDrawEvents"))->isChecked();
+        SetScale(*inst, z);
+        pasted.push_back(inst);
+    }
+    for (size_t i = notesBefore; i < diagram_->Notes.size(); ++i) {
+        SetScale(*diagram_->Notes[i], z);
+        pasted.push_back(diagram_->Notes[i].get());
+    }
+    for (size_t i = picturesBefore; i < diagram_->IPPPictures.size(); ++i) {
+        if (!deviceDiagram())
+            diagram_->IPPPictures[i]->SetScale(z);
+        pasted.push_back(diagram_->IPPPictures[i].get());
+    }
+
+    // Shifted as one group: its top-left corner to the mouse, or 20
+    // pixels off where the text had it.
+    int left = 0, top = 0;
+    bool first = true;
+    auto corner = [&](int x, int y) {
+        left = first ? x : std::min(left, x);
+        top = first ? y : std::min(top, y);
+        first = false;
+    };
+    for (TFB_Instance* inst : instances)
+        corner(inst->X, inst->Y);
+    for (size_t i = notesBefore; i < diagram_->Notes.size(); ++i)
+        corner(diagram_->Notes[i]->X, diagram_->Notes[i]->Y);
+    for (size_t i = picturesBefore; i < diagram_->IPPPictures.size(); ++i)
+        corner(diagram_->IPPPictures[i]->X, diagram_->IPPPictures[i]->Y);
+    const int dx = at ? at->x() - left : 20;
+    const int dy = at ? at->y() - top : 20;
+    // MoveBy shifts by the change of its offsets; the offsets then go back
+    // to the scroll position, which every picture of the window keeps.
+    for (TFB_Instance* inst : instances) {
+        inst->LastMouseX = scrollX_ + dx;
+        inst->LastMouseY = scrollY_ + dy;
+        MoveBy(*inst, scrollX_, scrollY_);
+        LayoutInstance(*inst);
+    }
+    for (size_t i = notesBefore; i < diagram_->Notes.size(); ++i) {
+        TFBDnote& note = *diagram_->Notes[i];
+        note.LastMouseX = scrollX_ + dx;
+        note.LastMouseY = scrollY_ + dy;
+        MoveBy(note, scrollX_, scrollY_);
+    }
+    for (size_t i = picturesBefore; i < diagram_->IPPPictures.size(); ++i) {
+        TslIPP& pic = *diagram_->IPPPictures[i];
+        pic.LastMouseX = scrollX_ + dx;
+        pic.LastMouseY = scrollY_ + dy;
+        pic.MoveBy(scrollX_, scrollY_);
+    }
+
+    diagram_->ClearSelection();
+    clearPickedConnections();
+    for (TDrawObject* object : pasted)
+        diagram_->Select(object);
+    rebuildAllLines();
+    std::string status = "Pasted " + std::to_string(instances.size()) + " FB instances";
+    if (!missing.empty()) {
+        status += "; not pasted, the library has no type " + missing;
+        log("Paste: the library has no type " + missing);
+    }
+    setStatus(status);
+    modelChanged(QStringLiteral("Paste"));
+    refreshInstancesTree();
+    refreshConnectionsTree();
+    PaintDiagram();
+    return true;
 }
 
 void TfrmDesignFBDiagram::DoubleClick(int x, int y)

@@ -43,6 +43,9 @@ class TfrmVisualDebugger;
 // The drag of an FB instance to the system layer (Ctrl-drag): the mime type
 // and the payload, the record's name in UTF-8.
 inline constexpr const char* FBInstanceMimeType = "application/x-telvo-fb-instance";
+// A copied part of a diagram on the clipboard: the network text in UTF-8
+// (also put there as plain text).
+inline constexpr const char* FBNetworkMimeType = "application/x-telvo-fb-network";
 
 // The drawing: shows the editor's off-screen image and the rubber line of
 // connect mode over it, and hands the mouse to the editor.
@@ -52,6 +55,7 @@ public:
     explicit TDiagramPaintBox(TfrmDesignFBDiagram& editor, QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -84,6 +88,11 @@ public:
     void InsertInstance(const std::string& typeName) override { AddInstanceOfType(typeName); }
     void MarkSaved() override;
     void EndActivity() override;
+    // No edit reaches the model while the debugger runs on it.
+    QUndoStack* EditUndoStack() const override { return view_.DebugMode ? nullptr : undoStack_; }
+    void CutSelection() override { CutClick(); }
+    void CopySelection() override { CopyClick(); }
+    void PasteClipboard() override { PasteClick(); }
     void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
 
     // ---- Operations used by other windows ----
@@ -139,6 +148,22 @@ public:
     // "Edit" and a double click outside debug mode.
     void EditClick();
     void EditTypeClick();
+    // The clipboard: the selected instances with the connections among
+    // them, notes and IPP pictures as a network text. Paste makes new
+    // instances (fresh names) at the mouse when it is over the drawing,
+    // else 20 pixels off the copied places, and selects them; Cut and
+    // Paste are one undo step each. Duplicate pastes the selection without
+    // the clipboard.
+    void CutClick();
+    void CopyClick();
+    void PasteClick();
+    void DuplicateClick();
+    // The network text of the selection (empty when nothing is selected).
+    std::string SelectionText() const;
+    // Pastes a network text; `at` is where the top-left of what is pasted
+    // goes (none: 20 pixels off its place in the text). False, with the
+    // reason in the status panel, when nothing was pasted.
+    bool PasteText(const std::string& text, const QPoint* at = nullptr);
     void ReloadTypeClick();
     // "Execute": docks the visual debugger and enters debug mode, or, when
     // no simulation runs, frees it and leaves debug mode.
@@ -221,6 +246,9 @@ public:
     QWidget* Palette() const { return palette_; }
     QMenu* ContextMenu() const { return popup_; }
     TfrmSelectIPPfromIPT* IppPicker() const { return ippPicker_; }
+    // The tool tip at a point of the drawing: on a data connection whose
+    // ends are of different type classes, both ends with their types.
+    QString ToolTipAt(int x, int y) const;
     // Updates the context menu's items as on opening it.
     void UpdateContextMenu();
 
@@ -272,6 +300,12 @@ private:
     TFB_Manager& manager() const;
     bool compositeNetwork() const;
     bool deviceDiagram() const;
+    // Removes every selected instance, note and IPP picture from the
+    // diagram without asking; the number removed.
+    int deleteSelection();
+    // Where a paste from the keyboard or the menu lands: the mouse when it
+    // is over the drawing.
+    bool mouseOverDrawing(QPoint& at) const;
 
     // The click routine: true when something was hit.
     bool clickRoutine(int x, int y);
@@ -368,6 +402,10 @@ private:
     QAction* mnuBreakpoint_ = nullptr;
     QHBoxLayout* body_ = nullptr;
     TfrmVisualDebugger* debugger_ = nullptr;
+    QAction* mnuCut_ = nullptr;
+    QAction* mnuCopy_ = nullptr;
+    QAction* mnuPaste_ = nullptr;
+    QAction* mnuDuplicate_ = nullptr;
     TfrmSelectIPPfromIPT* ippPicker_ = nullptr;
 };
 

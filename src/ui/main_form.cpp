@@ -33,6 +33,7 @@
 #include <QStatusTipEvent>
 #include <QThread>
 #include <QTimer>
+#include <QUndoStack>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -414,9 +415,15 @@ void TMainForm::createMenus()
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName("mnuEdit");
-    addItem(edit, "mnuCut", QStringLiteral("Cu&t"));
-    addItem(edit, "mnuCopy", QStringLiteral("&Copy"));
-    addItem(edit, "mnuPaste", QStringLiteral("&Paste"));
+    // No keys of their own: Ctrl+Z and the clipboard keys belong to the
+    // editor windows, and a second binding here would make them ambiguous.
+    addItem(edit, "mnuUndo", QStringLiteral("&Undo"), {}, &TMainForm::UndoClick);
+    addItem(edit, "mnuRedo", QStringLiteral("&Redo"), {}, &TMainForm::RedoClick);
+    edit->addSeparator();
+    addItem(edit, "mnuCut", QStringLiteral("Cu&t"), {}, &TMainForm::CutClick);
+    addItem(edit, "mnuCopy", QStringLiteral("&Copy"), {}, &TMainForm::CopyClick);
+    addItem(edit, "mnuPaste", QStringLiteral("&Paste"), {}, &TMainForm::PasteClick);
+    connect(edit, &QMenu::aboutToShow, this, [this] { UpdateMenuItems(); });
 
     QMenu* fbType = bar->addMenu(QStringLiteral("&FBType"));
     fbType->setObjectName("mnuFBType");
@@ -611,6 +618,38 @@ void TMainForm::createToolBar()
     toolBar_->addWidget(tipsButton);
 }
 
+void TMainForm::UndoClick()
+{
+    if (QUndoStack* stack = activeEditor_ ? activeEditor_->EditUndoStack() : nullptr)
+        stack->undo();
+    UpdateMenuItems();
+}
+
+void TMainForm::RedoClick()
+{
+    if (QUndoStack* stack = activeEditor_ ? activeEditor_->EditUndoStack() : nullptr)
+        stack->redo();
+    UpdateMenuItems();
+}
+
+void TMainForm::CutClick()
+{
+    if (activeEditor_)
+        activeEditor_->CutSelection();
+}
+
+void TMainForm::CopyClick()
+{
+    if (activeEditor_)
+        activeEditor_->CopySelection();
+}
+
+void TMainForm::PasteClick()
+{
+    if (activeEditor_)
+        activeEditor_->PasteClipboard();
+}
+
 void TMainForm::UpdateMenuItems()
 {
     if (dying_)
@@ -651,6 +690,9 @@ void TMainForm::UpdateMenuItems()
 
     for (const char* name : {"mnuCut", "mnuCopy", "mnuPaste"})
         enable(name, childWindows);
+    QUndoStack* stack = activeEditor_ ? activeEditor_->EditUndoStack() : nullptr;
+    enable("mnuUndo", idle && stack && stack->canUndo());
+    enable("mnuRedo", idle && stack && stack->canRedo());
 
     const bool typeEditor = idle && factories_.TypeEditor;
     for (const char* name : {"mnuNewBasic", "mnuNewComposite", "mnuNewBasedOn", "mnuOpenType", "tbNewFBType"})

@@ -186,6 +186,12 @@ public:
     void SaveProjectClick();
     void CloseProjectClick();
     void StartCenterClick();
+    // The Edit menu: the active editor window's undo stack and clipboard.
+    void UndoClick();
+    void RedoClick();
+    void CutClick();
+    void CopyClick();
+    void PasteClick();
     void ShowStartCenter();
     void NewDiagramClick();
     void OpenDiagramClick();

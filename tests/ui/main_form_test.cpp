@@ -291,7 +291,7 @@ TEST_F(MainFormStartUp, MenusHoldEveryItemInOrderWithItsShortcut)
     EXPECT_EQ(items("mnuTelvo"), QStringList({"&New TELVO project\tCtrl+N", "&Open project...\tCtrl+O", "&Close Project",
                                               "&Save Project\tCtrl+S", "Save Project &As...", "TELVO Start Center...",
                                               "E&xit"}));
-    EXPECT_EQ(items("mnuEdit"), QStringList({"Cu&t", "&Copy", "&Paste"}));
+    EXPECT_EQ(items("mnuEdit"), QStringList({"&Undo", "&Redo", "Cu&t", "&Copy", "&Paste"}));
     EXPECT_EQ(items("mnuFBType"), QStringList({"New Basic\tCtrl+T", "New Composite", "New Based on...", "Open...",
                                                "Save", "Save As..."}));
     EXPECT_EQ(items("mnuFBDiagram"), QStringList({"New\tCtrl+F", "New from UML", "Open", "Merge All Diagrams"}));
@@ -315,7 +315,7 @@ TEST_F(MainFormStartUp, MenuEnablingWithoutAProject)
     const std::pair<const char*, bool> cases[] = {
         {"mnuNewProject", true},      {"mnuOpenProject", true},     {"mnuCloseProject", false},
         {"mnuSaveProject", false},    {"mnuSaveProjectAs", false},  {"mnuStartCenter", true},
-        {"mnuExit", true},            {"mnuCut", false},            {"mnuCopy", false},
+        {"mnuExit", true},            {"mnuCut", false},            {"mnuUndo", false}, {"mnuRedo", false},            {"mnuCopy", false},
         {"mnuPaste", false},          {"mnuSaveType", false},       {"mnuSaveTypeAs", false},
         {"mnuSystemLayerEdit", false}, {"mnuDistribute", false},    {"mnuAppendMenu", false},
         {"mnuRemoveSelected", false}, {"mnuDeviceNew", true},       {"mnuDeviceOpen", true},

@@ -7,6 +7,7 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
+#include "persistence/network_file.h"
 #include "ui/debugger/schedule_grid.h"
 #include "ui/main_form.h"
 #include "ui/project_browser.h"
@@ -239,6 +240,26 @@ TEST_F(DebuggerFixture, TickingAnInstanceWithSomePortsTickedUnticksThemAll)
     d.ClickTick(root);
     for (int k = 0; k < root->childCount(); ++k)
         EXPECT_EQ(root->child(k)->checkState(0), Qt::Checked);
+}
+
+TEST_F(DebuggerFixture, WhileExecutingTheClipboardAndUndoLeaveTheDiagramAlone)
+{
+    OpenPlantDiagram("Operator panel");
+    ASSERT_TRUE(Editor->DebugMode());
+    for (const auto& drawn : Diagram->DrawnInstances)
+        Diagram->Select(drawn.get());
+    const std::string before = NetworkToText(*Diagram);
+    const size_t records = Workbench->FBManager().Instances.size();
+    Editor->CopyClick(); // reading is fine
+    Editor->CutClick();
+    Editor->PasteClick();
+    Editor->DuplicateClick();
+    EXPECT_EQ(Editor->EditUndoStack(), nullptr); // the main window's Undo and Redo reach nothing
+    EXPECT_EQ(NetworkToText(*Diagram), before);
+    EXPECT_EQ(Workbench->FBManager().Instances.size(), records);
+    Editor->Button("btnDebug")->click();
+    ASSERT_FALSE(Editor->DebugMode());
+    EXPECT_NE(Editor->EditUndoStack(), nullptr);
 }
 
 TEST_F(DebuggerFixture, ClosingTheEditorOrLeavingDebugModeWhileRunningIsRefused)

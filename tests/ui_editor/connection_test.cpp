@@ -4,8 +4,13 @@
 
 #include "editor_fixture.h"
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
+#include <QUndoStack>
 
 namespace telvo::test {
 namespace {
@@ -31,6 +36,23 @@ protected:
     TFB_Instance* a = nullptr;
     TFB_Instance* b = nullptr;
 };
+
+TEST_F(Connecting, TheSameConnectionIsNotMadeTwice)
+{
+    // A network file holds a connection once: a second record would be
+    // lost on the next save and open.
+    for (int i = 0; i < 2; ++i) {
+        ClickAt(A_EO);
+        ClickAt(B_EI);
+        ClickAt(A_DO);
+        ClickAt(B_DI);
+    }
+    EXPECT_EQ(Workbench->FBManager().EventConns.size(), 1u);
+    EXPECT_EQ(Workbench->FBManager().DataConns.size(), 1u);
+    EXPECT_EQ(LastHint(), "This Data Connection exists already.");
+    EXPECT_EQ(Editor->UndoStack()->count(), 2);
+    EXPECT_EQ(Editor->FirstEventEnd(), nullptr) << "the pending end is dropped";
+}
 
 TEST_F(Connecting, InputToInputIsRefusedAndThePendingInputWaitsForAnOutput)
 {
@@ -302,6 +324,81 @@ TEST_F(CompositeEditing, AnExistingInterfaceRowJoinsTheNextInnerPort)
     EXPECT_EQ(LastHint(), "Source Interface Event Input: EI. Please connect to an Event Input export interface");
     EXPECT_EQ(LastGesture(), -1);
     EXPECT_TRUE(type->EventOutputs.empty());
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// A BOOL output to a REAL input is made as any data connection, drawn in the
+// warning colour with a tool tip naming both types; BOOL to BOOL is plain.
+class TypeWarning : public EditorFixture {
+protected:
+    void SetUp() override
+    {
+        EditorFixture::SetUp();
+        auto source = MakeType("BSRC", 1, 1, 1, 1);
+        source->DataOutputs[0]->Type = "BOOL";
+        auto dest = MakeType("RDST", 1, 1, 2, 1);
+        dest->DataInputs[0]->Type = "REAL";
+        dest->DataInputs[1]->Type = "BOOL";
+        Workbench->FBManager().Types.push_back(std::move(source));
+        Workbench->FBManager().Types.push_back(std::move(dest));
+        s = Place("S", "BSRC", 160, 80);
+        d = Place("D", "RDST", 400, 80);
+        Editor->Button("btnDrawConnection")->click();
+    }
+    // A point on the last leg of the line, into the input (the first legs
+    // from the one output are shared).
+    QPoint onLine(const TFBDataMember* input) const
+    {
+        for (auto& line : Diagram->DataLines)
+            if (line->Ref->DestPort == input) {
+                const size_t n = line->Points.size();
+                const TLinePoint& p = *line->Points[n - 2];
+                const TLinePoint& q = *line->Points[n - 1];
+                return QPoint(RoundHalfEven((p.X + q.X) / 2), RoundHalfEven((p.Y + q.Y) / 2));
+            }
+        return {};
+    }
+    TFB_Instance* s = nullptr;
+    TFB_Instance* d = nullptr;
+};
+
+TEST_F(TypeWarning, MismatchedClassesAreDrawnInTheWarningColourWithBothTypesInTheTip)
+{
+    const TFBDataMemberDraw& out = *s->DataOutputPorts[0];
+    for (size_t i = 0; i < 2; ++i) {
+        Click(out.X - 3, out.Y);
+        const TFBDataMemberDraw& in = *d->DataInputPorts[i];
+        Click(in.X + 3, in.Y);
+    }
+    ASSERT_EQ(Workbench->FBManager().DataConns.size(), 2u) << "both are made";
+    Editor->PaintDiagram();
+    const QPoint real = onLine(d->Ref->DataInputs[0].get());
+    const QPoint boolean = onLine(d->Ref->DataInputs[1].get());
+    ASSERT_FALSE(real.isNull());
+    ASSERT_FALSE(boolean.isNull());
+    EXPECT_EQ(Editor->Image().pixel(real) & 0xFFFFFF, DiagramColour::Warning);
+    EXPECT_EQ(Editor->Image().pixel(boolean) & 0xFFFFFF, DiagramColour::DataLine);
+    EXPECT_EQ(Editor->ToolTipAt(real.x(), real.y()), QString("Data types differ: S.DO1 is BOOL, D.DI1 is REAL"));
+    EXPECT_EQ(Editor->ToolTipAt(boolean.x(), boolean.y()), QString());
+    EXPECT_EQ(Editor->ToolTipAt(5, 5), QString());
+
+    // scripts/screenshot-type-warning: the screen with the tip shown, as the
+    // tool-tip event of the drawing shows it.
+    if (const QByteArray file = qgetenv("TELVO_TYPE_WARNING_SCREENSHOT"); !file.isEmpty()) {
+        Editor->Button("SpeedButton13")->click();
+        Editor->move(0, 0);
+        const QPoint global = Editor->PaintBox()->mapToGlobal(real);
+        QHelpEvent tip(QEvent::ToolTip, real, global);
+        QApplication::sendEvent(Editor->PaintBox(), &tip);
+        QTest::qWait(800);
+        QScreen* screen = QGuiApplication::primaryScreen();
+        ASSERT_TRUE(screen->grabWindow(0, 0, 0, 1000, 720).save(QString::fromLocal8Bit(file)));
+    }
 }
 
 } // namespace

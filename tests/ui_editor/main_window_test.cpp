@@ -13,6 +13,7 @@
 #include <QMdiSubWindow>
 #include <QTest>
 #include <QToolButton>
+#include <QUndoStack>
 
 namespace telvo::test {
 namespace {
@@ -93,6 +94,47 @@ TEST_F(DiagramWindows, ALongHintShowsInFullAcrossTheMainWindow)
     EXPECT_TRUE(label->isVisible());
     EXPECT_GT(label->width(), Form->width() / 2) << "the status bar runs along the whole window";
     EXPECT_EQ(Form->width(), 1400) << "a long text must not widen the window";
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+class MainEditMenu : public ::testing::Test, public TMainFormFixture {};
+
+// The main window's Edit menu works on the active diagram window: its undo
+// stack and its clipboard commands.
+TEST_F(MainEditMenu, UndoRedoAndTheClipboardActOnTheActiveDiagramWindow)
+{
+    Start();
+    TFB_Diagram* d = Form->NewDiagramWindow("Line A", "Line A");
+    auto* editor = dynamic_cast<TfrmDesignFBDiagram*>(Form->ActiveEditor());
+    ASSERT_NE(editor, nullptr);
+    Form->UpdateMenuItems();
+    EXPECT_FALSE(Form->Action("mnuUndo")->isEnabled());
+    Form->PickLibraryType("", "E_SPLIT");
+    ASSERT_EQ(d->DrawnInstances.size(), 1u);
+    Form->UpdateMenuItems();
+    ASSERT_TRUE(Form->Action("mnuUndo")->isEnabled());
+    EXPECT_FALSE(Form->Action("mnuRedo")->isEnabled());
+
+    Form->Action("mnuUndo")->trigger();
+    EXPECT_TRUE(d->DrawnInstances.empty());
+    EXPECT_FALSE(Form->Action("mnuUndo")->isEnabled());
+    ASSERT_TRUE(Form->Action("mnuRedo")->isEnabled());
+    Form->Action("mnuRedo")->trigger();
+    ASSERT_EQ(d->DrawnInstances.size(), 1u);
+
+    d->Select(d->DrawnInstances[0].get());
+    Form->Action("mnuCopy")->trigger();
+    Form->Action("mnuPaste")->trigger();
+    ASSERT_EQ(d->DrawnInstances.size(), 2u);
+    EXPECT_EQ(d->DrawnInstances[1]->Ref->Name, "e_split1_1");
+    Form->Action("mnuCut")->trigger(); // the pasted copy is the selection
+    ASSERT_EQ(d->DrawnInstances.size(), 1u);
+    EXPECT_EQ(editor->UndoStack()->count(), 3) << "add, paste, cut";
 }
 
 } // namespace

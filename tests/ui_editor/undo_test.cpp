@@ -8,6 +8,8 @@
 #include "persistence/network_file.h"
 #include "systemlayer/system_layer.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 #include <QToolButton>
 #include <QUndoStack>
@@ -174,6 +176,44 @@ const Edit EditTable[] = {
          t.Click(pic.X + 5, pic.Y + 5);
      },
      2},
+    {"DeleteTheWholeSelectionAsOneStep",
+     [](Undoing& t) {
+         t.Press(20, 40); // a rubber band around A, B and the note
+         t.Move(600, 360);
+         t.Release(600, 360);
+         ASSERT_EQ(t.Diagram->Selection.size(), 3u);
+         t.UI.QueueAnswer(true);
+         t.Editor->DeleteClick();
+         ASSERT_TRUE(t.Diagram->DrawnInstances.empty());
+         ASSERT_TRUE(t.Diagram->Notes.empty());
+     }},
+    {"CutTheSelection",
+     [](Undoing& t) {
+         t.Press(100, 40);
+         t.Move(600, 260);
+         t.Release(600, 260);
+         t.Editor->CutClick();
+         ASSERT_TRUE(t.Diagram->DrawnInstances.empty());
+     }},
+    {"DuplicateTheSelection",
+     [](Undoing& t) {
+         t.Press(20, 40);
+         t.Move(600, 360);
+         t.Release(600, 360);
+         t.Editor->DuplicateClick();
+         ASSERT_EQ(t.Diagram->DrawnInstances.size(), 4u);
+     }},
+    {"PasteTheClipboardAtAPoint",
+     [](Undoing& t) {
+         t.Click(200, 120);
+         t.Editor->CopyClick();
+         t.Click(20, 20);
+         const QPoint at(500, 400);
+         ASSERT_TRUE(t.Editor->PasteText(t.Editor->SelectionText().empty()
+                                             ? QGuiApplication::clipboard()->text().toStdString()
+                                             : std::string(),
+                                         &at));
+     }},
     {"DropARecordDrawnElsewhere",
      [](Undoing& t) {
          t.Editor->DropRecord(t.Workbench->FBManager().FindInstance("C"), 600, 300);
