@@ -261,35 +261,68 @@ void TFB_Manager::drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* re
     DeleteInstance(record);
 }
 
-void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
+void TFB_Manager::DeleteInstance(TFB_InstanceRef* record) { DeleteInstances({record}); }
+
+void TFB_Manager::DeleteInstances(const std::vector<TFB_InstanceRef*>& records)
 {
-    auto it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
-    if (it == Instances.end())
+    // Sorted pointer sets: each list below is walked once for all the
+    // records, and a membership test is a binary search in a short array.
+    auto sortedUnique = [](auto& v) {
+        std::sort(v.begin(), v.end());
+        v.erase(std::unique(v.begin(), v.end()), v.end());
+    };
+    auto in = [](const auto& sorted, const void* p) {
+        return std::binary_search(sorted.begin(), sorted.end(), p);
+    };
+    std::vector<const void*> wanted(records.begin(), records.end());
+    sortedUnique(wanted);
+    // Only records of this project go; the rest are left alone.
+    std::vector<TFB_InstanceRef*> doomed;
+    std::vector<const void*> doomedSet;
+    if (wanted.size() == 1) {
+        auto it = std::find_if(Instances.begin(), Instances.end(),
+                               [&](const auto& r) { return r.get() == wanted.front(); });
+        if (it != Instances.end())
+            doomed.push_back(it->get());
+    } else {
+        for (const auto& r : Instances)
+            if (in(wanted, r.get()))
+                doomed.push_back(r.get());
+    }
+    if (doomed.empty())
         return;
-    // The drawings go below; the record goes with them anyway.
+    doomedSet.assign(doomed.begin(), doomed.end());
+    sortedUnique(doomedSet);
+    // The drawings go below; the records go with them anyway.
     struct TFlag {
         bool& Flag;
         bool Old;
         explicit TFlag(bool& f) : Flag(f), Old(f) { Flag = true; }
         ~TFlag() { Flag = Old; }
     } deleting(deletingRecord_);
-    // The connection records at the record, from the index, and every line
-    // drawing them: each list is walked once, whatever the number of
-    // records, so that deleting many records one after another does not
-    // rebuild or rescan the project per connection.
+    // The connection records at the records, from the index, and every line
+    // drawing them.
     ensureConnIndex();
-    std::unordered_set<const TFB_AssocRef*> gone;
     std::vector<TFB_AssocRef*> events, datas, ipps;
-    if (byRecord_.Has(record)) {
-        auto into = [](std::vector<TFB_AssocRef*>& v) { return [&v](TFB_AssocRef* c) { v.push_back(c); }; };
+    auto into = [](std::vector<TFB_AssocRef*>& v) { return [&v](TFB_AssocRef* c) { v.push_back(c); }; };
+    for (TFB_InstanceRef* record : doomed) {
+        if (!byRecord_.Has(record))
+            continue;
         byRecord_.ForEach(record, TConnectionIndex::Events, into(events));
         byRecord_.ForEach(record, TConnectionIndex::Datas, into(datas));
         byRecord_.ForEach(record, TConnectionIndex::IPPFBs, into(ipps));
-        gone.insert(events.begin(), events.end());
-        gone.insert(datas.begin(), datas.end());
-        gone.insert(ipps.begin(), ipps.end());
     }
-    auto drawsGone = [&](const auto& line) { return line->Ref && gone.count(line->Ref) != 0; };
+    // A connection between two of the records was met at both.
+    sortedUnique(events);
+    sortedUnique(datas);
+    sortedUnique(ipps);
+    std::vector<const void*> gone;
+    gone.reserve(events.size() + datas.size() + ipps.size());
+    gone.insert(gone.end(), events.begin(), events.end());
+    gone.insert(gone.end(), datas.begin(), datas.end());
+    gone.insert(gone.end(), ipps.begin(), ipps.end());
+    sortedUnique(gone);
+    auto drawsGone = [&](const auto& line) { return line->Ref && in(gone, line->Ref); };
     for (const auto& d : Diagrams) {
         if (!gone.empty()) {
             d->EventLines.erase(std::remove_if(d->EventLines.begin(), d->EventLines.end(), drawsGone),
@@ -300,7 +333,7 @@ void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
                                 d->IPPFBLines.end());
         }
         for (size_t i = d->DrawnInstances.size(); i-- > 0;)
-            if (i < d->DrawnInstances.size() && d->DrawnInstances[i]->Ref == record)
+            if (i < d->DrawnInstances.size() && in(doomedSet, d->DrawnInstances[i]->Ref))
                 d->DeleteDrawn(d->DrawnInstances[i].get(), true);
     }
     if (!gone.empty()) {
@@ -310,20 +343,23 @@ void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
             unindexConn(static_cast<const TFB_DataAssocRef*>(c));
         for (auto* c : ipps)
             unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(c));
-        auto isGone = [&](const auto& c) { return gone.count(c.get()) != 0; };
+        auto isGone = [&](const auto& c) { return in(gone, c.get()); };
         EventConns.erase(std::remove_if(EventConns.begin(), EventConns.end(), isGone), EventConns.end());
         DataConns.erase(std::remove_if(DataConns.begin(), DataConns.end(), isGone), DataConns.end());
         IPPFBConns.erase(std::remove_if(IPPFBConns.begin(), IPPFBConns.end(), isGone), IPPFBConns.end());
         indexedConns_ -= gone.size();
     }
-    if (record->Device)
-        UnassignInstance(record->Device, record);
+    for (TFB_InstanceRef* record : doomed)
+        if (record->Device)
+            UnassignInstance(record->Device, record);
     if (Instances.size() != indexedInstances_)
         rebuildInstanceIndex();
-    unindexInstance(record);
-    it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
-    Instances.erase(it);
-    --indexedInstances_;
+    for (TFB_InstanceRef* record : doomed)
+        unindexInstance(record);
+    Instances.erase(std::remove_if(Instances.begin(), Instances.end(),
+                                   [&](const auto& r) { return in(doomedSet, r.get()); }),
+                    Instances.end());
+    indexedInstances_ -= doomed.size();
 }
 
 // ---- Index of the connection records --------------------------------------
