@@ -637,8 +637,14 @@ void TfrmProjectBrowser::DeleteNode(QTreeWidgetItem* node)
         const std::string name = diagram->Name;
         emit closeDiagramWindowsRequested(node->text(0));
         // Closing a window may have taken the diagram with it already.
-        if (listHolds(fbm.Diagrams, diagram))
+        if (listHolds(fbm.Diagrams, diagram)) {
+            // Its drawings go one by one first, so that a record drawn here
+            // and nowhere else goes with its connections and its place on a
+            // device, as when its last drawing is deleted in the editor: a
+            // record no diagram draws would be in no file after the next save.
+            diagram->Clear();
             fbm.DeleteDiagram(diagram);
+        }
         log("Delete diagram from tree " + name);
     } else if (TFB_InstanceRef* record = RecordOf(node)) {
         if (!workbench_.UI().AskYesNo("Delete selected FB instance from entire project?"))

@@ -363,6 +363,35 @@ TEST_F(ProjectTree, DeletingADiagramAsksClosesItsWindowsAndRemovesIt)
     EXPECT_EQ(Browser().Node({"Application", "Function Block Layer", "Function Block Diagrams", "Line A"}), nullptr);
 }
 
+TEST_F(ProjectTree, DeletingADiagramTakesTheRecordsItAloneDrawsWithIt)
+{
+    // Counter is drawn in Line A only, Switch in both diagrams.
+    ASSERT_NE(lineA->AddInstance("Counter", "E_CTU", false, nullptr), nullptr);
+    ASSERT_NE(lineA->AddInstance("Switch", "E_SWITCH", false, nullptr), nullptr);
+    ASSERT_NE(lineB->AddInstance("Switch", "E_SWITCH", false, nullptr), nullptr);
+    AssignInstance(device, counter);
+    AssignInstance(device, switcher);
+    lineA->RebuildLines();
+    Build();
+    TFB_Manager& fbm = Workbench->FBManager();
+    const size_t eventConns = fbm.EventConns.size();
+
+    TModalAnswers answers;
+    answers.Queue(QMessageBox::Yes);
+    Browser().DeleteNode(Browser().Node({"Application", "Function Block Layer", "Function Block Diagrams", "Line A"}));
+    ASSERT_EQ(fbm.Diagrams.size(), 1u);
+    EXPECT_EQ(fbm.FindInstance("Counter"), nullptr);
+    EXPECT_EQ(fbm.FindInstance("Switch"), switcher);
+    EXPECT_EQ(fbm.EventConns.size(), eventConns - 1);
+    EXPECT_TRUE(fbm.DataConns.empty());
+    EXPECT_EQ(device->DownloadedFBInstanceList, std::vector<TFB_InstanceRef*>{switcher});
+    EXPECT_TRUE(LogTexts(*Form).contains(
+        "FB instance Counter is drawn in no diagram any more: it is removed from the project with its connections"));
+    EXPECT_FALSE(LogTexts(*Form).join('\n').contains("FB instance Switch"));
+    EXPECT_EQ(Browser().Node({"Application", "Function Block Layer", "Function Block Instances", "Counter (E_CTU)"}),
+              nullptr);
+}
+
 TEST_F(ProjectTree, DeletingAnInstanceRecordTakesItOutOfTheWholeProject)
 {
     Build();
