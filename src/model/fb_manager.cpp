@@ -240,11 +240,10 @@ bool TFB_Manager::RenameInstance(TFB_InstanceRef* record, const std::string& new
 
 bool TFB_Manager::IsDrawn(const TFB_InstanceRef* record) const
 {
-    for (const auto& d : Diagrams)
-        for (const auto& drawn : d->DrawnInstances)
-            if (drawn->Ref == record)
-                return true;
-    return false;
+    return std::any_of(Diagrams.begin(), Diagrams.end(), [&](const auto& d) {
+        const auto& drawn = d->drawsIndex().Records;
+        return std::binary_search(drawn.begin(), drawn.end(), static_cast<const void*>(record));
+    });
 }
 
 void TFB_Manager::drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* record)
@@ -260,6 +259,32 @@ void TFB_Manager::drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* re
                         " is drawn in no diagram any more: it is removed from the project with its connections");
     DeleteInstance(record);
 }
+
+namespace {
+// Removes the connection records `doomed` (sorted set `gone`) from their
+// list, keeping the order of the rest. A few are found by their list order
+// number, which rises along the list; many in one pass.
+template <typename T>
+void eraseRecords(TOwnedList<T>& list, const std::vector<TFB_AssocRef*>& doomed, const std::vector<const void*>& gone)
+{
+    if (doomed.empty())
+        return;
+    if (doomed.size() * 16 >= list.size()) {
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const auto& c) { return std::binary_search(gone.begin(), gone.end(), c.get()); }),
+                   list.end());
+        return;
+    }
+    for (const TFB_AssocRef* c : doomed) {
+        auto it = std::lower_bound(list.begin(), list.end(), c->ListOrder,
+                                   [](const auto& r, uint64_t order) { return r->ListOrder < order; });
+        if (it == list.end() || it->get() != c)
+            it = std::find_if(list.begin(), list.end(), [&](const auto& r) { return r.get() == c; });
+        if (it != list.end())
+            list.erase(it);
+    }
+}
+} // namespace
 
 void TFB_Manager::DeleteInstance(TFB_InstanceRef* record) { DeleteInstances({record}); }
 
@@ -323,18 +348,29 @@ void TFB_Manager::DeleteInstances(const std::vector<TFB_InstanceRef*>& records)
     gone.insert(gone.end(), ipps.begin(), ipps.end());
     sortedUnique(gone);
     auto drawsGone = [&](const auto& line) { return line->Ref && in(gone, line->Ref); };
+    auto intersects = [&in](const std::vector<const void*>& a, const std::vector<const void*>& b) {
+        const auto& fewer = a.size() < b.size() ? a : b;
+        const auto& more = a.size() < b.size() ? b : a;
+        return std::any_of(fewer.begin(), fewer.end(), [&](const void* p) { return in(more, p); });
+    };
     for (const auto& d : Diagrams) {
-        if (!gone.empty()) {
+        // Only diagrams that draw one of the records or one of the lines
+        // are touched: their own index tells, without walking their lists.
+        const TFB_Diagram::TDrawsIndex& draws = d->drawsIndex();
+        const bool drawsRecords = intersects(draws.Records, doomedSet);
+        if (!gone.empty() && intersects(draws.Connections, gone)) {
             d->EventLines.erase(std::remove_if(d->EventLines.begin(), d->EventLines.end(), drawsGone),
                                 d->EventLines.end());
             d->DataLines.erase(std::remove_if(d->DataLines.begin(), d->DataLines.end(), drawsGone),
                                d->DataLines.end());
             d->IPPFBLines.erase(std::remove_if(d->IPPFBLines.begin(), d->IPPFBLines.end(), drawsGone),
                                 d->IPPFBLines.end());
+            d->listsChanged();
         }
-        for (size_t i = d->DrawnInstances.size(); i-- > 0;)
-            if (i < d->DrawnInstances.size() && in(doomedSet, d->DrawnInstances[i]->Ref))
-                d->DeleteDrawn(d->DrawnInstances[i].get(), true);
+        if (drawsRecords)
+            for (size_t i = d->DrawnInstances.size(); i-- > 0;)
+                if (i < d->DrawnInstances.size() && in(doomedSet, d->DrawnInstances[i]->Ref))
+                    d->DeleteDrawn(d->DrawnInstances[i].get(), true);
     }
     if (!gone.empty()) {
         for (auto* e : events)
@@ -343,10 +379,9 @@ void TFB_Manager::DeleteInstances(const std::vector<TFB_InstanceRef*>& records)
             unindexConn(static_cast<const TFB_DataAssocRef*>(c));
         for (auto* c : ipps)
             unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(c));
-        auto isGone = [&](const auto& c) { return in(gone, c.get()); };
-        EventConns.erase(std::remove_if(EventConns.begin(), EventConns.end(), isGone), EventConns.end());
-        DataConns.erase(std::remove_if(DataConns.begin(), DataConns.end(), isGone), DataConns.end());
-        IPPFBConns.erase(std::remove_if(IPPFBConns.begin(), IPPFBConns.end(), isGone), IPPFBConns.end());
+        eraseRecords(EventConns, events, gone);
+        eraseRecords(DataConns, datas, gone);
+        eraseRecords(IPPFBConns, ipps, gone);
         indexedConns_ -= gone.size();
     }
     for (TFB_InstanceRef* record : doomed)
@@ -356,9 +391,13 @@ void TFB_Manager::DeleteInstances(const std::vector<TFB_InstanceRef*>& records)
         rebuildInstanceIndex();
     for (TFB_InstanceRef* record : doomed)
         unindexInstance(record);
-    Instances.erase(std::remove_if(Instances.begin(), Instances.end(),
-                                   [&](const auto& r) { return in(doomedSet, r.get()); }),
-                    Instances.end());
+    if (doomed.size() == 1)
+        Instances.erase(std::find_if(Instances.begin(), Instances.end(),
+                                     [&](const auto& r) { return r.get() == doomed.front(); }));
+    else
+        Instances.erase(std::remove_if(Instances.begin(), Instances.end(),
+                                       [&](const auto& r) { return in(doomedSet, r.get()); }),
+                        Instances.end());
     indexedInstances_ -= doomed.size();
 }
 
@@ -520,8 +559,10 @@ void TFB_Manager::RemoveEventConn(TFB_EventAssocRef* record)
     if (it == EventConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->EventLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_EventAssocRef*>(record));
     record->DestInstance = nullptr;
     record->SourceInstance = nullptr;
@@ -535,8 +576,10 @@ void TFB_Manager::RemoveDataConn(TFB_DataAssocRef* record)
     if (it == DataConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->DataLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_DataAssocRef*>(record));
     record->DestInstance = nullptr;
     record->SourceInstance = nullptr;
@@ -550,8 +593,10 @@ void TFB_Manager::RemoveIPPFBConn(TFB_IPPFBAssocsRef* record)
     if (it == IPPFBConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->IPPFBLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(record));
     IPPFBConns.erase(it);
     --indexedConns_;
@@ -563,8 +608,10 @@ void TFB_Manager::RemoveIPPtoIPPConn(TFB_IPPtoIPPAssocRef* record)
     if (it == IPPtoIPPConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->IPPtoIPPLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_IPPtoIPPAssocRef*>(record));
     IPPtoIPPConns.erase(it);
     --indexedConns_;
@@ -775,6 +822,7 @@ void TFB_Manager::forgetLayer()
     for (const auto& d : Diagrams) {
         d->IPPFBLines.clear();
         d->IPPtoIPPLines.clear();
+        d->listsChanged();
         for (const auto& p : d->IPPPictures)
             d->Selection.erase(std::remove(d->Selection.begin(), d->Selection.end(), p.get()), d->Selection.end());
         d->IPPPictures.clear();
