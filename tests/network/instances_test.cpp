@@ -470,6 +470,51 @@ TEST_F(NetworkTest, DeletingRecordsTogetherLeavesWhatDeletingThemOneByOneLeaves)
     EXPECT_EQ(describe(), before);
 }
 
+// Deleting a record finds its drawings and lines in whatever diagram holds
+// them now, however the diagram changed since the last deletion looked at
+// it: a drawing swapped for another (same count), a line added by hand, a
+// rebuild.
+TEST_F(NetworkTest, DeletingARecordFindsWhatTheDiagramsDrawNow)
+{
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_InstanceRef* a = Add(d1, "A")->Ref;
+    TFB_InstanceRef* b = Add(d2, "B")->Ref;
+    TFB_InstanceRef* c = Add(d1, "C")->Ref;
+    TFB_InstanceRef* gone = M().CreateInstance("G", "COUNTER", false);
+    M().DeleteInstance(gone); // the diagrams have been looked at
+
+    // Same number of drawings in D2, another record drawn.
+    d2->DeleteDrawn(d2->FindDrawn("B"), true);
+    ASSERT_EQ(M().FindInstance("B"), nullptr);
+    TFB_InstanceRef* undrawn = M().CreateInstance("H", "COUNTER", false);
+    EXPECT_FALSE(M().IsDrawn(undrawn)); // every diagram looked at again
+    TFB_InstanceRef* e = Add(d2, "E")->Ref;
+    (void)b;
+    // A line added by hand in D1, and one made by a rebuild in D2.
+    TFB_EventAssocRef* ac = ConnectEvents(a, "CNF", c, "REQ");
+    auto line = std::make_unique<TFB_EventAssoc>();
+    line->Ref = ac;
+    line->SourceDrawn = d1->FindDrawn("A");
+    line->DestDrawn = d1->FindDrawn("C");
+    line->SourcePortPic = line->SourceDrawn->EventOutputPicture("CNF");
+    line->DestPortPic = line->DestDrawn->EventInputPicture("REQ");
+    d1->AddEventLine(std::move(line));
+    ConnectData(e, "Q", c, "N");
+    d2->RebuildLines();
+    ASSERT_EQ(d2->DataLines.size(), 1u);
+
+    M().DeleteInstance(e);
+    EXPECT_THAT(d2->DrawnInstances, IsEmpty());
+    EXPECT_THAT(d2->DataLines, IsEmpty());
+    M().DeleteInstance(c);
+    EXPECT_THAT(d1->EventLines, IsEmpty());
+    ASSERT_EQ(d1->DrawnInstances.size(), 1u);
+    EXPECT_EQ(d1->DrawnInstances[0]->Ref, a);
+    EXPECT_TRUE(M().IsDrawn(a));
+    EXPECT_FALSE(M().IsDrawn(c));
+}
+
 TEST_F(NetworkTest, NotesAndSelection)
 {
     TFB_Diagram* d = NewDiagram("D", 2.0);
