@@ -3,8 +3,8 @@
 // test runs only inside a network namespace that has loopback alone:
 //
 //   ip netns add telvo-forte && ip netns exec telvo-forte ip link set lo up
-//   TELVO_FORTE=/path/to/forte ip netns exec telvo-forte build/default/tests/deploy/test_deploy \
-//       --gtest_filter='ForteRuntime.*'
+//   TELVO_FORTE=/path/to/forte ip netns exec telvo-forte
+//       build/default/tests/deploy/test_deploy --gtest_filter='ForteRuntime.*'
 //
 // Otherwise it reports itself skipped.
 

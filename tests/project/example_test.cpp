@@ -181,8 +181,9 @@ TEST_F(ExampleTest, InfoCommandNamesKindsAndConnectionTypesWhenAsked)
     const auto before = lines(plain.Out);
     ASSERT_EQ(out.size(), before.size());
     for (size_t i = 0; i < out.size(); ++i)
-        if (out[i].rfind("object\t", 0) != 0 && out[i].rfind("connection\t", 0) != 0)
+        if (out[i].rfind("object\t", 0) != 0 && out[i].rfind("connection\t", 0) != 0) {
             EXPECT_EQ(out[i], before[i]);
+        }
 
     auto wrong = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "project", "info", "--nams", ExampleFile});
     EXPECT_EQ(wrong.ExitCode, 2);

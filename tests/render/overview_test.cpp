@@ -51,10 +51,11 @@ TEST_P(Overview, BlocksAreFilledAndTextGoesOnlyAtOrBelowThirtyPercent)
     for (int x = a->X - 10; x < a->X + a->Width + 10; ++x)
         for (int y = std::max(0, a->Y - 14); y < a->Y - 1; ++y)
             dark += Pixel(image, x, y).lightness() < 128;
-    if (c.Overview)
+    if (c.Overview) {
         EXPECT_EQ(dark, 0) << "no label in the overview";
-    else if (c.Zoom >= 0.5) // smaller labels are too faint to count on
+    } else if (c.Zoom >= 0.5) { // smaller labels are too faint to count on
         EXPECT_GT(dark, 0) << "the instance's label";
+    }
     // The event line still joins the ports.
     ASSERT_EQ(d->EventLines.size(), 1u);
     EXPECT_GE(d->EventLines[0]->Points.size(), 2u);

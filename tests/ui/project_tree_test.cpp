@@ -164,8 +164,9 @@ TEST_F(ProjectTree, RequirementsBranchOnlyWithAUmlModel)
     EXPECT_EQ(Browser().Node({"ROVEV Requirements"}), nullptr);
     Browser().UpdatePopup(Browser().RootNode());
     for (QAction* item : Browser().PopupMenu()->findChild<QMenu*>("pmAdd")->actions())
-        if (item->text() != "Function Block Diagram")
+        if (item->text() != "Function Block Diagram") {
             EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+        }
 
     Build(true);
     QStringList expected = plantTree;

@@ -392,8 +392,9 @@ TEST_F(DrawingTest, EveryDialogShowsItsFieldsUnclipped)
         EXPECT_FALSE(picture.isNull());
         // Every button shows its whole text.
         for (QPushButton* b : w->findChildren<QPushButton*>())
-            if (b->isVisible())
+            if (b->isVisible()) {
                 EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text())) << b->text().toStdString();
+            }
         if (!folder.isEmpty())
             picture.save(folder + QStringLiteral("/dialog-") + name + QStringLiteral(".png"));
     };

@@ -203,24 +203,25 @@ TEST_F(TypeEditorFixture, EccEditsAreUndoneExactly)
 {
     ASSERT_TRUE(Editor->NewBasicClick());
     TEccPage& page = *Editor->EccPage();
-    TFB_Type& type = *Editor->WorkingType();
+    // Undo and redo put a fresh copy of the type in place: look it up anew.
+    auto type = [&]() -> TFB_Type& { return *Editor->WorkingType(); };
     const std::vector<std::pair<const char*, std::function<void()>>> edits = {
         {"add state", [&] { page.AddStateClick(); }},
-        {"move state", [&] { drag(page, {type.States[1]->X + 5, type.States[1]->Y + 5}, {700, 700}); }},
+        {"move state", [&] { drag(page, {type().States[1]->X + 5, type().States[1]->Y + 5}, {700, 700}); }},
         {"move label",
-         [&] { drag(page, {type.Transitions[0]->X + 1, type.Transitions[0]->Y}, {900, 40}); }},
+         [&] { drag(page, {type().Transitions[0]->X + 1, type().Transitions[0]->Y}, {900, 40}); }},
         {"add transition",
          [&] {
              page.TransitionModeClick();
-             click(page, {type.States[1]->X + 30, type.States[1]->Y + 9});
-             click(page, {type.States[1]->X + 30, type.States[1]->Y + 9}); // to itself
+             click(page, {type().States[1]->X + 30, type().States[1]->Y + 9});
+             click(page, {type().States[1]->X + 30, type().States[1]->Y + 9}); // to itself
              page.SelectModeClick();
          }},
         {"edit state", [&] { page.EditState(1, "FIRST", "c", {{"REQ", "CNF"}, {"INIT", ""}}); }},
         {"edit condition", [&] { page.EditTransition(1, "REQ AND QI"); }},
         {"delete state",
          [&] {
-             click(page, {type.States[2]->X + 5, type.States[2]->Y + 5});
+             click(page, {type().States[2]->X + 5, type().States[2]->Y + 5});
              page.DeleteClick();
          }},
     };
