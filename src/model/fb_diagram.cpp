@@ -130,6 +130,7 @@ TFB_Instance* TFB_Diagram::AddInstance(const std::string& name, const std::strin
         drawn->DrawAsGlyph = true;
     }
     DrawnInstances.push_back(std::move(drawn));
+    listsChanged();
     return DrawnInstances.back().get();
 }
 
@@ -156,6 +157,7 @@ void TFB_Diagram::DeleteDrawn(TFB_Instance* drawn, bool withLines)
     if (!drawn || !holds(DrawnInstances, drawn))
         return;
     removeFromSelection(drawn);
+    listsChanged();
     // Lines hold the instance's port pictures: none may outlive them, so the
     // lines at the instance go whether asked or not (their records stay and
     // a later rebuild draws them again at their other ends).
@@ -188,16 +190,19 @@ void TFB_Diagram::Clear()
 TFB_EventAssoc* TFB_Diagram::AddEventLine(std::unique_ptr<TFB_EventAssoc> line)
 {
     EventLines.push_back(std::move(line));
+    listsChanged();
     return EventLines.back().get();
 }
 TFB_DataAssoc* TFB_Diagram::AddDataLine(std::unique_ptr<TFB_DataAssoc> line)
 {
     DataLines.push_back(std::move(line));
+    listsChanged();
     return DataLines.back().get();
 }
 TFB_IPPFBAssocsInst* TFB_Diagram::AddIPPFBLine(std::unique_ptr<TFB_IPPFBAssocsInst> line)
 {
     IPPFBLines.push_back(std::move(line));
+    listsChanged();
     return IPPFBLines.back().get();
 }
 TFB_IPPtoIPPAssocInst* TFB_Diagram::AddIPPtoIPPLine(std::unique_ptr<TFB_IPPtoIPPAssocInst> line)
@@ -226,6 +231,7 @@ void TFB_Diagram::DeleteEventLine(TFB_EventAssoc* line)
         return;
     TFB_EventAssocRef* record = line->Ref;
     eraseOwned(EventLines, static_cast<const TFB_EventAssoc*>(line));
+    listsChanged();
     if (!record)
         return;
     if (InnerNetwork)
@@ -240,6 +246,7 @@ void TFB_Diagram::DeleteDataLine(TFB_DataAssoc* line)
         return;
     TFB_DataAssocRef* record = line->Ref;
     eraseOwned(DataLines, static_cast<const TFB_DataAssoc*>(line));
+    listsChanged();
     if (!record)
         return;
     if (InnerNetwork)
@@ -254,6 +261,7 @@ void TFB_Diagram::DeleteIPPFBLine(TFB_IPPFBAssocsInst* line, bool withRecord)
         return;
     TFB_IPPFBAssocsRef* record = line->Ref;
     eraseOwned(IPPFBLines, static_cast<const TFB_IPPFBAssocsInst*>(line));
+    listsChanged();
     if (withRecord && record && Manager)
         Manager->RemoveIPPFBConn(record);
 }
@@ -301,6 +309,7 @@ void TFB_Diagram::DeleteIPPPicture(TslIPP* picture, bool withRecords)
     // A record removed above may already have taken lines of this picture
     // with it; whatever still points at the picture goes now.
     eraseOwnedIf(IPPFBLines, [&](const TFB_IPPFBAssocsInst& l) { return l.IPPPicture == picture; });
+    listsChanged();
     eraseOwnedIf(IPPtoIPPLines, [&](const TFB_IPPtoIPPAssocInst& l) {
         return l.SourcePicture == picture || l.DestPicture == picture;
     });
@@ -335,6 +344,7 @@ void TFB_Diagram::ForgetIpp(const TslIPPRef* ipp)
     while (TslIPP* p = FindIPPPicture(ipp))
         DeleteIPPPicture(p, false);
     eraseOwnedIf(IPPFBLines, [&](const TFB_IPPFBAssocsInst& l) { return l.Ref && l.Ref->IPP == ipp; });
+    listsChanged();
     eraseOwnedIf(IPPtoIPPLines, [&](const TFB_IPPtoIPPAssocInst& l) {
         return l.Ref && (l.Ref->SourceIPP == ipp || l.Ref->DestIPP == ipp);
     });
@@ -629,6 +639,30 @@ private:
 
 } // namespace
 
+const TFB_Diagram::TDrawsIndex& TFB_Diagram::drawsIndex() const
+{
+    const size_t sizes[4] = {DrawnInstances.size(), EventLines.size(), DataLines.size(), IPPFBLines.size()};
+    if (draws_.Valid && std::equal(sizes, sizes + 4, draws_.Sizes))
+        return draws_;
+    draws_.Records.clear();
+    draws_.Connections.clear();
+    for (const auto& d : DrawnInstances)
+        draws_.Records.push_back(d->Ref);
+    for (const auto& l : EventLines)
+        draws_.Connections.push_back(l->Ref);
+    for (const auto& l : DataLines)
+        draws_.Connections.push_back(l->Ref);
+    for (const auto& l : IPPFBLines)
+        draws_.Connections.push_back(l->Ref);
+    for (auto* v : {&draws_.Records, &draws_.Connections}) {
+        std::sort(v->begin(), v->end());
+        v->erase(std::unique(v->begin(), v->end()), v->end());
+    }
+    std::copy(sizes, sizes + 4, draws_.Sizes);
+    draws_.Valid = true;
+    return draws_;
+}
+
 TDiagramRecords TFB_Diagram::innerRecords() const
 {
     auto* self = const_cast<TFB_Diagram*>(this);
@@ -698,6 +732,7 @@ void TFB_Diagram::RebuildLines()
     TLineRebuild<TFB_DataAssoc> dataLines(DataLines, records.Datas.size());
     TLineRebuild<TFB_IPPFBAssocsInst> ippFbLines(IPPFBLines, records.IPPFBs.size());
     TLineRebuild<TFB_IPPtoIPPAssocInst> ippToIppLines(IPPtoIPPLines, records.IPPtoIPPs.size());
+    listsChanged();
 
     // The picture of a port named like the record's: the picture of that
     // very port when the drawn instance places the port's own record (found

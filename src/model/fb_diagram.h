@@ -170,6 +170,25 @@ public:
     void ForgetIpp(const TslIPPRef* ipp);
 
 private:
+    friend class TFB_Manager;
+
+    // What the FB manager asks of every diagram when records go: whether
+    // the diagram draws one of them, or a line of one of their connection
+    // records. Made from the lists when first asked after they changed, so
+    // that deleting records one after another does not walk every line of
+    // the project each time.
+    struct TDrawsIndex {
+        bool Valid = false;
+        size_t Sizes[4] = {};
+        std::vector<const void*> Records;     // sorted
+        std::vector<const void*> Connections; // sorted
+    };
+    mutable TDrawsIndex draws_;
+    // Every change of the drawn instances or of the FB lines goes through
+    // here.
+    void listsChanged() { draws_.Valid = false; }
+    const TDrawsIndex& drawsIndex() const;
+
     TDiagramRecords innerRecords() const;
     void removeFromSelection(const TDrawObject* object);
 };

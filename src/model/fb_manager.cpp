@@ -240,11 +240,10 @@ bool TFB_Manager::RenameInstance(TFB_InstanceRef* record, const std::string& new
 
 bool TFB_Manager::IsDrawn(const TFB_InstanceRef* record) const
 {
-    for (const auto& d : Diagrams)
-        for (const auto& drawn : d->DrawnInstances)
-            if (drawn->Ref == record)
-                return true;
-    return false;
+    return std::any_of(Diagrams.begin(), Diagrams.end(), [&](const auto& d) {
+        const auto& drawn = d->drawsIndex().Records;
+        return std::binary_search(drawn.begin(), drawn.end(), static_cast<const void*>(record));
+    });
 }
 
 void TFB_Manager::drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* record)
@@ -261,47 +260,117 @@ void TFB_Manager::drawingDeleted(const TFB_Diagram& diagram, TFB_InstanceRef* re
     DeleteInstance(record);
 }
 
-void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
+namespace {
+// Removes the connection records `doomed` (sorted set `gone`) from their
+// list, keeping the order of the rest. A few are found by their list order
+// number, which rises along the list; many in one pass.
+template <typename T>
+void eraseRecords(TOwnedList<T>& list, const std::vector<TFB_AssocRef*>& doomed, const std::vector<const void*>& gone)
 {
-    auto it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
-    if (it == Instances.end())
+    if (doomed.empty())
         return;
-    // The drawings go below; the record goes with them anyway.
+    if (doomed.size() * 16 >= list.size()) {
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const auto& c) { return std::binary_search(gone.begin(), gone.end(), c.get()); }),
+                   list.end());
+        return;
+    }
+    for (const TFB_AssocRef* c : doomed) {
+        auto it = std::lower_bound(list.begin(), list.end(), c->ListOrder,
+                                   [](const auto& r, uint64_t order) { return r->ListOrder < order; });
+        if (it == list.end() || it->get() != c)
+            it = std::find_if(list.begin(), list.end(), [&](const auto& r) { return r.get() == c; });
+        if (it != list.end())
+            list.erase(it);
+    }
+}
+} // namespace
+
+void TFB_Manager::DeleteInstance(TFB_InstanceRef* record) { DeleteInstances({record}); }
+
+void TFB_Manager::DeleteInstances(const std::vector<TFB_InstanceRef*>& records)
+{
+    // Sorted pointer sets: each list below is walked once for all the
+    // records, and a membership test is a binary search in a short array.
+    auto sortedUnique = [](auto& v) {
+        std::sort(v.begin(), v.end());
+        v.erase(std::unique(v.begin(), v.end()), v.end());
+    };
+    auto in = [](const auto& sorted, const void* p) {
+        return std::binary_search(sorted.begin(), sorted.end(), p);
+    };
+    std::vector<const void*> wanted(records.begin(), records.end());
+    sortedUnique(wanted);
+    // Only records of this project go; the rest are left alone.
+    std::vector<TFB_InstanceRef*> doomed;
+    std::vector<const void*> doomedSet;
+    if (wanted.size() == 1) {
+        auto it = std::find_if(Instances.begin(), Instances.end(),
+                               [&](const auto& r) { return r.get() == wanted.front(); });
+        if (it != Instances.end())
+            doomed.push_back(it->get());
+    } else {
+        for (const auto& r : Instances)
+            if (in(wanted, r.get()))
+                doomed.push_back(r.get());
+    }
+    if (doomed.empty())
+        return;
+    doomedSet.assign(doomed.begin(), doomed.end());
+    sortedUnique(doomedSet);
+    // The drawings go below; the records go with them anyway.
     struct TFlag {
         bool& Flag;
         bool Old;
         explicit TFlag(bool& f) : Flag(f), Old(f) { Flag = true; }
         ~TFlag() { Flag = Old; }
     } deleting(deletingRecord_);
-    // The connection records at the record, from the index, and every line
-    // drawing them: each list is walked once, whatever the number of
-    // records, so that deleting many records one after another does not
-    // rebuild or rescan the project per connection.
+    // The connection records at the records, from the index, and every line
+    // drawing them.
     ensureConnIndex();
-    std::unordered_set<const TFB_AssocRef*> gone;
     std::vector<TFB_AssocRef*> events, datas, ipps;
-    if (byRecord_.Has(record)) {
-        auto into = [](std::vector<TFB_AssocRef*>& v) { return [&v](TFB_AssocRef* c) { v.push_back(c); }; };
+    auto into = [](std::vector<TFB_AssocRef*>& v) { return [&v](TFB_AssocRef* c) { v.push_back(c); }; };
+    for (TFB_InstanceRef* record : doomed) {
+        if (!byRecord_.Has(record))
+            continue;
         byRecord_.ForEach(record, TConnectionIndex::Events, into(events));
         byRecord_.ForEach(record, TConnectionIndex::Datas, into(datas));
         byRecord_.ForEach(record, TConnectionIndex::IPPFBs, into(ipps));
-        gone.insert(events.begin(), events.end());
-        gone.insert(datas.begin(), datas.end());
-        gone.insert(ipps.begin(), ipps.end());
     }
-    auto drawsGone = [&](const auto& line) { return line->Ref && gone.count(line->Ref) != 0; };
+    // A connection between two of the records was met at both.
+    sortedUnique(events);
+    sortedUnique(datas);
+    sortedUnique(ipps);
+    std::vector<const void*> gone;
+    gone.reserve(events.size() + datas.size() + ipps.size());
+    gone.insert(gone.end(), events.begin(), events.end());
+    gone.insert(gone.end(), datas.begin(), datas.end());
+    gone.insert(gone.end(), ipps.begin(), ipps.end());
+    sortedUnique(gone);
+    auto drawsGone = [&](const auto& line) { return line->Ref && in(gone, line->Ref); };
+    auto intersects = [&in](const std::vector<const void*>& a, const std::vector<const void*>& b) {
+        const auto& fewer = a.size() < b.size() ? a : b;
+        const auto& more = a.size() < b.size() ? b : a;
+        return std::any_of(fewer.begin(), fewer.end(), [&](const void* p) { return in(more, p); });
+    };
     for (const auto& d : Diagrams) {
-        if (!gone.empty()) {
+        // Only diagrams that draw one of the records or one of the lines
+        // are touched: their own index tells, without walking their lists.
+        const TFB_Diagram::TDrawsIndex& draws = d->drawsIndex();
+        const bool drawsRecords = intersects(draws.Records, doomedSet);
+        if (!gone.empty() && intersects(draws.Connections, gone)) {
             d->EventLines.erase(std::remove_if(d->EventLines.begin(), d->EventLines.end(), drawsGone),
                                 d->EventLines.end());
             d->DataLines.erase(std::remove_if(d->DataLines.begin(), d->DataLines.end(), drawsGone),
                                d->DataLines.end());
             d->IPPFBLines.erase(std::remove_if(d->IPPFBLines.begin(), d->IPPFBLines.end(), drawsGone),
                                 d->IPPFBLines.end());
+            d->listsChanged();
         }
-        for (size_t i = d->DrawnInstances.size(); i-- > 0;)
-            if (i < d->DrawnInstances.size() && d->DrawnInstances[i]->Ref == record)
-                d->DeleteDrawn(d->DrawnInstances[i].get(), true);
+        if (drawsRecords)
+            for (size_t i = d->DrawnInstances.size(); i-- > 0;)
+                if (i < d->DrawnInstances.size() && in(doomedSet, d->DrawnInstances[i]->Ref))
+                    d->DeleteDrawn(d->DrawnInstances[i].get(), true);
     }
     if (!gone.empty()) {
         for (auto* e : events)
@@ -310,20 +379,26 @@ void TFB_Manager::DeleteInstance(TFB_InstanceRef* record)
             unindexConn(static_cast<const TFB_DataAssocRef*>(c));
         for (auto* c : ipps)
             unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(c));
-        auto isGone = [&](const auto& c) { return gone.count(c.get()) != 0; };
-        EventConns.erase(std::remove_if(EventConns.begin(), EventConns.end(), isGone), EventConns.end());
-        DataConns.erase(std::remove_if(DataConns.begin(), DataConns.end(), isGone), DataConns.end());
-        IPPFBConns.erase(std::remove_if(IPPFBConns.begin(), IPPFBConns.end(), isGone), IPPFBConns.end());
+        eraseRecords(EventConns, events, gone);
+        eraseRecords(DataConns, datas, gone);
+        eraseRecords(IPPFBConns, ipps, gone);
         indexedConns_ -= gone.size();
     }
-    if (record->Device)
-        UnassignInstance(record->Device, record);
+    for (TFB_InstanceRef* record : doomed)
+        if (record->Device)
+            UnassignInstance(record->Device, record);
     if (Instances.size() != indexedInstances_)
         rebuildInstanceIndex();
-    unindexInstance(record);
-    it = std::find_if(Instances.begin(), Instances.end(), [&](const auto& r) { return r.get() == record; });
-    Instances.erase(it);
-    --indexedInstances_;
+    for (TFB_InstanceRef* record : doomed)
+        unindexInstance(record);
+    if (doomed.size() == 1)
+        Instances.erase(std::find_if(Instances.begin(), Instances.end(),
+                                     [&](const auto& r) { return r.get() == doomed.front(); }));
+    else
+        Instances.erase(std::remove_if(Instances.begin(), Instances.end(),
+                                       [&](const auto& r) { return in(doomedSet, r.get()); }),
+                        Instances.end());
+    indexedInstances_ -= doomed.size();
 }
 
 // ---- Index of the connection records --------------------------------------
@@ -484,8 +559,10 @@ void TFB_Manager::RemoveEventConn(TFB_EventAssocRef* record)
     if (it == EventConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->EventLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_EventAssocRef*>(record));
     record->DestInstance = nullptr;
     record->SourceInstance = nullptr;
@@ -499,8 +576,10 @@ void TFB_Manager::RemoveDataConn(TFB_DataAssocRef* record)
     if (it == DataConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->DataLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_DataAssocRef*>(record));
     record->DestInstance = nullptr;
     record->SourceInstance = nullptr;
@@ -514,8 +593,10 @@ void TFB_Manager::RemoveIPPFBConn(TFB_IPPFBAssocsRef* record)
     if (it == IPPFBConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->IPPFBLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_IPPFBAssocsRef*>(record));
     IPPFBConns.erase(it);
     --indexedConns_;
@@ -527,8 +608,10 @@ void TFB_Manager::RemoveIPPtoIPPConn(TFB_IPPtoIPPAssocRef* record)
     if (it == IPPtoIPPConns.end())
         return;
     ensureConnIndex();
-    for (const auto& d : Diagrams)
+    for (const auto& d : Diagrams) {
         dropLinesOf(d->IPPtoIPPLines, record);
+        d->listsChanged();
+    }
     unindexConn(static_cast<const TFB_IPPtoIPPAssocRef*>(record));
     IPPtoIPPConns.erase(it);
     --indexedConns_;
@@ -739,6 +822,7 @@ void TFB_Manager::forgetLayer()
     for (const auto& d : Diagrams) {
         d->IPPFBLines.clear();
         d->IPPtoIPPLines.clear();
+        d->listsChanged();
         for (const auto& p : d->IPPPictures)
             d->Selection.erase(std::remove(d->Selection.begin(), d->Selection.end(), p.get()), d->Selection.end());
         d->IPPPictures.clear();

@@ -113,6 +113,9 @@ public:
     // Removes every trace of the record from the diagrams, its connection
     // records and its device, and destroys it.
     void DeleteInstance(TFB_InstanceRef* record);
+    // The same for many records at once, in one pass over the project
+    // whatever their number; records not in the project are left alone.
+    void DeleteInstances(const std::vector<TFB_InstanceRef*>& records);
     // Whether a project diagram draws the record.
     bool IsDrawn(const TFB_InstanceRef* record) const;
     // Renames a record; lookups by name follow. Refused (false) when another

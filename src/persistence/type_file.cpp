@@ -152,22 +152,48 @@ public:
     template <typename List>
     explicit TFirstByName(const List& list, size_t more = 0)
     {
-        map_.reserve(list.size() + more);
+        if (list.size() + more > kSmall)
+            map_.reserve(list.size() + more);
         for (const auto& item : list)
             Add(item.get());
     }
     T* Find(std::string_view name) const
     {
-        auto it = map_.find(name);
-        return it == map_.end() ? nullptr : it->second;
+        if (!map_.empty()) {
+            auto it = map_.find(name);
+            return it == map_.end() ? nullptr : it->second;
+        }
+        for (size_t i = 0; i < count_; ++i)
+            if (small_[i]->Name.size() == name.size() && std::string_view(small_[i]->Name) == name)
+                return small_[i];
+        return nullptr;
     }
     // Keeps the first object of a name.
-    void Add(T* item) { map_.emplace(std::string_view(item->Name), item); }
+    void Add(T* item)
+    {
+        if (count_ < kSmall && map_.empty()) {
+            if (!Find(item->Name))
+                small_[count_++] = item;
+            return;
+        }
+        if (count_ > 0) {
+            // Past a handful of names a scan costs more than hashing.
+            for (size_t i = 0; i < count_; ++i)
+                map_.emplace(std::string_view(small_[i]->Name), small_[i]);
+            count_ = 0;
+        }
+        map_.emplace(std::string_view(item->Name), item);
+    }
 
 private:
+    // Most types declare a few ports of each kind: a short list is scanned,
+    // which costs no allocation per name.
+    static constexpr size_t kSmall = 16;
     struct THash {
         size_t operator()(std::string_view name) const { return TInstanceNameIndex::HashOf(name); }
     };
+    std::array<T*, kSmall> small_{};
+    size_t count_ = 0;
     std::unordered_map<std::string_view, T*, THash> map_;
 };
 

@@ -199,8 +199,7 @@ void RestoreSnapshot(TFB_Diagram& diagram, const TDiagramSnapshot& s, TSystemLay
             if (std::none_of(s.Records.begin(), s.Records.end(),
                              [&](const TRecordSnapshot& r) { return r.Name == record->Name; }))
                 gone.push_back(record.get());
-        for (TFB_InstanceRef* record : gone)
-            m.DeleteInstance(record);
+        m.DeleteInstances(gone);
     }
 
     // Connection records the snapshot does not know go before the network

@@ -384,6 +384,137 @@ TEST_F(NetworkTest, DeletingARecordRemovesEveryTraceOfIt)
     EXPECT_EQ(d1->IPPPictures.size(), 1u);
 }
 
+// Deleting many records at once leaves exactly what deleting them one after
+// another leaves: records, connection records, lines (not rebuilt), device
+// lists. The set holds two connected records, one connected to itself, a
+// record drawn twice, a duplicate and a record of another project.
+TEST_F(NetworkTest, DeletingRecordsTogetherLeavesWhatDeletingThemOneByOneLeaves)
+{
+    auto build = [&](std::vector<TFB_InstanceRef*>& doomed) {
+        MakeLayer();
+        TFB_Diagram* d1 = NewDiagram("D1");
+        TFB_Diagram* d2 = NewDiagram("D2");
+        TFB_InstanceRef* a = Add(d1, "A")->Ref;
+        Add(d2, "A");
+        TFB_InstanceRef* b = Add(d2, "B")->Ref;
+        TFB_InstanceRef* c = Add(d1, "C")->Ref;
+        TFB_InstanceRef* e = Add(d2, "E")->Ref;
+        TFB_InstanceRef* self = Add(d1, "S")->Ref;
+        ConnectEvents(a, "CNF", b, "REQ");
+        ConnectData(a, "Q", c, "N");
+        ConnectEvents(b, "CNF", c, "REQ");
+        ConnectEvents(c, "CNF", e, "INIT");
+        ConnectEvents(self, "CNF", self, "REQ");
+        ConnectData(e, "Q", self, "N");
+        auto ipp = std::make_unique<TFB_IPPFBAssocsRef>();
+        ipp->IPP = Boiler->getIppByName("IPP_0");
+        ipp->Instance = c;
+        ipp->DataPort = c->FindDataInput("N");
+        M().AddIPPFBConn(std::move(ipp));
+        d1->AddIPPPicture(Boiler->getIppByName("IPP_0"), 10, 10);
+        AssignInstance(Device, a);
+        AssignInstance(Device, e);
+        for (const auto& d : M().Diagrams)
+            d->RebuildLines();
+        doomed = {a, c, self, a};
+    };
+    auto describe = [&] {
+        std::string out;
+        for (const auto& r : M().Instances)
+            out += "record " + r->Name + "\n";
+        for (const auto& c : M().EventConns)
+            out += "event " + c->SourceInstance->Name + "." + c->SourcePort->Name() + " " + c->DestInstance->Name +
+                   "." + c->DestPort->Name() + "\n";
+        for (const auto& c : M().DataConns)
+            out += "data " + c->SourceInstance->Name + " " + c->DestInstance->Name + "\n";
+        out += "ipp " + std::to_string(M().IPPFBConns.size()) + "\n";
+        for (const auto& d : M().Diagrams) {
+            out += d->Name + ":";
+            for (const auto& i : d->DrawnInstances)
+                out += " " + i->Ref->Name;
+            for (const auto& l : d->EventLines)
+                out += " e" + l->Ref->SourceInstance->Name + l->Ref->DestInstance->Name;
+            for (const auto& l : d->DataLines)
+                out += " d" + l->Ref->SourceInstance->Name + l->Ref->DestInstance->Name;
+            out += " ipplines " + std::to_string(d->IPPFBLines.size()) + "\n";
+        }
+        for (const auto* r : Device->DownloadedFBInstanceList)
+            out += "on device " + r->Name + "\n";
+        for (const auto& r : M().Instances)
+            out += "found " + r->Name + " " + std::to_string(M().FindInstance(r->Name) == r.get()) + "\n";
+        return out;
+    };
+
+    std::vector<TFB_InstanceRef*> doomed;
+    build(doomed);
+    for (TFB_InstanceRef* r : std::vector<TFB_InstanceRef*>(doomed.begin(), doomed.end() - 1))
+        M().DeleteInstance(r);
+    const std::string oneByOne = describe();
+    EXPECT_THAT(oneByOne, HasSubstr("record B\nrecord E\n"));
+    EXPECT_THAT(oneByOne, Not(HasSubstr("record A")));
+
+    Reopen();
+    build(doomed);
+    TFB_Manager other;
+    TFB_InstanceRef* foreign = other.Instances.emplace_back(TFB_InstanceRef::Create("B", M().FindType("COUNTER"),
+                                                                                      false, nullptr)).get();
+    doomed.push_back(foreign);
+    M().DeleteInstances(doomed);
+    EXPECT_EQ(describe(), oneByOne);
+    EXPECT_EQ(other.Instances.size(), 1u);
+
+    // Nothing to delete changes nothing.
+    const std::string before = describe();
+    M().DeleteInstances({});
+    M().DeleteInstances({foreign, nullptr});
+    EXPECT_EQ(describe(), before);
+}
+
+// Deleting a record finds its drawings and lines in whatever diagram holds
+// them now, however the diagram changed since the last deletion looked at
+// it: a drawing swapped for another (same count), a line added by hand, a
+// rebuild.
+TEST_F(NetworkTest, DeletingARecordFindsWhatTheDiagramsDrawNow)
+{
+    TFB_Diagram* d1 = NewDiagram("D1");
+    TFB_Diagram* d2 = NewDiagram("D2");
+    TFB_InstanceRef* a = Add(d1, "A")->Ref;
+    TFB_InstanceRef* b = Add(d2, "B")->Ref;
+    TFB_InstanceRef* c = Add(d1, "C")->Ref;
+    TFB_InstanceRef* gone = M().CreateInstance("G", "COUNTER", false);
+    M().DeleteInstance(gone); // the diagrams have been looked at
+
+    // Same number of drawings in D2, another record drawn.
+    d2->DeleteDrawn(d2->FindDrawn("B"), true);
+    ASSERT_EQ(M().FindInstance("B"), nullptr);
+    TFB_InstanceRef* undrawn = M().CreateInstance("H", "COUNTER", false);
+    EXPECT_FALSE(M().IsDrawn(undrawn)); // every diagram looked at again
+    TFB_InstanceRef* e = Add(d2, "E")->Ref;
+    (void)b;
+    // A line added by hand in D1, and one made by a rebuild in D2.
+    TFB_EventAssocRef* ac = ConnectEvents(a, "CNF", c, "REQ");
+    auto line = std::make_unique<TFB_EventAssoc>();
+    line->Ref = ac;
+    line->SourceDrawn = d1->FindDrawn("A");
+    line->DestDrawn = d1->FindDrawn("C");
+    line->SourcePortPic = line->SourceDrawn->EventOutputPicture("CNF");
+    line->DestPortPic = line->DestDrawn->EventInputPicture("REQ");
+    d1->AddEventLine(std::move(line));
+    ConnectData(e, "Q", c, "N");
+    d2->RebuildLines();
+    ASSERT_EQ(d2->DataLines.size(), 1u);
+
+    M().DeleteInstance(e);
+    EXPECT_THAT(d2->DrawnInstances, IsEmpty());
+    EXPECT_THAT(d2->DataLines, IsEmpty());
+    M().DeleteInstance(c);
+    EXPECT_THAT(d1->EventLines, IsEmpty());
+    ASSERT_EQ(d1->DrawnInstances.size(), 1u);
+    EXPECT_EQ(d1->DrawnInstances[0]->Ref, a);
+    EXPECT_TRUE(M().IsDrawn(a));
+    EXPECT_FALSE(M().IsDrawn(c));
+}
+
 TEST_F(NetworkTest, NotesAndSelection)
 {
     TFB_Diagram* d = NewDiagram("D", 2.0);
