@@ -577,11 +577,6 @@ void TfrmDesignFBDiagram::buildContextMenu()
     popup_->setDefaultAction(mnuEdit_);
     mnuEditType_ = popup_->addAction(QStringLiteral("Edit FB type"), this, [this] { EditTypeClick(); });
     mnuReloadType_ = popup_->addAction(QStringLiteral("Reload type"), this, [this] { ReloadTypeClick(); });
-    // Shown in debug mode only.
-    mnuBreakpoint_ = popup_->addAction(QStringLiteral("Break when entering state\u2026"), this,
-                                       [this] { BreakWhenEnteringStateClick(); });
-    mnuBreakpoint_->setObjectName(QStringLiteral("mnuBreakpoint"));
-    mnuBreakpoint_->setVisible(false);
     popup_->addSeparator();
     mnuDelete_ = popup_->addAction(QStringLiteral("Delete"), this, [this] { DeleteClick(); });
     popup_->addSeparator();
@@ -602,6 +597,12 @@ void TfrmDesignFBDiagram::buildContextMenu()
         for (QAction* a : {mnuCut_, mnuCopy_, mnuPaste_, mnuDuplicate_})
             a->setEnabled(true);
     });
+    // Shown in debug mode only; last, so that the items above keep their
+    // places whatever the mode.
+    mnuBreakpoint_ = popup_->addAction(QStringLiteral("Break when entering state\u2026"), this,
+                                       [this] { BreakWhenEnteringStateClick(); });
+    mnuBreakpoint_->setObjectName(QStringLiteral("mnuBreakpoint"));
+    mnuBreakpoint_->setVisible(false);
 }
 
 QString TfrmDesignFBDiagram::ToolTipAt(int x, int y) const

@@ -4,7 +4,30 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include <sstream>
+
 namespace telvo::test {
+
+std::string RecordsText(const TFB_Manager& m)
+{
+    std::ostringstream out;
+    for (auto& r : m.Instances) {
+        out << "record " << r->Name << ":" << (r->Type ? r->Type->Name : "?") << " on "
+            << (r->Device ? r->Device->Name : "-") << " comment " << r->Comment;
+        for (auto& in : r->DataInputs)
+            out << " " << in->Name() << "=" << in->ValueText;
+        out << "\n";
+    }
+    for (auto& c : m.EventConns)
+        out << "event " << c->SourceInstance->Name << "." << c->SourcePort->Name() << " -> "
+            << c->DestInstance->Name << "." << c->DestPort->Name() << "\n";
+    for (auto& c : m.DataConns)
+        out << "data " << c->SourceInstance->Name << "." << c->SourcePort->Name() << " -> "
+            << c->DestInstance->Name << "." << c->DestPort->Name() << "\n";
+    for (auto& c : m.IPPFBConns)
+        out << "ipp " << c->IPP->Name << " - " << c->Instance->Name << "\n";
+    return out.str();
+}
 
 std::unique_ptr<TFB_Type> MakeType(const std::string& name, int eventIn, int eventOut, int dataIn, int dataOut)
 {

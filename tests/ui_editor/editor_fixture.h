@@ -19,6 +19,10 @@ namespace telvo::test {
 // A type with ports EI1.., EO1.., DI1.., DO1.. (data of type INT).
 std::unique_ptr<TFB_Type> MakeType(const std::string& name, int eventIn, int eventOut, int dataIn, int dataOut);
 
+// The manager's records (type, device, comment, constants) and connection
+// records by their end names, one per line: what an undo must put back.
+std::string RecordsText(const TFB_Manager& m);
+
 class EditorFixture : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -27,19 +27,7 @@ protected:
     {
         std::ostringstream out;
         out << NetworkToText(*Diagram);
-        const TFB_Manager& m = Workbench->FBManager();
-        for (auto& r : m.Instances) {
-            out << "record " << r->Name << ":" << (r->Type ? r->Type->Name : "?");
-            for (auto& in : r->DataInputs)
-                out << " " << in->Name() << "=" << in->ValueText;
-            out << "\n";
-        }
-        for (auto& c : m.EventConns)
-            out << "event " << c->SourceInstance->Name << "." << c->SourcePort->Name() << " -> "
-                << c->DestInstance->Name << "." << c->DestPort->Name() << "\n";
-        for (auto& c : m.DataConns)
-            out << "data " << c->SourceInstance->Name << "." << c->SourcePort->Name() << " -> "
-                << c->DestInstance->Name << "." << c->DestPort->Name() << "\n";
+        out << RecordsText(Workbench->FBManager());
         return out.str();
     }
 

@@ -57,22 +57,7 @@ public:
         Other->RebuildLines();
         std::ostringstream out;
         out << NetworkToText(*Diagram) << "\n----\n" << NetworkToText(*Other) << "\n----\n";
-        const TFB_Manager& m = Workbench->FBManager();
-        for (auto& r : m.Instances) {
-            out << "record " << r->Name << ":" << (r->Type ? r->Type->Name : "?") << " on "
-                << (r->Device ? r->Device->Name : "-") << " comment " << r->Comment;
-            for (auto& in : r->DataInputs)
-                out << " " << in->Name() << "=" << in->ValueText;
-            out << "\n";
-        }
-        for (auto& c : m.EventConns)
-            out << "event " << c->SourceInstance->Name << "." << c->SourcePort->Name() << " -> "
-                << c->DestInstance->Name << "." << c->DestPort->Name() << "\n";
-        for (auto& c : m.DataConns)
-            out << "data " << c->SourceInstance->Name << "." << c->SourcePort->Name() << " -> "
-                << c->DestInstance->Name << "." << c->DestPort->Name() << "\n";
-        for (auto& c : m.IPPFBConns)
-            out << "ipp " << c->IPP->Name << " - " << c->Instance->Name << "\n";
+        out << RecordsText(Workbench->FBManager());
         out << "lines here " << Diagram->EventLines.size() << "/" << Diagram->DataLines.size() << "/"
             << Diagram->IPPFBLines.size() << ", there " << Other->EventLines.size() << "/"
             << Other->DataLines.size() << "\n";
