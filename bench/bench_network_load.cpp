@@ -135,6 +135,35 @@ void BM_LoadAndRebuildProject(benchmark::State& state)
 }
 BENCHMARK(BM_LoadAndRebuildProject)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
+// The same files read as a project is opened: every file's instances, then
+// every file's connections, then each diagram's lines once.
+void BM_LoadProjectFiles(benchmark::State& state)
+{
+    TProject& p = project();
+    TRecordingUserInterface ui;
+    ui.KeepLog = false;
+    TWorkbench bench(p.Home, ui);
+    bench.IndexLibrary();
+    size_t records = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench.ResetFBManager();
+        ui.Clear();
+        state.ResumeTiming();
+        TFB_Manager& m = bench.FBManager();
+        std::vector<TNetworkFileLoad> files;
+        files.reserve(p.Files.size());
+        for (const auto& file : p.Files)
+            files.push_back({m.CreateDiagram(file, 1.0), file});
+        LoadFromFiles(files);
+        records = m.Instances.size() + m.EventConns.size() + m.DataConns.size();
+        benchmark::DoNotOptimize(records);
+    }
+    state.counters["records"] = static_cast<double>(records);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * p.Bytes));
+}
+BENCHMARK(BM_LoadProjectFiles)->Unit(benchmark::kMillisecond);
+
 void BM_ParseWithPugixmlOnly(benchmark::State& state)
 {
     TProject& p = project();
