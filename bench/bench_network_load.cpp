@@ -105,13 +105,13 @@ TProject& project()
     return p;
 }
 
-void BM_LoadAndRebuildProject(benchmark::State& state)
+// Times `load` reading the project's files into a fresh FB manager.
+template <typename Load>
+void loadProject(benchmark::State& state, bool keepLog, Load load)
 {
     TProject& p = project();
     TRecordingUserInterface ui;
-    // 1: every log line kept in memory (FindEventConn writes one per event
-    // connection read); 0: counted out at the sink.
-    ui.KeepLog = state.range(0) != 0;
+    ui.KeepLog = keepLog;
     TWorkbench bench(p.Home, ui);
     bench.IndexLibrary();
     size_t records = 0;
@@ -121,11 +121,7 @@ void BM_LoadAndRebuildProject(benchmark::State& state)
         ui.Clear();
         state.ResumeTiming();
         TFB_Manager& m = bench.FBManager();
-        for (const auto& file : p.Files)
-            LoadFromFile(*m.CreateDiagram(file, 1.0), file);
-        // The connections between files are complete only now.
-        for (const auto& d : m.Diagrams)
-            d->RebuildLines();
+        load(m, p.Files);
         records = m.Instances.size() + m.EventConns.size() + m.DataConns.size();
         benchmark::DoNotOptimize(records);
     }
@@ -133,34 +129,32 @@ void BM_LoadAndRebuildProject(benchmark::State& state)
     state.counters["messages"] = static_cast<double>(ui.Messages().size());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * p.Bytes));
 }
+
+void BM_LoadAndRebuildProject(benchmark::State& state)
+{
+    // 1: every log line kept in memory (FindEventConn writes one per event
+    // connection read); 0: counted out at the sink.
+    loadProject(state, state.range(0) != 0, [](TFB_Manager& m, const std::vector<std::string>& files) {
+        for (const auto& file : files)
+            LoadFromFile(*m.CreateDiagram(file, 1.0), file);
+        // The connections between files are complete only now.
+        for (const auto& d : m.Diagrams)
+            d->RebuildLines();
+    });
+}
 BENCHMARK(BM_LoadAndRebuildProject)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // The same files read as a project is opened: every file's instances, then
 // every file's connections, then each diagram's lines once.
 void BM_LoadProjectFiles(benchmark::State& state)
 {
-    TProject& p = project();
-    TRecordingUserInterface ui;
-    ui.KeepLog = false;
-    TWorkbench bench(p.Home, ui);
-    bench.IndexLibrary();
-    size_t records = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        bench.ResetFBManager();
-        ui.Clear();
-        state.ResumeTiming();
-        TFB_Manager& m = bench.FBManager();
-        std::vector<TNetworkFileLoad> files;
-        files.reserve(p.Files.size());
-        for (const auto& file : p.Files)
-            files.push_back({m.CreateDiagram(file, 1.0), file});
-        LoadFromFiles(files);
-        records = m.Instances.size() + m.EventConns.size() + m.DataConns.size();
-        benchmark::DoNotOptimize(records);
-    }
-    state.counters["records"] = static_cast<double>(records);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * p.Bytes));
+    loadProject(state, false, [](TFB_Manager& m, const std::vector<std::string>& files) {
+        std::vector<TNetworkFileLoad> loads;
+        loads.reserve(files.size());
+        for (const auto& file : files)
+            loads.push_back({m.CreateDiagram(file, 1.0), file});
+        LoadFromFiles(loads);
+    });
 }
 BENCHMARK(BM_LoadProjectFiles)->Unit(benchmark::kMillisecond);
 

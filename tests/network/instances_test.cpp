@@ -274,11 +274,7 @@ TEST_F(NetworkTest, DeletingTheLastDrawingOfARecordRemovesItWithItsConnections)
     TFB_InstanceRef* b = Add(d2, "B")->Ref;
     ConnectEvents(a, "CNF", b, "REQ");
     ConnectData(b, "Q", a, "N");
-    auto ipp = std::make_unique<TFB_IPPFBAssocsRef>();
-    ipp->IPP = Boiler->getIppByName("IPP_0");
-    ipp->Instance = a;
-    ipp->DataPort = a->FindDataInput("N");
-    M().AddIPPFBConn(std::move(ipp));
+    ConnectIppData("IPP_0", a, "N");
     AssignInstance(Device, a);
     d1->RebuildLines();
     d2->RebuildLines();
@@ -359,11 +355,7 @@ TEST_F(NetworkTest, DeletingARecordRemovesEveryTraceOfIt)
     ConnectData(a, "Q", c, "N");
     ConnectEvents(hidden, "CNF", a, "INIT");
     ConnectEvents(b, "CNF", c, "REQ");
-    auto ipp = std::make_unique<TFB_IPPFBAssocsRef>();
-    ipp->IPP = Boiler->getIppByName("IPP_0");
-    ipp->Instance = a;
-    ipp->DataPort = a->FindDataInput("N");
-    M().AddIPPFBConn(std::move(ipp));
+    ConnectIppData("IPP_0", a, "N");
     d1->AddIPPPicture(Boiler->getIppByName("IPP_0"), 10, 10);
     AssignInstance(Device, a);
 
@@ -406,11 +398,7 @@ TEST_F(NetworkTest, DeletingRecordsTogetherLeavesWhatDeletingThemOneByOneLeaves)
         ConnectEvents(c, "CNF", e, "INIT");
         ConnectEvents(self, "CNF", self, "REQ");
         ConnectData(e, "Q", self, "N");
-        auto ipp = std::make_unique<TFB_IPPFBAssocsRef>();
-        ipp->IPP = Boiler->getIppByName("IPP_0");
-        ipp->Instance = c;
-        ipp->DataPort = c->FindDataInput("N");
-        M().AddIPPFBConn(std::move(ipp));
+        ConnectIppData("IPP_0", c, "N");
         d1->AddIPPPicture(Boiler->getIppByName("IPP_0"), 10, 10);
         AssignInstance(Device, a);
         AssignInstance(Device, e);

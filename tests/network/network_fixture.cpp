@@ -112,6 +112,16 @@ TFB_DataAssocRef* NetworkTest::ConnectData(TFB_InstanceRef* src, const std::stri
     return M().AddDataConn(std::move(r));
 }
 
+TFB_IPPFBAssocsRef* NetworkTest::ConnectIppData(const std::string& ipp, TFB_InstanceRef* dst, const std::string& in)
+{
+    auto r = std::make_unique<TFB_IPPFBAssocsRef>();
+    r->IPP = Boiler->getIppByName(ipp);
+    r->Instance = dst;
+    r->DataPort = dst->FindDataInput(in);
+    EXPECT_TRUE(r->IPP && r->DataPort) << ipp << " " << in;
+    return M().AddIPPFBConn(std::move(r));
+}
+
 TFB_Diagram* NetworkTest::LoadText(const std::string& text, const std::string& fileName, double zoom)
 {
     auto path = Home.Write(fileName, text);

@@ -48,6 +48,8 @@ protected:
                                      const std::string& in);
     TFB_DataAssocRef* ConnectData(TFB_InstanceRef* src, const std::string& out, TFB_InstanceRef* dst,
                                   const std::string& in);
+    // The boiler's IPP of that name (see MakeLayer) to a data input.
+    TFB_IPPFBAssocsRef* ConnectIppData(const std::string& ipp, TFB_InstanceRef* dst, const std::string& in);
     // Loads a network text (written to a file of that name) into a new
     // diagram.
     TFB_Diagram* LoadText(const std::string& text, const std::string& fileName = "net.fbn", double zoom = 1.0);
