@@ -88,27 +88,15 @@ std::string parseErrorMessage(const std::string& text, const pugi::xml_parse_res
     return "Malformed XML" + where + ", line " + std::to_string(line) + ": " + result.description();
 }
 
-// The body of an ST or Other element. Tools write it either as the Text
-// attribute or as the element's own text, usually CDATA, split over several
-// sections when the text holds "]]>". A non-empty attribute wins.
-std::string bodyText(pugi::xml_node body)
-{
-    const char* fromAttribute = body.attribute("Text").value();
-    if (*fromAttribute)
-        return fromAttribute;
-    std::string text;
-    for (pugi::xml_node c = body.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
-            text += c.value();
-    return text;
-}
-
 // ---------------------------------------------------------------------------
 // Reading
 //
 // Types are read often (the library loads every type it needs), and every
 // step through the document is a call into pugixml: the reader visits each
 // element as few times as it can, and fills each list at its final size.
+
+using xmlwalk::TAttr;
+using xmlwalk::TNode;
 
 constexpr const char* kVarAttrs[] = {"Name", "Type", "Comment", "InitialValue", "ArraySize"};
 constexpr const char* kEventAttrs[] = {"Name", "Type", "Comment"};
@@ -121,9 +109,11 @@ constexpr const char* kRungAttrs[] = {"Output", "Expression", "Comment"};
 constexpr const char* kPrimitiveAttrs[] = {"Interface", "Event", "Parameters"};
 constexpr const char* kNameComment[] = {"Name", "Comment"};
 
-// An algorithm body as lines; the text is split where it lies when it is
-// held in one piece.
-std::vector<std::string> bodyLines(pugi::xml_node body, std::string* language)
+// An algorithm body as lines. Tools write it either as the Text attribute or
+// as the element's own text, usually CDATA, split over several sections when
+// the text holds "]]>"; a non-empty attribute wins. The text is split where
+// it lies when it is held in one piece.
+std::vector<std::string> bodyLines(TNode body, std::string* language)
 {
     if (!body)
         return {};
@@ -133,75 +123,70 @@ std::vector<std::string> bodyLines(pugi::xml_node body, std::string* language)
     if (*a[0]) {
         lines = SplitLines(a[0]);
     } else {
-        pugi::xml_node first = body.first_child();
-        bool onePiece = first && !first.next_sibling() &&
-                        (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata);
-        lines = onePiece ? SplitLines(first.value()) : SplitLines(bodyText(body));
+        TNode first = body.FirstChild();
+        auto isText = [](TNode c) { return c.Type() == pugi::node_pcdata || c.Type() == pugi::node_cdata; };
+        if (first && !first.NextSibling() && isText(first)) {
+            lines = SplitLines(first.Value());
+        } else {
+            std::string text;
+            for (TNode c = first; c; c = c.NextSibling())
+                if (isText(c))
+                    text += c.Value();
+            lines = SplitLines(text);
+        }
     }
     if (language && !lines.empty())
         *language = a[1];
     return lines;
 }
 
-// The first object of each name in a list being read, found by hash: the
-// duplicate checks and WITH lookups of a type with many ports stay linear.
-// Keys view the objects' own names, which do not move.
-template <typename T>
+// The first object of each name in a list being read. Most types declare a
+// few ports of each kind: a short list is scanned, which costs nothing to
+// set up; a long one is indexed by hash, so that the duplicate checks and
+// WITH lookups of a type with many ports stay linear. The index follows the
+// list as it grows; its keys view the objects' own names, which do not move.
+template <typename List>
 class TFirstByName {
 public:
-    template <typename List>
-    explicit TFirstByName(const List& list, size_t more = 0)
+    using T = typename List::value_type::element_type;
+    // `more`: how many the list may yet grow by while it is looked up.
+    explicit TFirstByName(const List& list, size_t more = 0) : list_(list), expected_(list.size() + more) {}
+    T* Find(std::string_view name)
     {
-        if (list.size() + more > kSmall)
-            map_.reserve(list.size() + more);
-        for (const auto& item : list)
-            Add(item.get());
-    }
-    T* Find(std::string_view name) const
-    {
-        if (!map_.empty()) {
-            auto it = map_.find(name);
-            return it == map_.end() ? nullptr : it->second;
+        if (list_.size() <= kScanned) {
+            for (const auto& item : list_)
+                if (std::string_view(item->Name) == name)
+                    return item.get();
+            return nullptr;
         }
-        for (size_t i = 0; i < count_; ++i)
-            if (small_[i]->Name.size() == name.size() && std::string_view(small_[i]->Name) == name)
-                return small_[i];
-        return nullptr;
-    }
-    // Keeps the first object of a name.
-    void Add(T* item)
-    {
-        if (count_ < kSmall && map_.empty()) {
-            if (!Find(item->Name))
-                small_[count_++] = item;
-            return;
+        if (indexed_ < list_.size()) {
+            if (map_.empty())
+                map_.reserve(std::max(expected_, list_.size()));
+            for (; indexed_ < list_.size(); ++indexed_)
+                map_.emplace(std::string_view(list_[indexed_]->Name), list_[indexed_].get());
         }
-        if (count_ > 0) {
-            // Past a handful of names a scan costs more than hashing.
-            for (size_t i = 0; i < count_; ++i)
-                map_.emplace(std::string_view(small_[i]->Name), small_[i]);
-            count_ = 0;
-        }
-        map_.emplace(std::string_view(item->Name), item);
+        auto it = map_.find(name);
+        return it == map_.end() ? nullptr : it->second;
     }
 
 private:
-    // Most types declare a few ports of each kind: a short list is scanned,
-    // which costs no allocation per name.
-    static constexpr size_t kSmall = 16;
+    static constexpr size_t kScanned = 16;
     struct THash {
         size_t operator()(std::string_view name) const { return TInstanceNameIndex::HashOf(name); }
     };
-    std::array<T*, kSmall> small_{};
-    size_t count_ = 0;
+    const List& list_;
+    size_t expected_;
+    size_t indexed_ = 0;
     std::unordered_map<std::string_view, T*, THash> map_;
 };
 
-// A new object at the end of an owned list.
+// A new object at the end of an owned list. Its fields are set by the
+// reader: the object is not cleared first.
 template <typename List>
 auto appendNew(List& list) -> decltype(list.front().get())
 {
-    list.push_back(std::make_unique<typename List::value_type::element_type>());
+    using T = typename List::value_type::element_type;
+    list.push_back(std::unique_ptr<T>(new T));
     return list.back().get();
 }
 
@@ -222,17 +207,17 @@ public:
     // A list element standing more than once under `parent`: only the first
     // is read.
     template <size_t N>
-    void TellRepeated(pugi::xml_node parent, const char* const (&names)[N]) const
+    void TellRepeated(TNode parent, const char* const (&names)[N]) const
     {
         if (!manager_)
             return;
         std::array<int, N> seen{};
-        for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-            if (c.type() != pugi::node_element)
+        for (TNode c = parent.FirstChild(); c; c = c.NextSibling()) {
+            if (!c.IsElement())
                 continue;
             for (size_t i = 0; i < N; ++i)
-                if (same(c.name(), names[i]) && ++seen[i] == 2)
-                    Tell(std::string("the ") + parent.name() + " holds " + names[i] +
+                if (same(c.Name(), names[i]) && ++seen[i] == 2)
+                    Tell(std::string("the ") + parent.Name() + " holds " + names[i] +
                          " more than once; only the first is read");
         }
     }
@@ -249,12 +234,15 @@ private:
 // here rather than through the add operations, which would copy every text
 // once more.
 template <typename List>
-void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars, const TReadNotes& notes, const char* kind)
+void readDataVars(TNode list, TFB_Type& target, List& vars, const TReadNotes& notes, const char* kind)
 {
     TElements decls(list, "VarDeclaration");
-    vars.reserve(vars.size() + decls.size());
-    TFirstByName<typename List::value_type::element_type> known(vars, decls.size());
-    for (pugi::xml_node v : decls) {
+    if (decls.empty())
+        return;
+    const size_t count = decls.size();
+    vars.reserve(vars.size() + count);
+    TFirstByName known(vars, count);
+    for (TNode v : decls) {
         TAttrs a(v, kVarAttrs);
         std::string_view name = a[0];
         if (known.Find(name)) {
@@ -263,12 +251,11 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars, const TRead
             continue;
         }
         auto* d = appendNew(vars);
-        d->Name = name;
+        d->Name.assign(name.data(), name.size());
         d->Type = a[1];
         d->Comment = a[2];
         d->InitialValue = a[3];
         d->Owner = &target;
-        known.Add(d);
     }
 }
 
@@ -276,25 +263,26 @@ void readDataVars(pugi::xml_node list, TFB_Type& target, List& vars, const TRead
 // joins the first event and leaves its fields alone. A WITH naming no
 // variable of the event's direction has nothing to associate and is dropped.
 template <typename List, typename Vars>
-void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars& vars, const TReadNotes& notes,
+void readEvents(TNode list, TFB_Type& target, List& events, const Vars& vars, const TReadNotes& notes,
                 const char* kind)
 {
     TElements decls(list, "Event");
-    events.reserve(events.size() + decls.size());
-    TFirstByName<typename List::value_type::element_type> known(events, decls.size());
-    // Looked up only when an event has a WITH.
-    std::optional<TFirstByName<typename Vars::value_type::element_type>> variables;
-    for (pugi::xml_node e : decls) {
+    if (decls.empty())
+        return;
+    const size_t count = decls.size();
+    events.reserve(events.size() + count);
+    TFirstByName known(events, count);
+    TFirstByName variables(vars);
+    for (TNode e : decls) {
         TAttrs a(e, kEventAttrs);
         std::string_view name = a[0];
         TFBEventType* event = known.Find(name);
         if (!event) {
             auto* made = appendNew(events);
-            made->Name = name;
+            made->Name.assign(name.data(), name.size());
             made->Type = a[1];
             made->Comment = a[2];
             made->Owner = &target;
-            known.Add(made);
             event = made;
         } else {
             notes.Tell(std::string("the ") + kind + " " + std::string(name) +
@@ -302,50 +290,51 @@ void readEvents(pugi::xml_node list, TFB_Type& target, List& events, const Vars&
                        "of both");
         }
         TElements withs(e, "With");
-        if (withs.size())
-            event->With.reserve(event->With.size() + withs.size());
+        if (withs.empty())
+            continue;
+        event->With.reserve(event->With.size() + withs.size());
         constexpr const char* withAttrs[] = {"Var"};
-        if (withs.size() && !variables)
-            variables.emplace(vars);
-        for (pugi::xml_node w : withs)
-            event->AddWith(variables->Find(TAttrs(w, withAttrs)[0]));
+        for (TNode w : withs)
+            event->AddWith(variables.Find(TAttrs(w, withAttrs)[0]));
     }
 }
 
-void readAlgorithm(pugi::xml_node alg, TFB_Type& target)
+void readAlgorithm(TNode alg, TFB_Type& target)
 {
     TAttrs a(alg, kNameComment);
     TFBAlgorithm* algorithm = appendNew(target.Algorithms);
     algorithm->Name = a[0];
     algorithm->Comment = a[1];
     // The first child of each name, whatever its kind.
-    pugi::xml_node st, other, ld, fbd;
-    for (pugi::xml_node c = alg.first_child(); c; c = c.next_sibling()) {
-        const char* name = c.name();
-        pugi::xml_node* slot = same(name, "ST")      ? &st
-                               : same(name, "Other") ? &other
-                               : same(name, "LD")    ? &ld
-                               : same(name, "FBD")   ? &fbd
-                                                     : nullptr;
+    TNode st, other, ld, fbd;
+    for (TNode c = alg.FirstChild(); c; c = c.NextSibling()) {
+        const char* name = c.Name();
+        TNode* slot = same(name, "ST")      ? &st
+                      : same(name, "Other") ? &other
+                      : same(name, "LD")    ? &ld
+                      : same(name, "FBD")   ? &fbd
+                                            : nullptr;
         if (slot && !*slot)
             *slot = c;
     }
     algorithm->STText = bodyLines(st, nullptr);
     algorithm->OtherText = bodyLines(other, &algorithm->Language);
     TElements rungs(ld, "Rung");
-    algorithm->Rungs.reserve(rungs.size());
-    for (pugi::xml_node r : rungs) {
-        TAttrs b(r, kRungAttrs);
-        TFBRung* rung = appendNew(algorithm->Rungs);
-        rung->Output = b[0];
-        rung->Expression = b[1];
-        rung->Comment = b[2];
+    if (!rungs.empty()) {
+        algorithm->Rungs.reserve(rungs.size());
+        for (TNode r : rungs) {
+            TAttrs b(r, kRungAttrs);
+            TFBRung* rung = appendNew(algorithm->Rungs);
+            rung->Output = b[0];
+            rung->Expression = b[1];
+            rung->Comment = b[2];
+        }
     }
     constexpr const char* blocks[] = {"FB"};
     algorithm->HasFBD = static_cast<bool>(TFirstChildren(fbd, blocks)[0]);
 }
 
-void readService(pugi::xml_node service, TFB_Type& target)
+void readService(TNode service, TFB_Type& target)
 {
     constexpr const char* serviceAttrs[] = {"LeftInterface", "RightInterface", "Comment"};
     TAttrs sa(service, serviceAttrs);
@@ -354,18 +343,20 @@ void readService(pugi::xml_node service, TFB_Type& target)
     svc->RightInterface = sa[1];
     svc->Comment = sa[2];
     TElements sequences(service, "ServiceSequence");
+    if (sequences.empty())
+        return;
     svc->Sequences.reserve(sequences.size());
-    for (pugi::xml_node s : sequences) {
+    for (TNode s : sequences) {
         TAttrs a(s, kNameComment);
         TFB_ServiceSequence* sequence = appendNew(svc->Sequences);
         sequence->Name = a[0];
         sequence->Comment = a[1];
-        for (pugi::xml_node t : TElements(s, "ServiceTransaction")) {
+        for (TNode t : TElements(s, "ServiceTransaction")) {
             constexpr const char* inputs[] = {"InputPrimitive"};
             TAttrs in(TFirstChildren(t, inputs)[0], kPrimitiveAttrs);
             if (*in[0])
                 sequence->AddPrimitive(true, in[0], in[1], in[2]);
-            for (pugi::xml_node out : TElements(t, "OutputPrimitive")) {
+            for (TNode out : TElements(t, "OutputPrimitive")) {
                 TAttrs b(out, kPrimitiveAttrs);
                 sequence->AddPrimitive(false, b[0], b[1], b[2]);
             }
@@ -383,8 +374,8 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     pugi::xml_parse_result parsed = buffer.Parse(doc, xmlText, kParseOptions);
     if (!parsed)
         throw EXmlParseError(parseErrorMessage(xmlText, parsed, fileNameForMessages));
-    pugi::xml_node root = doc.document_element();
-    if (!named(root, "FBType"))
+    TNode root(doc.document_element());
+    if (!same(root.Name(), "FBType"))
         return false;
 
     TAttrs typeAttrs(root, kNameComment);
@@ -392,9 +383,28 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     target.Comment = typeAttrs[1];
     target.Imported = target.Comment.find("!IMP!") != std::string::npos;
 
+    // The parts of the type, and its versions, in one pass.
     constexpr const char* parts[] = {"Identification", "CompilerInfo", "InterfaceList",
                                      "BasicFB",        "FBNetwork",    "Service"};
-    TFirstChildren part(root, parts);
+    std::array<TNode, std::size(parts)> part{};
+    size_t versionCount = 0;
+    TNode firstVersion;
+    for (TNode c = root.FirstChild(); c; c = c.NextSibling()) {
+        if (!c.IsElement())
+            continue;
+        const char* name = c.Name();
+        if (name[0] == 'V' && same(name, "VersionInfo")) {
+            if (!versionCount++)
+                firstVersion = c;
+            continue;
+        }
+        for (size_t i = 0; i < part.size(); ++i)
+            if (name[0] == parts[i][0] && same(name, parts[i])) {
+                if (!part[i])
+                    part[i] = c;
+                break;
+            }
+    }
 
     constexpr const char* identAttrs[] = {"Standard", "Description"};
     TAttrs ident(part[0], identAttrs);
@@ -402,28 +412,29 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     target.Description = ident[1];
 
     // As AddVersion takes them: a version already listed is refused.
-    TElements versions(root, "VersionInfo");
-    target.Versions.reserve(target.Versions.size() + versions.size());
-    for (pugi::xml_node v : versions) {
-        TAttrs a(v, kVersionAttrs);
-        std::string_view number = a[1];
-        if (std::any_of(target.Versions.begin(), target.Versions.end(),
-                        [&](const auto& known) { return std::string_view(known->Version) == number; }))
-            continue;
-        TFB_Version* version = appendNew(target.Versions);
-        version->Organization = a[0];
-        version->Version = number;
-        version->Author = a[2];
-        version->Date = a[3];
-        version->Remarks = a[4];
+    if (versionCount) {
+        target.Versions.reserve(target.Versions.size() + versionCount);
+        for (TNode v : TElements::From(firstVersion, "VersionInfo")) {
+            TAttrs a(v, kVersionAttrs);
+            std::string_view number = a[1];
+            if (std::any_of(target.Versions.begin(), target.Versions.end(),
+                            [&](const auto& known) { return std::string_view(known->Version) == number; }))
+                continue;
+            TFB_Version* version = appendNew(target.Versions);
+            version->Organization = a[0];
+            version->Version.assign(number.data(), number.size());
+            version->Author = a[2];
+            version->Date = a[3];
+            version->Remarks = a[4];
+        }
     }
 
-    pugi::xml_node compilerInfo = part[1];
+    TNode compilerInfo = part[1];
     constexpr const char* compilerInfoAttrs[] = {"header", "classdef"};
     TAttrs info(compilerInfo, compilerInfoAttrs);
     target.CompilerHeader = info[0];
     target.CompilerClassDef = info[1];
-    for (pugi::xml_node c : TElements(compilerInfo, "Compiler")) {
+    for (TNode c : TElements(compilerInfo, "Compiler")) {
         TAttrs a(c, kCompilerAttrs);
         target.AddCompiler(a[0], a[1], a[2], a[3]);
     }
@@ -440,66 +451,76 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     readEvents(list[2], target, target.EventInputs, target.DataInputs, notes, "event input");
     readEvents(list[3], target, target.EventOutputs, target.DataOutputs, notes, "event output");
 
-    for (pugi::xml_node d : TElements(list[4], "AdapterDeclaration")) {
+    for (TNode d : TElements(list[4], "AdapterDeclaration")) {
         TAttrs a(d, kEventAttrs);
         target.AddPlug(a[0], a[1], a[2]);
     }
-    for (pugi::xml_node d : TElements(list[5], "AdapterDeclaration")) {
+    for (TNode d : TElements(list[5], "AdapterDeclaration")) {
         TAttrs a(d, kEventAttrs);
         target.AddSocket(a[0], a[1], a[2]);
     }
 
-    pugi::xml_node basic = part[3];
+    TNode basic = part[3];
     constexpr const char* basicParts[] = {"InternalVars", "ECC"};
     TFirstChildren basicPart(basic, basicParts);
     TElements internals(basicPart[0], "VarDeclaration");
-    target.InternalVars.reserve(target.InternalVars.size() + internals.size());
-    for (pugi::xml_node v : internals) {
-        TAttrs a(v, kVarAttrs);
-        TFB_InternalVar* var = appendNew(target.InternalVars);
-        var->Name = a[0];
-        var->Type = a[1];
-        var->Comment = a[2];
-        var->InitialValue = a[3];
-        var->ArraySize = a[4];
-        var->Owner = &target;
+    if (!internals.empty()) {
+        target.InternalVars.reserve(target.InternalVars.size() + internals.size());
+        for (TNode v : internals) {
+            TAttrs a(v, kVarAttrs);
+            TFB_InternalVar* var = appendNew(target.InternalVars);
+            var->Name = a[0];
+            var->Type = a[1];
+            var->Comment = a[2];
+            var->InitialValue = a[3];
+            var->ArraySize = a[4];
+            var->Owner = &target;
+        }
     }
 
-    pugi::xml_node ecc = basicPart[1];
+    TNode ecc = basicPart[1];
     TElements states(ecc, "ECState");
-    target.States.reserve(target.States.size() + states.size());
-    for (pugi::xml_node s : states) {
-        TAttrs a(s, kStateAttrs);
-        TECCState* state = appendNew(target.States);
-        state->Name = a[0];
-        state->Comment = a[1];
-        FileToGrid(a.OrNull(2), a.OrNull(3), state->X, state->Y);
-        TElements actions(s, "ECAction");
-        state->Actions.reserve(actions.size());
-        for (pugi::xml_node act : actions) {
-            TAttrs b(act, kActionAttrs);
-            TECCAction* action = appendNew(state->Actions);
-            action->Algorithm = b[0];
-            action->Output = b[1];
+    if (!states.empty()) {
+        target.States.reserve(target.States.size() + states.size());
+        for (TNode s : states) {
+            TAttrs a(s, kStateAttrs);
+            TECCState* state = appendNew(target.States);
+            state->Name = a[0];
+            state->Comment = a[1];
+            FileToGrid(a.OrNull(2), a.OrNull(3), state->X, state->Y);
+            TElements actions(s, "ECAction");
+            if (actions.empty())
+                continue;
+            state->Actions.reserve(actions.size());
+            for (TNode act : actions) {
+                TAttrs b(act, kActionAttrs);
+                TECCAction* action = appendNew(state->Actions);
+                action->Algorithm = b[0];
+                action->Output = b[1];
+            }
         }
     }
     TElements transitions(ecc, "ECTransition");
-    target.Transitions.reserve(target.Transitions.size() + transitions.size());
-    for (pugi::xml_node t : transitions) {
-        TAttrs a(t, kTransitionAttrs);
-        TECCTransition* transition = appendNew(target.Transitions);
-        transition->Source = a[0];
-        transition->Destination = a[1];
-        transition->Condition = a[2];
-        FileToGrid(a.OrNull(3), a.OrNull(4), transition->X, transition->Y);
+    if (!transitions.empty()) {
+        target.Transitions.reserve(target.Transitions.size() + transitions.size());
+        for (TNode t : transitions) {
+            TAttrs a(t, kTransitionAttrs);
+            TECCTransition* transition = appendNew(target.Transitions);
+            transition->Source = a[0];
+            transition->Destination = a[1];
+            transition->Condition = a[2];
+            FileToGrid(a.OrNull(3), a.OrNull(4), transition->X, transition->Y);
+        }
     }
 
     TElements algorithms(basic, "Algorithm");
-    target.Algorithms.reserve(target.Algorithms.size() + algorithms.size());
-    for (pugi::xml_node alg : algorithms)
-        readAlgorithm(alg, target);
+    if (!algorithms.empty()) {
+        target.Algorithms.reserve(target.Algorithms.size() + algorithms.size());
+        for (TNode alg : algorithms)
+            readAlgorithm(alg, target);
+    }
 
-    pugi::xml_node network = part[4];
+    TNode network = part[4];
     constexpr const char* blocks[] = {"FB"};
     target.Composite = static_cast<bool>(TFirstChildren(network, blocks)[0]);
 
@@ -507,7 +528,7 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     readService(part[5], target);
 
     if (target.Composite)
-        ReadCompositeNetwork(network, target, manager, fileNameForMessages);
+        ReadCompositeNetwork(network.Pugi(), target, manager, fileNameForMessages);
     return true;
 }
 
