@@ -46,6 +46,48 @@ T* append(List& list, std::unique_ptr<T> item)
 
 } // namespace
 
+// Blocks grow with the type, so that a type with many ports takes few of them.
+namespace {
+constexpr size_t kFirstBlock = 2048;
+constexpr size_t kLargestBlock = 64 * 1024;
+} // namespace
+
+TFB_TypeStore::~TFB_TypeStore()
+{
+    while (blocks_) {
+        TBlock* next = blocks_->Next;
+        ::operator delete(blocks_);
+        blocks_ = next;
+    }
+}
+
+void* TFB_TypeStore::Allocate(size_t size, size_t align)
+{
+    if (next_) {
+        auto at = reinterpret_cast<uintptr_t>(next_);
+        at = (at + align - 1) & ~(uintptr_t(align) - 1);
+        if (at + size <= reinterpret_cast<uintptr_t>(end_)) {
+            next_ = reinterpret_cast<char*>(at + size);
+            return reinterpret_cast<void*>(at);
+        }
+    }
+    return allocateInNewBlock(size, align);
+}
+
+void* TFB_TypeStore::allocateInNewBlock(size_t size, size_t align)
+{
+    size_t blockSize = blocks_ ? std::min(blocks_->Size * 2, kLargestBlock) : kFirstBlock;
+    const size_t header = (sizeof(TBlock) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+    blockSize = std::max(blockSize, header + size + align);
+    auto* block = static_cast<TBlock*>(::operator new(blockSize));
+    block->Next = blocks_;
+    block->Size = blockSize;
+    blocks_ = block;
+    next_ = reinterpret_cast<char*>(block) + header;
+    end_ = reinterpret_cast<char*>(block) + blockSize;
+    return Allocate(size, align);
+}
+
 void TFBEventType::AddWith(TFBDataMemberType* var)
 {
     if (var)
@@ -113,7 +155,13 @@ TFBRung* TFBAlgorithm::AddRung(const std::string& output, const std::string& exp
 }
 
 // The network is an inner network: its instances are not project records.
-TFB_Type::TFB_Type() : Network(TFB_Diagram::MakeInnerNetwork("FBComposite", this, nullptr)) {}
+TFB_Type::TFB_Type()
+    : Versions(&store_), Compilers(&store_), EventInputs(&store_), EventOutputs(&store_), DataInputs(&store_),
+      DataOutputs(&store_), InternalVars(&store_), Plugs(&store_), Sockets(&store_), Services(&store_),
+      States(&store_), Transitions(&store_), Algorithms(&store_),
+      Network(TFB_Diagram::MakeInnerNetwork("FBComposite", this, nullptr))
+{
+}
 
 TFB_Type::~TFB_Type() = default;
 

@@ -140,6 +140,13 @@ std::vector<std::string> bodyLines(TNode body, std::string* language)
     return lines;
 }
 
+// Names of one list often differ only at their end (IN1, IN2): the last
+// character is compared before the rest.
+bool sameName(const std::string& a, std::string_view b)
+{
+    return a.size() == b.size() && (b.empty() || (a.back() == b.back() && std::memcmp(a.data(), b.data(), b.size()) == 0));
+}
+
 // The first object of each name in a list being read. Most types declare a
 // few ports of each kind: a short list is scanned, which costs nothing to
 // set up; a long one is indexed by hash, so that the duplicate checks and
@@ -155,7 +162,7 @@ public:
     {
         if (list_.size() <= kScanned) {
             for (const auto& item : list_)
-                if (std::string_view(item->Name) == name)
+                if (sameName(item->Name, name))
                     return item.get();
             return nullptr;
         }
@@ -180,14 +187,28 @@ private:
     std::unordered_map<std::string_view, T*, THash> map_;
 };
 
-// A new object at the end of an owned list. Its fields are set by the
-// reader: the object is not cleared first.
-template <typename List>
-auto appendNew(List& list) -> decltype(list.front().get())
+// A new object at the end of an owned list, or of one of the type's lists
+// (placed in the type's store). Its fields are set by the reader: the object
+// is not cleared first.
+template <typename T>
+T* appendNew(TOwnedList<T>& list)
 {
-    using T = typename List::value_type::element_type;
     list.push_back(std::unique_ptr<T>(new T));
     return list.back().get();
+}
+template <typename T>
+T* appendNew(TFB_Type& type, TDeclList<T>& list)
+{
+    list.push_back(type.MakePlaced<T>());
+    return list.back().get();
+}
+
+// A text into a field of an object just made, which is still empty: an empty
+// text (most comments and initial values) costs nothing.
+void setNew(std::string& field, const char* text)
+{
+    if (*text)
+        field.assign(text);
 }
 
 // Tells the user, when there is one, what the reader kept or dropped of a
@@ -250,11 +271,11 @@ void readDataVars(TNode list, TFB_Type& target, List& vars, const TReadNotes& no
                        " is declared more than once; only the first declaration is read");
             continue;
         }
-        auto* d = appendNew(vars);
+        auto* d = appendNew(target, vars);
         d->Name.assign(name.data(), name.size());
-        d->Type = a[1];
-        d->Comment = a[2];
-        d->InitialValue = a[3];
+        setNew(d->Type, a[1]);
+        setNew(d->Comment, a[2]);
+        setNew(d->InitialValue, a[3]);
         d->Owner = &target;
     }
 }
@@ -278,10 +299,10 @@ void readEvents(TNode list, TFB_Type& target, List& events, const Vars& vars, co
         std::string_view name = a[0];
         TFBEventType* event = known.Find(name);
         if (!event) {
-            auto* made = appendNew(events);
+            auto* made = appendNew(target, events);
             made->Name.assign(name.data(), name.size());
-            made->Type = a[1];
-            made->Comment = a[2];
+            setNew(made->Type, a[1]);
+            setNew(made->Comment, a[2]);
             made->Owner = &target;
             event = made;
         } else {
@@ -302,9 +323,9 @@ void readEvents(TNode list, TFB_Type& target, List& events, const Vars& vars, co
 void readAlgorithm(TNode alg, TFB_Type& target)
 {
     TAttrs a(alg, kNameComment);
-    TFBAlgorithm* algorithm = appendNew(target.Algorithms);
-    algorithm->Name = a[0];
-    algorithm->Comment = a[1];
+    TFBAlgorithm* algorithm = appendNew(target, target.Algorithms);
+    setNew(algorithm->Name, a[0]);
+    setNew(algorithm->Comment, a[1]);
     // The first child of each name, whatever its kind.
     TNode st, other, ld, fbd;
     for (TNode c = alg.FirstChild(); c; c = c.NextSibling()) {
@@ -325,9 +346,9 @@ void readAlgorithm(TNode alg, TFB_Type& target)
         for (TNode r : rungs) {
             TAttrs b(r, kRungAttrs);
             TFBRung* rung = appendNew(algorithm->Rungs);
-            rung->Output = b[0];
-            rung->Expression = b[1];
-            rung->Comment = b[2];
+            setNew(rung->Output, b[0]);
+            setNew(rung->Expression, b[1]);
+            setNew(rung->Comment, b[2]);
         }
     }
     constexpr const char* blocks[] = {"FB"};
@@ -338,10 +359,10 @@ void readService(TNode service, TFB_Type& target)
 {
     constexpr const char* serviceAttrs[] = {"LeftInterface", "RightInterface", "Comment"};
     TAttrs sa(service, serviceAttrs);
-    TFB_Service* svc = appendNew(target.Services);
-    svc->LeftInterface = sa[0];
-    svc->RightInterface = sa[1];
-    svc->Comment = sa[2];
+    TFB_Service* svc = appendNew(target, target.Services);
+    setNew(svc->LeftInterface, sa[0]);
+    setNew(svc->RightInterface, sa[1]);
+    setNew(svc->Comment, sa[2]);
     TElements sequences(service, "ServiceSequence");
     if (sequences.empty())
         return;
@@ -349,8 +370,8 @@ void readService(TNode service, TFB_Type& target)
     for (TNode s : sequences) {
         TAttrs a(s, kNameComment);
         TFB_ServiceSequence* sequence = appendNew(svc->Sequences);
-        sequence->Name = a[0];
-        sequence->Comment = a[1];
+        setNew(sequence->Name, a[0]);
+        setNew(sequence->Comment, a[1]);
         for (TNode t : TElements(s, "ServiceTransaction")) {
             constexpr const char* inputs[] = {"InputPrimitive"};
             TAttrs in(TFirstChildren(t, inputs)[0], kPrimitiveAttrs);
@@ -420,12 +441,12 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
             if (std::any_of(target.Versions.begin(), target.Versions.end(),
                             [&](const auto& known) { return std::string_view(known->Version) == number; }))
                 continue;
-            TFB_Version* version = appendNew(target.Versions);
-            version->Organization = a[0];
+            TFB_Version* version = appendNew(target, target.Versions);
+            setNew(version->Organization, a[0]);
             version->Version.assign(number.data(), number.size());
-            version->Author = a[2];
-            version->Date = a[3];
-            version->Remarks = a[4];
+            setNew(version->Author, a[2]);
+            setNew(version->Date, a[3]);
+            setNew(version->Remarks, a[4]);
         }
     }
 
@@ -468,12 +489,12 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
         target.InternalVars.reserve(target.InternalVars.size() + internals.size());
         for (TNode v : internals) {
             TAttrs a(v, kVarAttrs);
-            TFB_InternalVar* var = appendNew(target.InternalVars);
-            var->Name = a[0];
-            var->Type = a[1];
-            var->Comment = a[2];
-            var->InitialValue = a[3];
-            var->ArraySize = a[4];
+            TFB_InternalVar* var = appendNew(target, target.InternalVars);
+            setNew(var->Name, a[0]);
+            setNew(var->Type, a[1]);
+            setNew(var->Comment, a[2]);
+            setNew(var->InitialValue, a[3]);
+            setNew(var->ArraySize, a[4]);
             var->Owner = &target;
         }
     }
@@ -484,9 +505,9 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
         target.States.reserve(target.States.size() + states.size());
         for (TNode s : states) {
             TAttrs a(s, kStateAttrs);
-            TECCState* state = appendNew(target.States);
-            state->Name = a[0];
-            state->Comment = a[1];
+            TECCState* state = appendNew(target, target.States);
+            setNew(state->Name, a[0]);
+            setNew(state->Comment, a[1]);
             FileToGrid(a.OrNull(2), a.OrNull(3), state->X, state->Y);
             TElements actions(s, "ECAction");
             if (actions.empty())
@@ -495,8 +516,8 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
             for (TNode act : actions) {
                 TAttrs b(act, kActionAttrs);
                 TECCAction* action = appendNew(state->Actions);
-                action->Algorithm = b[0];
-                action->Output = b[1];
+                setNew(action->Algorithm, b[0]);
+                setNew(action->Output, b[1]);
             }
         }
     }
@@ -505,10 +526,10 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
         target.Transitions.reserve(target.Transitions.size() + transitions.size());
         for (TNode t : transitions) {
             TAttrs a(t, kTransitionAttrs);
-            TECCTransition* transition = appendNew(target.Transitions);
-            transition->Source = a[0];
-            transition->Destination = a[1];
-            transition->Condition = a[2];
+            TECCTransition* transition = appendNew(target, target.Transitions);
+            setNew(transition->Source, a[0]);
+            setNew(transition->Destination, a[1]);
+            setNew(transition->Condition, a[2]);
             FileToGrid(a.OrNull(3), a.OrNull(4), transition->X, transition->Y);
         }
     }
