@@ -12,8 +12,9 @@
 // the block), one made by plain new is freed. Nothing may move an object
 // from a block into something that outlives the block's owner.
 //
-// Builds under a sanitizer leave the blocks empty, so that the sanitizer
-// sees every object on its own.
+// Under AddressSanitizer the room of a block that holds no live object is
+// poisoned, so that a use of a destroyed object in a block is caught as it
+// would be on the heap.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,12 +23,20 @@
 #include <type_traits>
 #include <utility>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TELVO_OBJECT_BLOCKS_OFF 1
+#if defined(__SANITIZE_ADDRESS__)
+#define TELVO_POISON_BLOCKS 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define TELVO_OBJECT_BLOCKS_OFF 1
+#if __has_feature(address_sanitizer)
+#define TELVO_POISON_BLOCKS 1
 #endif
+#endif
+#ifdef TELVO_POISON_BLOCKS
+#include <sanitizer/asan_interface.h>
+#define TELVO_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define TELVO_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define TELVO_POISON(p, n) ((void)(p), (void)(n))
+#define TELVO_UNPOISON(p, n) ((void)(p), (void)(n))
 #endif
 
 namespace telvo {
@@ -42,9 +51,10 @@ public:
     static void* operator new(std::size_t size) { return onHeap(size); }
     // In the block while it has room, else on the heap.
     static void* operator new(std::size_t size, TObjectBlock& block);
-    static void operator delete(void* p) noexcept { release(p); }
-    // Called only when a constructor throws.
-    static void operator delete(void* p, TObjectBlock&) noexcept { release(p); }
+    static void operator delete(void* p, std::size_t size) noexcept { release(p, size); }
+    // Called only when a constructor throws (its room in a block is left
+    // unused).
+    static void operator delete(void* p, TObjectBlock&) noexcept { release(p, 0); }
 
 private:
     friend class TObjectBlock;
@@ -58,17 +68,21 @@ private:
     {
         return tagged(static_cast<std::byte*>(::operator new(size + TagSize)), OnHeap);
     }
-    static void release(void* p) noexcept
-    {
-        auto* raw = static_cast<std::byte*>(p) - TagSize;
-        if (*reinterpret_cast<const uintptr_t*>(raw) == OnHeap)
-            ::operator delete(raw);
-    }
+    // Frees an object's memory on the heap; in a block, the object's room
+    // (`size` known to the caller only) stays poisoned from here on.
+    static void release(void* p, std::size_t size) noexcept;
 };
 
 class TObjectBlock {
 public:
     TObjectBlock() = default;
+    ~TObjectBlock()
+    {
+        if (!memory_)
+            return;
+        TELVO_UNPOISON(memory_, size_);
+        ::operator delete(memory_, std::align_val_t(TBlockPlaced::TagSize));
+    }
     TObjectBlock(const TObjectBlock&) = delete;
     TObjectBlock& operator=(const TObjectBlock&) = delete;
 
@@ -82,14 +96,11 @@ public:
     // Makes the block, once, before anything is placed in it.
     void Reserve(std::size_t bytes)
     {
-#ifndef TELVO_OBJECT_BLOCKS_OFF
         if (memory_ || bytes == 0)
             return;
-        memory_.reset(static_cast<std::byte*>(::operator new(bytes, std::align_val_t(TBlockPlaced::TagSize))));
+        memory_ = static_cast<std::byte*>(::operator new(bytes, std::align_val_t(TBlockPlaced::TagSize)));
         size_ = bytes;
-#else
-        (void)bytes;
-#endif
+        TELVO_POISON(memory_, size_);
     }
 
     // A new T, in the block while there is room.
@@ -111,14 +122,12 @@ private:
         const std::size_t room = TBlockPlaced::TagSize + roundUp(size);
         if (!memory_ || size_ - used_ < room)
             return TBlockPlaced::onHeap(size);
-        std::byte* raw = memory_.get() + used_;
+        std::byte* raw = memory_ + used_;
         used_ += room;
+        TELVO_UNPOISON(raw, room);
         return TBlockPlaced::tagged(raw, TBlockPlaced::InBlock);
     }
-    struct TFree {
-        void operator()(std::byte* p) const noexcept { ::operator delete(p, std::align_val_t(TBlockPlaced::TagSize)); }
-    };
-    std::unique_ptr<std::byte, TFree> memory_;
+    std::byte* memory_ = nullptr;
     std::size_t size_ = 0;
     std::size_t used_ = 0;
 };
