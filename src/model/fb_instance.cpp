@@ -98,20 +98,24 @@ std::unique_ptr<TFB_InstanceRef> TFB_InstanceRef::Create(const std::string& name
     r->EventOutputs.reserve(type->EventOutputs.size());
     r->DataInputs.reserve(type->DataInputs.size());
     r->DataOutputs.reserve(type->DataOutputs.size());
+    r->block_.Reserve(
+        TObjectBlock::RoomFor<TFBEvent>(type->EventInputs.size() + type->EventOutputs.size()) +
+        TObjectBlock::RoomFor<TFBDataMember>(type->DataInputs.size() + type->DataOutputs.size()) +
+        TObjectBlock::RoomFor<TFBInstance_InternalVar>(type->InternalVars.size()));
     for (const auto& d : type->EventInputs) {
-        auto e = std::make_unique<TFBEvent>();
+        auto e = r->block_.Make<TFBEvent>();
         e->Decl = d.get();
         e->Owner = r.get();
         r->EventInputs.push_back(std::move(e));
     }
     for (const auto& d : type->EventOutputs) {
-        auto e = std::make_unique<TFBEvent>();
+        auto e = r->block_.Make<TFBEvent>();
         e->Decl = d.get();
         e->Owner = r.get();
         r->EventOutputs.push_back(std::move(e));
     }
     for (const auto& d : type->DataInputs) {
-        auto m = std::make_unique<TFBDataMember>();
+        auto m = r->block_.Make<TFBDataMember>();
         m->Decl = d.get();
         m->Owner = r.get();
         if (apply && !d->InitialValue.empty()) {
@@ -121,7 +125,7 @@ std::unique_ptr<TFB_InstanceRef> TFB_InstanceRef::Create(const std::string& name
         r->DataInputs.push_back(std::move(m));
     }
     for (const auto& d : type->DataOutputs) {
-        auto m = std::make_unique<TFBDataMember>();
+        auto m = r->block_.Make<TFBDataMember>();
         m->Decl = d.get();
         m->Owner = r.get();
         r->DataOutputs.push_back(std::move(m));
@@ -244,7 +248,7 @@ void TFB_InstanceRef::MakeInternalVars()
         vars.reserve(Type->InternalVars.size());
     if (Type)
         for (const auto& d : Type->InternalVars) {
-            auto v = std::make_unique<TFBInstance_InternalVar>();
+            auto v = block_.Make<TFBInstance_InternalVar>();
             v->Decl = d.get();
             v->Owner = this;
             v->ValueText = d->InitialValue;
@@ -258,19 +262,23 @@ void TFB_InstanceRef::MakeInternalVars()
 
 TFB_Instance::TFB_Instance(TFB_InstanceRef* ref, TCanvas* canvas) : Canvas(canvas), Ref(ref)
 {
+    if (ref)
+        block_.Reserve(
+            TObjectBlock::RoomFor<TFBEventDraw>(ref->EventInputs.size() + ref->EventOutputs.size()) +
+            TObjectBlock::RoomFor<TFBDataMemberDraw>(ref->DataInputs.size() + ref->DataOutputs.size()));
     SyncPortPictures();
 }
 
 namespace {
 
 template <typename Pic, typename Port, typename Bind>
-void syncPictures(TOwnedList<Pic>& pictures, const TOwnedList<Port>& ports, Bind portOf)
+void syncPictures(TObjectBlock& block, TOwnedList<Pic>& pictures, const TOwnedList<Port>& ports, Bind portOf)
 {
     if (pictures.empty()) {
         // A new drawn instance: one new picture per port.
         pictures.reserve(ports.size());
         for (const auto& port : ports) {
-            auto p = std::make_unique<Pic>();
+            auto p = block.Make<Pic>();
             portOf(*p) = port.get();
             pictures.push_back(std::move(p));
         }
@@ -284,7 +292,7 @@ void syncPictures(TOwnedList<Pic>& pictures, const TOwnedList<Port>& ports, Bind
         if (it != pictures.end()) {
             synced.push_back(std::move(*it));
         } else {
-            auto p = std::make_unique<Pic>();
+            auto p = block.Make<Pic>();
             portOf(*p) = port.get();
             synced.push_back(std::move(p));
         }
@@ -305,10 +313,10 @@ void TFB_Instance::SyncPortPictures()
     }
     auto event = [](TFBEventDraw& p) -> TFBEvent*& { return p.Event; };
     auto data = [](TFBDataMemberDraw& p) -> TFBDataMember*& { return p.Member; };
-    syncPictures(EventInputPorts, Ref->EventInputs, event);
-    syncPictures(EventOutputPorts, Ref->EventOutputs, event);
-    syncPictures(DataInputPorts, Ref->DataInputs, data);
-    syncPictures(DataOutputPorts, Ref->DataOutputs, data);
+    syncPictures(block_, EventInputPorts, Ref->EventInputs, event);
+    syncPictures(block_, EventOutputPorts, Ref->EventOutputs, event);
+    syncPictures(block_, DataInputPorts, Ref->DataInputs, data);
+    syncPictures(block_, DataOutputPorts, Ref->DataOutputs, data);
     for (auto* list : {&EventInputPorts, &EventOutputPorts})
         for (auto& p : *list)
             p->Instance = this;

@@ -4,6 +4,7 @@
 // record in one diagram, with one port picture per port).
 
 #include "model/fb_type.h"
+#include "model/object_block.h"
 #include "systemlayer/geometry.h"
 
 #include <cstdint>
@@ -24,7 +25,7 @@ class TslIPPRef;
 struct TCanvas;
 
 // An event port of a record.
-class TFBEvent {
+class TFBEvent : public TBlockPlaced {
 public:
     bool Pending = false; // waits in the simulation's queue
     TFBEventType* Decl = nullptr;
@@ -38,7 +39,7 @@ public:
 
 // A data port of a record. Only the value field of the declaration's type
 // class is meaningful.
-class TFBDataMember {
+class TFBDataMember : public TBlockPlaced {
 public:
     bool Monitor = false;
     TFBDataMemberType* Decl = nullptr;
@@ -58,7 +59,7 @@ public:
     std::string FormatValue() const;
 };
 
-class TFBInstance_InternalVar {
+class TFBInstance_InternalVar : public TBlockPlaced {
 public:
     TFB_InternalVar* Decl = nullptr;
     TFB_InstanceRef* Owner = nullptr;
@@ -75,6 +76,10 @@ public:
 // The project-wide FB instance. Made only through the FB manager's
 // CreateInstance or a diagram's AddInstance.
 class TFB_InstanceRef {
+    // The ports and internal variables made with the record. Declared
+    // first, so that it goes after them.
+    TObjectBlock block_;
+
 public:
     TFB_InstanceRef();
     ~TFB_InstanceRef();
@@ -122,7 +127,7 @@ public:
 
 // The picture of an event port of a drawn instance; X and Y are the port's
 // connection point, written by every paint.
-class TFBEventDraw {
+class TFBEventDraw : public TBlockPlaced {
 public:
     TFBEvent* Event = nullptr;
     TFB_Instance* Instance = nullptr;
@@ -130,7 +135,7 @@ public:
     int32_t Y = 0;
 };
 
-class TFBDataMemberDraw {
+class TFBDataMemberDraw : public TBlockPlaced {
 public:
     TFB_Instance* Instance = nullptr;
     TFBDataMember* Member = nullptr;
@@ -141,6 +146,10 @@ public:
 // One record placed in one diagram. The geometry is kept here; the renderer
 // draws from it and writes the painted sizes and port points back.
 class TFB_Instance final : public TDrawObject {
+    // The port pictures made with the drawn instance; declared first, so
+    // that it goes after them.
+    TObjectBlock block_;
+
 public:
     static constexpr int32_t NewPosition = 120;
     static constexpr int32_t NewWidth = 100;

@@ -5,6 +5,35 @@
 namespace telvo {
 
 // ---------------------------------------------------------------------------
+// Names met: linear probing, at most half full.
+
+bool TNameSet::Insert(std::string_view name)
+{
+    if (2 * (count_ + 1) > slots_.size()) {
+        std::vector<TSlot> old(slots_.empty() ? 64 : 2 * slots_.size());
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (const TSlot& s : old)
+            if (s.Data) {
+                size_t i = s.Hash & mask;
+                while (slots_[i].Data)
+                    i = (i + 1) & mask;
+                slots_[i] = s;
+            }
+    }
+    const size_t hash = TInstanceNameIndex::HashOf(name);
+    const size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    for (; slots_[i].Data; i = (i + 1) & mask)
+        if (slots_[i].Hash == hash && std::string_view(slots_[i].Data, slots_[i].Size) == name)
+            return false;
+    // A view without data is the empty name all the same.
+    slots_[i] = {hash, name.data() ? name.data() : "", name.size()};
+    ++count_;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
 // Records by name: linear probing, at most half full, so that a lookup ends
 // at the first free slot after a step or two.
 

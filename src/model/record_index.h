@@ -98,6 +98,23 @@ private:
     size_t count_ = 0;
 };
 
+// A set of names the caller keeps alive (views into a parsed file, say):
+// whether a name was met before, without copying it.
+class TNameSet {
+public:
+    // False when the name is in the set already.
+    bool Insert(std::string_view name);
+
+private:
+    struct TSlot {
+        size_t Hash = 0;
+        const char* Data = nullptr; // none: the slot is free
+        size_t Size = 0;
+    };
+    std::vector<TSlot> slots_;
+    size_t count_ = 0;
+};
+
 // The connection records at each instance record, one list per kind. The
 // lists live in one array of links; a record's list is a chain through it.
 // Lists are not in any order: callers that need the manager's list order

@@ -124,7 +124,7 @@ private:
         const std::string& typeName = text(type_, a[1]);
         // A name twice in one file draws the one record twice, as before;
         // the user hears of it.
-        if (!names_.insert(name).second)
+        if (!names_.Insert(a[0]))
             tell(file_ + ": the FB instance name " + name + " is used more than once in this file");
         TFB_Instance* drawn = nullptr;
         try {
@@ -381,8 +381,9 @@ private:
     // Instances of the files read together that could not be made: a
     // connection from one of them is a missing end, not a constant.
     std::unordered_set<std::string>& failed_;
-    // The instance names of this file met so far.
-    std::unordered_set<std::string> names_;
+    // The instance names of this file met so far (views into the parsed
+    // file, which outlives the reader).
+    TNameSet names_;
     pugi::xml_node root_, events_, datas_, notes_;
     std::vector<pugi::xml_node> pictures_, ippFbs_, ippToIpps_;
     std::string name_, type_, sourceInstance_, sourcePort_, destInstance_, destPort_;

@@ -1,0 +1,137 @@
+#pragma once
+// Room for the many small objects one owner makes at once: the ports and
+// internal variables of an instance record, the port pictures of a drawn
+// instance. A project holds tens of thousands of them; placed together in
+// one block that the owner holds, they cost one allocation per owner instead
+// of one each, and sit next to each other in memory.
+//
+// Such an object is still owned on its own, through the unique_ptr of its
+// list, so that a list can drop or make any of them as before. Its class
+// derives from TBlockPlaced, whose operator delete reads a tag in front of
+// the object: an object in a block is only destroyed (the memory goes with
+// the block), one made by plain new is freed. Nothing may move an object
+// from a block into something that outlives the block's owner.
+//
+// Under AddressSanitizer the room of a block that holds no live object is
+// poisoned, so that a use of a destroyed object in a block is caught as it
+// would be on the heap.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TELVO_POISON_BLOCKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TELVO_POISON_BLOCKS 1
+#endif
+#endif
+#ifdef TELVO_POISON_BLOCKS
+#include <sanitizer/asan_interface.h>
+#define TELVO_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define TELVO_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define TELVO_POISON(p, n) ((void)(p), (void)(n))
+#define TELVO_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+namespace telvo {
+
+class TObjectBlock;
+
+// Base of the classes whose objects may sit in a TObjectBlock.
+class TBlockPlaced {
+public:
+    static constexpr std::size_t TagSize = alignof(std::max_align_t);
+
+    static void* operator new(std::size_t size) { return onHeap(size); }
+    // In the block while it has room, else on the heap.
+    static void* operator new(std::size_t size, TObjectBlock& block);
+    static void operator delete(void* p, std::size_t size) noexcept { release(p, size); }
+    // Called only when a constructor throws (its room in a block is left
+    // unused).
+    static void operator delete(void* p, TObjectBlock&) noexcept { release(p, 0); }
+
+private:
+    friend class TObjectBlock;
+    enum TTag : uintptr_t { OnHeap = 0x4845415055ull, InBlock = 0x424C4F434Bull };
+    static std::byte* tagged(std::byte* raw, TTag tag)
+    {
+        *reinterpret_cast<uintptr_t*>(raw) = tag;
+        return raw + TagSize;
+    }
+    static void* onHeap(std::size_t size)
+    {
+        return tagged(static_cast<std::byte*>(::operator new(size + TagSize)), OnHeap);
+    }
+    // Frees an object's memory on the heap; in a block, the object's room
+    // (`size` known to the caller only) stays poisoned from here on.
+    static void release(void* p, std::size_t size) noexcept;
+};
+
+class TObjectBlock {
+public:
+    TObjectBlock() = default;
+    ~TObjectBlock()
+    {
+        if (!memory_)
+            return;
+        TELVO_UNPOISON(memory_, size_);
+        ::operator delete(memory_, std::align_val_t(TBlockPlaced::TagSize));
+    }
+    TObjectBlock(const TObjectBlock&) = delete;
+    TObjectBlock& operator=(const TObjectBlock&) = delete;
+
+    // The room `count` objects of T take in a block.
+    template <typename T>
+    static constexpr std::size_t RoomFor(std::size_t count)
+    {
+        return count * (TBlockPlaced::TagSize + roundUp(sizeof(T)));
+    }
+
+    // Makes the block, once, before anything is placed in it.
+    void Reserve(std::size_t bytes)
+    {
+        if (memory_ || bytes == 0)
+            return;
+        memory_ = static_cast<std::byte*>(::operator new(bytes, std::align_val_t(TBlockPlaced::TagSize)));
+        size_ = bytes;
+        TELVO_POISON(memory_, size_);
+    }
+
+    // A new T, in the block while there is room.
+    template <typename T, typename... Args>
+    std::unique_ptr<T> Make(Args&&... args)
+    {
+        static_assert(std::is_base_of_v<TBlockPlaced, T>);
+        return std::unique_ptr<T>(new (*this) T(std::forward<Args>(args)...));
+    }
+
+private:
+    friend class TBlockPlaced;
+    static constexpr std::size_t roundUp(std::size_t size)
+    {
+        return (size + TBlockPlaced::TagSize - 1) / TBlockPlaced::TagSize * TBlockPlaced::TagSize;
+    }
+    void* place(std::size_t size)
+    {
+        const std::size_t room = TBlockPlaced::TagSize + roundUp(size);
+        if (!memory_ || size_ - used_ < room)
+            return TBlockPlaced::onHeap(size);
+        std::byte* raw = memory_ + used_;
+        used_ += room;
+        TELVO_UNPOISON(raw, room);
+        return TBlockPlaced::tagged(raw, TBlockPlaced::InBlock);
+    }
+    std::byte* memory_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t used_ = 0;
+};
+
+inline void* TBlockPlaced::operator new(std::size_t size, TObjectBlock& block) { return block.place(size); }
+
+} // namespace telvo
