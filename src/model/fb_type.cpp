@@ -56,6 +56,7 @@ TFB_TypeStore::~TFB_TypeStore()
 {
     while (blocks_) {
         TBlock* next = blocks_->Next;
+        TELVO_UNPOISON(blocks_, blocks_->Size);
         ::operator delete(blocks_);
         blocks_ = next;
     }
@@ -68,6 +69,7 @@ void* TFB_TypeStore::Allocate(size_t size, size_t align)
         at = (at + align - 1) & ~(uintptr_t(align) - 1);
         if (at + size <= reinterpret_cast<uintptr_t>(end_)) {
             next_ = reinterpret_cast<char*>(at + size);
+            TELVO_UNPOISON(reinterpret_cast<void*>(at), size);
             return reinterpret_cast<void*>(at);
         }
     }
@@ -85,6 +87,7 @@ void* TFB_TypeStore::allocateInNewBlock(size_t size, size_t align)
     blocks_ = block;
     next_ = reinterpret_cast<char*>(block) + header;
     end_ = reinterpret_cast<char*>(block) + blockSize;
+    TELVO_POISON(next_, blockSize - header);
     return Allocate(size, align);
 }
 

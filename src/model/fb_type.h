@@ -3,6 +3,8 @@
 // internal variables, ECC, algorithms, service sequences and, for a composite
 // type, its inner network.
 
+#include "model/object_block.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,7 +27,10 @@ using TOwnedList = std::vector<std::unique_ptr<T>>;
 // tens of small objects, made and dropped together: they are placed one after
 // another in blocks the type owns, which costs one allocation for many of
 // them and none to free them. Objects made one at a time (by the editor) come
-// from the heap as before.
+// from the heap as before. Unlike a TObjectBlock, the store grows as it is
+// filled (a reader does not know the sizes ahead) and serves list buffers
+// too. As there, the room of a block that holds no live object is poisoned
+// under AddressSanitizer.
 class TFB_TypeStore {
 public:
     TFB_TypeStore() = default;
@@ -34,6 +39,8 @@ public:
     TFB_TypeStore& operator=(const TFB_TypeStore&) = delete;
 
     void* Allocate(size_t size, size_t align);
+    // The room of an object or buffer that is gone; it is not used again.
+    static void Release(void* p, size_t size) { TELVO_POISON(p, size); }
 
 private:
     struct TBlock {
@@ -59,9 +66,10 @@ struct TDeclDelete {
     TDeclDelete(std::default_delete<T>) {}
     void operator()(T* p) const noexcept
     {
-        if (Placed)
+        if (Placed) {
             p->~T();
-        else
+            TFB_TypeStore::Release(p, sizeof(T));
+        } else
             delete p;
     }
 };
@@ -99,6 +107,8 @@ public:
     {
         if (!store_)
             std::allocator<T>().deallocate(p, n);
+        else
+            TFB_TypeStore::Release(p, n * sizeof(T));
     }
     // A copy of a list never shares the type's store: it may outlive the type.
     TStoreAllocator select_on_container_copy_construction() const { return {}; }

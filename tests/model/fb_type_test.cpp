@@ -89,3 +89,41 @@ TEST(FBType, DeleteSequenceRemovesItsPrimitives)
     ASSERT_EQ(s->Sequences.size(), 1u);
     EXPECT_EQ(s->Sequences[0]->Name, "other");
 }
+
+// Objects placed in the type's store (as the reader places them) and objects
+// of the add operations share the lists: the lists grow past a block, drop
+// entries of either kind, and keep every text.
+TEST(FBType, PlacedAndAddedDeclarationsShareTheLists)
+{
+    TFB_Type t;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "D" + std::to_string(i);
+        if (i % 3 == 0) {
+            ASSERT_NE(t.AddDataInput(name, "INT", "added", "", ""), nullptr);
+            continue;
+        }
+        t.DataInputs.push_back(t.MakePlaced<TFB_DataInput>());
+        t.DataInputs.back()->Name = name;
+        t.DataInputs.back()->Comment = std::string(40, 'p'); // on the heap, beside the placed object
+        t.DataInputs.back()->Owner = &t;
+    }
+    ASSERT_EQ(t.DataInputs.size(), 300u);
+    auto* e = t.AddEventInput("REQ", "", "");
+    e->AddWith(t.FindDataInput("D1"));
+    e->AddWith(t.FindDataInput("D3"));
+
+    EXPECT_TRUE(t.DeleteDataInput("D1")); // placed
+    EXPECT_TRUE(t.DeleteDataInput("D3")); // added
+    EXPECT_TRUE(e->With.empty());
+    ASSERT_EQ(t.DataInputs.size(), 298u);
+    EXPECT_EQ(t.DataInputs[0]->Name, "D0");
+    EXPECT_EQ(t.DataInputs[1]->Name, "D2");
+    EXPECT_EQ(t.DataInputs[1]->Comment, std::string(40, 'p'));
+    EXPECT_EQ(t.DataInputs.back()->Name, "D299");
+    EXPECT_EQ(t.IndexOfDataInput("D200"), 198);
+
+    t.DataInputs.clear();
+    t.DataInputs.push_back(t.MakePlaced<TFB_DataInput>());
+    EXPECT_EQ(t.DataInputs.size(), 1u);
+    EXPECT_EQ(t.DataInputs[0]->Name, "");
+}
