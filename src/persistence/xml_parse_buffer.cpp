@@ -63,6 +63,13 @@ void TXmlParseBuffer::reserve(size_t size)
 
 pugi::xml_parse_result TXmlParseBuffer::Parse(pugi::xml_document& doc, std::string_view text, unsigned options)
 {
+    // Parsed in place, a text reads as far as its first NUL byte, and pugixml
+    // takes a NUL before the last character for the end of the text (a
+    // broken end tag there would pass). A text holding one is parsed from
+    // pugixml's own copy instead, as a rewrite parses its base file, so that
+    // both read it alike.
+    if (std::memchr(text.data(), 0, text.size()))
+        return doc.load_buffer(text.data(), text.size(), options, pugi::encoding_auto);
     reserve(text.size());
     if (!text.empty())
         std::memcpy(data_.get(), text.data(), text.size());

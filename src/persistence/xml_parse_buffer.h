@@ -26,7 +26,8 @@ public:
     TXmlParseBuffer& operator=(const TXmlParseBuffer&) = delete;
 
     // Copies the text and parses the copy in place; the text itself stays
-    // as it was (error messages count its lines).
+    // as it was (error messages count its lines). Parses as pugixml's
+    // load_buffer does, which a text holding a NUL byte goes through.
     pugi::xml_parse_result Parse(pugi::xml_document& doc, std::string_view text, unsigned options);
 
     // Reads the whole file into the buffer. Throws std::runtime_error naming

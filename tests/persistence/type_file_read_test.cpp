@@ -357,6 +357,9 @@ TEST(TypeFileRead, MalformedXmlNamesFileLineAndReason)
         {"text only", "just words", "line 1"},
         // A rewrite parses the declaration to keep it; reading checks it too.
         {"broken declaration", "<?xml version=\"1.0\" encod\x9f^ing=\"UTF-8\"?>\n<FBType Name=\"T\"/>", "line 1"},
+        // A NUL byte ends the text: the end tag before it is incomplete, as
+        // a rewrite of the file would find too.
+        {"NUL inside the end tag", std::string("<FBType Name=\"T\">\n</FBType\0\0>", 29), "line 2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
