@@ -11,6 +11,7 @@
 // instance's inner diagram) the records belong to that network instead: to
 // the type, or to the inner diagram, and die with it.
 
+#include "model/object_block.h"
 #include "systemlayer/geometry.h"
 
 #include <cstdint>
@@ -31,7 +32,7 @@ class TslIPP;
 // Base of the connection records. ListOrder is the record's place in the
 // manager's list, kept so that the manager's lookups can answer in list order
 // without walking the list.
-class TFB_AssocRef {
+class TFB_AssocRef : public TBlockPlaced {
 public:
     virtual ~TFB_AssocRef() = default;
     uint64_t ListOrder = 0;
@@ -73,7 +74,7 @@ public:
 
 // What every drawn connection carries beside its polyline; the renderer
 // writes both.
-class TFB_Line : public Tlineobj {
+class TFB_Line : public Tlineobj, public TBlockPlaced {
 public:
     bool Highlighted = false;
     int32_t PortIndex = 0;

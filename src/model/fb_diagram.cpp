@@ -124,7 +124,7 @@ TFB_Instance* TFB_Diagram::AddInstance(const std::string& name, const std::strin
     if (!record)
         return nullptr;
 
-    auto drawn = std::make_unique<TFB_Instance>(record, surface);
+    auto drawn = Manager->Pool.Make<TFB_Instance>(record, surface, &Manager->Pool);
     if (IsEventFunctionTypeName(typeName)) {
         drawn->IsStereotype = true;
         drawn->DrawAsGlyph = true;
@@ -605,7 +605,8 @@ void setEnds(TFB_IPPtoIPPAssocInst& l, const TIPPtoIPPEnds& e)
 template <typename Line>
 class TLineRebuild {
 public:
-    TLineRebuild(TOwnedList<Line>& lines, size_t expected) : lines_(lines), old_(std::move(lines)), byRef_(old_.size())
+    TLineRebuild(TOwnedList<Line>& lines, size_t expected, TObjectPool* pool)
+        : lines_(lines), old_(std::move(lines)), byRef_(old_.size()), pool_(pool)
     {
         lines_.clear();
         lines_.reserve(expected);
@@ -626,7 +627,7 @@ public:
                 return;
             }
         }
-        auto line = std::make_unique<Line>();
+        auto line = pool_ ? pool_->Make<Line>() : std::make_unique<Line>();
         setEnds(*line, ends);
         lines_.push_back(std::move(line));
     }
@@ -635,6 +636,7 @@ private:
     TOwnedList<Line>& lines_;
     TOwnedList<Line> old_;
     TPointerMap<typename std::remove_pointer_t<decltype(Line::Ref)>, size_t> byRef_;
+    TObjectPool* pool_;
 };
 
 } // namespace
@@ -728,10 +730,11 @@ void TFB_Diagram::RebuildLines()
         TslIPP* const* p = pictureOf.Find(ipp);
         return p ? *p : nullptr;
     };
-    TLineRebuild<TFB_EventAssoc> eventLines(EventLines, records.Events.size());
-    TLineRebuild<TFB_DataAssoc> dataLines(DataLines, records.Datas.size());
-    TLineRebuild<TFB_IPPFBAssocsInst> ippFbLines(IPPFBLines, records.IPPFBs.size());
-    TLineRebuild<TFB_IPPtoIPPAssocInst> ippToIppLines(IPPtoIPPLines, records.IPPtoIPPs.size());
+    TObjectPool* pool = Manager ? &Manager->Pool : nullptr;
+    TLineRebuild<TFB_EventAssoc> eventLines(EventLines, records.Events.size(), pool);
+    TLineRebuild<TFB_DataAssoc> dataLines(DataLines, records.Datas.size(), pool);
+    TLineRebuild<TFB_IPPFBAssocsInst> ippFbLines(IPPFBLines, records.IPPFBs.size(), pool);
+    TLineRebuild<TFB_IPPtoIPPAssocInst> ippToIppLines(IPPtoIPPLines, records.IPPtoIPPs.size(), pool);
     listsChanged();
 
     // The picture of a port named like the record's: the picture of that

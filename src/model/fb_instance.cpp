@@ -91,7 +91,7 @@ std::unique_ptr<TFB_InstanceRef> TFB_InstanceRef::Create(const std::string& name
 {
     if (!type)
         return nullptr;
-    auto r = std::make_unique<TFB_InstanceRef>();
+    auto r = manager ? manager->Pool.Make<TFB_InstanceRef>() : std::make_unique<TFB_InstanceRef>();
     r->Name = name;
     r->Type = type;
     r->EventInputs.reserve(type->EventInputs.size());
@@ -101,7 +101,8 @@ std::unique_ptr<TFB_InstanceRef> TFB_InstanceRef::Create(const std::string& name
     r->block_.Reserve(
         TObjectBlock::RoomFor<TFBEvent>(type->EventInputs.size() + type->EventOutputs.size()) +
         TObjectBlock::RoomFor<TFBDataMember>(type->DataInputs.size() + type->DataOutputs.size()) +
-        TObjectBlock::RoomFor<TFBInstance_InternalVar>(type->InternalVars.size()));
+        TObjectBlock::RoomFor<TFBInstance_InternalVar>(type->InternalVars.size()),
+        manager ? &manager->Pool : nullptr);
     for (const auto& d : type->EventInputs) {
         auto e = r->block_.Make<TFBEvent>();
         e->Decl = d.get();
@@ -260,12 +261,13 @@ void TFB_InstanceRef::MakeInternalVars()
 
 // ---------------------------------------------------------------------------
 
-TFB_Instance::TFB_Instance(TFB_InstanceRef* ref, TCanvas* canvas) : Canvas(canvas), Ref(ref)
+TFB_Instance::TFB_Instance(TFB_InstanceRef* ref, TCanvas* canvas, TObjectPool* pool) : Canvas(canvas), Ref(ref)
 {
     if (ref)
         block_.Reserve(
             TObjectBlock::RoomFor<TFBEventDraw>(ref->EventInputs.size() + ref->EventOutputs.size()) +
-            TObjectBlock::RoomFor<TFBDataMemberDraw>(ref->DataInputs.size() + ref->DataOutputs.size()));
+                TObjectBlock::RoomFor<TFBDataMemberDraw>(ref->DataInputs.size() + ref->DataOutputs.size()),
+            pool);
     SyncPortPictures();
 }
 

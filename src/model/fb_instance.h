@@ -75,7 +75,7 @@ public:
 
 // The project-wide FB instance. Made only through the FB manager's
 // CreateInstance or a diagram's AddInstance.
-class TFB_InstanceRef {
+class TFB_InstanceRef : public TBlockPlaced {
     // The ports and internal variables made with the record. Declared
     // first, so that it goes after them.
     TObjectBlock block_;
@@ -145,7 +145,7 @@ public:
 
 // One record placed in one diagram. The geometry is kept here; the renderer
 // draws from it and writes the painted sizes and port points back.
-class TFB_Instance final : public TDrawObject {
+class TFB_Instance final : public TDrawObject, public TBlockPlaced {
     // The port pictures made with the drawn instance; declared first, so
     // that it goes after them.
     TObjectBlock block_;
@@ -157,7 +157,8 @@ public:
     static constexpr double NewScale = 0.8;
     static constexpr uint32_t HiddenTypeColour = 0xFFFFFF; // white: port types not shown
 
-    TFB_Instance(TFB_InstanceRef* ref, TCanvas* canvas);
+    // `pool`: where the port pictures are made, none for the heap.
+    TFB_Instance(TFB_InstanceRef* ref, TCanvas* canvas, TObjectPool* pool = nullptr);
 
     TCanvas* Canvas = nullptr;
     TFB_InstanceRef* Ref = nullptr;

@@ -43,6 +43,10 @@ public:
     TFB_Manager& operator=(const TFB_Manager&) = delete;
 
     TTypeLoadContext Context;
+    // Where the records, drawn instances, connection records and lines of
+    // the project are made (see TObjectPool): a project's are many and come
+    // together.
+    TObjectPool Pool;
 
     // Project records, unique by name. Change these lists only through the
     // operations below: the lookups by name keep an index of them.

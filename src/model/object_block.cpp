@@ -7,10 +7,75 @@ namespace telvo {
 void TBlockPlaced::release(void* p, std::size_t size) noexcept
 {
     auto* raw = static_cast<std::byte*>(p) - TagSize;
-    if (*reinterpret_cast<const uintptr_t*>(raw) == OnHeap)
+    const uintptr_t tag = *reinterpret_cast<const uintptr_t*>(raw);
+    if (tag == OnHeap) {
         ::operator delete(raw);
-    else
-        TELVO_POISON(raw, TagSize + size);
+        return;
+    }
+    TELVO_POISON(raw, TagSize + size);
+    if (tag != InBlock)
+        TObjectPool::released(reinterpret_cast<TObjectPool::TChunk*>(tag));
+}
+
+TObjectBlock::~TObjectBlock()
+{
+    if (memory_)
+        TBlockPlaced::release(memory_, size_);
+}
+
+void TObjectBlock::Reserve(std::size_t bytes, TObjectPool* pool)
+{
+    if (memory_ || bytes == 0)
+        return;
+    memory_ = static_cast<std::byte*>(pool ? TBlockPlaced::operator new(bytes, *pool)
+                                           : TBlockPlaced::operator new(bytes));
+    size_ = bytes;
+    TELVO_POISON(memory_, size_);
+}
+
+namespace {
+void freeChunk(void* chunk) noexcept
+{
+    TELVO_UNPOISON(chunk, TObjectPool::ChunkSize);
+    ::operator delete(chunk, std::align_val_t(TBlockPlaced::TagSize));
+}
+} // namespace
+
+void* TObjectPool::place(std::size_t size)
+{
+    const std::size_t room = TBlockPlaced::TagSize + (size + TBlockPlaced::TagSize - 1) / TBlockPlaced::TagSize *
+                                                         TBlockPlaced::TagSize;
+    if (room > ChunkSize - sizeof(TChunk))
+        return TBlockPlaced::onHeap(size);
+    if (!chunk_ || ChunkSize - used_ < room) {
+        retire();
+        void* memory = ::operator new(ChunkSize, std::align_val_t(TBlockPlaced::TagSize));
+        TELVO_POISON(memory, ChunkSize);
+        TELVO_UNPOISON(memory, sizeof(TChunk));
+        chunk_ = ::new (memory) TChunk();
+        used_ = sizeof(TChunk);
+    }
+    std::byte* raw = reinterpret_cast<std::byte*>(chunk_) + used_;
+    used_ += room;
+    ++chunk_->Live;
+    TELVO_UNPOISON(raw, room);
+    return TBlockPlaced::tagged(raw, reinterpret_cast<uintptr_t>(chunk_));
+}
+
+void TObjectPool::retire() noexcept
+{
+    if (!chunk_)
+        return;
+    chunk_->Current = false;
+    if (chunk_->Live == 0)
+        freeChunk(chunk_);
+    chunk_ = nullptr;
+}
+
+void TObjectPool::released(TChunk* chunk) noexcept
+{
+    if (--chunk->Live == 0 && !chunk->Current)
+        freeChunk(chunk);
 }
 
 } // namespace telvo

@@ -42,6 +42,7 @@
 namespace telvo {
 
 class TObjectBlock;
+class TObjectPool;
 
 // Base of the classes whose objects may sit in a TObjectBlock.
 class TBlockPlaced {
@@ -51,15 +52,21 @@ public:
     static void* operator new(std::size_t size) { return onHeap(size); }
     // In the block while it has room, else on the heap.
     static void* operator new(std::size_t size, TObjectBlock& block);
+    // In the pool's present chunk, or a new one.
+    static void* operator new(std::size_t size, TObjectPool& pool);
     static void operator delete(void* p, std::size_t size) noexcept { release(p, size); }
     // Called only when a constructor throws (its room in a block is left
     // unused).
     static void operator delete(void* p, TObjectBlock&) noexcept { release(p, 0); }
+    static void operator delete(void* p, TObjectPool&) noexcept { release(p, 0); }
 
 private:
     friend class TObjectBlock;
-    enum TTag : uintptr_t { OnHeap = 0x4845415055ull, InBlock = 0x424C4F434Bull };
-    static std::byte* tagged(std::byte* raw, TTag tag)
+    friend class TObjectPool;
+    // An object's tag: one of these, or the address of its chunk in a
+    // TObjectPool (a multiple of TagSize, so never one of these).
+    enum TTag : uintptr_t { OnHeap = 1, InBlock = 3 };
+    static std::byte* tagged(std::byte* raw, uintptr_t tag)
     {
         *reinterpret_cast<uintptr_t*>(raw) = tag;
         return raw + TagSize;
@@ -76,13 +83,7 @@ private:
 class TObjectBlock {
 public:
     TObjectBlock() = default;
-    ~TObjectBlock()
-    {
-        if (!memory_)
-            return;
-        TELVO_UNPOISON(memory_, size_);
-        ::operator delete(memory_, std::align_val_t(TBlockPlaced::TagSize));
-    }
+    ~TObjectBlock();
     TObjectBlock(const TObjectBlock&) = delete;
     TObjectBlock& operator=(const TObjectBlock&) = delete;
 
@@ -93,15 +94,9 @@ public:
         return count * (TBlockPlaced::TagSize + roundUp(sizeof(T)));
     }
 
-    // Makes the block, once, before anything is placed in it.
-    void Reserve(std::size_t bytes)
-    {
-        if (memory_ || bytes == 0)
-            return;
-        memory_ = static_cast<std::byte*>(::operator new(bytes, std::align_val_t(TBlockPlaced::TagSize)));
-        size_ = bytes;
-        TELVO_POISON(memory_, size_);
-    }
+    // Makes the block, once, before anything is placed in it: in the pool
+    // when one is given, so that it lies beside its owner.
+    void Reserve(std::size_t bytes, TObjectPool* pool = nullptr);
 
     // A new T, in the block while there is room.
     template <typename T, typename... Args>
@@ -127,11 +122,51 @@ private:
         TELVO_UNPOISON(raw, room);
         return TBlockPlaced::tagged(raw, TBlockPlaced::InBlock);
     }
-    std::byte* memory_ = nullptr;
+    std::byte* memory_ = nullptr; // as TBlockPlaced::operator new gives it
     std::size_t size_ = 0;
     std::size_t used_ = 0;
 };
 
+// Room for the many objects of one kind of owner that come one after
+// another (the instance records of a project, the lines of its diagrams):
+// made in large chunks in the order they come, so that what is made
+// together lies together and costs no allocation of its own. A chunk counts
+// its live objects and goes with the last of them once the pool has moved
+// on from it, so that objects may outlive the pool. A pool and its objects
+// belong to one thread at a time, as the model does.
+class TObjectPool {
+public:
+    static constexpr std::size_t ChunkSize = 64 * 1024;
+
+    TObjectPool() = default;
+    ~TObjectPool() { retire(); }
+    TObjectPool(const TObjectPool&) = delete;
+    TObjectPool& operator=(const TObjectPool&) = delete;
+
+    template <typename T, typename... Args>
+    std::unique_ptr<T> Make(Args&&... args)
+    {
+        static_assert(std::is_base_of_v<TBlockPlaced, T>);
+        return std::unique_ptr<T>(new (*this) T(std::forward<Args>(args)...));
+    }
+
+private:
+    friend class TBlockPlaced;
+    struct alignas(TBlockPlaced::TagSize) TChunk {
+        std::size_t Live = 0;
+        bool Current = true;
+    };
+    void* place(std::size_t size);
+    // The present chunk is left to its objects.
+    void retire() noexcept;
+    // An object of a chunk has gone.
+    static void released(TChunk* chunk) noexcept;
+
+    TChunk* chunk_ = nullptr;
+    std::size_t used_ = 0;
+};
+
 inline void* TBlockPlaced::operator new(std::size_t size, TObjectBlock& block) { return block.place(size); }
+inline void* TBlockPlaced::operator new(std::size_t size, TObjectPool& pool) { return pool.place(size); }
 
 } // namespace telvo

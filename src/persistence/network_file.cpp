@@ -206,7 +206,7 @@ private:
                         "FB instance " + sourceInstance_ + " has no event output " + sourcePort_);
         if (!in)
             return skip("Event", source, dest, "FB instance " + destInstance_ + " has no event input " + destPort_);
-        auto r = std::make_unique<TFB_EventAssocRef>();
+        auto r = m_.Pool.Make<TFB_EventAssocRef>();
         r->SourcePort = out;
         r->DestPort = in;
         r->SourceInstance = src;
@@ -239,7 +239,7 @@ private:
             return skip("Data", source, dest, "FB instance " + sourceInstance_ + " has no data output " + sourcePort_);
         if (!in)
             return skip("Data", source, dest, "FB instance " + destInstance_ + " has no data input " + destPort_);
-        auto r = std::make_unique<TFB_DataAssocRef>();
+        auto r = m_.Pool.Make<TFB_DataAssocRef>();
         r->SourcePort = out;
         r->DestPort = in;
         r->SourceInstance = src;

@@ -71,5 +71,35 @@ TEST(ObjectBlockTest, AConstructorThatThrowsLeavesTheBlockSound)
     EXPECT_EQ(live, 0);
 }
 
+// Objects of a pool across several chunks, and a block placed in the same
+// pool, outlive the pool and go in any order: every chunk is freed with its
+// last object (a leak or a use after free shows under the sanitizers).
+TEST(ObjectBlockTest, PooledObjectsOutliveTheirPoolAndGoInAnyOrder)
+{
+    live = 0;
+    std::vector<std::unique_ptr<TProbe>> list;
+    auto block = std::make_unique<TObjectBlock>();
+    std::unique_ptr<TProbe> inBlock;
+    const int count = 3 * static_cast<int>(TObjectPool::ChunkSize / TObjectBlock::RoomFor<TProbe>(1));
+    {
+        TObjectPool pool;
+        for (int i = 0; i < count; ++i)
+            list.push_back(pool.Make<TProbe>(i));
+        block->Reserve(TObjectBlock::RoomFor<TProbe>(1), &pool);
+        inBlock = block->Make<TProbe>(count);
+        EXPECT_THROW(pool.Make<TProbe>(-1, true), std::runtime_error);
+    }
+    EXPECT_EQ(live, count + 1);
+    for (size_t i = 0; i < list.size(); i += 2) // every other one, then the rest
+        list[i].reset();
+    EXPECT_EQ(inBlock->N, count);
+    inBlock.reset(); // before its block, as the owners of blocks do
+    block.reset();
+    for (size_t i = 1; i < list.size(); i += 2)
+        EXPECT_EQ(list[i]->N, static_cast<int>(i));
+    list.clear();
+    EXPECT_EQ(live, 0);
+}
+
 } // namespace
 } // namespace telvo
