@@ -77,7 +77,7 @@ TFB_Diagram::~TFB_Diagram() = default;
 // ---------------------------------------------------------------------------
 // Instances
 
-TFB_InstanceRef* TFB_Diagram::FindRecord(const std::string& name) const
+TFB_InstanceRef* TFB_Diagram::FindRecord(std::string_view name) const
 {
     if (InnerNetwork) {
         for (const auto& r : InnerInstances)

@@ -101,7 +101,7 @@ public:
     TFB_Instance* FindDrawn(const std::string& name) const;
     // The record this diagram's instances of that name come from: the
     // network's own for an inner network, the manager's otherwise.
-    TFB_InstanceRef* FindRecord(const std::string& name) const;
+    TFB_InstanceRef* FindRecord(std::string_view name) const;
 
     // Deletes the drawn instance with the lines ending at it (their records
     // stay, so a rebuild draws them again at their other ends). The lines

@@ -43,7 +43,7 @@ void storeHolder(Port& port, const TValueHolder& h)
 }
 
 template <typename List>
-auto findPort(const List& ports, const std::string& name) -> typename List::value_type::pointer
+auto findPort(const List& ports, std::string_view name) -> typename List::value_type::pointer
 {
     for (const auto& p : ports)
         if (p->Decl && p->Decl->Name == name)
@@ -230,10 +230,10 @@ void TFB_InstanceRef::BuildInnerDiagram(TFB_Manager* manager)
     }
 }
 
-TFBEvent* TFB_InstanceRef::FindEventInput(const std::string& name) const { return findPort(EventInputs, name); }
-TFBEvent* TFB_InstanceRef::FindEventOutput(const std::string& name) const { return findPort(EventOutputs, name); }
-TFBDataMember* TFB_InstanceRef::FindDataInput(const std::string& name) const { return findPort(DataInputs, name); }
-TFBDataMember* TFB_InstanceRef::FindDataOutput(const std::string& name) const
+TFBEvent* TFB_InstanceRef::FindEventInput(std::string_view name) const { return findPort(EventInputs, name); }
+TFBEvent* TFB_InstanceRef::FindEventOutput(std::string_view name) const { return findPort(EventOutputs, name); }
+TFBDataMember* TFB_InstanceRef::FindDataInput(std::string_view name) const { return findPort(DataInputs, name); }
+TFBDataMember* TFB_InstanceRef::FindDataOutput(std::string_view name) const
 {
     return findPort(DataOutputs, name);
 }

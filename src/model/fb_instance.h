@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace telvo {
@@ -112,10 +113,10 @@ public:
     static std::unique_ptr<TFB_InstanceRef> Create(const std::string& name, TFB_Type* type, bool apply,
                                                    TFB_Manager* manager);
 
-    TFBEvent* FindEventInput(const std::string& name) const;
-    TFBEvent* FindEventOutput(const std::string& name) const;
-    TFBDataMember* FindDataInput(const std::string& name) const;
-    TFBDataMember* FindDataOutput(const std::string& name) const;
+    TFBEvent* FindEventInput(std::string_view name) const;
+    TFBEvent* FindEventOutput(std::string_view name) const;
+    TFBDataMember* FindDataInput(std::string_view name) const;
+    TFBDataMember* FindDataOutput(std::string_view name) const;
 
     void ClearInternalVars();
     // Internal variables anew from the type's declarations, each with its

@@ -189,7 +189,7 @@ void TFB_Manager::forEachNamed(std::string_view name, Visit&& visit) const
     }
 }
 
-TFB_InstanceRef* TFB_Manager::FindInstance(const std::string& name) const
+TFB_InstanceRef* TFB_Manager::FindInstance(std::string_view name) const
 {
     TFB_InstanceRef* first = nullptr;
     forEachNamed(name, [&](TFB_InstanceRef* r) {
@@ -626,9 +626,8 @@ void keepFirst(T*& best, T* candidate)
 }
 } // namespace
 
-TFB_EventAssocRef* TFB_Manager::FindEventConn(const std::string& destPort, const std::string& sourcePort,
-                                              const std::string& destInstance,
-                                              const std::string& sourceInstance) const
+TFB_EventAssocRef* TFB_Manager::FindEventConn(std::string_view destPort, std::string_view sourcePort,
+                                              std::string_view destInstance, std::string_view sourceInstance) const
 {
     if (Context.UI) {
         // One line per call, on the loading path of every network file: made
@@ -654,8 +653,8 @@ TFB_EventAssocRef* TFB_Manager::FindEventConn(const std::string& destPort, const
     return best;
 }
 
-TFB_DataAssocRef* TFB_Manager::FindDataConn(const std::string& destPort, const std::string& sourcePort,
-                                            const std::string& destInstance, const std::string& sourceInstance) const
+TFB_DataAssocRef* TFB_Manager::FindDataConn(std::string_view destPort, std::string_view sourcePort,
+                                            std::string_view destInstance, std::string_view sourceInstance) const
 {
     ensureConnIndex();
     TFB_DataAssocRef* best = nullptr;

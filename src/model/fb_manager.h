@@ -109,7 +109,7 @@ public:
     // ---- Instance records and connection records ----
 
     TFB_Instance* FindDrawnInstance(const std::string& name) const;
-    TFB_InstanceRef* FindInstance(const std::string& name) const;
+    TFB_InstanceRef* FindInstance(std::string_view name) const;
     // A record of the type found by FindType, appended to Instances; none
     // when the type is not loaded. Throws EConvertError (nothing made) for
     // an initial value that is no number of its type.
@@ -139,10 +139,10 @@ public:
 
     // The first record joining these ports by name, or none. Writes the four
     // names to the log first.
-    TFB_EventAssocRef* FindEventConn(const std::string& destPort, const std::string& sourcePort,
-                                     const std::string& destInstance, const std::string& sourceInstance) const;
-    TFB_DataAssocRef* FindDataConn(const std::string& destPort, const std::string& sourcePort,
-                                   const std::string& destInstance, const std::string& sourceInstance) const;
+    TFB_EventAssocRef* FindEventConn(std::string_view destPort, std::string_view sourcePort,
+                                     std::string_view destInstance, std::string_view sourceInstance) const;
+    TFB_DataAssocRef* FindDataConn(std::string_view destPort, std::string_view sourcePort,
+                                   std::string_view destInstance, std::string_view sourceInstance) const;
     TFB_IPPFBAssocsRef* FindIPPFBConn(const std::string& iptName, const std::string& ippName,
                                       const std::string& instanceName, const std::string& portName) const;
     // The first IPP-to-IPP record from `source` to `dest`, or none.
