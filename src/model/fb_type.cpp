@@ -46,51 +46,6 @@ T* append(List& list, std::unique_ptr<T> item)
 
 } // namespace
 
-// Blocks grow with the type, so that a type with many ports takes few of them.
-namespace {
-constexpr size_t kFirstBlock = 2048;
-constexpr size_t kLargestBlock = 64 * 1024;
-} // namespace
-
-TFB_TypeStore::~TFB_TypeStore()
-{
-    while (blocks_) {
-        TBlock* next = blocks_->Next;
-        TELVO_UNPOISON(blocks_, blocks_->Size);
-        ::operator delete(blocks_);
-        blocks_ = next;
-    }
-}
-
-void* TFB_TypeStore::Allocate(size_t size, size_t align)
-{
-    if (next_) {
-        auto at = reinterpret_cast<uintptr_t>(next_);
-        at = (at + align - 1) & ~(uintptr_t(align) - 1);
-        if (at + size <= reinterpret_cast<uintptr_t>(end_)) {
-            next_ = reinterpret_cast<char*>(at + size);
-            TELVO_UNPOISON(reinterpret_cast<void*>(at), size);
-            return reinterpret_cast<void*>(at);
-        }
-    }
-    return allocateInNewBlock(size, align);
-}
-
-void* TFB_TypeStore::allocateInNewBlock(size_t size, size_t align)
-{
-    size_t blockSize = blocks_ ? std::min(blocks_->Size * 2, kLargestBlock) : kFirstBlock;
-    const size_t header = (sizeof(TBlock) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-    blockSize = std::max(blockSize, header + size + align);
-    auto* block = static_cast<TBlock*>(::operator new(blockSize));
-    block->Next = blocks_;
-    block->Size = blockSize;
-    blocks_ = block;
-    next_ = reinterpret_cast<char*>(block) + header;
-    end_ = reinterpret_cast<char*>(block) + blockSize;
-    TELVO_POISON(next_, blockSize - header);
-    return Allocate(size, align);
-}
-
 void TFBEventType::AddWith(TFBDataMemberType* var)
 {
     if (var)
@@ -158,13 +113,7 @@ TFBRung* TFBAlgorithm::AddRung(const std::string& output, const std::string& exp
 }
 
 // The network is an inner network: its instances are not project records.
-TFB_Type::TFB_Type()
-    : Versions(&store_), Compilers(&store_), EventInputs(&store_), EventOutputs(&store_), DataInputs(&store_),
-      DataOutputs(&store_), InternalVars(&store_), Plugs(&store_), Sockets(&store_), Services(&store_),
-      States(&store_), Transitions(&store_), Algorithms(&store_),
-      Network(TFB_Diagram::MakeInnerNetwork("FBComposite", this, nullptr))
-{
-}
+TFB_Type::TFB_Type() : Network(TFB_Diagram::MakeInnerNetwork("FBComposite", this, nullptr)) {}
 
 TFB_Type::~TFB_Type() = default;
 
@@ -175,7 +124,11 @@ TFB_Version* TFB_Type::AddVersion(const std::string& organization, const std::st
         if (v->Version == version)
             return nullptr;
     auto v = std::make_unique<TFB_Version>();
-    *v = {organization, version, author, date, remarks};
+    v->Organization = organization;
+    v->Version = version;
+    v->Author = author;
+    v->Date = date;
+    v->Remarks = remarks;
     return append(Versions, std::move(v));
 }
 
@@ -186,7 +139,10 @@ TFB_Compiler* TFB_Type::AddCompiler(const std::string& language, const std::stri
         if (c->Language == language && c->Vendor == vendor && c->Version == version)
             return nullptr;
     auto c = std::make_unique<TFB_Compiler>();
-    *c = {language, vendor, product, version};
+    c->Language = language;
+    c->Vendor = vendor;
+    c->Product = product;
+    c->Version = version;
     return append(Compilers, std::move(c));
 }
 
@@ -275,14 +231,18 @@ TFB_InternalVar* TFB_Type::AddInternalVar(const std::string& name, const std::st
 TFB_Plug* TFB_Type::AddPlug(const std::string& name, const std::string& type, const std::string& comment)
 {
     auto p = std::make_unique<TFB_Plug>();
-    *p = {name, comment, type};
+    p->Name = name;
+    p->Comment = comment;
+    p->Type = type;
     return append(Plugs, std::move(p));
 }
 
 TFB_Socket* TFB_Type::AddSocket(const std::string& name, const std::string& type, const std::string& comment)
 {
     auto s = std::make_unique<TFB_Socket>();
-    *s = {name, comment, type};
+    s->Name = name;
+    s->Comment = comment;
+    s->Type = type;
     return append(Sockets, std::move(s));
 }
 

@@ -5,12 +5,9 @@
 
 #include "model/object_block.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace telvo {
@@ -23,121 +20,16 @@ class TFB_DataAssocRef;
 template <typename T>
 using TOwnedList = std::vector<std::unique_ptr<T>>;
 
-// Where the declarations of a type read from a file live. Such a type holds
-// tens of small objects, made and dropped together: they are placed one after
-// another in blocks the type owns, which costs one allocation for many of
-// them and none to free them. Objects made one at a time (by the editor) come
-// from the heap as before. Unlike a TObjectBlock, the store grows as it is
-// filled (a reader does not know the sizes ahead) and serves list buffers
-// too. As there, the room of a block that holds no live object is poisoned
-// under AddressSanitizer.
-class TFB_TypeStore {
-public:
-    TFB_TypeStore() = default;
-    ~TFB_TypeStore();
-    TFB_TypeStore(const TFB_TypeStore&) = delete;
-    TFB_TypeStore& operator=(const TFB_TypeStore&) = delete;
-
-    void* Allocate(size_t size, size_t align);
-    // The room of an object or buffer that is gone; it is not used again.
-    static void Release(void* p, size_t size) { TELVO_POISON(p, size); }
-
-private:
-    struct TBlock {
-        TBlock* Next;
-        size_t Size;
-    };
-    void* allocateInNewBlock(size_t size, size_t align);
-
-    TBlock* blocks_ = nullptr;
-    char* next_ = nullptr;
-    char* end_ = nullptr;
-};
-
-// Destroys an object of a type's list: one placed in the type's store is only
-// destroyed (its memory goes with the type), any other is deleted. A placed
-// object therefore never moves to a list that may outlive its type.
-template <typename T>
-struct TDeclDelete {
-    bool Placed = false;
-    TDeclDelete() = default;
-    explicit TDeclDelete(bool placed) : Placed(placed) {}
-    // Objects made with make_unique join a list as they are.
-    TDeclDelete(std::default_delete<T>) {}
-    void operator()(T* p) const noexcept
-    {
-        if (Placed) {
-            p->~T();
-            TFB_TypeStore::Release(p, sizeof(T));
-        } else
-            delete p;
-    }
-};
-template <typename T>
-using TDeclPtr = std::unique_ptr<T, TDeclDelete<T>>;
-
-// The buffers of a type's lists come from its store too: a list read from a
-// file is sized once and lives as long as the type. Memory taken from the
-// store goes back with the type, not buffer by buffer; a list that grows
-// later (in the editor) leaves its old buffer there. Without a store the
-// heap serves.
-template <typename T>
-class TStoreAllocator {
-public:
-    using value_type = T;
-    using propagate_on_container_move_assignment = std::true_type;
-    using propagate_on_container_swap = std::true_type;
-
-    TStoreAllocator() = default;
-    TStoreAllocator(TFB_TypeStore* store) : store_(store) {}
-    template <typename U>
-    TStoreAllocator(const TStoreAllocator<U>& other) : store_(other.store_)
-    {
-    }
-
-    T* allocate(size_t n)
-    {
-        if (!store_)
-            return std::allocator<T>().allocate(n);
-        if (n > size_t(-1) / sizeof(T))
-            throw std::bad_array_new_length();
-        return static_cast<T*>(store_->Allocate(n * sizeof(T), alignof(T)));
-    }
-    void deallocate(T* p, size_t n)
-    {
-        if (!store_)
-            std::allocator<T>().deallocate(p, n);
-        else
-            TFB_TypeStore::Release(p, n * sizeof(T));
-    }
-    // A copy of a list never shares the type's store: it may outlive the type.
-    TStoreAllocator select_on_container_copy_construction() const { return {}; }
-
-    template <typename U>
-    bool operator==(const TStoreAllocator<U>& other) const
-    {
-        return store_ == other.store_;
-    }
-
-private:
-    template <typename U>
-    friend class TStoreAllocator;
-    TFB_TypeStore* store_ = nullptr;
-};
-
-template <typename T>
-using TDeclList = std::vector<TDeclPtr<T>, TStoreAllocator<TDeclPtr<T>>>;
-
-struct TFB_Version {
+struct TFB_Version : TBlockPlaced {
     std::string Organization, Version, Author, Date, Remarks;
 };
 
-struct TFB_Compiler {
+struct TFB_Compiler : TBlockPlaced {
     std::string Language, Vendor, Product, Version;
 };
 
 // Base of data inputs and data outputs.
-class TFBDataMemberType {
+class TFBDataMemberType : public TBlockPlaced {
 public:
     virtual ~TFBDataMemberType() = default;
     std::string Name, Type, Comment, ArraySize, InitialValue;
@@ -156,7 +48,7 @@ public:
 // Base of event inputs and event outputs. `With` names the data variables
 // sampled with the event: data inputs for an input, data outputs for an
 // output; never owned, never null.
-class TFBEventType {
+class TFBEventType : public TBlockPlaced {
 public:
     virtual ~TFBEventType() = default;
     std::string Name, Comment, Type;
@@ -174,15 +66,15 @@ public:
     bool IsInput() const override { return false; }
 };
 
-struct TFB_InternalVar {
+struct TFB_InternalVar : TBlockPlaced {
     std::string Name, Comment, Type, ArraySize, InitialValue;
     TFB_Type* Owner = nullptr;
 };
 
-struct TFB_Plug {
+struct TFB_Plug : TBlockPlaced {
     std::string Name, Comment, Type;
 };
-struct TFB_Socket {
+struct TFB_Socket : TBlockPlaced {
     std::string Name, Comment, Type;
 };
 
@@ -202,7 +94,7 @@ public:
     bool DeletePrimitive(const std::string& event);
 };
 
-class TFB_Service {
+class TFB_Service : public TBlockPlaced {
 public:
     std::string RightInterface, LeftInterface, Comment;
     TOwnedList<TFB_ServiceSequence> Sequences;
@@ -214,7 +106,7 @@ struct TECCAction {
     std::string Algorithm, Output;
 };
 
-class TECCState {
+class TECCState : public TBlockPlaced {
 public:
     std::string Name, Comment;
     int32_t X = 0, Y = 0; // grid units
@@ -222,7 +114,7 @@ public:
     TECCAction* AddAction(const std::string& algorithm, const std::string& output);
 };
 
-struct TECCTransition {
+struct TECCTransition : TBlockPlaced {
     std::string Source, Destination, Condition;
     int32_t X = 0, Y = 0; // grid units
 };
@@ -231,7 +123,7 @@ struct TFBRung {
     std::string Output, Expression, Comment;
 };
 
-class TFBAlgorithm {
+class TFBAlgorithm : public TBlockPlaced {
 public:
     std::string Name, Comment, Language;
     std::vector<std::string> STText;
@@ -242,8 +134,9 @@ public:
 };
 
 class TFB_Type {
-    // First, so that it outlives every list holding objects placed in it.
-    TFB_TypeStore store_;
+    // Where the reader places the declarations: a type's are made together
+    // and go together.
+    TObjectPool store_{2048};
 
 public:
     TFB_Type();
@@ -258,19 +151,19 @@ public:
     std::string Name;
     std::string Comment;
     std::string FileName;
-    TDeclList<TFB_Version> Versions;
-    TDeclList<TFB_Compiler> Compilers;
-    TDeclList<TFB_EventInput> EventInputs;
-    TDeclList<TFB_EventOutput> EventOutputs;
-    TDeclList<TFB_DataInput> DataInputs;
-    TDeclList<TFB_DataOutput> DataOutputs;
-    TDeclList<TFB_InternalVar> InternalVars;
-    TDeclList<TFB_Plug> Plugs;
-    TDeclList<TFB_Socket> Sockets;
-    TDeclList<TFB_Service> Services;
-    TDeclList<TECCState> States;
-    TDeclList<TECCTransition> Transitions;
-    TDeclList<TFBAlgorithm> Algorithms;
+    TOwnedList<TFB_Version> Versions;
+    TOwnedList<TFB_Compiler> Compilers;
+    TOwnedList<TFB_EventInput> EventInputs;
+    TOwnedList<TFB_EventOutput> EventOutputs;
+    TOwnedList<TFB_DataInput> DataInputs;
+    TOwnedList<TFB_DataOutput> DataOutputs;
+    TOwnedList<TFB_InternalVar> InternalVars;
+    TOwnedList<TFB_Plug> Plugs;
+    TOwnedList<TFB_Socket> Sockets;
+    TOwnedList<TFB_Service> Services;
+    TOwnedList<TECCState> States;
+    TOwnedList<TECCTransition> Transitions;
+    TOwnedList<TFBAlgorithm> Algorithms;
     TOwnedList<TFB_EventAssocRef> InnerEventConns;
     TOwnedList<TFB_DataAssocRef> InnerDataConns;
     bool Imported = false;
@@ -326,13 +219,13 @@ public:
     // A service-interface type: its first service has at least one sequence.
     bool IsServiceInterface() const;
 
-    // A new object in the type's store, for one of its lists (the reader's).
-    // Its fields are left as their initializers set them.
+    // A new object for one of the type's lists, placed beside the type's
+    // other declarations (the reader's). Its fields are left as their
+    // initializers set them.
     template <typename T>
-    TDeclPtr<T> MakePlaced()
+    std::unique_ptr<T> MakePlaced()
     {
-        void* at = store_.Allocate(sizeof(T), alignof(T));
-        return TDeclPtr<T>(new (at) T, TDeclDelete<T>(true));
+        return store_.MakeDefault<T>();
     }
 };
 

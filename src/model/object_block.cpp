@@ -1,5 +1,7 @@
 #include "model/object_block.h"
 
+#include <algorithm>
+
 namespace telvo {
 
 // Out of line: the compiler cannot tell here which tag it will meet, and
@@ -34,9 +36,10 @@ void TObjectBlock::Reserve(std::size_t bytes, TObjectPool* pool)
 }
 
 namespace {
-void freeChunk(void* chunk) noexcept
+template <typename Chunk>
+void freeChunk(Chunk* chunk) noexcept
 {
-    TELVO_UNPOISON(chunk, TObjectPool::ChunkSize);
+    TELVO_UNPOISON(chunk, chunk->Size);
     ::operator delete(chunk, std::align_val_t(TBlockPlaced::TagSize));
 }
 } // namespace
@@ -47,12 +50,17 @@ void* TObjectPool::place(std::size_t size)
                                                          TBlockPlaced::TagSize;
     if (room > ChunkSize - sizeof(TChunk))
         return TBlockPlaced::onHeap(size);
-    if (!chunk_ || ChunkSize - used_ < room) {
+    if (!chunk_ || chunk_->Size - used_ < room) {
         retire();
-        void* memory = ::operator new(ChunkSize, std::align_val_t(TBlockPlaced::TagSize));
-        TELVO_POISON(memory, ChunkSize);
+        std::size_t bytes = nextChunk_;
+        while (bytes - sizeof(TChunk) < room)
+            bytes *= 2;
+        nextChunk_ = std::min(2 * bytes, ChunkSize);
+        void* memory = ::operator new(bytes, std::align_val_t(TBlockPlaced::TagSize));
+        TELVO_POISON(memory, bytes);
         TELVO_UNPOISON(memory, sizeof(TChunk));
         chunk_ = ::new (memory) TChunk();
+        chunk_->Size = bytes;
         used_ = sizeof(TChunk);
     }
     std::byte* raw = reinterpret_cast<std::byte*>(chunk_) + used_;

@@ -132,13 +132,15 @@ private:
 // made in large chunks in the order they come, so that what is made
 // together lies together and costs no allocation of its own. A chunk counts
 // its live objects and goes with the last of them once the pool has moved
-// on from it, so that objects may outlive the pool. A pool and its objects
+// on from it, so that objects may outlive the pool. Chunks start at
+// `firstChunk` bytes and double up to ChunkSize, so that an owner of a few
+// objects (a type's declarations) takes little. A pool and its objects
 // belong to one thread at a time, as the model does.
 class TObjectPool {
 public:
     static constexpr std::size_t ChunkSize = 64 * 1024;
 
-    TObjectPool() = default;
+    explicit TObjectPool(std::size_t firstChunk = ChunkSize) : nextChunk_(firstChunk) {}
     ~TObjectPool() { retire(); }
     TObjectPool(const TObjectPool&) = delete;
     TObjectPool& operator=(const TObjectPool&) = delete;
@@ -149,11 +151,20 @@ public:
         static_assert(std::is_base_of_v<TBlockPlaced, T>);
         return std::unique_ptr<T>(new (*this) T(std::forward<Args>(args)...));
     }
+    // A new T with its fields as their initializers set them, and nothing
+    // zeroed first: for a reader that sets every field itself.
+    template <typename T>
+    std::unique_ptr<T> MakeDefault()
+    {
+        static_assert(std::is_base_of_v<TBlockPlaced, T>);
+        return std::unique_ptr<T>(new (*this) T);
+    }
 
 private:
     friend class TBlockPlaced;
     struct alignas(TBlockPlaced::TagSize) TChunk {
         std::size_t Live = 0;
+        std::size_t Size = 0;
         bool Current = true;
     };
     void* place(std::size_t size);
@@ -164,6 +175,7 @@ private:
 
     TChunk* chunk_ = nullptr;
     std::size_t used_ = 0;
+    std::size_t nextChunk_;
 };
 
 inline void* TBlockPlaced::operator new(std::size_t size, TObjectBlock& block) { return block.place(size); }

@@ -197,7 +197,7 @@ T* appendNew(TOwnedList<T>& list)
     return list.back().get();
 }
 template <typename T>
-T* appendNew(TFB_Type& type, TDeclList<T>& list)
+T* appendNew(TFB_Type& type, TOwnedList<T>& list)
 {
     list.push_back(type.MakePlaced<T>());
     return list.back().get();
