@@ -35,19 +35,15 @@ void TObjectBlock::Reserve(std::size_t bytes, TObjectPool* pool)
     TELVO_POISON(memory_, size_);
 }
 
-namespace {
-template <typename Chunk>
-void freeChunk(Chunk* chunk) noexcept
+void TObjectPool::freeChunk(TChunk* chunk) noexcept
 {
     TELVO_UNPOISON(chunk, chunk->Size);
     ::operator delete(chunk, std::align_val_t(TBlockPlaced::TagSize));
 }
-} // namespace
 
 void* TObjectPool::place(std::size_t size)
 {
-    const std::size_t room = TBlockPlaced::TagSize + (size + TBlockPlaced::TagSize - 1) / TBlockPlaced::TagSize *
-                                                         TBlockPlaced::TagSize;
+    const std::size_t room = TBlockPlaced::RoomOf(size);
     if (room > ChunkSize - sizeof(TChunk))
         return TBlockPlaced::onHeap(size);
     if (!chunk_ || chunk_->Size - used_ < room) {

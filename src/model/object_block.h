@@ -44,10 +44,17 @@ namespace telvo {
 class TObjectBlock;
 class TObjectPool;
 
-// Base of the classes whose objects may sit in a TObjectBlock.
+// Base of the classes whose objects may sit in a TObjectBlock or a
+// TObjectPool.
 class TBlockPlaced {
 public:
     static constexpr std::size_t TagSize = alignof(std::max_align_t);
+    // The room an object of `size` bytes takes in a block or a pool chunk:
+    // its tag and the object, rounded up so that the next stays aligned.
+    static constexpr std::size_t RoomOf(std::size_t size)
+    {
+        return TagSize + (size + TagSize - 1) / TagSize * TagSize;
+    }
 
     static void* operator new(std::size_t size) { return onHeap(size); }
     // In the block while it has room, else on the heap.
@@ -91,7 +98,7 @@ public:
     template <typename T>
     static constexpr std::size_t RoomFor(std::size_t count)
     {
-        return count * (TBlockPlaced::TagSize + roundUp(sizeof(T)));
+        return count * TBlockPlaced::RoomOf(sizeof(T));
     }
 
     // Makes the block, once, before anything is placed in it: in the pool
@@ -108,13 +115,9 @@ public:
 
 private:
     friend class TBlockPlaced;
-    static constexpr std::size_t roundUp(std::size_t size)
-    {
-        return (size + TBlockPlaced::TagSize - 1) / TBlockPlaced::TagSize * TBlockPlaced::TagSize;
-    }
     void* place(std::size_t size)
     {
-        const std::size_t room = TBlockPlaced::TagSize + roundUp(size);
+        const std::size_t room = TBlockPlaced::RoomOf(size);
         if (!memory_ || size_ - used_ < room)
             return TBlockPlaced::onHeap(size);
         std::byte* raw = memory_ + used_;
@@ -172,6 +175,7 @@ private:
     void retire() noexcept;
     // An object of a chunk has gone.
     static void released(TChunk* chunk) noexcept;
+    static void freeChunk(TChunk* chunk) noexcept;
 
     TChunk* chunk_ = nullptr;
     std::size_t used_ = 0;
