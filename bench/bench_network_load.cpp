@@ -28,8 +28,10 @@ constexpr int kFiles = 50;
 constexpr int kPerFile = 100;       // instances per file
 constexpr int kCrossPerFile = 2;    // event and data connections into the previous file
 
-const char* const kType = R"(<?xml version="1.0" encoding="UTF-8"?>
-<FBType Name="GEN" Comment="A block of a generated plant">
+std::string typeText(const std::string& name)
+{
+    return R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Name=")" + name + R"(" Comment="A block of a generated plant">
   <InterfaceList>
     <EventInputs><Event Name="EI1"/><Event Name="EI2"/></EventInputs>
     <EventOutputs><Event Name="EO1"/><Event Name="EO2"/></EventOutputs>
@@ -39,6 +41,7 @@ const char* const kType = R"(<?xml version="1.0" encoding="UTF-8"?>
   <BasicFB><InternalVars><VarDeclaration Name="C" Type="INT" InitialValue="0"/></InternalVars></BasicFB>
 </FBType>
 )";
+}
 
 std::string instanceName(int file, int i) { return "f" + std::to_string(file) + "_" + std::to_string(i); }
 
@@ -47,11 +50,20 @@ struct TProject {
     std::vector<std::string> Files;
     size_t Bytes = 0;
 
-    TProject()
+    // `types`: how many types of the library the instances take in turn;
+    // one is the type GEN.
+    explicit TProject(int types)
     {
-        Home = std::filesystem::temp_directory_path() / ("telvo-bench-network-" + std::to_string(::getpid()));
+        Home = std::filesystem::temp_directory_path() /
+               ("telvo-bench-network-" + std::to_string(types) + "-" + std::to_string(::getpid()));
         std::filesystem::create_directories(Home / "library" / "gen");
-        WriteFileAtomic(Home / "library" / "gen" / "GEN.fbt", kType);
+        auto typeOf = [types](int file, int i) {
+            return types == 1 ? std::string("GEN") : "GEN" + std::to_string((file * kPerFile + i) % types);
+        };
+        for (int t = 0; t < types; ++t) {
+            std::string name = typeOf(0, t);
+            WriteFileAtomic(Home / "library" / "gen" / (name + ".fbt"), typeText(name));
+        }
         // The files are made by the workbench itself, as a user's project
         // would be: every connection between two files is written in both.
         TRecordingUserInterface ui;
@@ -64,7 +76,7 @@ struct TProject {
             TFB_Diagram* d = m.CreateDiagram("net" + std::to_string(f), 1.0);
             diagrams.push_back(d);
             for (int i = 0; i < kPerFile; ++i)
-                d->AddInstance(instanceName(f, i), "GEN", false, nullptr)->PlaceAt(20 * i, 40 * f);
+                d->AddInstance(instanceName(f, i), typeOf(f, i), false, nullptr)->PlaceAt(20 * i, 40 * f);
         }
         for (int f = 0; f < kFiles; ++f)
             for (int i = 0; i < kPerFile; ++i) {
@@ -101,15 +113,22 @@ struct TProject {
 
 TProject& project()
 {
-    static TProject p;
+    static TProject p(1);
+    return p;
+}
+
+// The same plant built from 200 types, as a real library project is.
+constexpr int kManyTypes = 200;
+TProject& manyTypeProject()
+{
+    static TProject p(kManyTypes);
     return p;
 }
 
 // Times `load` reading the project's files into a fresh FB manager.
 template <typename Load>
-void loadProject(benchmark::State& state, bool keepLog, Load load)
+void loadProject(benchmark::State& state, bool keepLog, Load load, TProject& p = project())
 {
-    TProject& p = project();
     TRecordingUserInterface ui;
     ui.KeepLog = keepLog;
     TWorkbench bench(p.Home, ui);
@@ -157,6 +176,23 @@ void BM_LoadProjectFiles(benchmark::State& state)
     });
 }
 BENCHMARK(BM_LoadProjectFiles)->Unit(benchmark::kMillisecond);
+
+// The same with 200 types: every load reads the types from the library
+// again, and every instance looks its type up by name.
+void BM_LoadProjectFilesManyTypes(benchmark::State& state)
+{
+    loadProject(
+        state, false,
+        [](TFB_Manager& m, const std::vector<std::string>& files) {
+            std::vector<TNetworkFileLoad> loads;
+            loads.reserve(files.size());
+            for (const auto& file : files)
+                loads.push_back({m.CreateDiagram(file, 1.0), file});
+            LoadFromFiles(loads);
+        },
+        manyTypeProject());
+}
+BENCHMARK(BM_LoadProjectFilesManyTypes)->Unit(benchmark::kMillisecond);
 
 void BM_ParseWithPugixmlOnly(benchmark::State& state)
 {

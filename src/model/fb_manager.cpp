@@ -29,11 +29,25 @@ TFB_Manager::~TFB_Manager()
     IPPtoIPPConns.clear();
 }
 
-TFB_Type* TFB_Manager::FindType(const std::string& name) const
+TFB_Type* TFB_Manager::FindType(std::string_view name) const
 {
-    for (const auto& t : Types)
+    if (Types.size() < indexedTypes_)
+        forgetTypeIndex();
+    for (; indexedTypes_ < Types.size(); ++indexedTypes_)
+        if (const auto& t = Types[indexedTypes_])
+            typeIndex_.try_emplace(t->Name, indexedTypes_);
+    if (auto it = typeIndex_.find(name); it != typeIndex_.end()) {
+        const auto& t = Types[it->second];
         if (t && t->Name == name)
             return t.get();
+    }
+    // Not in the index, or the list was changed in place: the list itself
+    // answers, and the index is made anew when it disagreed.
+    for (const auto& t : Types)
+        if (t && t->Name == name) {
+            forgetTypeIndex();
+            return t.get();
+        }
     return nullptr;
 }
 
@@ -1006,15 +1020,18 @@ void TFB_Manager::ReloadType(TFB_Type* type)
         loaded = LoadTypeFromLibrary("", name);
     } catch (...) {
         Types[index] = std::move(old);
+        forgetTypeIndex();
         throw;
     }
     if (!loaded) {
         // Nothing to replace it with: the records keep the type they have.
         Types[index] = std::move(old);
+        forgetTypeIndex();
         return;
     }
     Types[index] = std::move(Types.back());
     Types.pop_back();
+    forgetTypeIndex();
     TFB_Type* newType = Types[index].get();
 
     // Every record of the old type, wherever it lives; inner records after

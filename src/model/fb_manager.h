@@ -52,6 +52,9 @@ public:
     // operations below: the lookups by name keep an index of them.
     TOwnedList<TFB_InstanceRef> Instances;
     TOwnedList<TFB_Diagram> Diagrams;
+    // Loaded types. Append to them freely; FindType takes them in. A type
+    // replaced in place is found out at the next lookup of its old name; a
+    // type renamed in place is not: type names stay as read.
     TOwnedList<TFB_Type> Types;
     TOwnedList<TFB_EventAssocRef> EventConns;
     TOwnedList<TFB_DataAssocRef> DataConns;
@@ -70,7 +73,8 @@ public:
     };
     std::vector<TFailedInstance> FailedInstances;
 
-    TFB_Type* FindType(const std::string& name) const;
+    // The first loaded type of the name.
+    TFB_Type* FindType(std::string_view name) const;
 
     // Reads a type from the lines of a type file with Context.Reader and
     // appends it to Types; a type the reader refuses is destroyed. Does not
@@ -245,6 +249,19 @@ private:
     };
     mutable std::unordered_map<const TslIPPRef*, TIppConns> byIpp_;
     mutable size_t indexedConns_ = 0;
+    // Types by name: the position of the first type of each name in Types.
+    // Types appended since are taken in at the next lookup.
+    struct TNameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+    };
+    mutable std::unordered_map<std::string, size_t, TNameHash, std::equal_to<>> typeIndex_;
+    mutable size_t indexedTypes_ = 0;
+    void forgetTypeIndex() const
+    {
+        typeIndex_.clear();
+        indexedTypes_ = 0;
+    }
     uint64_t nextListOrder_ = 1;
 
     // Composite types being expanded into an inner diagram right now: a type

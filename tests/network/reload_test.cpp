@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 namespace telvo::test {
 namespace {
 
@@ -90,6 +92,36 @@ TEST_F(NetworkTest, ReloadThatFailsKeepsTheLoadedType)
     EXPECT_EQ(a->Ref->Type, old);
     ASSERT_EQ(UI.Messages().size(), 1u);
     EXPECT_EQ(UI.Messages()[0].rfind("Filetype not found", 0), 0u);
+}
+
+// Types are looked up through an index of the list: whatever changed the
+// list, the first type of a name is found, and a name no longer there is not.
+TEST_F(NetworkTest, TheFirstTypeOfANameIsFoundWhateverChangedTheList)
+{
+    auto type = [](const std::string& name) {
+        auto t = std::make_unique<TFB_Type>();
+        t->Name = name;
+        return t;
+    };
+    ASSERT_TRUE(M().LoadTypeFromLibrary("", "COUNTER"));
+    TFB_Type* counter = M().FindType("COUNTER");
+    ASSERT_NE(counter, nullptr);
+    // Appended behind the manager's back, one of them under a name taken.
+    TFB_Type* extra = M().Types.emplace_back(type("EXTRA")).get();
+    TFB_Type* second = M().Types.emplace_back(type("COUNTER")).get();
+    EXPECT_EQ(M().FindType("EXTRA"), extra);
+    EXPECT_EQ(M().FindType("COUNTER"), counter);
+    // The first one replaced in place: its name now leads to the second.
+    auto at = std::find_if(M().Types.begin(), M().Types.end(), [&](const auto& t) { return t.get() == counter; });
+    *at = type("OTHER");
+    EXPECT_EQ(M().FindType("COUNTER"), second);
+    EXPECT_EQ(M().FindType("OTHER"), at->get());
+    // Emptied and filled anew.
+    M().Types.clear();
+    EXPECT_EQ(M().FindType("EXTRA"), nullptr);
+    TFB_Type* again = M().Types.emplace_back(type("EXTRA")).get();
+    EXPECT_EQ(M().FindType("EXTRA"), again);
+    EXPECT_EQ(M().FindType("COUNTER"), nullptr);
 }
 
 } // namespace
