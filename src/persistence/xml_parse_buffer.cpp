@@ -74,11 +74,14 @@ pugi::xml_parse_result TXmlParseBuffer::Parse(pugi::xml_document& doc, std::stri
     if (!text.empty())
         std::memcpy(data_.get(), text.data(), text.size());
     size_ = text.size();
-    return ParseInPlace(doc, options);
+    return doc.load_buffer_inplace(data_.get(), size_, options, pugi::encoding_auto);
 }
 
 pugi::xml_parse_result TXmlParseBuffer::ParseInPlace(pugi::xml_document& doc, unsigned options)
 {
+    // A file read holding a NUL byte: read as Parse reads it.
+    if (size_ && std::memchr(data_.get(), 0, size_))
+        return doc.load_buffer(data_.get(), size_, options, pugi::encoding_auto);
     return doc.load_buffer_inplace(data_.get(), size_, options, pugi::encoding_auto);
 }
 

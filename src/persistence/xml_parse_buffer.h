@@ -35,8 +35,8 @@ public:
     void ReadFile(const std::string& fileName);
     // The bytes read by ReadFile, before they are parsed.
     std::string_view Text() const { return {data_.get(), size_}; }
-    // Parses what ReadFile read, in place: Text() is no longer the file's
-    // text afterwards.
+    // Parses what ReadFile read, in place (a text holding a NUL byte from a
+    // copy, as Parse does): Text() is no longer the file's text afterwards.
     pugi::xml_parse_result ParseInPlace(pugi::xml_document& doc, unsigned options);
 
 private:

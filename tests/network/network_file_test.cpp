@@ -273,11 +273,13 @@ TEST_F(NetworkTest, UnknownTypesAndMissingEndsAreToldAndSkipped)
 TEST_F(NetworkTest, MalformedFilesAndOtherRootsChangeNothing)
 {
     struct Case {
-        const char* text;
+        std::string text;
         bool malformed;
     };
+    // A NUL byte ends the text, so the end tag before it is incomplete.
+    const std::string nulInEndTag("<FBNetwork><FB Name=\"A\" Type=\"COUNTER\"/></FBNetwork\0\0>", 54);
     for (const Case& c : {Case{"<FBNetwork><FB Name=\"A\" Type=\"COUNTER\"></FBNetwork>", true}, Case{"", true},
-                          Case{"<FBType Name=\"X\"/>", false}}) {
+                          Case{nulInEndTag, true}, Case{"<FBType Name=\"X\"/>", false}}) {
         SCOPED_TRACE(c.text);
         TFB_Diagram* d = NewDiagram();
         auto path = Home.Write("x.fbn", c.text).string();
