@@ -34,6 +34,66 @@ namespace {
 
 constexpr char kFrameStart = 0x50;
 
+using TClock = std::chrono::steady_clock;
+
+// A peer's text inside a message of ours: escaped, and cut short, for a
+// runtime may answer 64 KiB where a word was expected.
+std::string peerText(std::string_view text)
+{
+    constexpr size_t kShown = 200;
+    if (text.size() <= kShown)
+        return ControlEscaped(text);
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut; // not inside a UTF-8 sequence
+    return ControlEscaped(text.substr(0, cut)) + "...";
+}
+
+// "10 s", "0.25 s".
+std::string seconds(int ms)
+{
+    std::string text = std::to_string(ms / 1000);
+    if (int rest = ms % 1000; rest != 0) {
+        std::string fraction = std::to_string(1000 + rest).substr(1);
+        fraction.erase(fraction.find_last_not_of('0') + 1);
+        text += "." + fraction;
+    }
+    return text + " s";
+}
+
+// Milliseconds from now to `until` for poll, rounded up so that a wait
+// never ends just before its deadline and is tried again for nothing.
+int msLeft(TClock::time_point until)
+{
+    const auto now = TClock::now();
+    if (until <= now)
+        return 0;
+    if (until - now > std::chrono::hours(24))
+        return 24 * 3600 * 1000;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+    return static_cast<int>(left);
+}
+
+// Sleeps `ms`, unless that would pass `until`: false then, without sleeping.
+bool pause(int ms, TClock::time_point until)
+{
+    const auto wake = TClock::now() + std::chrono::milliseconds(ms);
+    if (wake >= until)
+        return false;
+    std::this_thread::sleep_until(wake);
+    return true;
+}
+
+// The ID of one of our requests: the text begins <Request ID="...".
+std::string_view requestId(std::string_view xml)
+{
+    constexpr std::string_view open = "<Request ID=\"";
+    if (xml.substr(0, open.size()) != open)
+        return {};
+    xml.remove_prefix(open.size());
+    return xml.substr(0, xml.find('"'));
+}
+
 // ---- Requests --------------------------------------------------------------
 
 class TRequestList {
@@ -96,13 +156,32 @@ std::string forteLiteral(const TFBDataMember& input)
     if (type != "STRING" && type != "WSTRING")
         return text; // TIME, DINT, ...: written as typed
     const char quote = type == "STRING" ? '\'' : '"';
-    if (text.size() >= 2 && text.front() == quote && text.back() == quote)
-        return text;
+    // A literal as typed keeps its own escapes; a line break or tab in it
+    // still has to become one, or the runtime's XML reader makes it a blank.
+    const bool quoted = text.size() >= 2 && text.front() == quote && text.back() == quote;
+    const std::string_view inside =
+        quoted ? std::string_view(text).substr(1, text.size() - 2) : std::string_view(text);
     std::string out(1, quote);
-    for (char c : text) {
-        if (c == quote || c == '$')
+    for (char c : inside) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!quoted && (c == quote || c == '$')) {
             out += '$';
-        out += c;
+            out += c;
+        } else if (c == '\n') {
+            out += "$N";
+        } else if (c == '\r') {
+            out += "$R";
+        } else if (c == '\t') {
+            out += "$T";
+        } else if (u < 0x20 || u == 0x7F) {
+            // A WSTRING's character codes have four digits.
+            static const char hex[] = "0123456789ABCDEF";
+            out += quote == '"' ? "$00" : "$";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
     }
     out += quote;
     return out;
@@ -152,6 +231,11 @@ void splitBase(const std::string& base, std::string& host, int& port)
                                  " is not host:port with a port from 1 to 65535");
     host = base.substr(0, colon);
     port = p;
+    // The runtime's IP layer takes a dotted IPv4 address, nothing it would
+    // have to look up.
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, host.c_str(), &parsed) != 1)
+        throw std::runtime_error("The publish/subscribe base address " + base + " does not begin with an IPv4 address");
 }
 
 TForteBlock leaf(std::string name, std::string type)
@@ -258,6 +342,21 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
                 pairs.push_back({false, r->SourceInstance, r->SourcePort->Name(), r->DestInstance,
                                  r->DestPort->Name(), r->SourcePort->Decl});
         }
+    }
+
+    // Each pair takes the next port: the last must still be one.
+    if (!pairs.empty() && basePort + (pairs.size() - 1) > 65535)
+        throw std::runtime_error("The publish/subscribe base address " + options.IdBase + " leaves too few ports: the " +
+                                 std::to_string(pairs.size()) + " pairs would need ports up to " +
+                                 std::to_string(basePort + (pairs.size() - 1)));
+    for (const auto& [named, resource] : options.Resources) {
+        const bool known = std::any_of(layer->Objects.begin(), layer->Objects.end(), [&](const auto& object) {
+            const auto* device = dynamic_cast<const TslIECDevice*>(object.get());
+            return device && device->Name == named;
+        });
+        if (!known)
+            throw std::runtime_error("The resource name " + ControlEscaped(named) + "=" + ControlEscaped(resource) +
+                                     " is for " + ControlEscaped(named) + ", which is no IEC device of the project");
     }
 
     for (const auto& object : layer->Objects) {
@@ -513,7 +612,45 @@ std::string ForteFrame(std::string_view destination, std::string_view xml)
 
 std::string ForteRequestLine(const TForteDevicePlan& plan, const TForteRequest& request)
 {
-    return plan.Device + (request.Destination.empty() ? "" : "/" + request.Destination) + ": " + request.Xml;
+    // The request itself holds no control character: names and values in
+    // it are escaped already.
+    return ControlEscaped(plan.Device) + (request.Destination.empty() ? "" : "/" + ControlEscaped(request.Destination)) +
+           ": " + request.Xml;
+}
+
+// ---- Answers ---------------------------------------------------------------
+
+int ForteAnswerLength(std::string_view head)
+{
+    if (head.size() < 3 || head[0] != kFrameStart)
+        return -1;
+    return static_cast<unsigned char>(head[1]) << 8 | static_cast<unsigned char>(head[2]);
+}
+
+bool ParseForteAnswer(std::string_view text, std::string_view id, TForteResponse& response, std::string& error)
+{
+    response = {};
+    response.Xml = text;
+    pugi::xml_document doc;
+    pugi::xml_node root;
+    // A NUL would end the text early for the reader and hide what follows.
+    if (text.find('\0') != std::string_view::npos || !doc.load_buffer(text.data(), text.size()) ||
+        (root = doc.document_element()).name() != std::string_view("Response")) {
+        error = "the answer is no Response: " + peerText(text);
+        return false;
+    }
+    const pugi::xml_attribute answered = root.attribute("ID");
+    response.Id = answered.value();
+    if (!answered || response.Id != id) {
+        error = answered ? "the answer is to request " + peerText(response.Id) + ", not to request " + std::string(id)
+                         : "the answer names no request";
+        return false;
+    }
+    response.Reason = root.attribute("Reason").value();
+    const pugi::xml_attribute value = root.child("Connection").attribute("Destination");
+    response.Value = value.value();
+    response.HasValue = !response.Value.empty();
+    return true;
 }
 
 // ---- The client ------------------------------------------------------------
@@ -529,21 +666,37 @@ void TForteClient::Close()
     inAt_ = 0;
 }
 
+std::string TForteClient::expired(TClock::time_point until, std::string otherwise) const
+{
+    return until >= Deadline ? DeadlineText : otherwise;
+}
+
+TForteClient::TClock::time_point TForteClient::replyDeadline() const
+{
+    return std::min(Deadline, TClock::now() + std::chrono::milliseconds(ReplyTimeoutMs));
+}
+
 std::string TForteClient::Connect(const std::string& address, const std::string& port)
+{
+    return connect(address, port, std::min(Deadline, TClock::now() + std::chrono::milliseconds(ConnectTimeoutMs)));
+}
+
+std::string TForteClient::connect(const std::string& address, const std::string& port, TClock::time_point until)
 {
     // A runtime still serving another connection turns this one away: it
     // may come back reset. It is tried again, as a request is.
     int pauseMs = 20;
     for (int attempt = 0;; ++attempt) {
-        std::string why = connectOnce(address, port);
+        std::string why = connectOnce(address, port, until);
         if (why.empty() || !dropped_ || attempt == kAttempts - 1)
             return why;
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        if (!pause(pauseMs, until))
+            return why;
         pauseMs *= 2;
     }
 }
 
-std::string TForteClient::connectOnce(const std::string& address, const std::string& port)
+std::string TForteClient::connectOnce(const std::string& address, const std::string& port, TClock::time_point until)
 {
     Close();
     dropped_ = false;
@@ -575,12 +728,14 @@ std::string TForteClient::connectOnce(const std::string& address, const std::str
         pollfd p{fd_, POLLOUT, 0};
         int n;
         do
-            n = ::poll(&p, 1, ConnectTimeoutMs);
+            n = ::poll(&p, 1, msLeft(until));
         while (n < 0 && errno == EINTR);
         socklen_t len = sizeof err;
-        if (n == 0)
-            err = ETIMEDOUT;
-        else if (n < 0 || ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        if (n == 0) {
+            Close();
+            return expired(until, std::strerror(ETIMEDOUT));
+        }
+        if (n < 0 || ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
             err = errno;
     }
     if (err != 0) {
@@ -593,7 +748,7 @@ std::string TForteClient::connectOnce(const std::string& address, const std::str
     return {};
 }
 
-bool TForteClient::readExact(char* to, size_t size, std::string& error)
+bool TForteClient::readExact(char* to, size_t size, TClock::time_point until, std::string& error)
 {
     size_t done = 0;
     while (done < size) {
@@ -607,13 +762,15 @@ bool TForteClient::readExact(char* to, size_t size, std::string& error)
             continue;
         }
         // The answer is rarely there yet when the request has just gone:
-        // wait first, then read.
+        // wait first, then read. The wait ends at the request's deadline,
+        // not a time-out after the last byte: a runtime dripping its answer
+        // must not hold the request for ever.
         pollfd p{fd_, POLLIN, 0};
-        const int ready = ::poll(&p, 1, ReplyTimeoutMs);
+        const int ready = ::poll(&p, 1, msLeft(until));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready == 0) {
-            error = "no answer within " + std::to_string(ReplyTimeoutMs / 1000.0).substr(0, 4) + " s";
+            error = expired(until, "no answer within " + seconds(ReplyTimeoutMs));
             return false;
         }
         char chunk[4096];
@@ -635,32 +792,39 @@ bool TForteClient::readExact(char* to, size_t size, std::string& error)
 bool TForteClient::Request(std::string_view destination, std::string_view xml, TForteResponse& response,
                            std::string& error)
 {
+    // One deadline for the request, whatever happens on the way.
+    const TClock::time_point until = replyDeadline();
     // FORTE serves one management connection at a time: one that arrives
     // before it has seen the last one close is accepted and closed at once,
     // unread. So a connection dropped before its first answer is made
     // again, a few times, and the request sent again.
     int pauseMs = 20;
     for (int attempt = 0;; ++attempt) {
-        if (exchange(destination, xml, response, error)) {
+        if (exchange(destination, xml, until, response, error)) {
             answered_ = true;
             error.clear(); // what a turned-away try said
             return true;
         }
         if (!dropped_ || answered_ || attempt == kAttempts - 1 || address_.empty())
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        if (!pause(pauseMs, until)) {
+            error = expired(until, "no answer within " + seconds(ReplyTimeoutMs));
+            return false;
+        }
         pauseMs *= 2;
         // Copies: connecting again sets them.
         const std::string address = address_, port = port_;
-        if (std::string why = Connect(address, port); !why.empty()) {
+        if (std::string why =
+                connect(address, port, std::min(until, TClock::now() + std::chrono::milliseconds(ConnectTimeoutMs)));
+            !why.empty()) {
             error = why;
             return false;
         }
     }
 }
 
-bool TForteClient::exchange(std::string_view destination, std::string_view xml, TForteResponse& response,
-                            std::string& error)
+bool TForteClient::exchange(std::string_view destination, std::string_view xml, TClock::time_point until,
+                            TForteResponse& response, std::string& error)
 {
     dropped_ = false;
     response = {};
@@ -670,6 +834,13 @@ bool TForteClient::exchange(std::string_view destination, std::string_view xml, 
     }
     if (destination.size() > 0xFFFF || xml.size() > 0xFFFF) {
         error = "the request is longer than a frame holds";
+        return false;
+    }
+    // Bytes that came with the last answer answer nothing yet asked: the
+    // runtime is out of step, and what it says next would be taken as the
+    // answer to this request.
+    if (inAt_ < in_.size()) {
+        error = "the device sent more than the answer to the last request";
         return false;
     }
     // One write per frame: the runtime reads a request from one packet.
@@ -685,8 +856,8 @@ bool TForteClient::exchange(std::string_view destination, std::string_view xml, 
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, ReplyTimeoutMs) == 0) {
-                error = "the device stopped reading";
+            if (::poll(&p, 1, msLeft(until)) == 0) {
+                error = expired(until, "the device stopped reading");
                 return false;
             }
             continue;
@@ -695,29 +866,20 @@ bool TForteClient::exchange(std::string_view destination, std::string_view xml, 
         error = std::strerror(errno);
         return false;
     }
-    unsigned char head[3];
-    if (!readExact(reinterpret_cast<char*>(head), 3, error))
+    char head[3];
+    if (!readExact(head, 3, until, error))
         return false;
-    if (head[0] != static_cast<unsigned char>(kFrameStart)) {
+    const int length = ForteAnswerLength(std::string_view(head, 3));
+    if (length < 0) {
         error = "the answer is not a frame";
         return false;
     }
-    std::string text(static_cast<size_t>(head[1]) << 8 | head[2], '\0');
-    if (!readExact(text.data(), text.size(), error)) {
+    std::string text(static_cast<size_t>(length), '\0');
+    if (!readExact(text.data(), text.size(), until, error)) {
         dropped_ = false; // it had begun to answer
         return false;
     }
-    response.Xml = text;
-    pugi::xml_document doc;
-    pugi::xml_node root;
-    if (!doc.load_string(text.c_str()) || !(root = doc.child("Response"))) {
-        error = "the answer is no Response: " + text;
-        return false;
-    }
-    response.Id = root.attribute("ID").value();
-    response.Reason = root.attribute("Reason").value();
-    response.Value = root.child("Connection").attribute("Destination").value();
-    return true;
+    return ParseForteAnswer(text, requestId(xml), response, error);
 }
 
 // ---- A deployment run ------------------------------------------------------
@@ -730,34 +892,47 @@ void TForteDeployment::line(const std::string& text)
 
 std::string TForteDeployment::Run(const std::vector<TForteDevicePlan>& plans)
 {
+    const auto deadline = TClock::now() + std::chrono::milliseconds(RunTimeoutMs);
     for (const auto& plan : plans) {
-        std::string stopped = runDevice(plan);
+        std::string stopped = runDevice(plan, deadline);
         if (!stopped.empty())
             return stopped;
     }
     return {};
 }
 
-std::string TForteDeployment::runDevice(const TForteDevicePlan& plan)
+std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::time_point deadline)
 {
-    line("Establishing communication with device :" + plan.Device);
+    // The name as the user typed it goes to the runtime; in a line of
+    // ours it is shown escaped, one line still.
+    const std::string device = ControlEscaped(plan.Device);
+    const std::string late = "the deployment took longer than " + seconds(RunTimeoutMs);
+    line("Establishing communication with device :" + device);
     const std::string wrong = TDeviceConnection::CheckEndpoint(plan.Address, plan.Port);
     if (!wrong.empty())
-        return "Device " + plan.Device + " cannot be reached: " + wrong + ".";
+        return "Device " + device + " cannot be reached: " + wrong + ".";
     TForteClient client;
     client.ConnectTimeoutMs = ConnectTimeoutMs;
     client.ReplyTimeoutMs = ReplyTimeoutMs;
+    client.Deadline = deadline;
+    client.DeadlineText = late;
+    if (TClock::now() >= deadline)
+        return "Device " + device + " was not tried: " + late + ".";
     if (!client.Connect(plan.Address, plan.Port).empty())
-        return "Device " + plan.Device + " not found in specified address and port.";
-    line("Communication with " + plan.Device + " is established!");
+        return TClock::now() >= deadline ? "Device " + device + " was not reached: " + late + "."
+                                         : "Device " + device + " not found in specified address and port.";
+    line("Communication with " + device + " is established!");
 
     auto send = [&](const TForteRequest& r, TForteResponse& answer) -> std::string {
         if (OnLine)
             line(" >" + ForteRequestLine(plan, r));
         std::string error;
         if (!client.Request(r.Destination, r.Xml, answer, error))
-            return "Device " + plan.Device + " did not answer " + r.Xml + ": " + error + ".";
+            return "Device " + device + " did not answer " + r.Xml + ": " + error + ".";
         return {};
+    };
+    auto refused = [&](const TForteRequest& r, const TForteResponse& answer) {
+        return "Device " + device + " refused " + r.Xml + ": " + peerText(answer.Reason) + ".";
     };
     // Clears the resource: what an earlier deployment left, or what this
     // run made before a flattening.
@@ -771,7 +946,7 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan)
                 return failed;
             // A resource that was never started cannot be killed.
             if (!cleared.Reason.empty() && cleared.Reason != "INVALID_STATE")
-                return "Device " + plan.Device + " refused " + request.Xml + ": " + cleared.Reason + ".";
+                return refused(request, cleared);
         }
         return {};
     };
@@ -798,7 +973,7 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan)
         // inner networks, from a clean resource.
         if (answer.Reason == "UNSUPPORTED_TYPE" && composites.count(r.FBType) && !flattened.count(r.FBType)) {
             const std::string type = r.FBType;
-            line("Device " + plan.Device + " does not know the composite type " + type +
+            line("Device " + device + " does not know the composite type " + ControlEscaped(type) +
                  ": its instances are sent as their inner networks.");
             flattened.insert(type);
             if (std::string failed = clear(); !failed.empty())
@@ -807,7 +982,7 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan)
             i = static_cast<size_t>(-1);
             continue;
         }
-        return "Device " + plan.Device + " refused " + r.Xml + ": " + answer.Reason + ".";
+        return refused(r, answer);
     }
     return {};
 }
@@ -819,6 +994,8 @@ TForteReadResult ForteRead(const std::string& address, const std::string& port, 
     TForteClient client;
     client.ConnectTimeoutMs = timeoutMs;
     client.ReplyTimeoutMs = timeoutMs;
+    client.Deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
+    client.DeadlineText = "no answer within " + seconds(timeoutMs);
     if (std::string why = client.Connect(address, port); !why.empty()) {
         result.Error = why;
         return result;
@@ -829,7 +1006,11 @@ TForteReadResult ForteRead(const std::string& address, const std::string& port, 
     if (!client.Request(resource, xml, answer, result.Error))
         return result;
     if (!answer.Reason.empty()) {
-        result.Error = answer.Reason;
+        result.Error = peerText(answer.Reason);
+        return result;
+    }
+    if (!answer.HasValue) {
+        result.Error = "no value";
         return result;
     }
     result.Ok = true;

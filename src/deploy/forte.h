@@ -11,6 +11,7 @@
 // device answers each with 0x50, length, <Response ID="n" .../>; a refusal
 // carries its reason in the Reason attribute.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -73,10 +74,12 @@ struct TForteDevicePlan {
 
 struct TForteOptions {
     // Resource names the user set, by device name; the device's own name
-    // otherwise.
+    // otherwise. A name for a device that is no IEC device of the project
+    // is refused: it would be a typing error that deploys under the wrong
+    // name unnoticed.
     std::map<std::string, std::string> Resources;
-    // host:port of the first publish/subscribe pair; each further pair
-    // takes the next port.
+    // IPv4-address:port of the first publish/subscribe pair; each further
+    // pair takes the next port, and the last one must still be a port.
     std::string IdBase = "239.0.0.1:61550";
 };
 
@@ -87,7 +90,8 @@ std::string ParseResourceNames(const std::string& text, std::map<std::string, st
 
 // The requests for every IEC device, in Objects order. Connections to
 // devices of other kinds, to FBs on no device and to IPPs of other devices
-// are left out: no runtime of ours is at their other end.
+// are left out: no runtime of ours is at their other end. Throws
+// std::runtime_error, saying why, for options it cannot use.
 std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TForteOptions& options = {});
 
 // The plan's requests with the instances of the composite types named in
@@ -107,28 +111,49 @@ struct TForteResponse {
     std::string Id;
     // Empty when the request was done.
     std::string Reason;
-    // READ: the value, from the answer's Connection Destination.
+    // READ: the value, from the answer's Connection Destination; HasValue
+    // says whether the answer carries one.
     std::string Value;
+    bool HasValue = false;
     std::string Xml;
 };
+
+// The length of the answer text that the three bytes opening an answer
+// frame announce, or -1 when they open no frame.
+int ForteAnswerLength(std::string_view head);
+// Reads an answer's text as the answer to the request whose ID is `id`.
+// False, and why in `error`, when it is no Response or the Response is to
+// another request: a runtime that answers out of turn has lost track of
+// what was asked, and every later answer would be taken for the wrong
+// request.
+bool ParseForteAnswer(std::string_view text, std::string_view id, TForteResponse& response, std::string& error);
 
 // One blocking client connection with time-outs of its own: one request at
 // a time, each frame in one write. Not for the user-interface thread.
 class TForteClient {
 public:
+    using TClock = std::chrono::steady_clock;
+
     TForteClient() = default;
     ~TForteClient();
     TForteClient(const TForteClient&) = delete;
     TForteClient& operator=(const TForteClient&) = delete;
 
     int ConnectTimeoutMs = 10000;
+    // How long one request may take in all, from its first try to the last
+    // byte of its answer, however slowly the bytes come.
     int ReplyTimeoutMs = 10000;
+    // Nothing waits past this, whatever the time-outs say: the end of the
+    // whole run the client serves. Told as DeadlineText when it comes.
+    TClock::time_point Deadline = TClock::time_point::max();
+    std::string DeadlineText = "the time for the whole run is up";
 
     // Empty when connected, else why not.
     std::string Connect(const std::string& address, const std::string& port);
     // Sends the request and waits for its answer. False (and why, in
-    // `error`) when the connection failed or the answer makes no sense; a
-    // refusal is an answer (see Reason).
+    // `error`) when the connection failed, the time ran out or the answer
+    // makes no sense or is to another request; a refusal is an answer (see
+    // Reason).
     bool Request(std::string_view destination, std::string_view xml, TForteResponse& response, std::string& error);
     void Close();
 
@@ -136,9 +161,15 @@ private:
     // Tries of a connection the runtime turns away, 20 ms apart and twice
     // as long each time.
     static constexpr int kAttempts = 5;
-    std::string connectOnce(const std::string& address, const std::string& port);
-    bool exchange(std::string_view destination, std::string_view xml, TForteResponse& response, std::string& error);
-    bool readExact(char* to, size_t size, std::string& error);
+    std::string connect(const std::string& address, const std::string& port, TClock::time_point until);
+    std::string connectOnce(const std::string& address, const std::string& port, TClock::time_point until);
+    bool exchange(std::string_view destination, std::string_view xml, TClock::time_point until,
+                  TForteResponse& response, std::string& error);
+    bool readExact(char* to, size_t size, TClock::time_point until, std::string& error);
+    // Why a wait that ran until `until` ended: the run's deadline, or
+    // `otherwise`.
+    std::string expired(TClock::time_point until, std::string otherwise) const;
+    TClock::time_point replyDeadline() const;
     int fd_ = -1;
     // Bytes read and not yet taken.
     std::string in_;
@@ -164,17 +195,22 @@ public:
     std::function<bool(const std::string& device, const std::string& resource)> AllowReplace;
     int ConnectTimeoutMs = 10000;
     int ReplyTimeoutMs = 10000;
+    // The whole run, every device: a runtime that answers each request
+    // just within its time-out must not hold the run for hours.
+    int RunTimeoutMs = 300000;
 
     // Empty when every device got its requests, else the message that
     // stopped the run.
     std::string Run(const std::vector<TForteDevicePlan>& plans);
 
 private:
-    std::string runDevice(const TForteDevicePlan& plan);
+    std::string runDevice(const TForteDevicePlan& plan, TForteClient::TClock::time_point deadline);
     void line(const std::string& text);
 };
 
-// Reads one port (INSTANCE.PORT) of a resource: the value, or the error.
+// Reads one port (INSTANCE.PORT) of a resource: the value, or the error
+// ("no value" when the answer carries none). `timeoutMs` bounds the whole
+// read, connecting included.
 struct TForteReadResult {
     bool Ok = false;
     std::string Value;

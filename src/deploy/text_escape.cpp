@@ -2,15 +2,38 @@
 
 namespace telvo {
 
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+void appendHex(std::string& out, const char* prefix, unsigned char c)
+{
+    out += prefix;
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+}
+
+} // namespace
+
 void AppendXmlEscaped(std::string& out, std::string_view text)
 {
     for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        default: out += c; break;
+        default:
+            if (isControl(u)) {
+                out += "&#";
+                out += std::to_string(u);
+                out += ';';
+            } else {
+                out += c;
+            }
         }
     }
 }
@@ -25,7 +48,6 @@ std::string XmlEscaped(std::string_view text)
 
 std::string ScriptEscaped(std::string_view text)
 {
-    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -37,10 +59,36 @@ std::string ScriptEscaped(std::string_view text)
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (u < 0x20 || u == 0x7F) {
-                out += "\\x";
-                out += hex[u >> 4];
-                out += hex[u & 15];
+            if (isControl(u))
+                appendHex(out, "\\x", u);
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string ControlEscaped(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (isControl(u)) {
+                appendHex(out, "\\x", u);
+            } else if (u == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                       static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+                // U+0080 to U+009F: CSI (U+009B) alone starts a terminal
+                // command.
+                appendHex(out, "\\x", u);
+                appendHex(out, "\\x", static_cast<unsigned char>(text[++i]));
             } else {
                 out += c;
             }

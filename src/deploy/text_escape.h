@@ -8,8 +8,10 @@
 
 namespace telvo {
 
-// The text with &, <, >, and " written as XML entities: safe inside element
-// content and inside double-quoted attribute values.
+// The text with &, <, >, and " written as XML entities, and control
+// characters as character references (&#10;): safe inside element content
+// and inside double-quoted attribute values, where a reader would otherwise
+// turn a raw line break or tab into a blank.
 std::string XmlEscaped(std::string_view text);
 void AppendXmlEscaped(std::string& out, std::string_view text);
 
@@ -17,5 +19,12 @@ void AppendXmlEscaped(std::string& out, std::string_view text);
 // double quote get a backslash before them, line breaks, tabs and other
 // control characters become \n, \r, \t or \xHH.
 std::string ScriptEscaped(std::string_view text);
+
+// Text a peer sent, made fit for one field of a line on a terminal:
+// backslash doubled, line breaks, tabs and other control characters (the
+// C1 ones of UTF-8 too, which some terminals obey) written as \n, \r, \t
+// or \xHH. A value or a reason can then neither forge a record of a
+// tab-separated output nor reach the terminal as a command.
+std::string ControlEscaped(std::string_view text);
 
 } // namespace telvo

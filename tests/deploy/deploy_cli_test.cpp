@@ -655,5 +655,192 @@ TEST_F(DeployCliTest, ARuntimeThatTurnsTheConnectionAwayIsAskedAgain)
     EXPECT_EQ(read.Out, "42\n");
 }
 
+// ---- Runtimes that answer out of turn -------------------------------------
+
+// The answer text inside one answer frame.
+std::string answerText(const std::string& frame) { return frame.substr(3); }
+
+std::string withId(std::string frame, const std::string& id)
+{
+    std::string text = answerText(frame);
+    const size_t from = text.find("ID=\"") + 4;
+    text.replace(from, text.find('"', from) - from, id);
+    return TForteResponder::AnswerFrame(text);
+}
+
+// Every answer is matched to its request: one to another request ends the
+// device's run, named, and later devices are not tried. Both runtimes
+// refuse START, so a client one answer behind would not see it refused.
+TEST_F(DeployCliTest, AnAnswerToAnotherRequestEndsTheRun)
+{
+    using TReply = std::function<std::string(const TForteResponder::TRequest&, const std::string&)>;
+    // The answer to request 5 comes again: `together` in the same write as
+    // itself, else just before the answer to request 6.
+    auto duplicated = [](bool together) -> TReply {
+        auto fifth = std::make_shared<std::string>();
+        return [fifth, together](const TForteResponder::TRequest& q, const std::string& frame) {
+            if (q.Xml.rfind("<Request ID=\"5\"", 0) == 0) {
+                *fifth = frame;
+                return together ? frame + frame : frame;
+            }
+            if (!together && q.Xml.rfind("<Request ID=\"6\"", 0) == 0)
+                return *fifth + frame;
+            return frame;
+        };
+    };
+    struct Case {
+        const char* what;
+        TReply reply;
+        size_t failed; // the request of the line controller that failed
+        size_t taken;  // the requests the line controller got
+        std::string why;
+    };
+    const Case cases[] = {
+        {"every answer to request 999",
+         [](const TForteResponder::TRequest&, const std::string& frame) { return withId(frame, "999"); }, 1, 1,
+         "the answer is to request 999, not to request 1"},
+        {"answers naming no request",
+         [](const TForteResponder::TRequest&, const std::string&) {
+             return TForteResponder::AnswerFrame("<Response/>");
+         },
+         1, 1, "the answer names no request"},
+        {"an answer to the request before", duplicated(false), 6, 6, "the answer is to request 5, not to request 6"},
+        // Seen before request 6 goes.
+        {"an answer twice at once", duplicated(true), 6, 5,
+         "the device sent more than the answer to the last request"},
+        {"the ID in another element",
+         [](const TForteResponder::TRequest& q, const std::string&) {
+             const std::string id = q.Xml.substr(13, q.Xml.find('"', 13) - 13);
+             return TForteResponder::AnswerFrame("<Other ID=\"" + id + "\"/>");
+         },
+         1, 1, "the answer is no Response: <Other ID=\"1\"/>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TForteResponder line, panel;
+        for (TForteResponder* device : {&line, &panel})
+            device->SetRefuse([](const TForteResponder::TRequest& q) {
+                return q.Xml.find("Action=\"START\"") != std::string::npos ? "INVALID_STATE" : "";
+            });
+        line.SetReply(c.reply);
+        SetPorts(line.Port(), panel.Port());
+        auto r = Deploy({Crf, "--target", "forte"});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Err, "telvo: Device IEC_Device0 did not answer " + std::string(kLineController[c.failed - 1].Xml) +
+                             ": " + c.why + ".\n");
+        EXPECT_EQ(line.Requests().size(), c.taken);
+        EXPECT_EQ(panel.Connections(), 0);
+    }
+}
+
+// A READ answered without a value, or with an empty one, is no reading.
+TEST_F(DeployCliTest, DeviceReadOfAnAnswerWithoutAValueFails)
+{
+    const struct {
+        const char* what;
+        std::string answer; // to request 1
+    } cases[] = {
+        {"no Connection", "<Response ID=\"1\"/>"},
+        {"no Destination", "<Response ID=\"1\"><Connection Source=\"bottles.CV\"/></Response>"},
+        {"an empty Destination", "<Response ID=\"1\"><Connection Source=\"bottles.CV\" Destination=\"\"/></Response>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TForteResponder line, panel;
+        line.SetReply([&](const TForteResponder::TRequest&, const std::string&) {
+            return TForteResponder::AnswerFrame(c.answer);
+        });
+        SetPorts(line.Port(), panel.Port());
+        auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
+                                             "bottles.CV"});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Out, "");
+        EXPECT_EQ(r.Err, "telvo: IEC_Device0: bottles.CV cannot be read: no value\n");
+    }
+}
+
+// What a runtime says is printed with its control characters escaped: a
+// value or reason cannot add a line to the output or send the terminal an
+// escape sequence.
+TEST_F(DeployCliTest, TextFromTheRuntimeIsPrintedEscaped)
+{
+    // As the runtime writes it inside an attribute: &#9; is a tab.
+    const std::string raw = "20&#9;forged&#10;line&#27;[2J&#13;\\ \xC2\x9B" "1m";
+    const std::string shown = "20\\tforged\\nline\\x1B[2J\\r\\\\ \\xC2\\x9B1m";
+    {
+        TForteResponder line, panel;
+        line.SetReadValue(raw);
+        SetPorts(line.Port(), panel.Port());
+        auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
+                                             "bottles.CV"});
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_EQ(r.Out, shown + "\n");
+    }
+    {
+        TForteResponder line, panel;
+        line.SetRefuse([&](const TForteResponder::TRequest&) { return raw; });
+        SetPorts(line.Port(), panel.Port());
+        auto r = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "device", "read", Crf, "IEC_Device0",
+                                             "bottles.CV"});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Err, "telvo: IEC_Device0: bottles.CV cannot be read: " + shown + "\n");
+    }
+    TForteResponder line, panel;
+    line.SetRefuse([&](const TForteResponder::TRequest& q) {
+        return q.Xml.find("Action=\"START\"") != std::string::npos ? raw : "";
+    });
+    SetPorts(line.Port(), panel.Port());
+    auto r = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Err, "telvo: Device IEC_Device0 refused " + std::string(std::end(kLineController)[-1].Xml) + ": " +
+                         shown + ".\n");
+}
+
+// The publish/subscribe pairs' ports must all be ports, their address an
+// IPv4 address, and a resource name must be for a device the project has:
+// anything else is refused before a runtime is asked.
+TEST_F(DeployCliTest, PairAddressesAndResourceNamesMustFitTheProject)
+{
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string error;
+    } cases[] = {
+        // The plant has three pairs.
+        {{"--id-base", "239.0.0.1:65533"}, 0, ""},
+        {{"--id-base", "239.0.0.1:65534"}, 2,
+         "telvo: The publish/subscribe base address 239.0.0.1:65534 leaves too few ports: the 3 pairs would need "
+         "ports up to 65536\n"},
+        {{"--id-base", "239.0.0.1:65535"}, 2,
+         "telvo: The publish/subscribe base address 239.0.0.1:65535 leaves too few ports: the 3 pairs would need "
+         "ports up to 65537\n"},
+        {{"--id-base", "plant.example:61550"}, 2,
+         "telvo: The publish/subscribe base address plant.example:61550 does not begin with an IPv4 address\n"},
+        {{"--id-base", "239.0.0.256:61550"}, 2,
+         "telvo: The publish/subscribe base address 239.0.0.256:61550 does not begin with an IPv4 address\n"},
+        {{"--id-base", "239.0.0.1\"/><x:61550"}, 2,
+         "telvo: The publish/subscribe base address 239.0.0.1\"/><x:61550 does not begin with an IPv4 address\n"},
+        {{"--resource", "IEC_Device1=PANEL"}, 0, ""},
+        {{"--resource", "NODEVICE=RES"}, 2,
+         "telvo: The resource name NODEVICE=RES is for NODEVICE, which is no IEC device of the project\n"},
+        {{"--resource", "IEC_Device1=PANEL", "--resource", "IEC_device0=LINE"}, 2,
+         "telvo: The resource name IEC_device0=LINE is for IEC_device0, which is no IEC device of the project\n"},
+        // A device, but not one that runs IEC 61499 FBs.
+        {{"--resource", "computer0=R"}, 2,
+         "telvo: The resource name computer0=R is for computer0, which is no IEC device of the project\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{Crf, "--target", "forte", "--dry-run"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        auto r = Deploy(args);
+        EXPECT_EQ(r.ExitCode, c.exitCode) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.Err, c.error) << ::testing::PrintToString(c.args);
+        if (c.exitCode == 0)
+            EXPECT_THAT(r.Out, HasSubstr(c.args[1].substr(c.args[1].find('=') + 1))) << ::testing::PrintToString(c.args);
+        else
+            EXPECT_TRUE(r.Out.empty()) << ::testing::PrintToString(c.args);
+    }
+}
+
 } // namespace
 } // namespace telvo::test

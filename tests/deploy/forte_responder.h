@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -55,12 +56,33 @@ public:
         std::lock_guard<std::mutex> lock(settingsMutex_);
         readValue_ = std::move(value);
     }
+    // What goes back for a request in place of its answer frame: the bytes
+    // to send, given the request and the answer a runtime would give
+    // (framed). Lets a test answer out of turn, twice, or not at all.
+    void SetReply(std::function<std::string(const TRequest&, const std::string& frame)> reply)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        reply_ = std::move(reply);
+    }
+    // Each byte of an answer is sent on its own, this long after the last.
+    void SetBytePause(int ms)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        bytePauseMs_ = ms;
+    }
     // This many connections are closed as soon as they are accepted, unread,
     // the way FORTE turns one away while it still serves another.
     void SetTurnAway(int connections)
     {
         std::lock_guard<std::mutex> lock(settingsMutex_);
         turnAway_ = connections;
+    }
+
+    // One answer frame around `text`.
+    static std::string AnswerFrame(const std::string& text)
+    {
+        return std::string(1, '\x50') + static_cast<char>(text.size() / 256) + static_cast<char>(text.size() % 256) +
+               text;
     }
 
     TForteResponder()
@@ -112,6 +134,34 @@ private:
         }
         return refuse ? refuse(r) : std::string();
     }
+    std::string reply(const TRequest& r, const std::string& frame)
+    {
+        std::function<std::string(const TRequest&, const std::string&)> reply;
+        {
+            std::lock_guard<std::mutex> lock(settingsMutex_);
+            reply = reply_;
+        }
+        return reply ? reply(r, frame) : frame;
+    }
+    int bytePause()
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        return bytePauseMs_;
+    }
+    // False when the client is gone (or the test is over).
+    bool send(int c, const std::string& bytes)
+    {
+        const int pauseMs = bytePause();
+        if (pauseMs <= 0)
+            return ::send(c, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        for (char b : bytes) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            if (stop_ || ::send(c, &b, 1, MSG_NOSIGNAL) != 1)
+                return false;
+        }
+        return true;
+    }
+
     bool turnAway()
     {
         std::lock_guard<std::mutex> lock(settingsMutex_);
@@ -191,10 +241,9 @@ private:
                     else
                         answer = "<Response ID=\"" + m[1].str() + "\"/>";
                 }
+                const std::string bytes = reply(r, AnswerFrame(answer));
                 requests_.push_back(std::move(r));
-                const std::string frame =
-                    std::string(1, '\x50') + static_cast<char>(answer.size() / 256) + static_cast<char>(answer.size() % 256) + answer;
-                if (::write(c, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()))
+                if (!send(c, bytes))
                     break;
             }
             ::close(c);
@@ -211,6 +260,8 @@ private:
     std::function<std::string(const TRequest&)> refuse_;
     std::string readValue_ = "0";
     int turnAway_ = 0;
+    std::function<std::string(const TRequest&, const std::string&)> reply_;
+    int bytePauseMs_ = 0;
     std::vector<TRequest> requests_;
     std::vector<std::string> errors_;
 };

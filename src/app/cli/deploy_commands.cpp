@@ -8,6 +8,7 @@
 #include "deploy/deployment.h"
 #include "deploy/device_connection.h"
 #include "deploy/forte.h"
+#include "deploy/text_escape.h"
 #include "model/file_util.h"
 #include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
@@ -287,7 +288,8 @@ int deviceRead(TCliContext& ctx)
         ctx.Err << "telvo: " << deviceName << ": " << port << " cannot be read: " << r.Error << "\n";
         return 1;
     }
-    ctx.Out << r.Value << "\n";
+    // The runtime's text: a line break or an ESC in it is printed escaped.
+    ctx.Out << ControlEscaped(r.Value) << "\n";
     return 0;
 }
 
@@ -305,11 +307,13 @@ TCliCommand reg{"deploy",
                 "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address\n"
                 "  --dry-run        with forte: print the requests instead of sending them\n"
                 "  --replace        with forte: kill and delete a resource an earlier deployment left\n"
-                "  --resource DEVICE=NAME  with forte: the resource's name on that device (default: the device's)\n"
-                "  --id-base HOST:PORT     with forte: address of the first publish/subscribe pair\n"
-                "                   (default 239.0.0.1:61550; each further pair takes the next port)"};
+                "  --resource DEVICE=NAME  with forte: the resource's name on that device (default: the device's);\n"
+                "                   DEVICE must be an IEC device of the project\n"
+                "  --id-base HOST:PORT     with forte: IPv4 address and port of the first publish/subscribe pair\n"
+                "                   (default 239.0.0.1:61550; each further pair takes the next port, up to 65535)"};
 TCliCommand regRead{"device read", "FILE.crf DEVICE INSTANCE.PORT [--resource NAME]", deviceRead,
-                    "Reads one port of an FB deployed to an IEC 61499 runtime and prints its value.\n"
+                    "Reads one port of an FB deployed to an IEC 61499 runtime and prints its value, control\n"
+                    "characters escaped (\\n, \\t, \\xHH); exits 1 when the runtime refuses or answers no value.\n"
                     "  --resource NAME  the resource on the device (default: the device's name)"};
 
 } // namespace
