@@ -349,13 +349,14 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
         throw std::runtime_error("The publish/subscribe base address " + options.IdBase + " leaves too few ports: the " +
                                  std::to_string(pairs.size()) + " pairs would need ports up to " +
                                  std::to_string(basePort + (pairs.size() - 1)));
-    for (const auto& [named, resource] : options.Resources) {
+    for (const auto& entry : options.Resources) {
+        const std::string& named = entry.first;
         const bool known = std::any_of(layer->Objects.begin(), layer->Objects.end(), [&](const auto& object) {
             const auto* device = dynamic_cast<const TslIECDevice*>(object.get());
             return device && device->Name == named;
         });
         if (!known)
-            throw std::runtime_error("The resource name " + ControlEscaped(named) + "=" + ControlEscaped(resource) +
+            throw std::runtime_error("The resource name " + ControlEscaped(named) + "=" + ControlEscaped(entry.second) +
                                      " is for " + ControlEscaped(named) + ", which is no IEC device of the project");
     }
 
