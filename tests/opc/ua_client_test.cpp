@@ -537,6 +537,8 @@ struct EndlessCase {
     const char* Says;
 };
 
+void PrintTo(const EndlessCase& c, std::ostream* os) { *os << c.Name; }
+
 class OpcEndlessAnswer : public ::testing::TestWithParam<EndlessCase> {};
 
 TEST_P(OpcEndlessAnswer, EndsTheCallInTime)
@@ -568,6 +570,8 @@ struct SequenceCase {
     uint32_t Step;
     bool Accepted;
 };
+
+void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.Name; }
 
 class OpcChunkSequence : public ::testing::TestWithParam<SequenceCase> {};
 
