@@ -386,8 +386,9 @@ void TOpcUaClient::Close()
 {
     if (fd_ < 0)
         return;
-    const auto until = std::min(Clock::now() + std::min<std::chrono::milliseconds>(Options.Timeout, std::chrono::seconds(2)),
-                                Options.Deadline);
+    const auto until =
+        std::min(Clock::now() + std::min<std::chrono::milliseconds>(Options.Timeout, std::chrono::seconds(2)),
+                 Options.Deadline);
     try {
         if (sessionActive_)
             DecodeCloseSession(call("MSG", EncodeCloseSession(context()), until));
@@ -463,23 +464,28 @@ std::vector<TReferenceDescription> TOpcUaClient::BrowseAll(const TNodeId& node, 
     // for ever; the count of references bounds what we keep.
     const Clock::time_point until = deadline();
     std::vector<TReferenceDescription> all;
-    try {
-        std::vector<TBrowseResult> results = browse({node}, maxReferencesPerCall, 0, until);
-        for (;;) {
-            TBrowseResult& r = results.front(); // one result per node asked, as the decoder checked
-            if (IsBad(r.Status))
-                throw EOpcError("Browse of " + node.ToText() + " failed: " + StatusText(r.Status), r.Status);
-            std::move(r.References.begin(), r.References.end(), std::back_inserter(all));
-            if (r.ContinuationPoint.empty())
-                return all;
-            results = browseNext({r.ContinuationPoint}, false, static_cast<uint32_t>(all.size()), until);
+    const auto limited = [&](auto&& round) {
+        try {
+            return round();
+        } catch (const EOpcError& e) {
+            // Our own limit, met in a decoded answer: the channel is sound.
+            if (e.Status != Status::BadResponseTooLarge || !ChannelOpen())
+                throw;
+            throw EOpcError("Browse of " + node.ToText() + " holds more than " + std::to_string(Limit::References) +
+                                " references",
+                            Status::BadResponseTooLarge);
         }
-    } catch (const EOpcError& e) {
-        if (e.Status != Status::BadResponseTooLarge || !ChannelOpen())
-            throw;
-        throw EOpcError("Browse of " + node.ToText() + " holds more than " + std::to_string(Limit::References) +
-                            " references",
-                        Status::BadResponseTooLarge);
+    };
+    std::vector<TBrowseResult> results = limited([&] { return browse({node}, maxReferencesPerCall, 0, until); });
+    for (;;) {
+        TBrowseResult& r = results.front(); // one result per node asked, as the decoder checked
+        if (IsBad(r.Status))
+            throw EOpcError("Browse of " + node.ToText() + " failed: " + StatusText(r.Status), r.Status);
+        std::move(r.References.begin(), r.References.end(), std::back_inserter(all));
+        if (r.ContinuationPoint.empty())
+            return all;
+        const auto taken = static_cast<uint32_t>(all.size());
+        results = limited([&] { return browseNext({r.ContinuationPoint}, false, taken, until); });
     }
 }
 

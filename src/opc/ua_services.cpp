@@ -450,7 +450,8 @@ TEndpointDescription endpointDescription(TUaReader& r, const char* service)
     e.ServerCertificate = r.ByteString();
     e.SecurityMode = r.Int32();
     e.SecurityPolicyUri = r.String();
-    const uint32_t n = countWithin(r, MinUserTokenPolicy, Limit::TokenPolicies, service, "token policies for one endpoint");
+    const uint32_t n =
+        countWithin(r, MinUserTokenPolicy, Limit::TokenPolicies, service, "token policies for one endpoint");
     e.UserIdentityTokens.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
         TUserTokenPolicy p;

@@ -514,7 +514,8 @@ UaScriptedPeer::Handler continuationWithoutEnd(uint32_t perRound, std::chrono::m
         pause(link, delay);
         ++*done;
         const bool last = *done >= rounds;
-        link.Answer(request.RequestId, test::BrowseAnswer(request, perRound, last ? "" : "round " + std::to_string(*done)));
+        const std::string continuation = last ? "" : "round " + std::to_string(*done);
+        link.Answer(request.RequestId, test::BrowseAnswer(request, perRound, continuation));
     };
 }
 
