@@ -1,7 +1,9 @@
 // 1,000 reads of one Int32 variable in one session over loopback, by our
 // client and by node-opcua's own client, against the same node-opcua server
-// (tests/opc/server.js). Reported as reads per second.
+// (tests/opc/server.js). Reported as reads per second. And the list of
+// servers a machine names, made from 10,000 and 100,000 of them.
 
+#include "opc/opc_access.h"
 #include "opc/ua_client.h"
 #include "opc_test_server.h"
 
@@ -72,6 +74,27 @@ void BM_NodeOpcuaRead1000(benchmark::State& state)
     state.counters["reads_per_s"] = double(state.iterations()) * 1000 / total;
 }
 BENCHMARK(BM_NodeOpcuaRead1000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+// A machine whose discovery server lists very many servers: the list of
+// servers found, each checked against those already listed.
+void BM_OpcServerList(benchmark::State& state)
+{
+    const auto count = static_cast<size_t>(state.range(0));
+    std::vector<opc::TOPCServerInfo> found(count);
+    for (size_t i = 0; i < count; ++i) {
+        found[i].ServerName = "Server " + std::to_string(i);
+        found[i].Description = "urn:plant:line:" + std::to_string(i);
+        found[i].Endpoint = "opc.tcp://10.0.0.1:" + std::to_string(4840 + i % 1000);
+    }
+    for (auto _ : state) {
+        opc::TOPCServerList list;
+        for (const auto& s : found)
+            list.AddServer(s);
+        benchmark::DoNotOptimize(list.Servers().size());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(count));
+}
+BENCHMARK(BM_OpcServerList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -29,10 +29,11 @@ void decodeBody(std::string_view body)
     attempt([](std::string_view b) { DecodeCloseSession(b); });
     attempt([](std::string_view b) { DecodeFindServers(b); });
     attempt([](std::string_view b) { DecodeGetEndpoints(b); });
-    attempt([](std::string_view b) { DecodeBrowse(b, false); });
-    attempt([](std::string_view b) { DecodeBrowse(b, true); });
-    attempt([](std::string_view b) { DecodeRead(b); });
-    attempt([](std::string_view b) { DecodeWrite(b); });
+    attempt([](std::string_view b) { DecodeBrowse(b, false, 1, Limit::References); });
+    attempt([](std::string_view b) { DecodeBrowse(b, true, 2, 10); });
+    attempt([](std::string_view b) { DecodeRead(b, 1); });
+    attempt([](std::string_view b) { DecodeRead(b, 400); });
+    attempt([](std::string_view b) { DecodeWrite(b, 1); });
     attempt([](std::string_view b) { DecodeAcknowledge(b); });
     (void)DecodeError(body, "fuzz");
 }

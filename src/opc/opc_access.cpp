@@ -93,9 +93,10 @@ void TOPCServerList::Enumerate(const std::string& host)
 
 bool TOPCServerList::AddServer(TOPCServerInfo info)
 {
-    for (const auto& s : servers_)
-        if (s.Description == info.Description && s.ServerName == info.ServerName)
-            return false;
+    // The length keeps the two parts apart whatever bytes they hold.
+    std::string key = std::to_string(info.Description.size()) + ":" + info.Description + info.ServerName;
+    if (!keys_.insert(std::move(key)).second)
+        return false;
     servers_.push_back(std::move(info));
     return true;
 }
@@ -273,7 +274,7 @@ std::vector<TOPCItemInfo> BrowseOpcItems(TOpcUaClient& client, const std::string
 std::vector<TOPCItemInfo> ListOpcItems(TOpcUaClient& client, size_t maxNodes)
 {
     std::vector<TOPCItemInfo> variables;
-    std::vector<std::string> visited; // NodeId texts, kept sorted
+    std::unordered_set<std::string> visited; // NodeId texts
     // Breadth first: (node, its browse path + "/").
     std::deque<std::pair<TNodeId, std::string>> pending = {{TNodeId::Num(Node::ObjectsFolder), ""}};
     size_t browsed = 0;
@@ -285,10 +286,12 @@ std::vector<TOPCItemInfo> ListOpcItems(TOpcUaClient& client, size_t maxNodes)
             TNodeId id;
             if (!TNodeId::FromText(item.ItemID, id) || id.Namespace == 0)
                 continue;
-            auto at = std::lower_bound(visited.begin(), visited.end(), item.ItemID);
-            if (at != visited.end() && *at == item.ItemID)
+            if (!visited.insert(item.ItemID).second)
                 continue;
-            visited.insert(at, item.ItemID);
+            if (visited.size() > Limit::References)
+                throw EOpcError("The items of " + client.EndpointUrl() + " are more than " +
+                                    std::to_string(Limit::References) + " nodes",
+                                Status::BadResponseTooLarge);
             if (item.NodeClass == TNodeClass::Variable)
                 variables.push_back(item);
             // Objects hold items; variables may hold properties that are

@@ -7,6 +7,7 @@
 #include "opc/ua_client.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace telvo::opc {
@@ -48,13 +49,15 @@ public:
     explicit TOPCServerList(TClientOptions options = {}) : options_(std::move(options)) {}
     // Throws EOpcError when the machine cannot be asked.
     void Enumerate(const std::string& host);
-    // A server already listed under the same name is not added again.
+    // A server already listed under the same name and URI is not added
+    // again. Constant time: a machine may list very many servers.
     bool AddServer(TOPCServerInfo info);
     const std::vector<TOPCServerInfo>& Servers() const { return servers_; }
 
 private:
     TClientOptions options_;
     std::vector<TOPCServerInfo> servers_;
+    std::unordered_set<std::string> keys_; // the name and URI of each listed server
 };
 
 // One node under a browsed node, as the item list shows it.
@@ -82,7 +85,8 @@ std::vector<TOPCItemInfo> BrowseOpcItems(TOpcUaClient& client, const std::string
 // Every variable of the server's own namespaces below the Objects folder,
 // the flat item list an OPC device offers for "Add OPC FB:". Nodes of the
 // standard namespace (the Server object and its diagnostics) are left out;
-// each node is visited once, and at most maxNodes are browsed.
+// each node is visited once, and at most maxNodes are browsed. More than
+// Limit::References nodes in all end with EOpcError (BadResponseTooLarge).
 std::vector<TOPCItemInfo> ListOpcItems(TOpcUaClient& client, size_t maxNodes = 20000);
 // "ns=1;s=Tank.Level | Integer (READ/WRITE)".
 std::string OpcItemEntryText(const TOPCItemInfo& item);

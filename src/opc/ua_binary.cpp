@@ -558,6 +558,16 @@ std::vector<std::string> TUaReader::StringArray()
     return list;
 }
 
+void TUaReader::SkipStringArray()
+{
+    const uint32_t n = ArrayLength(4);
+    for (uint32_t i = 0; i < n; ++i) {
+        const int32_t length = Int32();
+        if (length > 0)
+            Skip(size_t(length));
+    }
+}
+
 void TUaReader::SkipDiagnosticInfo()
 {
     if (++depth_ > MaxDepth)

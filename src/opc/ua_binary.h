@@ -144,6 +144,8 @@ public:
     TVariant Variant();
     TDataValue DataValue();
     std::vector<std::string> StringArray();
+    // Steps over an array of strings without keeping them.
+    void SkipStringArray();
     void SkipDiagnosticInfo();
     void SkipDiagnosticInfos();
     // Skips an ExtensionObject, returning its type id.

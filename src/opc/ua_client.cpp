@@ -81,15 +81,6 @@ void TOpcUaClient::closeSocket()
     inbox_.clear();
 }
 
-TRequestContext TOpcUaClient::context()
-{
-    TRequestContext c;
-    c.AuthenticationToken = authenticationToken_;
-    c.RequestHandle = ++requestHandle_;
-    c.TimeoutHint = static_cast<uint32_t>(Options.Timeout.count());
-    return c;
-}
-
 namespace {
 
 int remainingMs(std::chrono::steady_clock::time_point deadline)
@@ -99,6 +90,26 @@ int remainingMs(std::chrono::steady_clock::time_point deadline)
 }
 
 } // namespace
+
+TRequestContext TOpcUaClient::context()
+{
+    TRequestContext c;
+    c.AuthenticationToken = authenticationToken_;
+    c.RequestHandle = ++requestHandle_;
+    c.TimeoutHint = static_cast<uint32_t>(remainingMs(deadline()));
+    return c;
+}
+
+uint32_t TOpcUaClient::chunkLimit() const
+{
+    return Options.MaxChunkCount ? Options.MaxChunkCount : Limit::ChunksPerMessage;
+}
+
+void TOpcUaClient::timedOut()
+{
+    fail("No answer from " + endpointUrl_ + " within " + std::to_string(Options.Timeout.count()) + " ms",
+         Status::BadTimeout);
+}
 
 void TOpcUaClient::connectSocket(const TEndpointUrl& url, Clock::time_point deadline)
 {
@@ -149,6 +160,8 @@ void TOpcUaClient::connectSocket(const TEndpointUrl& url, Clock::time_point dead
 void TOpcUaClient::sendAll(std::string_view bytes, Clock::time_point deadline)
 {
     while (!bytes.empty()) {
+        if (Clock::now() >= deadline)
+            fail("Sending to " + endpointUrl_ + " timed out", Status::BadTimeout);
         const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n > 0) {
             bytes.remove_prefix(size_t(n));
@@ -180,7 +193,7 @@ std::string TOpcUaClient::receiveChunk(Clock::time_point deadline)
             if (want > Options.ReceiveBufferSize)
                 fail("Message chunk of " + std::to_string(want) + " bytes from " + endpointUrl_ +
                          " exceeds the receive buffer",
-                     0x80810000 /* BadTcpMessageTooLarge */);
+                     Status::BadTcpMessageTooLarge);
             haveSize = true;
         }
         if (haveSize && inbox_.size() >= want) {
@@ -188,6 +201,9 @@ std::string TOpcUaClient::receiveChunk(Clock::time_point deadline)
             inbox_.erase(0, want);
             return chunk;
         }
+        // The deadline holds for a peer that never lets recv block, too.
+        if (Clock::now() >= deadline)
+            timedOut();
         // Simulation threads have small stacks: a modest buffer.
         char buf[16384];
         const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
@@ -202,8 +218,7 @@ std::string TOpcUaClient::receiveChunk(Clock::time_point deadline)
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, remainingMs(deadline)) == 0)
-                fail("No answer from " + endpointUrl_ + " within " + std::to_string(Options.Timeout.count()) + " ms",
-                     Status::BadTimeout);
+                timedOut();
             continue;
         }
         fail("Receiving from " + endpointUrl_ + " failed: " + std::strerror(errno), Status::BadConnectionClosed);
@@ -252,9 +267,10 @@ std::string TOpcUaClient::call(std::string_view messageType, const std::string& 
         }
         if (c.MessageType != (messageType == "OPN" ? "OPN" : "MSG"))
             fail("Unexpected " + c.MessageType + " message from " + endpointUrl_, Status::BadDecodingError);
-        if (lastSequence_ != 0 && c.SequenceNumber != lastSequence_ + 1 &&
+        if (sequenceStarted_ && c.SequenceNumber != lastSequence_ + 1 &&
             !(c.SequenceNumber < 1024 && lastSequence_ > 0xFFFFFFFFu - 1024))
             fail("Chunks from " + endpointUrl_ + " arrived out of sequence", Status::BadDecodingError);
+        sequenceStarted_ = true;
         lastSequence_ = c.SequenceNumber;
         if (c.RequestId != requestId)
             fail("Answer from " + endpointUrl_ + " to another request (" + std::to_string(c.RequestId) + ")",
@@ -263,8 +279,12 @@ std::string TOpcUaClient::call(std::string_view messageType, const std::string& 
             EOpcError err = DecodeError(c.Body, "Server " + endpointUrl_ + " aborted the answer");
             throw err; // the channel itself is still sound
         }
-        if ((++chunks > Options.MaxChunkCount && Options.MaxChunkCount != 0) || message.size() + c.Body.size() > Options.MaxMessageSize)
-            fail("Answer from " + endpointUrl_ + " exceeds the message limits", 0x80B90000 /* BadResponseTooLarge */);
+        if (++chunks > chunkLimit())
+            fail("Answer from " + endpointUrl_ + " comes in more than " + std::to_string(chunkLimit()) + " chunks",
+                 Status::BadResponseTooLarge);
+        if (message.size() + c.Body.size() > Options.MaxMessageSize)
+            fail("Answer from " + endpointUrl_ + " is larger than " + std::to_string(Options.MaxMessageSize) + " bytes",
+                 Status::BadResponseTooLarge);
         message.append(c.Body);
         if (c.ChunkType == 'F')
             return message;
@@ -281,13 +301,14 @@ void TOpcUaClient::OpenChannel(const std::string& endpointUrl)
     const auto until = deadline();
     connectSocket(url, until);
     channelId_ = tokenId_ = sequenceNumber_ = lastSequence_ = 0;
+    sequenceStarted_ = false;
     peerReceiveBuffer_ = peerMaxMessage_ = peerMaxChunks_ = 0;
 
     THello hello;
     hello.ReceiveBufferSize = std::max<uint32_t>(Options.ReceiveBufferSize, 8192);
     hello.SendBufferSize = std::max<uint32_t>(Options.SendBufferSize, 8192);
     hello.MaxMessageSize = Options.MaxMessageSize;
-    hello.MaxChunkCount = Options.MaxChunkCount;
+    hello.MaxChunkCount = chunkLimit();
     hello.EndpointUrl = endpointUrl;
     Options.ReceiveBufferSize = hello.ReceiveBufferSize;
     Options.SendBufferSize = hello.SendBufferSize;
@@ -365,7 +386,9 @@ void TOpcUaClient::Close()
 {
     if (fd_ < 0)
         return;
-    const auto until = Clock::now() + std::min<std::chrono::milliseconds>(Options.Timeout, std::chrono::seconds(2));
+    const auto until =
+        std::min(Clock::now() + std::min<std::chrono::milliseconds>(Options.Timeout, std::chrono::seconds(2)),
+                 Options.Deadline);
     try {
         if (sessionActive_)
             DecodeCloseSession(call("MSG", EncodeCloseSession(context()), until));
@@ -407,48 +430,69 @@ std::vector<TEndpointDescription> TOpcUaClient::GetEndpoints()
     return decoded([&] { return DecodeGetEndpoints(body); }, endpointUrl_);
 }
 
+std::vector<TBrowseResult> TOpcUaClient::browse(const std::vector<TNodeId>& nodes, uint32_t maxReferences,
+                                                 uint32_t referencesTaken, Clock::time_point until)
+{
+    const std::string body = call("MSG", EncodeBrowse(context(), nodes, maxReferences), until);
+    return decoded([&] { return DecodeBrowse(body, false, nodes.size(), Limit::References - referencesTaken); },
+                   endpointUrl_);
+}
+
+std::vector<TBrowseResult> TOpcUaClient::browseNext(const std::vector<std::string>& continuationPoints, bool release,
+                                                     uint32_t referencesTaken, Clock::time_point until)
+{
+    const std::string body = call("MSG", EncodeBrowseNext(context(), continuationPoints, release), until);
+    return decoded(
+        [&] { return DecodeBrowse(body, true, continuationPoints.size(), Limit::References - referencesTaken); },
+        endpointUrl_);
+}
+
 std::vector<TBrowseResult> TOpcUaClient::Browse(const std::vector<TNodeId>& nodes, uint32_t maxReferences)
 {
-    const std::string body = call("MSG", EncodeBrowse(context(), nodes, maxReferences), deadline());
-    return decoded([&] { return DecodeBrowse(body, false); }, endpointUrl_);
+    return browse(nodes, maxReferences, 0, deadline());
 }
 
 std::vector<TBrowseResult> TOpcUaClient::BrowseNext(const std::vector<std::string>& continuationPoints, bool release)
 {
-    const std::string body = call("MSG", EncodeBrowseNext(context(), continuationPoints, release), deadline());
-    return decoded([&] { return DecodeBrowse(body, true); }, endpointUrl_);
+    return browseNext(continuationPoints, release, 0, deadline());
 }
 
 std::vector<TReferenceDescription> TOpcUaClient::BrowseAll(const TNodeId& node, uint32_t maxReferencesPerCall)
 {
-    std::vector<TBrowseResult> results = Browse({node}, maxReferencesPerCall);
+    // One deadline for every round: a server that hands out continuation
+    // points without end, each just within a call's time, is not followed
+    // for ever; the count of references bounds what we keep.
+    const Clock::time_point until = deadline();
     std::vector<TReferenceDescription> all;
-    // A server that keeps handing out continuation points is stopped after
-    // this many rounds rather than followed for ever.
-    for (int round = 0; round < 100000; ++round) {
-        if (results.size() != 1)
-            throw EOpcError("Browse of " + node.ToText() + " answered with " + std::to_string(results.size()) +
-                                " results", Status::BadDecodingError);
-        TBrowseResult& r = results.front();
+    const auto limited = [&](auto&& round) {
+        try {
+            return round();
+        } catch (const EOpcError& e) {
+            // Our own limit, met in a decoded answer: the channel is sound.
+            if (e.Status != Status::BadResponseTooLarge || !ChannelOpen())
+                throw;
+            throw EOpcError("Browse of " + node.ToText() + " holds more than " + std::to_string(Limit::References) +
+                                " references",
+                            Status::BadResponseTooLarge);
+        }
+    };
+    std::vector<TBrowseResult> results = limited([&] { return browse({node}, maxReferencesPerCall, 0, until); });
+    for (;;) {
+        TBrowseResult& r = results.front(); // one result per node asked, as the decoder checked
         if (IsBad(r.Status))
             throw EOpcError("Browse of " + node.ToText() + " failed: " + StatusText(r.Status), r.Status);
         std::move(r.References.begin(), r.References.end(), std::back_inserter(all));
         if (r.ContinuationPoint.empty())
             return all;
-        results = BrowseNext({r.ContinuationPoint});
+        const auto taken = static_cast<uint32_t>(all.size());
+        results = limited([&] { return browseNext({r.ContinuationPoint}, false, taken, until); });
     }
-    throw EOpcError("Browse of " + node.ToText() + " does not end", Status::BadDecodingError);
 }
 
 std::vector<TDataValue> TOpcUaClient::Read(const std::vector<TReadValueId>& items)
 {
     const std::string body = call("MSG", EncodeRead(context(), items), deadline());
-    auto values = decoded([&] { return DecodeRead(body); }, endpointUrl_);
-    if (values.size() != items.size())
-        throw EOpcError("Read answered " + std::to_string(values.size()) + " values for " +
-                            std::to_string(items.size()) + " items",
-                        Status::BadDecodingError);
-    return values;
+    return decoded([&] { return DecodeRead(body, items.size()); }, endpointUrl_);
 }
 
 TDataValue TOpcUaClient::ReadValue(const TNodeId& node) { return Read({{node, Attribute::Value}}).front(); }
@@ -456,11 +500,7 @@ TDataValue TOpcUaClient::ReadValue(const TNodeId& node) { return Read({{node, At
 uint32_t TOpcUaClient::Write(const TNodeId& node, const TVariant& value)
 {
     const std::string body = call("MSG", EncodeWrite(context(), node, value), deadline());
-    auto results = decoded([&] { return DecodeWrite(body); }, endpointUrl_);
-    if (results.size() != 1)
-        throw EOpcError("Write answered " + std::to_string(results.size()) + " results for one item",
-                        Status::BadDecodingError);
-    return results.front();
+    return decoded([&] { return DecodeWrite(body, 1); }, endpointUrl_).front();
 }
 
 } // namespace telvo::opc

@@ -7,6 +7,7 @@
 
 #include "opc/ua_services.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -24,12 +25,19 @@ struct TEndpointUrl {
 bool ParseEndpointUrl(const std::string& url, TEndpointUrl& out);
 
 struct TClientOptions {
+    // Each call ends within Timeout, however the server sends its answer
+    // (slowly, or as an endless stream of chunks).
     std::chrono::milliseconds Timeout{5000};
+    // No call runs past this moment either: the time of a whole task of
+    // many calls (a command, a browse of many rounds).
+    std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
     // What we accept per chunk and per message; small values make the
     // server send a large answer in many chunks.
     uint32_t ReceiveBufferSize = 65536;
     uint32_t MaxMessageSize = 64u << 20;
-    uint32_t MaxChunkCount = 0; // 0: bounded by MaxMessageSize alone
+    // 0 takes Limit::ChunksPerMessage: an answer always has a bounded
+    // number of chunks, empty ones included.
+    uint32_t MaxChunkCount = Limit::ChunksPerMessage;
     // The largest chunk we send (further capped by the server's own
     // receive buffer from its Acknowledge).
     uint32_t SendBufferSize = 65536;
@@ -61,7 +69,9 @@ public:
     std::vector<TEndpointDescription> GetEndpoints();
     std::vector<TBrowseResult> Browse(const std::vector<TNodeId>& nodes, uint32_t maxReferences = 0);
     std::vector<TBrowseResult> BrowseNext(const std::vector<std::string>& continuationPoints, bool release = false);
-    // Every hierarchical child of a node, following continuation points.
+    // Every hierarchical child of a node, following continuation points:
+    // every round within the one time-out of a call, and at most
+    // Limit::References references in all.
     std::vector<TReferenceDescription> BrowseAll(const TNodeId& node, uint32_t maxReferencesPerCall = 0);
     std::vector<TDataValue> Read(const std::vector<TReadValueId>& items);
     TDataValue ReadValue(const TNodeId& node);
@@ -82,7 +92,14 @@ private:
     void closeSocket();
     [[noreturn]] void fail(const std::string& message, uint32_t status = Status::BadCommunicationError);
     TRequestContext context();
-    Clock::time_point deadline() const { return Clock::now() + Options.Timeout; }
+    // The end of a call that starts now.
+    Clock::time_point deadline() const { return std::min(Clock::now() + Options.Timeout, Options.Deadline); }
+    uint32_t chunkLimit() const;
+    [[noreturn]] void timedOut();
+    std::vector<TBrowseResult> browse(const std::vector<TNodeId>& nodes, uint32_t maxReferences,
+                                      uint32_t referencesTaken, Clock::time_point until);
+    std::vector<TBrowseResult> browseNext(const std::vector<std::string>& continuationPoints, bool release,
+                                          uint32_t referencesTaken, Clock::time_point until);
 
     int fd_ = -1;
     std::string endpointUrl_;
@@ -95,6 +112,7 @@ private:
     uint32_t peerMaxMessage_ = 0;
     uint32_t peerMaxChunks_ = 0;
     uint32_t lastSequence_ = 0;
+    bool sequenceStarted_ = false; // any number, 0 too, may begin the sequence
     bool sessionActive_ = false;
     TNodeId authenticationToken_;
     std::string inbox_; // bytes received beyond the chunk being read

@@ -43,7 +43,7 @@ std::string StatusText(uint32_t status)
         {0x807E0000, "BadTcpServerTooBusy"},
         {0x807F0000, "BadTcpMessageTypeInvalid"},
         {0x80800000, "BadTcpSecureChannelUnknown"},
-        {0x80810000, "BadTcpMessageTooLarge"},
+        {Status::BadTcpMessageTooLarge, "BadTcpMessageTooLarge"},
         {0x80830000, "BadTcpEndpointUrlInvalid"},
         {0x80840000, "BadRequestInterrupted"},
         {0x80850000, "BadRequestTimeout"},
@@ -51,7 +51,7 @@ std::string StatusText(uint32_t status)
         {0x80870000, "BadSecureChannelTokenUnknown"},
         {Status::BadConnectionClosed, "BadConnectionClosed"},
         {0x80B80000, "BadRequestTooLarge"},
-        {0x80B90000, "BadResponseTooLarge"},
+        {Status::BadResponseTooLarge, "BadResponseTooLarge"},
     };
     for (const auto& n : names)
         if (n.Code == status)
@@ -372,10 +372,39 @@ TResponseHeader responseHeader(TUaReader& r)
     h.RequestHandle = r.UInt32();
     h.ServiceResult = r.UInt32();
     r.SkipDiagnosticInfo();
-    r.StringArray();
+    r.SkipStringArray();
     r.SkipExtensionObject();
     return h;
 }
+
+// The element count of an array the answer keeps, within one of our limits.
+uint32_t countWithin(TUaReader& r, size_t minElementSize, uint32_t limit, const char* service, const char* what)
+{
+    const uint32_t n = r.ArrayLength(minElementSize);
+    if (n > limit)
+        throw EOpcError(std::string(service) + " answered with " + std::to_string(n) + " " + what + ", more than the " +
+                            std::to_string(limit) + " taken",
+                        Status::BadResponseTooLarge);
+    return n;
+}
+
+// The element count of an array that answers the elements of the request
+// one for one.
+uint32_t countAsked(TUaReader& r, size_t minElementSize, size_t asked, const char* service, const char* what)
+{
+    const uint32_t n = r.ArrayLength(minElementSize);
+    if (n != asked)
+        throw EUaDecodeError(std::string(service) + " answered " + std::to_string(n) + " " + what + " for " +
+                             std::to_string(asked) + " asked");
+    return n;
+}
+
+// Smallest encodings: every string null, every NodeId in two bytes.
+constexpr size_t MinApplicationDescription = 4 + 4 + 1 + 4 + 4 + 4 + 4;
+constexpr size_t MinEndpointDescription = 4 + MinApplicationDescription + 4 + 4 + 4 + 4 + 4 + 1;
+constexpr size_t MinUserTokenPolicy = 4 + 4 + 4 + 4 + 4;
+constexpr size_t MinBrowseResult = 4 + 4 + 4;
+constexpr size_t MinReferenceDescription = 2 + 1 + 2 + 2 + 4 + 1 + 4 + 2;
 
 // Reads the type id and the header; a fault or a bad result throws.
 TUaReader beginResponse(std::string_view body, uint32_t expected, const char* service)
@@ -397,7 +426,7 @@ TUaReader beginResponse(std::string_view body, uint32_t expected, const char* se
     return r;
 }
 
-TApplicationDescription applicationDescription(TUaReader& r)
+TApplicationDescription applicationDescription(TUaReader& r, const char* service)
 {
     TApplicationDescription a;
     a.ApplicationUri = r.String();
@@ -406,19 +435,24 @@ TApplicationDescription applicationDescription(TUaReader& r)
     a.ApplicationType = r.Int32();
     a.GatewayServerUri = r.String();
     a.DiscoveryProfileUri = r.String();
-    a.DiscoveryUrls = r.StringArray();
+    const uint32_t urls = countWithin(r, 4, Limit::DiscoveryUrls, service, "discovery URLs for one server");
+    a.DiscoveryUrls.reserve(urls);
+    for (uint32_t i = 0; i < urls; ++i)
+        a.DiscoveryUrls.push_back(r.String());
     return a;
 }
 
-TEndpointDescription endpointDescription(TUaReader& r)
+TEndpointDescription endpointDescription(TUaReader& r, const char* service)
 {
     TEndpointDescription e;
     e.EndpointUrl = r.String();
-    e.Server = applicationDescription(r);
+    e.Server = applicationDescription(r, service);
     e.ServerCertificate = r.ByteString();
     e.SecurityMode = r.Int32();
     e.SecurityPolicyUri = r.String();
-    const uint32_t n = r.ArrayLength(4);
+    const uint32_t n =
+        countWithin(r, MinUserTokenPolicy, Limit::TokenPolicies, service, "token policies for one endpoint");
+    e.UserIdentityTokens.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
         TUserTokenPolicy p;
         p.PolicyId = r.String();
@@ -433,13 +467,13 @@ TEndpointDescription endpointDescription(TUaReader& r)
     return e;
 }
 
-std::vector<TEndpointDescription> endpointList(TUaReader& r)
+std::vector<TEndpointDescription> endpointList(TUaReader& r, const char* service)
 {
-    const uint32_t n = r.ArrayLength(8);
+    const uint32_t n = countWithin(r, MinEndpointDescription, Limit::Endpoints, service, "endpoints");
     std::vector<TEndpointDescription> list;
     list.reserve(n);
     for (uint32_t i = 0; i < n; ++i)
-        list.push_back(endpointDescription(r));
+        list.push_back(endpointDescription(r, service));
     return list;
 }
 
@@ -467,7 +501,7 @@ TCreateSessionResult DecodeCreateSession(std::string_view body)
     s.RevisedSessionTimeout = r.Double();
     r.ByteString(); // server nonce
     r.ByteString(); // server certificate
-    s.Endpoints = endpointList(r);
+    s.Endpoints = endpointList(r, "CreateSession");
     const uint32_t certs = r.ArrayLength(8);
     for (uint32_t i = 0; i < certs; ++i) {
         r.ByteString();
@@ -500,32 +534,35 @@ void DecodeCloseSession(std::string_view body)
 std::vector<TApplicationDescription> DecodeFindServers(std::string_view body)
 {
     TUaReader r = beginResponse(body, MessageId::FindServersResponse, "FindServers");
-    const uint32_t n = r.ArrayLength(8);
+    const uint32_t n = countWithin(r, MinApplicationDescription, Limit::Servers, "FindServers", "servers");
     std::vector<TApplicationDescription> list;
     list.reserve(n);
     for (uint32_t i = 0; i < n; ++i)
-        list.push_back(applicationDescription(r));
+        list.push_back(applicationDescription(r, "FindServers"));
     return list;
 }
 
 std::vector<TEndpointDescription> DecodeGetEndpoints(std::string_view body)
 {
     TUaReader r = beginResponse(body, MessageId::GetEndpointsResponse, "GetEndpoints");
-    return endpointList(r);
+    return endpointList(r, "GetEndpoints");
 }
 
-std::vector<TBrowseResult> DecodeBrowse(std::string_view body, bool next)
+std::vector<TBrowseResult> DecodeBrowse(std::string_view body, bool next, size_t nodesAsked,
+                                        uint32_t maxReferences)
 {
-    TUaReader r = next ? beginResponse(body, MessageId::BrowseNextResponse, "BrowseNext")
-                       : beginResponse(body, MessageId::BrowseResponse, "Browse");
-    const uint32_t n = r.ArrayLength(12);
+    const char* const service = next ? "BrowseNext" : "Browse";
+    TUaReader r = beginResponse(body, next ? MessageId::BrowseNextResponse : MessageId::BrowseResponse, service);
+    const uint32_t n = countAsked(r, MinBrowseResult, nodesAsked, service, "results");
     std::vector<TBrowseResult> results;
     results.reserve(n);
+    uint32_t referencesLeft = maxReferences;
     for (uint32_t i = 0; i < n; ++i) {
         TBrowseResult b;
         b.Status = r.UInt32();
         b.ContinuationPoint = r.ByteString();
-        const uint32_t refs = r.ArrayLength(16);
+        const uint32_t refs = countWithin(r, MinReferenceDescription, referencesLeft, service, "references");
+        referencesLeft -= refs;
         b.References.reserve(refs);
         for (uint32_t k = 0; k < refs; ++k) {
             TReferenceDescription d;
@@ -544,10 +581,10 @@ std::vector<TBrowseResult> DecodeBrowse(std::string_view body, bool next)
     return results;
 }
 
-std::vector<TDataValue> DecodeRead(std::string_view body)
+std::vector<TDataValue> DecodeRead(std::string_view body, size_t itemsAsked)
 {
     TUaReader r = beginResponse(body, MessageId::ReadResponse, "Read");
-    const uint32_t n = r.ArrayLength(1);
+    const uint32_t n = countAsked(r, 1, itemsAsked, "Read", "values");
     std::vector<TDataValue> values;
     values.reserve(n);
     for (uint32_t i = 0; i < n; ++i)
@@ -556,10 +593,10 @@ std::vector<TDataValue> DecodeRead(std::string_view body)
     return values;
 }
 
-std::vector<uint32_t> DecodeWrite(std::string_view body)
+std::vector<uint32_t> DecodeWrite(std::string_view body, size_t itemsAsked)
 {
     TUaReader r = beginResponse(body, MessageId::WriteResponse, "Write");
-    const uint32_t n = r.ArrayLength(4);
+    const uint32_t n = countAsked(r, 4, itemsAsked, "Write", "results");
     std::vector<uint32_t> results;
     results.reserve(n);
     for (uint32_t i = 0; i < n; ++i)

@@ -31,6 +31,8 @@ constexpr uint32_t BadTypeMismatch = 0x80740000;
 constexpr uint32_t BadUserAccessDenied = 0x801F0000;
 constexpr uint32_t BadConnectionClosed = 0x80AE0000;
 constexpr uint32_t BadNoMatch = 0x806F0000;
+constexpr uint32_t BadTcpMessageTooLarge = 0x80810000;
+constexpr uint32_t BadResponseTooLarge = 0x80B90000;
 } // namespace Status
 
 inline bool IsBad(uint32_t status) { return (status & 0x80000000u) != 0; }
@@ -45,6 +47,18 @@ public:
         : std::runtime_error(message), Status(status) {}
     uint32_t Status;
 };
+
+// Limits of our own on what one answer may hold, whatever a server
+// announces or sends: beyond them a call ends with EOpcError
+// (BadResponseTooLarge) before anything is made for the excess.
+namespace Limit {
+constexpr uint32_t Servers = 100000;          // one FindServers answer
+constexpr uint32_t DiscoveryUrls = 100;       // of one server
+constexpr uint32_t Endpoints = 1000;          // one GetEndpoints or CreateSession answer
+constexpr uint32_t TokenPolicies = 100;       // of one endpoint
+constexpr uint32_t References = 100000;       // one node's browse, every round together
+constexpr uint32_t ChunksPerMessage = 4096;   // one answer (messages: TClientOptions::MaxMessageSize)
+} // namespace Limit
 
 // Encoding ids (DefaultBinary) of the messages used.
 namespace MessageId {
@@ -225,7 +239,9 @@ std::string EncodeWrite(const TRequestContext& ctx, const TNodeId& node, const T
 
 // ---- Responses ----
 // Each checks the message's type id, turns a ServiceFault or a bad service
-// result into EOpcError, and throws EUaDecodeError on malformed bytes.
+// result into EOpcError, and throws EUaDecodeError on malformed bytes. A
+// count is checked against what was asked, the limits above and what is
+// left in the message before room is made for it.
 
 TChannelToken DecodeOpenSecureChannel(std::string_view body);
 TCreateSessionResult DecodeCreateSession(std::string_view body);
@@ -233,8 +249,12 @@ void DecodeActivateSession(std::string_view body);
 void DecodeCloseSession(std::string_view body);
 std::vector<TApplicationDescription> DecodeFindServers(std::string_view body);
 std::vector<TEndpointDescription> DecodeGetEndpoints(std::string_view body);
-std::vector<TBrowseResult> DecodeBrowse(std::string_view body, bool next);
-std::vector<TDataValue> DecodeRead(std::string_view body);
-std::vector<uint32_t> DecodeWrite(std::string_view body);
+// One result per node (or continuation point) asked; at most maxReferences
+// references in all.
+std::vector<TBrowseResult> DecodeBrowse(std::string_view body, bool next, size_t nodesAsked,
+                                        uint32_t maxReferences);
+// One value, or one status, per item asked.
+std::vector<TDataValue> DecodeRead(std::string_view body, size_t itemsAsked);
+std::vector<uint32_t> DecodeWrite(std::string_view body, size_t itemsAsked);
 
 } // namespace telvo::opc

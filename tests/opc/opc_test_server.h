@@ -24,6 +24,7 @@ public:
     bool Running() const { return pid_ > 0 && !port_.empty(); }
     const std::string& Failure() const { return failure_; }
     const std::string& Port() const { return port_; }
+    pid_t Pid() const { return pid_; }
     std::string Endpoint() const { return "opc.tcp://127.0.0.1:" + port_ + (discovery_ ? "" : "/telvo"); }
 
     // The server's own view of a variable (NAME as in ns=1;s=NAME).

@@ -10,10 +10,16 @@
 //   quit              -> stops the server and exits
 // It exits as well when standard input closes, so a test that dies never
 // leaves a server behind.
+//
+// Nothing of it is reachable from outside this computer: `hostname` only
+// names the endpoint in the URLs the server hands out; `host` is the address
+// it binds.
 "use strict";
 
 const readline = require("readline");
 const opcua = require("node-opcua");
+
+const loopback = "127.0.0.1";
 
 const port = parseInt(process.argv[2] || "0", 10);
 const discovery = process.argv.includes("--discovery");
@@ -56,6 +62,27 @@ function parseValue(name, text) {
     }
 }
 
+// The discovery server makes its endpoint without passing `host` on, and it
+// announces itself (and every server registered with it) by multicast DNS on
+// every interface. Its endpoint gets the loopback address before it listens,
+// and its multicast DNS sockets are bound to loopback; the tests ask it by
+// FindServers only.
+function keepDiscoveryOnLoopback(server) {
+    const makeEndpoint = server._delayInit;
+    server._delayInit = async () => {
+        await makeEndpoint();
+        for (const endpoint of server.endpoints)
+            endpoint.host = loopback;
+    };
+    const bonjour = require("sterfive-bonjour-service");
+    const Bonjour = bonjour.Bonjour;
+    bonjour.Bonjour = class extends Bonjour {
+        constructor(options, onError) {
+            super({ ...options, interface: loopback, bind: loopback }, onError);
+        }
+    };
+}
+
 async function main() {
     const securityOptions = {
         securityPolicies: [opcua.SecurityPolicy.None],
@@ -66,11 +93,13 @@ async function main() {
     if (discovery) {
         // Servers register over a signed channel, so the discovery server
         // offers the secure endpoints too; clients use the one without.
-        server = new opcua.OPCUADiscoveryServer({ port, hostname: "127.0.0.1" });
+        server = new opcua.OPCUADiscoveryServer({ port, hostname: loopback, host: loopback });
+        keepDiscoveryOnLoopback(server);
     } else {
         server = new opcua.OPCUAServer({
             port,
-            hostname: "127.0.0.1",
+            hostname: loopback,
+            host: loopback,
             resourcePath: "/telvo",
             buildInfo: { productName: "TelvoTestServer", manufacturerName: "Telvo Test Plant" },
             serverInfo: {

@@ -171,7 +171,7 @@ TEST(UaServices, ServiceFaultBecomesTheServersStatus)
     w.Int32(-1); // string table
     w.EmptyExtensionObject();
     try {
-        DecodeRead(w.Buffer);
+        DecodeRead(w.Buffer, 1);
         FAIL() << "no error";
     } catch (const EOpcError& e) {
         EXPECT_EQ(e.Status, Status::BadSessionIdInvalid);
@@ -259,6 +259,30 @@ TEST(OpcAccess, TypeAndAccessTexts)
     EXPECT_EQ(OpcAccessText(2), "WRITE ONLY");
     EXPECT_EQ(OpcAccessText(3), "READ/WRITE");
     EXPECT_EQ(OpcAccessText(0), "-");
+}
+
+TEST(OpcAccess, ServerListKeepsTheFirstOfEachNameAndUri)
+{
+    TOPCServerList list;
+    auto server = [](std::string name, std::string uri, std::string endpoint) {
+        TOPCServerInfo i;
+        i.ServerName = std::move(name);
+        i.Description = std::move(uri);
+        i.Endpoint = std::move(endpoint);
+        return i;
+    };
+    EXPECT_TRUE(list.AddServer(server("Line", "urn:a", "opc.tcp://first")));
+    EXPECT_FALSE(list.AddServer(server("Line", "urn:a", "opc.tcp://second")));
+    // Where one field ends and the other begins matters, whatever they hold.
+    EXPECT_TRUE(list.AddServer(server("a", "urn:aLine", "opc.tcp://third")));
+    EXPECT_TRUE(list.AddServer(server("ine", "urn:aL", "opc.tcp://fourth")));
+    EXPECT_TRUE(list.AddServer(server(std::string("x\0", 2), "urn:", "opc.tcp://fifth")));
+    EXPECT_TRUE(list.AddServer(server("x", std::string("urn:\0", 5), "opc.tcp://sixth")));
+    std::vector<std::string> endpoints;
+    for (const auto& s : list.Servers())
+        endpoints.push_back(s.Endpoint);
+    EXPECT_EQ(endpoints, (std::vector<std::string>{"opc.tcp://first", "opc.tcp://third", "opc.tcp://fourth",
+                                                   "opc.tcp://fifth", "opc.tcp://sixth"}));
 }
 
 TEST(OpcAccess, ConversionsToTheVariablesType)

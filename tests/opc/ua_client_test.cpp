@@ -4,6 +4,8 @@
 #include "opc/opc_access.h"
 #include "opc/ua_client.h"
 #include "opc_test_server.h"
+#include "support/test_support.h"
+#include "ua_scripted_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -397,12 +399,62 @@ TEST(OpcStoppedServer, CallsFailFastAfterTheServerDies)
 namespace telvo::opc {
 namespace {
 
-TEST(OpcDiscovery, ServersRegisteredWithTheMachinesDiscoveryServerAreFoundByName)
+// Whatever a test server of ours opens can be reached from this computer
+// only: its endpoint, and the discovery server's multicast DNS as well.
+void expectLoopbackOnly(const test::OpcTestServer& server)
 {
-    test::OpcTestServer lds({"--discovery"});
-    TELVO_REQUIRE_OPC_SERVER(lds);
-    test::OpcTestServer server({"--register", lds.Endpoint()});
-    TELVO_REQUIRE_OPC_SERVER(server);
+    const auto sockets = test::ListeningSockets(server.Pid());
+    EXPECT_TRUE(std::any_of(sockets.begin(), sockets.end(),
+                            [&](const test::ListeningSocket& s) { return std::to_string(s.Port) == server.Port(); }))
+        << "no socket of the server on its port " << server.Port();
+    for (const auto& s : sockets)
+        EXPECT_TRUE(s.Loopback) << "listens on " << s.Text();
+}
+
+// A discovery server and a server registered with it, for the suite.
+class OpcDiscovery : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        lds_ = std::make_unique<test::OpcTestServer>(std::vector<std::string>{"--discovery"});
+        if (lds_->Running())
+            server_ = std::make_unique<test::OpcTestServer>(std::vector<std::string>{"--register", lds_->Endpoint()});
+    }
+    static void TearDownTestSuite()
+    {
+        server_.reset();
+        lds_.reset();
+    }
+    void SetUp() override
+    {
+        TELVO_REQUIRE_OPC_SERVER(*lds_);
+        TELVO_REQUIRE_OPC_SERVER(*server_);
+    }
+
+    static std::unique_ptr<test::OpcTestServer> lds_;
+    static std::unique_ptr<test::OpcTestServer> server_;
+};
+
+std::unique_ptr<test::OpcTestServer> OpcDiscovery::lds_;
+std::unique_ptr<test::OpcTestServer> OpcDiscovery::server_;
+
+TEST_F(OpcServerTest, ListensOnLoopbackOnly)
+{
+    expectLoopbackOnly(*server_);
+}
+
+TEST_F(OpcDiscovery, BothListenOnLoopbackOnly)
+{
+    for (const auto* server : {lds_.get(), server_.get()}) {
+        SCOPED_TRACE("server on port " + server->Port());
+        expectLoopbackOnly(*server);
+    }
+}
+
+TEST_F(OpcDiscovery, ServersRegisteredWithTheMachinesDiscoveryServerAreFoundByName)
+{
+    const test::OpcTestServer& lds = *lds_;
+    const test::OpcTestServer& server = *server_;
     const std::string machine = "127.0.0.1:" + lds.Port();
 
     TOPCServerList list;
@@ -425,6 +477,269 @@ TEST(OpcDiscovery, ServersRegisteredWithTheMachinesDiscoveryServerAreFoundByName
         EXPECT_STREQ(e.what(), "Cannot find OPC Server Boiler Server");
     }
 }
+
+} // namespace
+} // namespace telvo::opc
+
+// ---- servers that send too much, too slowly, or without end ----
+
+namespace telvo::opc {
+namespace {
+
+using test::UaScriptedPeer;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+bool isBrowse(const UaScriptedPeer::Request& r)
+{
+    return r.TypeId == MessageId::BrowseRequest || r.TypeId == MessageId::BrowseNextRequest;
+}
+
+// Waits as a slow server does, or until the test is over.
+void pause(const UaScriptedPeer::Link& link, std::chrono::milliseconds delay)
+{
+    for (const auto until = Clock::now() + delay; Clock::now() < until && !link.Stopping();)
+        std::this_thread::sleep_for(10ms);
+}
+
+
+// Hands out `perRound` references and a continuation point after `delay`,
+// for `rounds` rounds.
+UaScriptedPeer::Handler continuationWithoutEnd(uint32_t perRound, std::chrono::milliseconds delay, int rounds)
+{
+    auto done = std::make_shared<int>(0);
+    return [=](UaScriptedPeer::Link& link, const UaScriptedPeer::Request& request) {
+        if (!isBrowse(request))
+            return;
+        pause(link, delay);
+        ++*done;
+        const bool last = *done >= rounds;
+        const std::string continuation = last ? "" : "round " + std::to_string(*done);
+        link.Answer(request.RequestId, test::BrowseAnswer(request, perRound, continuation));
+    };
+}
+
+void expectFailure(const std::function<void()>& call, uint32_t status, const std::string& says)
+{
+    try {
+        call();
+        ADD_FAILURE() << "no error";
+    } catch (const EOpcError& e) {
+        EXPECT_EQ(StatusText(e.Status), StatusText(status)) << e.what();
+        EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+    }
+}
+
+struct EndlessCase {
+    const char* Name;
+    uint32_t MaxChunkCount;
+    std::chrono::milliseconds Timeout;
+    uint32_t Status;
+    const char* Says;
+};
+
+void PrintTo(const EndlessCase& c, std::ostream* os) { *os << c.Name; }
+
+class OpcEndlessAnswer : public ::testing::TestWithParam<EndlessCase> {};
+
+TEST_P(OpcEndlessAnswer, EndsTheCallInTime)
+{
+    UaScriptedPeer peer(test::EndlessEmptyChunks);
+    TClientOptions options;
+    options.Timeout = GetParam().Timeout;
+    options.MaxChunkCount = GetParam().MaxChunkCount;
+    TOpcUaClient client(options);
+    client.Connect(peer.Endpoint());
+    const auto start = Clock::now();
+    expectFailure([&] { client.ReadValue(TNodeId::Str("Tank.Level", 1)); }, GetParam().Status, GetParam().Says);
+    EXPECT_LT(Clock::now() - start, GetParam().Timeout + 2s);
+    EXPECT_FALSE(client.ChannelOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EmptyChunks, OpcEndlessAnswer,
+    ::testing::Values(
+        // However many chunks a caller allows, a stream of them ends at the deadline.
+        EndlessCase{"AtTheDeadline", UINT32_MAX, 500ms, Status::BadTimeout, "No answer from"},
+        // And by default their number is bounded, "no limit" included.
+        EndlessCase{"AtTheChunkLimit", 0, 5000ms, Status::BadResponseTooLarge, "comes in more than 4096 chunks"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct SequenceCase {
+    const char* Name;
+    uint32_t First;
+    uint32_t Step;
+    bool Accepted;
+};
+
+void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.Name; }
+
+class OpcChunkSequence : public ::testing::TestWithParam<SequenceCase> {};
+
+TEST_P(OpcChunkSequence, IsCheckedFromTheFirstChunkOn)
+{
+    UaScriptedPeer peer([](UaScriptedPeer::Link&, const UaScriptedPeer::Request&) {});
+    peer.NextSequence = GetParam().First;
+    peer.SequenceStep = GetParam().Step;
+    TClientOptions options;
+    options.Timeout = 1000ms;
+    TOpcUaClient client(options);
+    if (GetParam().Accepted) {
+        client.Connect(peer.Endpoint());
+        EXPECT_TRUE(client.SessionActive());
+    } else {
+        expectFailure([&] { client.Connect(peer.Endpoint()); }, Status::BadDecodingError, "out of sequence");
+        EXPECT_FALSE(client.ChannelOpen());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OpcChunkSequence,
+                         ::testing::Values(SequenceCase{"StartingAtZero", 0, 1, true},
+                                           SequenceCase{"StartingHigh", 4000000000u, 1, true},
+                                           SequenceCase{"AllZero", 0, 0, false},
+                                           SequenceCase{"AllTheSame", 5, 0, false},
+                                           SequenceCase{"Skipping", 1, 2, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(OpcBrowseWithoutEnd, SlowRoundsEndAtOneDeadlineForTheWholeBrowse)
+{
+    // Each round comes well within a call's time-out; together they do not.
+    UaScriptedPeer peer(continuationWithoutEnd(1, 200ms, 40));
+    TClientOptions options;
+    options.Timeout = 600ms;
+    TOpcUaClient client(options);
+    client.Connect(peer.Endpoint());
+    const auto start = Clock::now();
+    expectFailure([&] { client.BrowseAll(TNodeId::Str("Many", 1)); }, Status::BadTimeout, "No answer from");
+    EXPECT_LT(Clock::now() - start, 3s);
+}
+
+TEST(OpcBrowseWithoutEnd, ReferencesBeyondOurLimitEndTheBrowse)
+{
+    UaScriptedPeer peer(continuationWithoutEnd(1000, 0ms, 150));
+    TClientOptions options;
+    options.Timeout = 60s; // the limit is what ends it, not the time
+    TOpcUaClient client(options);
+    client.Connect(peer.Endpoint());
+    expectFailure([&] { client.BrowseAll(TNodeId::Str("Many", 1)); }, Status::BadResponseTooLarge,
+                  "Browse of ns=1;s=Many holds more than 100000 references");
+    // The answer was read whole: the session goes on.
+    EXPECT_TRUE(client.SessionActive());
+}
+
+// ---- answers larger than what was asked ----
+
+struct TooMuchCase {
+    const char* Name;
+    std::function<std::string(const UaScriptedPeer::Request&)> Answer;
+    std::function<void(TOpcUaClient&)> Call;
+    uint32_t Status;
+    const char* Says;
+};
+
+void PrintTo(const TooMuchCase& c, std::ostream* os) { *os << c.Name; }
+
+class OpcAnswerBeyondTheRequest : public ::testing::TestWithParam<TooMuchCase> {};
+
+TEST_P(OpcAnswerBeyondTheRequest, IsRefusedBeforeItIsDecoded)
+{
+    UaScriptedPeer peer([](UaScriptedPeer::Link& link, const UaScriptedPeer::Request& request) {
+        link.Answer(request.RequestId, GetParam().Answer(request));
+    });
+    TOpcUaClient client;
+    client.Connect(peer.Endpoint());
+    expectFailure([&] { GetParam().Call(client); }, GetParam().Status, GetParam().Says);
+}
+
+// A Read answer: `count` empty values, the last of them malformed, so that a
+// decoder that goes through them says so instead of the count.
+std::string readAnswer(const UaScriptedPeer::Request& request, uint32_t count)
+{
+    TUaWriter w = test::ResponseStart(MessageId::ReadResponse, request.RequestHandle);
+    w.Int32(static_cast<int32_t>(count));
+    w.Buffer.append(count - 1, '\0');
+    w.Byte(0x01); // a value follows,
+    w.Byte(0x3F); // of no type there is
+    w.Int32(-1);
+    return w.Buffer;
+}
+
+std::string serversAnswer(const UaScriptedPeer::Request& request, uint32_t count)
+{
+    TUaWriter w = test::ResponseStart(MessageId::FindServersResponse, request.RequestHandle);
+    w.Int32(static_cast<int32_t>(count));
+    for (uint32_t i = 0; i < count; ++i)
+        test::WriteServer(w, "S", "urn:s:" + std::to_string(i), "", "opc.tcp://127.0.0.1:1");
+    return w.Buffer;
+}
+
+std::string endpointsAnswer(const UaScriptedPeer::Request& request, uint32_t count)
+{
+    TUaWriter w = test::ResponseStart(MessageId::GetEndpointsResponse, request.RequestHandle);
+    w.Int32(static_cast<int32_t>(count));
+    for (uint32_t i = 0; i < count; ++i) {
+        w.String("opc.tcp://127.0.0.1:1");
+        test::WriteServer(w, "S", "urn:s", "", "opc.tcp://127.0.0.1:1");
+        w.NullString(); // certificate
+        w.Int32(1);     // security mode None
+        w.String(SecurityPolicyNone);
+        w.Int32(0); // token policies
+        w.NullString();
+        w.Byte(0);
+    }
+    return w.Buffer;
+}
+
+std::string writeAnswer(const UaScriptedPeer::Request& request, uint32_t count)
+{
+    TUaWriter w = test::ResponseStart(MessageId::WriteResponse, request.RequestHandle);
+    w.Int32(static_cast<int32_t>(count));
+    for (uint32_t i = 0; i < count; ++i)
+        w.UInt32(Status::Good);
+    w.Int32(-1);
+    return w.Buffer;
+}
+
+std::string twoBrowseResults(const UaScriptedPeer::Request& request)
+{
+    std::string one = test::BrowseAnswer(request, 1, "");
+    // The same result once more, behind the first.
+    TUaWriter w = test::ResponseStart(MessageId::BrowseResponse, request.RequestHandle);
+    const size_t header = w.Buffer.size();
+    std::string result = one.substr(header + 4, one.size() - header - 4 - 4);
+    w.Int32(2);
+    w.Buffer += result + result;
+    w.Int32(-1);
+    return w.Buffer;
+}
+
+const TNodeId ManyNode = TNodeId::Str("Many", 1);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpcAnswerBeyondTheRequest,
+    ::testing::Values(
+        TooMuchCase{"ReadOfOneItemAnsweredWithAMillionValues", [](const auto& r) { return readAnswer(r, 1000000); },
+                    [](TOpcUaClient& c) { c.ReadValue(ManyNode); }, Status::BadDecodingError,
+                    "Read answered 1000000 values for 1 asked"},
+        TooMuchCase{"WriteOfOneItemAnsweredWithTwoResults", [](const auto& r) { return writeAnswer(r, 2); },
+                    [](TOpcUaClient& c) { c.Write(ManyNode, TVariant::Int32(1)); }, Status::BadDecodingError,
+                    "Write answered 2 results for 1 asked"},
+        TooMuchCase{"BrowseOfOneNodeAnsweredWithTwoResults", twoBrowseResults,
+                    [](TOpcUaClient& c) { c.Browse({ManyNode}); }, Status::BadDecodingError,
+                    "Browse answered 2 results for 1 asked"},
+        TooMuchCase{"BrowseAnsweredWithMoreReferencesThanWeTake",
+                    [](const auto& r) { return test::BrowseAnswer(r, Limit::References + 1, ""); },
+                    [](TOpcUaClient& c) { c.Browse({ManyNode}); }, Status::BadResponseTooLarge,
+                    "Browse answered with 100001 references, more than the 100000 taken"},
+        TooMuchCase{"FindServersAnsweredWithMoreServersThanWeTake",
+                    [](const auto& r) { return serversAnswer(r, Limit::Servers + 1); },
+                    [](TOpcUaClient& c) { c.FindServers(); }, Status::BadResponseTooLarge,
+                    "FindServers answered with 100001 servers, more than the 100000 taken"},
+        TooMuchCase{"GetEndpointsAnsweredWithMoreEndpointsThanWeTake",
+                    [](const auto& r) { return endpointsAnswer(r, Limit::Endpoints + 1); },
+                    [](TOpcUaClient& c) { c.GetEndpoints(); }, Status::BadResponseTooLarge,
+                    "GetEndpoints answered with 1001 endpoints, more than the 1000 taken"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
 } // namespace telvo::opc

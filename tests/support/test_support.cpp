@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,6 +188,78 @@ size_t ThreadsNamed(const std::string& prefix)
             ++n;
     }
     return n;
+}
+
+std::string ListeningSocket::Text() const
+{
+    const bool six = Protocol.back() == '6';
+    return Protocol + " " + (six ? "[" + Address + "]" : Address) + ":" + std::to_string(Port);
+}
+
+namespace {
+
+// An address of /proc/net/*: 32-bit words in hex, each in host order.
+bool kernelAddress(const std::string& hex, bool six, std::string& text, bool& loopback)
+{
+    const size_t words = six ? 4 : 1;
+    if (hex.size() != words * 8)
+        return false;
+    uint32_t raw[4] = {};
+    for (size_t i = 0; i < words; ++i)
+        raw[i] = static_cast<uint32_t>(std::stoul(hex.substr(i * 8, 8), nullptr, 16));
+    char buf[INET6_ADDRSTRLEN] = {};
+    if (!six) {
+        in_addr a{};
+        a.s_addr = raw[0];
+        ::inet_ntop(AF_INET, &a, buf, sizeof buf);
+        loopback = (ntohl(a.s_addr) >> 24) == 127;
+    } else {
+        in6_addr a{};
+        std::memcpy(&a, raw, sizeof a);
+        ::inet_ntop(AF_INET6, &a, buf, sizeof buf);
+        loopback = IN6_IS_ADDR_LOOPBACK(&a) || (IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127);
+    }
+    text = buf;
+    return true;
+}
+
+} // namespace
+
+std::vector<ListeningSocket> ListeningSockets(int pid)
+{
+    std::set<std::string> inodes;
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        std::error_code linkError;
+        const std::string target = fs::read_symlink(fd.path(), linkError).string();
+        if (!linkError && target.rfind("socket:[", 0) == 0)
+            inodes.insert(target.substr(8, target.size() - 9));
+    }
+    std::vector<ListeningSocket> found;
+    for (const std::string protocol : {"tcp", "tcp6", "udp", "udp6"}) {
+        std::ifstream table("/proc/net/" + protocol);
+        std::string line;
+        std::getline(table, line); // the column titles
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+            // TCP sockets count when they listen; UDP sockets when bound.
+            const bool tcp = protocol.starts_with("tcp");
+            if (!inodes.count(inode) || (tcp && state != "0A"))
+                continue;
+            const size_t colon = local.find(':');
+            if (colon == std::string::npos)
+                continue;
+            ListeningSocket s;
+            s.Protocol = protocol;
+            s.Port = static_cast<unsigned>(std::stoul(local.substr(colon + 1), nullptr, 16));
+            if (s.Port == 0 || !kernelAddress(local.substr(0, colon), protocol.back() == '6', s.Address, s.Loopback))
+                continue;
+            found.push_back(std::move(s));
+        }
+    }
+    return found;
 }
 
 } // namespace telvo::test

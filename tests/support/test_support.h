@@ -50,6 +50,17 @@ std::string ReadFile(const std::filesystem::path& path);
 // simulation names its threads "telvo-fb" and "telvo-daemon").
 size_t ThreadsNamed(const std::string& prefix);
 
+// The addresses a process listens on: its TCP sockets in LISTEN and its
+// bound UDP sockets, as "tcp 127.0.0.1:4840", "udp6 [::]:5353".
+struct ListeningSocket {
+    std::string Protocol; // tcp, tcp6, udp, udp6
+    std::string Address;  // 127.0.0.1, ::1, 0.0.0.0, …
+    unsigned Port = 0;
+    bool Loopback = false; // 127.0.0.0/8, ::1 or ::ffff:127.x.x.x
+    std::string Text() const;
+};
+std::vector<ListeningSocket> ListeningSockets(int pid);
+
 } // namespace telvo::test
 
 // Skips the current test visibly when the corpus folder is absent.

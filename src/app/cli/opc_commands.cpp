@@ -11,9 +11,15 @@
 // empty or "localhost" is this computer. ENDPOINT: an opc.tcp URL, or
 // "host:port[/path]". ITEM and PATH: a NodeId text ("ns=1;s=Tank.Level")
 // or a browse path from the Objects folder ("Plant/Tank/Level").
+// --timeout MS bounds the whole command, every call of it together.
+//
+// Names, values and reasons come from the server: every field is printed
+// escaped (FieldEscaped), so none of them can end a field or a line, or
+// reach the terminal as a control character.
 
 #include "cli.h"
 
+#include "model/field_escape.h"
 #include "opc/opc_access.h"
 
 #include <algorithm>
@@ -23,7 +29,8 @@ namespace telvo::cli {
 
 namespace {
 
-// Takes "--timeout MS" out of the arguments; false on a bad value.
+// Takes "--timeout MS" out of the arguments; false on a bad value. The
+// time-out is that of the whole command, which starts now.
 bool takeTimeout(TCliContext& ctx, opc::TClientOptions& options, int& rc)
 {
     auto& a = ctx.Args;
@@ -56,6 +63,7 @@ bool takeTimeout(TCliContext& ctx, opc::TClientOptions& options, int& rc)
         a.erase(a.begin() + static_cast<long>(i), a.begin() + static_cast<long>(i + drop));
         --i;
     }
+    options.Deadline = std::chrono::steady_clock::now() + options.Timeout;
     return true;
 }
 
@@ -81,9 +89,10 @@ const char* nodeClassText(opc::TNodeClass c)
     }
 }
 
+// The message may quote the server (a reason, a node it named).
 int failed(TCliContext& ctx, const std::exception& e)
 {
-    ctx.Err << "telvo: " << e.what() << "\n";
+    ctx.Err << "telvo: " << FieldEscaped(e.what()) << "\n";
     return 1;
 }
 
@@ -98,7 +107,8 @@ int opcServers(TCliContext& ctx)
         opc::TOPCServerList list(options);
         list.Enumerate(ctx.Args.empty() ? std::string() : ctx.Args[0]);
         for (const auto& s : list.Servers())
-            ctx.Out << s.ServerName << "\t" << s.Endpoint << "\t" << s.Description << "\t" << s.Vendor << "\n";
+            ctx.Out << FieldEscaped(s.ServerName) << "\t" << FieldEscaped(s.Endpoint) << "\t"
+                    << FieldEscaped(s.Description) << "\t" << FieldEscaped(s.Vendor) << "\n";
     } catch (const opc::EOpcError& e) {
         return failed(ctx, e);
     }
@@ -116,8 +126,8 @@ int opcBrowse(TCliContext& ctx)
         opc::TOpcUaClient client(options);
         client.Connect(endpointOf(ctx.Args[0]));
         for (const auto& i : opc::BrowseOpcItems(client, ctx.Args.size() > 1 ? ctx.Args[1] : std::string()))
-            ctx.Out << i.Path << "\t" << i.ItemID << "\t" << nodeClassText(i.NodeClass) << "\t"
-                    << (i.TypeText.empty() ? "-" : i.TypeText) << "\t" << i.AccessText << "\n";
+            ctx.Out << FieldEscaped(i.Path) << "\t" << FieldEscaped(i.ItemID) << "\t" << nodeClassText(i.NodeClass)
+                    << "\t" << (i.TypeText.empty() ? "-" : FieldEscaped(i.TypeText)) << "\t" << i.AccessText << "\n";
         client.Close();
     } catch (const opc::EOpcError& e) {
         return failed(ctx, e);
@@ -138,33 +148,40 @@ int opcRead(TCliContext& ctx)
         const opc::TDataValue v = client.ReadValue(opc::ResolveOpcItem(client, ctx.Args[1]));
         client.Close();
         if (opc::IsBad(v.Status) || !v.HasValue) {
-            ctx.Err << "telvo: " << ctx.Args[1] << ": " << opc::StatusText(v.Status) << "\n";
+            ctx.Err << "telvo: " << FieldEscaped(ctx.Args[1]) << ": " << opc::StatusText(v.Status) << "\n";
             return 1;
         }
-        ctx.Out << v.Value.ToText() << "\n";
+        ctx.Out << FieldEscaped(v.Value.ToText()) << "\n";
     } catch (const opc::EOpcError& e) {
         return failed(ctx, e);
     }
     return 0;
 }
 
+// Said by every command's help: how texts from the server are printed.
+#define TELVO_OPC_ESCAPE_NOTE                                                                   \
+    "Texts from the server (names, values, reasons) are printed with \\\\, \\t, \\n, \\r and\n" \
+    "\\xHH for backslashes, tabs, line breaks and other control or non-UTF-8 bytes."
+
 TCliCommand regServers{"opc servers", "[HOST] [--timeout MS]", opcServers,
                        "Lists the OPC UA servers a machine's discovery endpoint knows, one a line:\n"
                        "name, endpoint, application URI, product URI (tab-separated).\n"
                        "  HOST            a machine (discovery port 4840), HOST:PORT or an opc.tcp URL;\n"
                        "                  empty or localhost is this computer\n"
-                       "  --timeout MS    time-out of each call (default 5000)"};
+                       "  --timeout MS    time-out of the whole command (default 5000)\n" TELVO_OPC_ESCAPE_NOTE};
 TCliCommand regBrowse{"opc browse", "ENDPOINT [PATH] [--timeout MS]", opcBrowse,
                       "Lists the nodes below PATH (the Objects folder by default), one a line:\n"
                       "browse path, item id, node class, type, access (tab-separated).\n"
                       "  ENDPOINT        an opc.tcp URL or HOST:PORT[/PATH]\n"
                       "  PATH            a NodeId (ns=1;s=Plant) or a browse path (Plant/Tank)\n"
-                      "  --timeout MS    time-out of each call (default 5000)"};
+                      "  --timeout MS    time-out of the whole command (default 5000)\n" TELVO_OPC_ESCAPE_NOTE};
 TCliCommand regRead{"opc read", "ENDPOINT ITEM [--timeout MS]", opcRead,
                     "Prints the value of one item.\n"
                     "  ENDPOINT        an opc.tcp URL or HOST:PORT[/PATH]\n"
                     "  ITEM            a NodeId (ns=1;s=Tank.Level) or a browse path (Plant/Tank/Level)\n"
-                    "  --timeout MS    time-out of each call (default 5000)"};
+                    "  --timeout MS    time-out of the whole command (default 5000)\n" TELVO_OPC_ESCAPE_NOTE};
+
+#undef TELVO_OPC_ESCAPE_NOTE
 
 } // namespace
 
