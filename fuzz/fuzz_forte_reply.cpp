@@ -8,6 +8,7 @@
 
 #include "deploy/forte.h"
 #include "deploy/text_escape.h"
+#include "model/field_escape.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -44,8 +45,8 @@ void readAnswer(std::string_view text)
         if (ParseForteAnswer(text, id, response, error)) {
             check(response.Id == id);
             check(response.HasValue == !response.Value.empty());
-            check(printable(ControlEscaped(response.Value)));
-            check(printable(ControlEscaped(response.Reason)));
+            check(printable(FieldEscaped(response.Value)));
+            check(printable(FieldEscaped(response.Reason)));
         } else {
             check(!error.empty());
             check(printable(error));

@@ -3,6 +3,7 @@
 #include "deploy/command_set.h"
 #include "deploy/device_connection.h"
 #include "deploy/text_escape.h"
+#include "model/field_escape.h"
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
@@ -42,11 +43,11 @@ std::string peerText(std::string_view text)
 {
     constexpr size_t kShown = 200;
     if (text.size() <= kShown)
-        return ControlEscaped(text);
+        return FieldEscaped(text);
     size_t cut = kShown;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
         --cut; // not inside a UTF-8 sequence
-    return ControlEscaped(text.substr(0, cut)) + "...";
+    return FieldEscaped(text.substr(0, cut)) + "...";
 }
 
 // "10 s", "0.25 s".
@@ -356,8 +357,8 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
             return device && device->Name == named;
         });
         if (!known)
-            throw std::runtime_error("The resource name " + ControlEscaped(named) + "=" + ControlEscaped(entry.second) +
-                                     " is for " + ControlEscaped(named) + ", which is no IEC device of the project");
+            throw std::runtime_error("The resource name " + FieldEscaped(named) + "=" + FieldEscaped(entry.second) +
+                                     " is for " + FieldEscaped(named) + ", which is no IEC device of the project");
     }
 
     for (const auto& object : layer->Objects) {
@@ -615,7 +616,7 @@ std::string ForteRequestLine(const TForteDevicePlan& plan, const TForteRequest& 
 {
     // The request itself holds no control character: names and values in
     // it are escaped already.
-    return ControlEscaped(plan.Device) + (request.Destination.empty() ? "" : "/" + ControlEscaped(request.Destination)) +
+    return FieldEscaped(plan.Device) + (request.Destination.empty() ? "" : "/" + FieldEscaped(request.Destination)) +
            ": " + request.Xml;
 }
 
@@ -906,7 +907,7 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::ti
 {
     // The name as the user typed it goes to the runtime; in a line of
     // ours it is shown escaped, one line still.
-    const std::string device = ControlEscaped(plan.Device);
+    const std::string device = FieldEscaped(plan.Device);
     const std::string late = "the deployment took longer than " + seconds(RunTimeoutMs);
     line("Establishing communication with device :" + device);
     const std::string wrong = TDeviceConnection::CheckEndpoint(plan.Address, plan.Port);
@@ -974,7 +975,7 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::ti
         // inner networks, from a clean resource.
         if (answer.Reason == "UNSUPPORTED_TYPE" && composites.count(r.FBType) && !flattened.count(r.FBType)) {
             const std::string type = r.FBType;
-            line("Device " + device + " does not know the composite type " + ControlEscaped(type) +
+            line("Device " + device + " does not know the composite type " + FieldEscaped(type) +
                  ": its instances are sent as their inner networks.");
             flattened.insert(type);
             if (std::string failed = clear(); !failed.empty())

@@ -68,33 +68,4 @@ std::string ScriptEscaped(std::string_view text)
     return out;
 }
 
-std::string ControlEscaped(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (isControl(u)) {
-                appendHex(out, "\\x", u);
-            } else if (u == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                       static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-                // U+0080 to U+009F: CSI (U+009B) alone starts a terminal
-                // command.
-                appendHex(out, "\\x", u);
-                appendHex(out, "\\x", static_cast<unsigned char>(text[++i]));
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out;
-}
-
 } // namespace telvo

@@ -20,11 +20,4 @@ void AppendXmlEscaped(std::string& out, std::string_view text);
 // control characters become \n, \r, \t or \xHH.
 std::string ScriptEscaped(std::string_view text);
 
-// Text a peer sent, made fit for one field of a line on a terminal:
-// backslash doubled, line breaks, tabs and other control characters (the
-// C1 ones of UTF-8 too, which some terminals obey) written as \n, \r, \t
-// or \xHH. A value or a reason can then neither forge a record of a
-// tab-separated output nor reach the terminal as a command.
-std::string ControlEscaped(std::string_view text);
-
 } // namespace telvo

@@ -9,6 +9,7 @@
 #include "deploy/device_connection.h"
 #include "deploy/forte.h"
 #include "deploy/text_escape.h"
+#include "model/field_escape.h"
 #include "model/file_util.h"
 #include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
@@ -289,7 +290,7 @@ int deviceRead(TCliContext& ctx)
         return 1;
     }
     // The runtime's text: a line break or an ESC in it is printed escaped.
-    ctx.Out << ControlEscaped(r.Value) << "\n";
+    ctx.Out << FieldEscaped(r.Value) << "\n";
     return 0;
 }
 
