@@ -1131,7 +1131,7 @@ private:
 } // namespace
 
 bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
-                 const TFB_Diagram* network, TUserInterface* ui)
+                 const TFB_Diagram* network, TUserInterface* ui, TWriteMode mode)
 {
     if (type.Composite && !network) {
         if (ui)
@@ -1141,7 +1141,7 @@ bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Ty
     TTypeWriter writer(type, clear);
     if (baseType && !baseType->FileName.empty())
         writer.LoadBase(baseType->FileName);
-    WriteFileAtomic(fileName, writer.Write(network));
+    WriteFileAtomic(fileName, writer.Write(network), mode);
     return true;
 }
 

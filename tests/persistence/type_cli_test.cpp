@@ -192,6 +192,38 @@ TEST(TypeCli, RewriteRefusesWhatItCannotRead)
     EXPECT_EQ(runTelvo({"type", "rewrite", "only-one"}).ExitCode, 2);
 }
 
+// A link where the new type file would go is a name that is taken, even
+// when it names a missing file: nothing is made where it points.
+TEST(TypeCli, NewMakesNoFileThroughALink)
+{
+    struct Case {
+        const char* Name;
+        const char* Link; // the link's text, relative to out/
+    };
+    const Case cases[] = {
+        {"dangling, relative", "../elsewhere/NEW_T.fbt"},
+        {"dangling, into a missing folder", "../elsewhere/sub/NEW_T.fbt"},
+        {"to an existing file", "../elsewhere/kept.fbt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        dir.Write("elsewhere/kept.fbt", "kept");
+        std::filesystem::create_directories(dir / "out");
+        std::filesystem::create_symlink(c.Link, dir / "out/NEW_T.fbt");
+        auto r = runTelvo({"type", "new", "basic", "NEW_T", "--out", (dir / "out").string()});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Err, "telvo: " + (dir / "out/NEW_T.fbt").string() + " exists already\n");
+        EXPECT_EQ(r.Out, "");
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "out/NEW_T.fbt"));
+        std::vector<std::string> elsewhere;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir / "elsewhere"))
+            elsewhere.push_back(e.path().filename().string());
+        EXPECT_EQ(elsewhere, std::vector<std::string>{"kept.fbt"});
+        EXPECT_EQ(ReadFileText(dir / "elsewhere/kept.fbt"), "kept");
+    }
+}
+
 TEST(TypeCli, RewriteKeepsElementsNestedAtAnyDepth)
 {
     // Hung on elements the rewrite regenerates (the base element goes, its
