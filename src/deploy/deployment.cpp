@@ -201,7 +201,7 @@ std::vector<std::filesystem::path> TDeploymentManager::MakeKaloConfiguration(con
         for (const auto& line : Lines)
             text.append(line).append(1, '\n');
         try {
-            WriteFileAtomic(*file, text);
+            WriteFileAtomic(*file, text, KaloWrite);
         } catch (const std::exception& e) {
             ui_.ShowMessage(e.what());
             continue;

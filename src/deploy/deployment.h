@@ -7,6 +7,7 @@
 // window shows them as they come through OnLine and OnClear.
 
 #include "deploy/command_set.h"
+#include "model/file_util.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -68,6 +69,10 @@ public:
     // The save dialog opens in the KALO folder the first time, then where
     // the last save went.
     std::filesystem::path SaveFolder;
+    // How the configurations are written: a file the user chose in a dialog
+    // is saved through links; the command line writes into a folder it was
+    // given and makes no new file through a link (TWriteMode::Output).
+    TWriteMode KaloWrite = TWriteMode::Save;
     // One configuration per OPC device, saved where the dialog says; returns
     // the files written.
     std::vector<std::filesystem::path> MakeKaloConfiguration(const TSaveDialog& chooseFile);

@@ -135,13 +135,25 @@ std::runtime_error writeError(const std::filesystem::path& path, int err)
 // The file a save must replace: a symbolic link is followed to its target
 // (relative links from the link's own folder), so that the link stays a
 // link and the file it names gets the new content. A dangling link names
-// the file to create.
-std::filesystem::path saveTarget(const std::filesystem::path& path)
+// the file to create, unless the mode wants new files under their own name.
+std::filesystem::path saveTarget(const std::filesystem::path& path, TWriteMode mode)
 {
     std::filesystem::path target = path;
+    if (mode == TWriteMode::Create) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) == 0)
+            throw writeError(path, EEXIST);
+        return target;
+    }
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (mode == TWriteMode::Output && target != path)
+                throw std::runtime_error("Cannot write file " + path.string() + ": it is a symbolic link to " +
+                                         target.string() + ", which does not exist");
+            return target;
+        }
+        if (!S_ISLNK(st.st_mode))
             return target;
         std::error_code ec;
         std::filesystem::path next = std::filesystem::read_symlink(target, ec);
@@ -206,14 +218,33 @@ bool writeAll(int fd, std::string_view bytes)
 
 bool gUnnamedTemporaries = true;
 
+// Gives the complete temporary file the target's name; a new file only
+// where nothing has that name by then (a link that appeared meanwhile is
+// not followed either). False with errno set when it failed.
+bool publish(const std::filesystem::path& tmp, const std::filesystem::path& target, bool onlyNew)
+{
+    if (!onlyNew)
+        return ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // A file system that knows no flags for renaming: a hard link takes a
+    // free name only, and the temporary name goes after.
+    if (::link(tmp.c_str(), target.c_str()) != 0)
+        return false;
+    ::unlink(tmp.c_str());
+    return true;
+}
+
 } // namespace
 
 void UseUnnamedTemporaries(bool use) { gUnnamedTemporaries = use; }
 
-void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes)
+void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes, TWriteMode writeMode)
 {
     static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target = saveTarget(path);
+    const std::filesystem::path target = saveTarget(path, writeMode);
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
@@ -280,7 +311,7 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes)
     // complete: a save killed half-way leaves nothing behind.
     if (!(gUnnamedTemporaries && writeTemporary(true)))
         writeTemporary(false);
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+    if (!publish(tmp, target, writeMode == TWriteMode::Create)) {
         int err = errno;
         ::unlink(tmp.c_str());
         throw writeError(path, err);

@@ -32,14 +32,30 @@ std::string ReadFileText(const std::filesystem::path& path);
 std::vector<std::string> SplitLines(std::string_view text);
 // Joins lines with LF.
 std::string JoinLines(const std::vector<std::string>& lines);
+// What an atomic write may do with the name it is given.
+enum class TWriteMode {
+    // Replace the file or create it. A symbolic link is written through to
+    // the file it names (the link stays); a dangling link names the file to
+    // create.
+    Save,
+    // Files a command writes into a folder it was given: an existing file is
+    // replaced as by Save, through links included, but a new file is only
+    // created under the name itself, never through a link: a dangling link
+    // is refused.
+    Output,
+    // A new file only: refused when anything has the name, a dangling link
+    // included, and never put over a file that appeared meanwhile.
+    Create,
+};
 // Writes the bytes to a temporary file beside the target and renames it over
 // the target, so a failed or interrupted save never destroys the previous
-// file. A symbolic link is written through to the file it names (the link
-// stays), and the file keeps its mode. The temporary file has no name until
-// it is complete where the file system allows (O_TMPFILE); elsewhere a
-// temporary left by a killed save is removed by the next save of the file.
-// Throws std::runtime_error naming the file on failure.
-void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
+// file. The file keeps its mode; `mode` says what happens to links and to a
+// name that is taken. The temporary file has no name until it is complete
+// where the file system allows (O_TMPFILE); elsewhere a temporary left by a
+// killed save is removed by the next save of the file. Throws
+// std::runtime_error naming the file on failure.
+void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes,
+                     TWriteMode mode = TWriteMode::Save);
 // Whether WriteFileAtomic may use unnamed temporary files (true unless
 // switched off); off, it works as on a file system without them.
 void UseUnnamedTemporaries(bool use);

@@ -114,6 +114,107 @@ bool TryParseInteger(const std::string& text, int32_t& out)
     return true;
 }
 
+namespace {
+
+struct TIecIntegerName {
+    const char* Name;
+    TIecIntegerType Type;
+};
+
+constexpr TIecIntegerName kIecIntegerTypes[] = {
+    {"SINT", {true, 8}},   {"INT", {true, 16}},   {"DINT", {true, 32}},  {"LINT", {true, 64}},
+    {"USINT", {false, 8}}, {"UINT", {false, 16}}, {"UDINT", {false, 32}}, {"ULINT", {false, 64}},
+    {"BYTE", {false, 8}},  {"WORD", {false, 16}}, {"DWORD", {false, 32}}, {"LWORD", {false, 64}},
+};
+
+// The largest magnitude of each side of a range.
+uint64_t largestPositive(const TIecIntegerType& t)
+{
+    const int bits = t.Signed ? t.Bits - 1 : t.Bits;
+    return bits >= 64 ? UINT64_MAX : (uint64_t(1) << bits) - 1;
+}
+
+uint64_t largestNegative(const TIecIntegerType& t) { return t.Signed ? uint64_t(1) << (t.Bits - 1) : 0; }
+
+// Digits of the base with single "_" between them; false for anything else
+// or a value beyond 64 bits.
+bool readDigits(std::string_view v, unsigned base, uint64_t& out)
+{
+    if (v.empty() || v.front() == '_' || v.back() == '_')
+        return false;
+    uint64_t value = 0;
+    char previous = 0;
+    for (char c : v) {
+        if (c == '_') {
+            if (previous == '_')
+                return false;
+            previous = c;
+            continue;
+        }
+        unsigned d = c >= '0' && c <= '9'   ? unsigned(c - '0')
+                     : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
+                     : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
+                                            : 99;
+        if (d >= base || value > (UINT64_MAX - d) / base)
+            return false;
+        value = value * base + d;
+        previous = c;
+    }
+    out = value;
+    return true;
+}
+
+} // namespace
+
+bool TIecIntegerType::Holds(bool negative, uint64_t magnitude) const
+{
+    return negative ? magnitude <= largestNegative(*this) : magnitude <= largestPositive(*this);
+}
+
+std::string TIecIntegerType::RangeText() const
+{
+    const uint64_t low = largestNegative(*this);
+    return (low ? "-" + std::to_string(low) : std::string("0")) + " to " + std::to_string(largestPositive(*this));
+}
+
+std::optional<TIecIntegerType> IecIntegerType(const std::string& typeText)
+{
+    for (const auto& t : kIecIntegerTypes)
+        if (typeText == t.Name)
+            return t.Type;
+    return std::nullopt;
+}
+
+bool TryParseIecInteger(std::string_view text, bool& negative, uint64_t& magnitude)
+{
+    std::string_view v = trimBlanks(text);
+    if (const size_t hash = v.find('#'); hash != std::string_view::npos && hash > 0 &&
+                                         !(v[0] >= '0' && v[0] <= '9') && IecIntegerType(std::string(v.substr(0, hash))))
+        v.remove_prefix(hash + 1);
+    bool minus = false;
+    if (!v.empty() && (v.front() == '+' || v.front() == '-')) {
+        minus = v.front() == '-';
+        v.remove_prefix(1);
+    }
+    unsigned base = 10;
+    if (!v.empty() && v.front() == '$') {
+        base = 16;
+        v.remove_prefix(1);
+    } else if (v.rfind("2#", 0) == 0 || v.rfind("8#", 0) == 0) {
+        base = v[0] == '2' ? 2 : 8;
+        v.remove_prefix(2);
+    } else if (v.rfind("16#", 0) == 0) {
+        base = 16;
+        v.remove_prefix(3);
+    }
+    uint64_t value = 0;
+    if (!readDigits(v, base, value))
+        return false;
+    negative = minus && value != 0;
+    magnitude = value;
+    return true;
+}
+
 bool TryParseReal(const std::string& text, long double& out) { return parseFloating(text, out); }
 bool TryParseReal(const std::string& text, double& out) { return parseFloating(text, out); }
 

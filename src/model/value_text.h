@@ -6,8 +6,10 @@
 // both read as one and a half, and formatting always writes ".".
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace telvo {
 
@@ -18,6 +20,29 @@ TDataTypeClass DataTypeClass(const std::string& typeText);
 // "Boolean", "Integer", "Single" or "String": the type that scripts and the
 // generated source declare for a variable of that type text.
 std::string RuntimeTypeName(const std::string& typeText);
+
+// The IEC 61131-3 integer and bit-string types by their range: SINT, INT,
+// DINT, LINT, USINT, UINT, UDINT, ULINT, BYTE, WORD, DWORD, LWORD. The
+// class a type's values are held in does not follow from it: INT and BYTE
+// are held as 32-bit integers, the others as texts (DataTypeClass), and
+// their value texts stay as they are written.
+struct TIecIntegerType {
+    bool Signed = true;
+    int Bits = 32;
+
+    // Whether the value, given as a sign and a magnitude, lies in the range.
+    bool Holds(bool negative, uint64_t magnitude) const;
+    // "-128 to 127", "0 to 255".
+    std::string RangeText() const;
+};
+// The range of an IEC integer or bit-string type text (exact and
+// case-sensitive, as DataTypeClass); none for any other type text.
+std::optional<TIecIntegerType> IecIntegerType(const std::string& typeText);
+// An integer as IEC 61131-3 writes it: an optional sign, then decimal
+// digits, or a base (2#, 8#, 16#) and its digits, with single "_" between
+// digits, optionally behind the name of an integer type ("DINT#16#FF");
+// Pascal's "$FF" too. Surrounding blanks are allowed.
+bool TryParseIecInteger(std::string_view text, bool& negative, uint64_t& magnitude);
 
 // A value text that does not convert to a number of the holder's class.
 class EConvertError : public std::runtime_error {

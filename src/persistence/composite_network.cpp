@@ -1,5 +1,7 @@
 #include "persistence/composite_network.h"
 
+#include "persistence/xml_tree.h"
+
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
 #include "model/fb_type.h"
@@ -220,9 +222,9 @@ public:
                            r->DestInstance->Name + "." + r->DestPort->Name());
         }
         for (const TBase& b : baseFbs_)
-            net_.remove_child(b.Node);
+            RemoveNode(b.Node);
         for (const TBase& b : baseConns_)
-            b.Node.parent().remove_child(b.Node);
+            RemoveNode(b.Node);
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "persistence/composite_network.h"
 #include "persistence/xml_parse_buffer.h"
+#include "persistence/xml_tree.h"
 #include "persistence/xml_walk.h"
 
 #include "model/fb_diagram.h"
@@ -713,7 +714,7 @@ public:
     void RemoveAll()
     {
         for (pugi::xml_node n : nodes_)
-            n.parent().remove_child(n);
+            RemoveNode(n);
         nodes_.clear();
         used_.clear();
     }
@@ -721,12 +722,6 @@ public:
 private:
     std::vector<pugi::xml_node> nodes_;
     std::vector<bool> used_;
-};
-
-class TStringWriter : public pugi::xml_writer {
-public:
-    std::string Text;
-    void write(const void* data, size_t size) override { Text.append(static_cast<const char*>(data), size); }
 };
 
 // How a base file held an algorithm text; a rewrite keeps the form.
@@ -830,9 +825,7 @@ public:
                                 &baseTransitions_, &baseAlgorithms_, &baseSequences_})
             list->RemoveAll();
 
-        TStringWriter out;
-        doc_.save(out, "  ", pugi::format_indent | pugi::format_no_declaration, encoding_);
-        return std::move(out.Text);
+        return SaveIndented(doc_, encoding_);
     }
 
 private:
@@ -1138,7 +1131,7 @@ private:
 } // namespace
 
 bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
-                 const TFB_Diagram* network, TUserInterface* ui)
+                 const TFB_Diagram* network, TUserInterface* ui, TWriteMode mode)
 {
     if (type.Composite && !network) {
         if (ui)
@@ -1148,7 +1141,7 @@ bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Ty
     TTypeWriter writer(type, clear);
     if (baseType && !baseType->FileName.empty())
         writer.LoadBase(baseType->FileName);
-    WriteFileAtomic(fileName, writer.Write(network));
+    WriteFileAtomic(fileName, writer.Write(network), mode);
     return true;
 }
 

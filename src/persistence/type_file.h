@@ -1,6 +1,8 @@
 #pragma once
 // FB type files (.fbt, and .xml in the library): IEC 61499 FBType documents.
 
+#include "model/file_util.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,8 +47,9 @@ std::vector<TUnresolvedInner> UnresolvedInnerInstances(const std::string& xmlTex
 // Returns false, after telling `ui` (when given), when a composite type has
 // no network to write: the file is then left as it was. Unreadable base
 // files and failed saves throw; the save is atomic, so the previous file
-// survives any failure.
+// survives any failure. `mode` says what the save does with links and with
+// a name that is taken (WriteFileAtomic).
 bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
-                 const TFB_Diagram* network, TUserInterface* ui = nullptr);
+                 const TFB_Diagram* network, TUserInterface* ui = nullptr, TWriteMode mode = TWriteMode::Save);
 
 } // namespace telvo

@@ -224,8 +224,10 @@ void TtelvoRT_FBtype::RunAlgorithm(const std::vector<std::string>& lines, const 
 bool TtelvoRT_FBtype::checkTransition(const std::string& condition, const TScriptNameSet& names,
                                       const std::string& event)
 {
-    const std::string script = BuildTransitionScript(*Instance->Ref, condition, names, event);
+    // A start value the script cannot take fails the script as a run does.
+    std::string script = "procedure chkTransition( var theResult:Boolean);";
     try {
+        script = BuildTransitionScript(*Instance->Ref, condition, names, event);
         return Env.RunTransitionScript(script);
     } catch (const EScriptError& e) {
         scriptFailed(script, e.what());
@@ -236,8 +238,10 @@ bool TtelvoRT_FBtype::checkTransition(const std::string& condition, const TScrip
 void TtelvoRT_FBtype::runAlgorithm(const std::vector<std::string>& lines, const TScriptNameSet& names,
                                    const std::string& event)
 {
-    const TAlgorithmScript a = BuildAlgorithmScript(*Instance->Ref, lines, names, event);
+    TAlgorithmScript a;
+    a.Text = "procedure execAlg(";
     try {
+        a = BuildAlgorithmScript(*Instance->Ref, lines, names, event);
         Env.RunAlgorithmScript(a.Text, a.Outputs, a.Variables);
     } catch (const EScriptError& e) {
         scriptFailed(a.Text, e.what());

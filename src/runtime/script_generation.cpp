@@ -2,9 +2,13 @@
 
 #include "model/fb_instance.h"
 #include "model/value_text.h"
+#include "runtime/script/script_errors.h"
 #include "runtime/script/script_value.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <optional>
 
 namespace telvo {
 
@@ -58,9 +62,58 @@ void declare(std::string& out, std::string_view prefix, std::string_view name, c
     out += prefix;
     out += name;
     out += ':';
-    out += RuntimeTypeName(type);
+    out += ScriptTypeName(type);
     out += ';';
     out += kCrLf;
+}
+
+// The engine reads integer literals up to 2^31 - 1 (a "-" in front is its
+// negation); a whole number beyond is written as a float, which holds it
+// exactly.
+std::string integerLiteral(int64_t value)
+{
+    std::string text = std::to_string(value);
+    if (value <= INT32_MIN || value > INT32_MAX)
+        text += ".0";
+    return text;
+}
+
+// The text of a start value: integers as the engine reads them, whatever
+// class holds them; any other value as its value text.
+template <typename Member>
+std::string startValue(const Member& m, const std::string& name, const std::string& type)
+{
+    if (DataTypeClass(type) == TDataTypeClass::Integer)
+        return integerLiteral(m.IntValue);
+    int64_t value = 0;
+    if (TextIntegerForScript(name, type, m.StrValue, value))
+        return integerLiteral(value);
+    return m.FormatValue();
+}
+
+std::string startValue(const TFBDataMember& d) { return startValue(d, d.Name(), typeText(d)); }
+std::string startValue(const TFBInstance_InternalVar& v) { return startValue(v, nameOf(v), typeText(v)); }
+
+// The largest whole number a double holds exactly, with all below it.
+constexpr uint64_t kExactInDouble = uint64_t(1) << 53;
+
+// A type held as text whose values a script computes as integers.
+std::optional<TIecIntegerType> textInteger(const std::string& typeText)
+{
+    if (DataTypeClass(typeText) != TDataTypeClass::String)
+        return std::nullopt;
+    return IecIntegerType(typeText);
+}
+
+[[noreturn]] void doesNotFit(const std::string& name, const std::string& typeText, const std::string& value,
+                             const TIecIntegerType& type)
+{
+    throw EScriptError(name + ": " + value + " does not fit " + typeText + " (" + type.RangeText() + ")");
+}
+
+[[noreturn]] void notExact(const std::string& name, const std::string& value)
+{
+    throw EScriptError(name + ": " + value + " is larger than the simulation computes exactly (2^53)");
 }
 
 void assign(std::string& out, std::string_view name, const std::string& value)
@@ -86,6 +139,70 @@ void assignEvent(std::string& out, const std::string& name, const std::string& e
 }
 
 } // namespace
+
+std::string ScriptTypeName(const std::string& typeText)
+{
+    if (textInteger(typeText))
+        return "Integer";
+    return RuntimeTypeName(typeText);
+}
+
+bool TextIntegerForScript(const std::string& name, const std::string& typeText, const std::string& text,
+                          int64_t& value)
+{
+    const auto type = textInteger(typeText);
+    if (!type)
+        return false;
+    bool negative = false;
+    uint64_t magnitude = 0;
+    if (text.find_first_not_of(" \t") == std::string::npos) {
+        value = 0;
+        return true;
+    }
+    if (!TryParseIecInteger(text, negative, magnitude))
+        throw EScriptError(name + ": '" + text + "' is no " + typeText + " value");
+    const std::string shown = (negative ? "-" : "") + std::to_string(magnitude);
+    if (!type->Holds(negative, magnitude))
+        doesNotFit(name, typeText, shown, *type);
+    if (magnitude > kExactInDouble)
+        notExact(name, shown);
+    value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
+
+bool TextIntegerFromScript(const std::string& name, const std::string& typeText, const TVariant& value,
+                           std::string& text)
+{
+    const auto type = textInteger(typeText);
+    if (!type)
+        return false;
+    const TVariant& v = value.Deref();
+    bool negative = false;
+    uint64_t magnitude = 0;
+    if (v.Kind() == TVariantKind::Integer) {
+        const int64_t i = v.AsInteger();
+        negative = i < 0;
+        magnitude = static_cast<uint64_t>(negative ? -i : i);
+    } else {
+        double number = 0;
+        try {
+            number = v.ToFloat();
+        } catch (const EScriptError& e) {
+            throw EScriptError(name + ": " + e.what());
+        }
+        const double d = std::nearbyint(number); // the default rounding mode: half to even
+        if (!std::isfinite(d))
+            throw EScriptError(name + ": " + FormatScriptFloat(d) + " is no " + typeText + " value");
+        if (std::fabs(d) > static_cast<double>(kExactInDouble))
+            notExact(name, FormatScriptFloat(d));
+        magnitude = static_cast<uint64_t>(std::fabs(d));
+        negative = d < 0 && magnitude != 0;
+    }
+    text = (negative ? "-" : "") + std::to_string(magnitude);
+    if (!type->Holds(negative, magnitude))
+        doesNotFit(name, typeText, text, *type);
+    return true;
+}
 
 void TScriptNameSet::Add(std::string_view text)
 {
@@ -194,9 +311,9 @@ std::string BuildTransitionScript(const TFB_InstanceRef& instance, const std::st
     for (const TFBEvent* e : events)
         assignEvent(s, e->Name(), event);
     for (const TFBDataMember* d : inputs)
-        assign(s, d->Name(), d->FormatValue());
+        assign(s, d->Name(), startValue(*d));
     for (const TFBInstance_InternalVar* v : variables)
-        assign(s, nameOf(*v), v->FormatValue());
+        assign(s, nameOf(*v), startValue(*v));
     if (condition == "1") {
         line(s, "theResult:= True;");
     } else {
@@ -259,9 +376,9 @@ TAlgorithmScript BuildAlgorithmScript(const TFB_InstanceRef& instance, const std
     for (const TFBEvent* e : events)
         assignEvent(s, e->Name(), event);
     for (const TFBDataMember* d : inputs)
-        assign(s, d->Name(), d->FormatValue());
+        assign(s, d->Name(), startValue(*d));
     for (const TFBInstance_InternalVar* v : a.Variables)
-        assign(s, nameOf(*v), v->FormatValue());
+        assign(s, nameOf(*v), startValue(*v));
     line(s, "//The FB Algorithm");
     for (const auto& l : lines)
         line(s, l);

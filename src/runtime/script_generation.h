@@ -4,6 +4,7 @@
 // variables the condition or algorithm uses, sets them to their present
 // values, and ends with the condition or the algorithm's own lines.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,31 @@ namespace telvo {
 class TFB_InstanceRef;
 class TFBDataMember;
 class TFBInstance_InternalVar;
+class TVariant;
+
+// The type a script declares for a variable of a data type: "Boolean",
+// "Integer", "Single" or "String". Every IEC integer and bit-string type is
+// an Integer, whatever class the model holds its values in, every real type
+// a Single; texts (STRING, WSTRING, TIME and any other type) stay Strings.
+std::string ScriptTypeName(const std::string& typeText);
+
+// The IEC integer types the model holds as texts (DINT, UDINT, WORD ...)
+// are integers to a script. The engine computes with 32-bit integers and
+// double floats, so a value of such a type takes part in a script while it
+// fits its type and is at most 2^53 in size (what a double holds exactly).
+//
+// The value of a variable of such a type for a script: its text read as an
+// integer (IEC literal forms included), 0 for an empty text. False when the
+// type is no such type. Throws EScriptError naming the variable when the
+// text is no integer or the value does not fit.
+bool TextIntegerForScript(const std::string& name, const std::string& typeText, const std::string& text,
+                          int64_t& value);
+// The value a script left in a variable of such a type, as its text: the
+// decimal integer (a float is rounded half to even). False when the type is
+// no such type. Throws EScriptError naming the variable when the value is no
+// number or does not fit.
+bool TextIntegerFromScript(const std::string& name, const std::string& typeText, const TVariant& value,
+                           std::string& text);
 
 // The identifiers a script text uses, for choosing which variables to
 // declare. A name is used when it stands in the text as a whole identifier,

@@ -3,6 +3,7 @@
 #include "model/fb_instance.h"
 #include "model/value_text.h"
 #include "runtime/script/script_errors.h"
+#include "runtime/script_generation.h"
 #include "runtime/script/script_value.h"
 
 #include <algorithm>
@@ -97,15 +98,30 @@ std::vector<std::string> TScheduleTable::Lines() const
 
 namespace {
 
+// How a member's value travels to its cell and back: by the class that
+// holds it, except that the IEC integer types held as texts travel as
+// integers.
+struct TSlot {
+    TDataTypeClass Class;
+    const std::string& Name;
+    const std::string& Type;
+};
+
 // Cells follow the member's data type: Boolean, 32-bit integer, double or
-// text.
-TVariant cellFor(TDataTypeClass cls, bool b, int32_t i, double r, const std::string& s)
+// text; an integer held as text is a 32-bit integer, or a double beyond.
+TVariant cellFor(const TSlot& slot, bool b, int32_t i, double r, const std::string& s)
 {
-    switch (cls) {
+    switch (slot.Class) {
     case TDataTypeClass::Boolean: return TVariant(b);
     case TDataTypeClass::Integer: return TVariant(i);
     case TDataTypeClass::Real: return TVariant(r);
     case TDataTypeClass::String: break;
+    }
+    int64_t value = 0;
+    if (TextIntegerForScript(slot.Name, slot.Type, s, value)) {
+        if (value >= INT32_MIN && value <= INT32_MAX)
+            return TVariant(static_cast<int32_t>(value));
+        return TVariant(static_cast<double>(value));
     }
     return TVariant(s);
 }
@@ -119,15 +135,18 @@ struct TWriteBack {
     std::string S;
 };
 
-TWriteBack convert(TDataTypeClass cls, const TVariant& cell)
+TWriteBack convert(const TSlot& slot, const TVariant& cell)
 {
     TWriteBack w;
     const TVariant& v = cell.Deref();
-    switch (cls) {
+    switch (slot.Class) {
     case TDataTypeClass::Boolean: w.B = v.ToBoolean(); break;
     case TDataTypeClass::Integer: w.I = v.ToInteger(); break;
     case TDataTypeClass::Real: w.R = v.ToFloat(); break;
-    case TDataTypeClass::String: w.S = v.ToText(); break;
+    case TDataTypeClass::String:
+        if (!TextIntegerFromScript(slot.Name, slot.Type, v, w.S))
+            w.S = v.ToText();
+        break;
     }
     return w;
 }
@@ -153,6 +172,12 @@ const std::string& typeOf(const TFBInstance_InternalVar& v)
 {
     static const std::string none;
     return v.Decl ? v.Decl->Type : none;
+}
+
+const std::string& nameOf(const TFBInstance_InternalVar& v)
+{
+    static const std::string none;
+    return v.Decl ? v.Decl->Name : none;
 }
 
 } // namespace
@@ -386,17 +411,17 @@ void TSimulationScripts::ExecuteAlgorithm(const std::string& script, const std::
 {
     const TScriptCode& code = compiled(script);
     std::vector<TVariant> cells;
-    std::vector<TDataTypeClass> classes;
+    std::vector<TSlot> slots;
     cells.reserve(outputs.size() + variables.size());
-    classes.reserve(cells.capacity());
+    slots.reserve(cells.capacity());
     for (const TFBDataMember* m : outputs) {
-        classes.push_back(DataTypeClass(typeOf(*m)));
-        cells.push_back(cellFor(classes.back(), m->BoolValue, m->IntValue, m->RealValue, m->StrValue));
+        slots.push_back({DataTypeClass(typeOf(*m)), m->Name(), typeOf(*m)});
+        cells.push_back(cellFor(slots.back(), m->BoolValue, m->IntValue, m->RealValue, m->StrValue));
     }
     for (const TFBInstance_InternalVar* v : variables) {
-        classes.push_back(DataTypeClass(typeOf(*v)));
+        slots.push_back({DataTypeClass(typeOf(*v)), nameOf(*v), typeOf(*v)});
         cells.push_back(
-            cellFor(classes.back(), v->BoolValue, v->IntValue, static_cast<double>(v->RealValue), v->StrValue));
+            cellFor(slots.back(), v->BoolValue, v->IntValue, static_cast<double>(v->RealValue), v->StrValue));
     }
     for (auto& c : cells)
         runner_->PushReference(c);
@@ -405,14 +430,14 @@ void TSimulationScripts::ExecuteAlgorithm(const std::string& script, const std::
     std::vector<TWriteBack> results;
     results.reserve(cells.size());
     for (size_t k = 0; k < cells.size(); ++k)
-        results.push_back(convert(classes[k], cells[k]));
+        results.push_back(convert(slots[k], cells[k]));
     size_t k = 0;
     for (TFBDataMember* m : outputs) {
-        store(classes[k], *m, results[k]);
+        store(slots[k].Class, *m, results[k]);
         ++k;
     }
     for (TFBInstance_InternalVar* v : variables) {
-        store(classes[k], *v, results[k]);
+        store(slots[k].Class, *v, results[k]);
         ++k;
     }
 }

@@ -181,6 +181,45 @@ TEST_F(DeployCliTest, KaloFilesGoToTheKaloFolderOrWhereAsked)
     EXPECT_EQ(ReadFile(kalo), ReadFile(file));
 }
 
+// A device's file in the --out folder that is a link to a missing file:
+// no file is made where it points, the link stays and the other devices'
+// files are written. A link to an existing file is written through.
+TEST_F(DeployCliTest, OutMakesNoNewFileThroughALink)
+{
+    struct Case {
+        const char* form;
+        const char* file;   // the device file that is a link
+        const char* other;  // a file of another device, written all the same
+    };
+    const Case cases[] = {
+        {"xml", "IEC_Device0.xml", "IEC_Device1.xml"},
+        {"script", "OPC_Device0.txt", "IEC_Device1.txt"},
+        {"kalo", "OPC_Device0_KALOconfig.xml", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form);
+        TempDir dir;
+        fs::create_directories(dir / "out");
+        fs::create_directories(dir / "elsewhere");
+        fs::create_symlink("../elsewhere/made", dir / "out" / c.file);
+        auto r = Deploy({Crf, "--form", c.form, "--out", (dir / "out").string()});
+        EXPECT_EQ(r.ExitCode, 1) << r.Err;
+        EXPECT_THAT(r.Err, HasSubstr((dir / "out" / c.file).string() + ": it is a symbolic link to"));
+        EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+        EXPECT_TRUE(fs::is_symlink(dir / "out" / c.file));
+        if (c.other) {
+            EXPECT_TRUE(fs::is_regular_file(dir / "out" / c.other));
+        }
+
+        // Once the file it names exists, the link is written through.
+        const auto made = dir.Write("elsewhere/made", "old");
+        r = Deploy({Crf, "--form", c.form, "--out", (dir / "out").string()});
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        EXPECT_TRUE(fs::is_symlink(dir / "out" / c.file));
+        EXPECT_NE(ReadFile(made), "old");
+    }
+}
+
 TEST_F(DeployCliTest, ADeviceNameThatIsNoFileNameIsRefused)
 {
     Project.Write("plant.crf", replaced(ReadFile(Crf), "Name=\"OPC_Device0\"", "Name=\"../OPC\""));

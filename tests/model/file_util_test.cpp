@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,71 @@ TEST_P(AtomicSave, WritesThroughSymbolicLinksToTheirTargets)
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()),
                   "Cannot write file " + (dir / "a.fbn").string() + ": Too many levels of symbolic links");
+    }
+}
+
+// Files a command makes in a folder it was given (Output) and files that
+// must be new (Create): no new file appears where a link points, and Create
+// replaces nothing.
+TEST_P(AtomicSave, OutputAndCreateMakeNoNewFileThroughALink)
+{
+    struct Case {
+        const char* Name;
+        TWriteMode Mode;
+        const char* File;   // in out/
+        const char* Error;  // the end of the message, or null for a write
+        const char* Landed; // where the new bytes are found after a write
+    };
+    const Case cases[] = {
+        {"output, new name", TWriteMode::Output, "new.txt", nullptr, "out/new.txt"},
+        {"output over a file", TWriteMode::Output, "file.txt", nullptr, "out/file.txt"},
+        {"output through a link to a file", TWriteMode::Output, "link.txt", nullptr, "store/real.txt"},
+        {"output through a dangling link", TWriteMode::Output, "dangling.txt", "/out/../store/made.txt, which does not exist",
+         nullptr},
+        {"create, new name", TWriteMode::Create, "new.txt", nullptr, "out/new.txt"},
+        {"create over a file", TWriteMode::Create, "file.txt", ": File exists", nullptr},
+        {"create over a link to a file", TWriteMode::Create, "link.txt", ": File exists", nullptr},
+        {"create over a dangling link", TWriteMode::Create, "dangling.txt", ": File exists", nullptr},
+        {"create over a folder", TWriteMode::Create, "folder.txt", ": File exists", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        test::TempDir dir;
+        dir.Write("store/real.txt", "old");
+        dir.Write("out/file.txt", "old");
+        std::filesystem::create_directory(dir / "out/folder.txt");
+        std::filesystem::create_symlink("../store/real.txt", dir / "out/link.txt");
+        std::filesystem::create_symlink("../store/made.txt", dir / "out/dangling.txt");
+        const auto outBefore = folderEntries(dir / "out");
+
+        std::string error;
+        try {
+            WriteFileAtomic(dir / "out" / c.File, "new", c.Mode);
+        } catch (const std::runtime_error& e) {
+            error = e.what();
+        }
+        auto outAfter = outBefore;
+        if (c.Error) {
+            const std::string start = "Cannot write file " + (dir / "out" / c.File).string();
+            EXPECT_EQ(error.rfind(start, 0), 0u) << error;
+            EXPECT_TRUE(error.size() >= std::strlen(c.Error) &&
+                        error.compare(error.size() - std::strlen(c.Error), std::string::npos, c.Error) == 0)
+                << error;
+        } else {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(test::ReadFile(dir / c.Landed), "new");
+            if (std::string(c.File) == "new.txt")
+                outAfter.push_back(c.File);
+        }
+        std::sort(outAfter.begin(), outAfter.end());
+        EXPECT_EQ(folderEntries(dir / "out"), outAfter) << "no temporary is left";
+        const bool intoReal = c.Landed && std::string(c.Landed) == "store/real.txt";
+        const bool intoFile = c.Landed && std::string(c.Landed) == "out/file.txt";
+        EXPECT_EQ(test::ReadFile(dir / "store/real.txt"), intoReal ? "new" : "old");
+        EXPECT_EQ(test::ReadFile(dir / "out/file.txt"), intoFile ? "new" : "old");
+        EXPECT_EQ(folderEntries(dir / "store"), std::vector<std::string>{"real.txt"}) << "nothing made through a link";
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "out/link.txt"));
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "out/dangling.txt"));
     }
 }
 

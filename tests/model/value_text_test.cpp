@@ -25,6 +25,98 @@ TEST(DataTypeClass, SortsTypeTextsExactlyAndCaseSensitively)
     }
 }
 
+TEST(IecIntegerType, RangesOfTheIntegerAndBitStringTypes)
+{
+    struct Case {
+        const char* Type;
+        const char* Range; // null: no integer type
+    } cases[] = {
+        {"SINT", "-128 to 127"},
+        {"INT", "-32768 to 32767"},
+        {"DINT", "-2147483648 to 2147483647"},
+        {"LINT", "-9223372036854775808 to 9223372036854775807"},
+        {"USINT", "0 to 255"},
+        {"UINT", "0 to 65535"},
+        {"UDINT", "0 to 4294967295"},
+        {"ULINT", "0 to 18446744073709551615"},
+        {"BYTE", "0 to 255"},
+        {"WORD", "0 to 65535"},
+        {"DWORD", "0 to 4294967295"},
+        {"LWORD", "0 to 18446744073709551615"},
+        {"dint", nullptr},
+        {"Integer", nullptr},
+        {"BOOL", nullptr},
+        {"REAL", nullptr},
+        {"TIME", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Type);
+        const auto t = IecIntegerType(c.Type);
+        ASSERT_EQ(t.has_value(), c.Range != nullptr);
+        if (t) {
+            EXPECT_EQ(t->RangeText(), c.Range);
+        }
+    }
+    // The ends of a range, from both sides.
+    const auto sint = *IecIntegerType("SINT");
+    EXPECT_TRUE(sint.Holds(true, 128));
+    EXPECT_FALSE(sint.Holds(true, 129));
+    EXPECT_TRUE(sint.Holds(false, 127));
+    EXPECT_FALSE(sint.Holds(false, 128));
+    const auto ulint = *IecIntegerType("ULINT");
+    EXPECT_TRUE(ulint.Holds(false, UINT64_MAX));
+    EXPECT_FALSE(ulint.Holds(true, 1));
+    EXPECT_TRUE(ulint.Holds(true, 0));
+}
+
+TEST(IecIntegerType, LiteralsAsIecWritesThem)
+{
+    struct Case {
+        const char* Text;
+        bool Valid;
+        bool Negative;
+        uint64_t Magnitude;
+    } cases[] = {
+        {"5", true, false, 5},
+        {" -5 ", true, true, 5},
+        {"+7", true, false, 7},
+        {"-0", true, false, 0},
+        {"1_000", true, false, 1000},
+        {"16#FF", true, false, 255},
+        {"16#ff", true, false, 255},
+        {"2#1010_1010", true, false, 170},
+        {"8#17", true, false, 15},
+        {"DINT#16#FF", true, false, 255},
+        {"SINT#-5", true, true, 5},
+        {"$FF", true, false, 255},
+        {"18446744073709551615", true, false, UINT64_MAX},
+        {"", false, false, 0},
+        {"abc", false, false, 0},
+        {"1__0", false, false, 0},
+        {"_1", false, false, 0},
+        {"1_", false, false, 0},
+        {"16#", false, false, 0},
+        {"16#G", false, false, 0},
+        {"2#102", false, false, 0},
+        {"18446744073709551616", false, false, 0},
+        {"FOO#5", false, false, 0},
+        {"REAL#5", false, false, 0},
+        {"5.0", false, false, 0},
+        {"1e3", false, false, 0},
+        {"- 5", false, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        bool negative = false;
+        uint64_t magnitude = 0;
+        ASSERT_EQ(TryParseIecInteger(c.Text, negative, magnitude), c.Valid);
+        if (c.Valid) {
+            EXPECT_EQ(negative, c.Negative);
+            EXPECT_EQ(magnitude, c.Magnitude);
+        }
+    }
+}
+
 TEST(ValueText, ParsesAndFormatsPerClass)
 {
     struct Case {

@@ -192,6 +192,88 @@ TEST(TypeCli, RewriteRefusesWhatItCannotRead)
     EXPECT_EQ(runTelvo({"type", "rewrite", "only-one"}).ExitCode, 2);
 }
 
+// A link where the new type file would go is a name that is taken, even
+// when it names a missing file: nothing is made where it points.
+TEST(TypeCli, NewMakesNoFileThroughALink)
+{
+    struct Case {
+        const char* Name;
+        const char* Link; // the link's text, relative to out/
+    };
+    const Case cases[] = {
+        {"dangling, relative", "../elsewhere/NEW_T.fbt"},
+        {"dangling, into a missing folder", "../elsewhere/sub/NEW_T.fbt"},
+        {"to an existing file", "../elsewhere/kept.fbt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        dir.Write("elsewhere/kept.fbt", "kept");
+        std::filesystem::create_directories(dir / "out");
+        std::filesystem::create_symlink(c.Link, dir / "out/NEW_T.fbt");
+        auto r = runTelvo({"type", "new", "basic", "NEW_T", "--out", (dir / "out").string()});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Err, "telvo: " + (dir / "out/NEW_T.fbt").string() + " exists already\n");
+        EXPECT_EQ(r.Out, "");
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "out/NEW_T.fbt"));
+        std::vector<std::string> elsewhere;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir / "elsewhere"))
+            elsewhere.push_back(e.path().filename().string());
+        EXPECT_EQ(elsewhere, std::vector<std::string>{"kept.fbt"});
+        EXPECT_EQ(ReadFileText(dir / "elsewhere/kept.fbt"), "kept");
+    }
+}
+
+TEST(TypeCli, RewriteKeepsElementsNestedAtAnyDepth)
+{
+    // Hung on elements the rewrite regenerates (the base element goes, its
+    // extras move to the new one) and on one the composite's network keeps.
+    struct Case {
+        const char* Name;
+        const char* Before;
+        const char* After;
+    };
+    const Case cases[] = {
+        {"input declaration",
+         "<FBType Name=\"D\"><InterfaceList><InputVars><VarDeclaration Name=\"I\" Type=\"INT\">",
+         "</VarDeclaration></InputVars></InterfaceList></FBType>"},
+        {"state", "<FBType Name=\"D\"><InterfaceList/><BasicFB><ECC><ECState Name=\"START\">",
+         "</ECState></ECC></BasicFB></FBType>"},
+        {"inner instance",
+         "<FBType Name=\"PAIR\"><InterfaceList><EventInputs><Event Name=\"REQ\"/></EventInputs></InterfaceList>"
+         "<FBNetwork><FB Name=\"A\" Type=\"TOGGLE\" x=\"1\" y=\"1\">",
+         "</FB><EventConnections><Connection Source=\"REQ\" Destination=\"A.REQ\"/></EventConnections>"
+         "</FBNetwork></FBType>"},
+    };
+    constexpr size_t kDepth = 200000;
+    TempDir home;
+    home.Write("library/TOGGLE.fbt", kBasic);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::string text = c.Before;
+        for (size_t i = 0; i < kDepth; ++i)
+            text += "<a>";
+        for (size_t i = 0; i < kDepth; ++i)
+            text += "</a>";
+        text += c.After;
+        TempDir dir;
+        auto in = dir.Write("in.fbt", text);
+        auto r = RunProcess(TELVO_CLI_PATH,
+                            {"--home", home.Path().string(), "type", "rewrite", in.string(), (dir / "out.fbt").string()});
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        if (r.ExitCode != 0)
+            continue;
+        std::string out = ReadFileText(dir / "out.fbt");
+        EXPECT_LT(out.size(), 2 * text.size());
+        // Every level is there, the innermost written empty.
+        size_t opened = 0;
+        for (size_t at = out.find("<a>"); at != std::string::npos; at = out.find("<a>", at + 1))
+            ++opened;
+        EXPECT_EQ(opened, kDepth - 1);
+        EXPECT_NE(out.find("<a />"), std::string::npos);
+    }
+}
+
 TEST(TypeCli, EveryCorpusTypeChecksAndRewritesKeepingEverything)
 {
     TELVO_REQUIRE_CORPUS();

@@ -377,6 +377,51 @@ TEST(TypeFileWrite, BodyOfAnotherKindGetsNoEmptyECC)
     }
 }
 
+// Elements kept from a base file that nest far deeper than type files do,
+// hung on an element the writer leaves as it stands or on one it
+// regenerates: kept, in space in proportion to the file.
+struct TDeepCase {
+    const char* Name;
+    const char* Before; // the type up to the deep element
+    const char* After;
+};
+
+void PrintTo(const TDeepCase& c, std::ostream* os) { *os << c.Name; }
+
+class TypeFileWriteDeep : public ::testing::TestWithParam<TDeepCase> {};
+
+TEST_P(TypeFileWriteDeep, KeptElementsCostSpaceInProportionToTheirSize)
+{
+    constexpr int kDepth = 2000;
+    std::string base = GetParam().Before;
+    for (int i = 0; i < kDepth; ++i)
+        base += "<x:deep level=\"" + std::to_string(i) + "\">";
+    base += "text";
+    for (int i = 0; i < kDepth; ++i)
+        base += "</x:deep>";
+    base += GetParam().After;
+
+    TempDir dir;
+    auto w = rewrite(dir, base);
+    EXPECT_LT(w.Text.size(), 2 * base.size());
+    EXPECT_TRUE(RewriteKeepsEverything(dir / "base.fbt", dir / "out.fbt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Placements, TypeFileWriteDeep,
+    ::testing::Values(
+        TDeepCase{"UnderTheRoot", "<FBType Name=\"D\"><InterfaceList/>", "</FBType>"},
+        TDeepCase{"InAnInputDeclaration",
+                  "<FBType Name=\"D\"><InterfaceList><InputVars><VarDeclaration Name=\"I\" Type=\"INT\">",
+                  "</VarDeclaration></InputVars></InterfaceList></FBType>"},
+        TDeepCase{"InAState", "<FBType Name=\"D\"><InterfaceList/><BasicFB><ECC><ECState Name=\"START\">",
+                  "</ECState></ECC></BasicFB></FBType>"},
+        TDeepCase{"InAnAlgorithm",
+                  "<FBType Name=\"D\"><InterfaceList/><BasicFB><ECC><ECState Name=\"START\"/></ECC>"
+                  "<Algorithm Name=\"A\"><ST Text=\"X := 1;\"/>",
+                  "</Algorithm></BasicFB></FBType>"}),
+    [](const ::testing::TestParamInfo<TDeepCase>& info) { return std::string(info.param.Name); });
+
 TEST(TypeFileWrite, Latin1BaseStaysLatin1)
 {
     TempDir dir;

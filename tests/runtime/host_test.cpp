@@ -140,6 +140,88 @@ TEST_F(HostAlgorithm, AFailingAlgorithmChangesNothing)
     EXPECT_EQ(R->InternalVars[0]->RealValue, 1.5L);
 }
 
+// Outputs and variables of the IEC integer types the model holds as texts
+// compute as integers and come back as decimal texts; a value that does not
+// fit its type fails the script and changes nothing.
+class HostTextIntegers : public ::testing::Test {
+protected:
+    HostTextIntegers()
+    {
+        auto t = std::make_unique<TFB_Type>();
+        t->Name = "T";
+        for (const char* type : {"DINT", "UDINT", "WORD", "SINT", "USINT", "LINT"})
+            t->AddDataOutput(std::string("O_") + type, type, "", "", "");
+        t->AddInternalVar("N", "DINT", "", "", "7");
+        M.Types.push_back(std::move(t));
+        R = M.CreateInstance("F", "T", true);
+        for (const auto& o : R->DataOutputs)
+            outputs.push_back(o.get());
+        variables.push_back(R->InternalVars[0].get());
+    }
+    std::string script(const std::string& body) const
+    {
+        std::string s = "procedure execAlg(\r\n";
+        for (const auto* o : outputs)
+            s += "var DO_" + o->Name() + ":Integer;\r\n";
+        return s + "var N:Integer;\r\n            );\r\nbegin\r\n" + body + "\r\nend;";
+    }
+    std::vector<std::string> texts() const
+    {
+        std::vector<std::string> t;
+        for (const auto* o : outputs)
+            t.push_back(o->StrValue);
+        t.push_back(R->InternalVars[0]->StrValue);
+        return t;
+    }
+    TFB_Manager M;
+    TFB_InstanceRef* R = nullptr;
+    std::vector<TFBDataMember*> outputs;
+    std::vector<TFBInstance_InternalVar*> variables;
+    THeadlessSimulationHost host;
+};
+
+TEST_F(HostTextIntegers, ComputeAsIntegersAndComeBackAsDecimalTexts)
+{
+    host.ExecuteAlgorithmScript(script("DO_O_DINT := DO_O_DINT + 21 * 2;\r\n"
+                                       "DO_O_UDINT := 65535 * 65536;\r\n"
+                                       "DO_O_WORD := $FFFF;\r\n"
+                                       "DO_O_SINT := 5 / 2;\r\n"
+                                       "DO_O_USINT := '200';\r\n"
+                                       "DO_O_LINT := -65536 * 65536;\r\n"
+                                       "N := N + 1;"),
+                                outputs, variables);
+    EXPECT_EQ(texts(), (std::vector<std::string>{"42", "4294901760", "65535", "2", "200", "-4294967296", "8"}));
+    // And they go in as the numbers they hold.
+    host.ExecuteAlgorithmScript(script("DO_O_UDINT := DO_O_UDINT + 1; N := N * 2;"), outputs, variables);
+    EXPECT_EQ(texts(), (std::vector<std::string>{"42", "4294901761", "65535", "2", "200", "-4294967296", "16"}));
+}
+
+TEST_F(HostTextIntegers, AValueThatDoesNotFitFailsAndChangesNothing)
+{
+    struct Case {
+        const char* Body;
+        const char* Message;
+    } cases[] = {
+        {"DO_O_USINT := 300;", "O_USINT: 300 does not fit USINT (0 to 255)"},
+        {"DO_O_SINT := 127; DO_O_SINT := DO_O_SINT + 1;", "O_SINT: 128 does not fit SINT (-128 to 127)"},
+        {"DO_O_UDINT := -1;", "O_UDINT: -1 does not fit UDINT (0 to 4294967295)"},
+        {"DO_O_DINT := 65536 * 32768;", "O_DINT: 2147483648 does not fit DINT (-2147483648 to 2147483647)"},
+        {"DO_O_WORD := 'many';", "O_WORD: Could not convert 'many' to a number"},
+        {"N := 65536.0 * 65536 * 65536 * 65536;",
+         "N: 1.84467440737096E19 is larger than the simulation computes exactly (2^53)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Body);
+        try {
+            host.ExecuteAlgorithmScript(script(std::string("DO_O_DINT := 1; N := 2; ") + c.Body), outputs, variables);
+            ADD_FAILURE() << "the script did not fail";
+        } catch (const EScriptError& e) {
+            EXPECT_STREQ(e.what(), c.Message);
+        }
+        EXPECT_EQ(texts(), (std::vector<std::string>{"", "", "", "", "", "", "7"}));
+    }
+}
+
 TEST(HostScripts, TerminateEndsARunningScriptAndSparesTheNext)
 {
     THeadlessSimulationHost host;

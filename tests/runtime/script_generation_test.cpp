@@ -157,4 +157,81 @@ TEST_F(ScriptText, ValueTextsOfEachTypeClass)
                     "end;"}));
 }
 
+TEST(ScriptTypeName, IntegersAndBitStringsAreIntegersRealsFloatsTheRestTexts)
+{
+    struct Case {
+        const char* Type;
+        const char* Script;
+    } cases[] = {
+        {"BOOL", "Boolean"},   {"Boolean", "Boolean"}, {"INT", "Integer"},    {"BYTE", "Integer"},
+        {"Integer", "Integer"}, {"SINT", "Integer"},   {"DINT", "Integer"},   {"LINT", "Integer"},
+        {"USINT", "Integer"},  {"UINT", "Integer"},    {"UDINT", "Integer"},  {"ULINT", "Integer"},
+        {"WORD", "Integer"},   {"DWORD", "Integer"},   {"LWORD", "Integer"},  {"REAL", "Single"},
+        {"LREAL", "Single"},   {"COLOR", "Single"},    {"STRING", "String"},  {"WSTRING", "String"},
+        {"TIME", "String"},    {"dint", "String"},     {"", "String"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ScriptTypeName(c.Type), c.Script) << c.Type;
+}
+
+// Variables of the IEC integer types the model holds as texts: declared
+// Integer, and their texts read as integers for the start values; the
+// texts of other types go in unchanged.
+class TextIntegers : public ::testing::Test {
+protected:
+    TFB_InstanceRef* Make(const std::vector<std::pair<std::string, std::string>>& inputs)
+    {
+        auto t = std::make_unique<TFB_Type>();
+        t->Name = "I" + std::to_string(M.Types.size());
+        t->AddEventInput("REQ", "EVENT", "");
+        for (const auto& [type, value] : inputs)
+            t->AddDataInput("V" + std::to_string(t->DataInputs.size()), type, "", value, "");
+        const std::string name = t->Name;
+        M.Types.push_back(std::move(t));
+        return M.CreateInstance(name + "_1", name, true);
+    }
+    TFB_Manager M;
+};
+
+TEST_F(TextIntegers, AreDeclaredAsIntegersAndStartAsTheirValues)
+{
+    TFB_InstanceRef* r = Make({{"DINT", "5"},
+                               {"DINT", ""},
+                               {"UDINT", "4000000000"},
+                               {"WORD", "16#FF"},
+                               {"SINT", "-128"},
+                               {"LINT", "-2147483648"},
+                               {"TIME", "T#5s"}});
+    EXPECT_EQ(BuildTransitionScript(*r, "V0 + V1 + V2 + V3 + V4 + V5 + V6", "-"),
+              crlf({"procedure chkTransition( var theResult:Boolean);", "var V0:Integer;", "var V1:Integer;",
+                    "var V2:Integer;", "var V3:Integer;", "var V4:Integer;", "var V5:Integer;", "var V6:String;",
+                    "begin", "V0:=5;", "V1:=0;", "V2:=4000000000.0;", "V3:=255;", "V4:=-128;",
+                    "V5:=-2147483648.0;", "V6:=T#5s;", "theResult:= V0 + V1 + V2 + V3 + V4 + V5 + V6;", "end;"}));
+}
+
+TEST_F(TextIntegers, AValueThatDoesNotFitFailsTheScript)
+{
+    struct Case {
+        const char* Type;
+        const char* Text;
+        const char* Message;
+    } cases[] = {
+        {"USINT", "300", "V0: 300 does not fit USINT (0 to 255)"},
+        {"UDINT", "-1", "V0: -1 does not fit UDINT (0 to 4294967295)"},
+        {"SINT", "16#80", "V0: 128 does not fit SINT (-128 to 127)"},
+        {"DINT", "abc", "V0: 'abc' is no DINT value"},
+        {"LINT", "9007199254740993", "V0: 9007199254740993 is larger than the simulation computes exactly (2^53)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        TFB_InstanceRef* r = Make({{c.Type, c.Text}});
+        try {
+            BuildAlgorithmScript(*r, {"V0 := V0;"}, "REQ");
+            ADD_FAILURE() << "a script was made";
+        } catch (const EScriptError& e) {
+            EXPECT_STREQ(e.what(), c.Message);
+        }
+    }
+}
+
 } // namespace

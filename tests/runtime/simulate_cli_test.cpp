@@ -161,6 +161,88 @@ TEST_F(SimulateCli, InstancesThatCouldNotBeMadeAreNamedAndTheRestStillRuns)
     EXPECT_NE(r.Out.find("var\tA.CNT\t1\n"), std::string::npos) << r.Out;
 }
 
+// ACC: IEC integer and real ports. REQ adds (DO_SUM := DO_SUM + X * 2 and
+// more); OVER takes a SINT past 127; BIG copies the USINT input to an
+// output.
+const char* const kAccType = R"(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Name="ACC">
+  <InterfaceList>
+    <EventInputs><Event Name="REQ"/><Event Name="OVER"/><Event Name="BIG"/></EventInputs>
+    <EventOutputs><Event Name="CNF"/></EventOutputs>
+    <InputVars>
+      <VarDeclaration Name="X" Type="DINT"/><VarDeclaration Name="W" Type="WORD"/>
+      <VarDeclaration Name="SMALL" Type="USINT"/>
+    </InputVars>
+    <OutputVars>
+      <VarDeclaration Name="SUM" Type="DINT"/><VarDeclaration Name="U" Type="UDINT"/>
+      <VarDeclaration Name="L" Type="LREAL"/><VarDeclaration Name="S8" Type="SINT"/>
+    </OutputVars>
+  </InterfaceList>
+  <BasicFB>
+    <InternalVars><VarDeclaration Name="N" Type="DINT"/></InternalVars>
+    <ECC>
+      <ECState Name="START"/>
+      <ECState Name="ADD"><ECAction Algorithm="Add" Output="CNF"/></ECState>
+      <ECState Name="OVER"><ECAction Algorithm="Over" Output="CNF"/></ECState>
+      <ECState Name="BIG"><ECAction Algorithm="Big" Output="CNF"/></ECState>
+      <ECTransition Source="START" Destination="ADD" Condition="REQ"/>
+      <ECTransition Source="START" Destination="OVER" Condition="OVER"/>
+      <ECTransition Source="START" Destination="BIG" Condition="BIG"/>
+      <ECTransition Source="ADD" Destination="START" Condition="1"/>
+      <ECTransition Source="OVER" Destination="START" Condition="1"/>
+      <ECTransition Source="BIG" Destination="START" Condition="1"/>
+    </ECC>
+    <Algorithm Name="Add"><Other Language="DelphiScript"
+      Text="DO_SUM := DO_SUM + X * 2;&#10;DO_U := DO_U + W * 65536;&#10;DO_L := DO_L + X / 4;&#10;N := N + 1;"/></Algorithm>
+    <Algorithm Name="Over"><Other Language="DelphiScript" Text="DO_S8 := 127;&#10;DO_S8 := DO_S8 + 1;"/></Algorithm>
+    <Algorithm Name="Big"><Other Language="DelphiScript" Text="DO_U := SMALL;"/></Algorithm>
+  </BasicFB>
+</FBType>
+)";
+
+TEST_F(SimulateCli, IecIntegerTypesComputeAsIntegersAndRefuseWhatDoesNotFit)
+{
+    Home.Write("library/test/ACC.fbt", kAccType);
+    const std::string net = Home.Write("acc.fbn", Network(R"(<FB Name="A" Type="ACC" x="0" y="0"/>)")).string();
+    struct Case {
+        const char* Name;
+        std::vector<std::string> Args;
+        int Code;
+        std::vector<std::string> Values; // the lines of these ports
+        const char* Err;
+    };
+    const Case cases[] = {
+        // The input texts stay as they were set; UDINT goes past 2^31.
+        {"arithmetic",
+         {"--event", "A.REQ", "--set", "A.X=5", "--set", "A.W=16#FFFF"},
+         0,
+         {"value\tA.X\t5", "value\tA.W\t16#FFFF", "value\tA.SUM\t10", "value\tA.U\t4294901760",
+          "value\tA.L\t1.2500000", "var\tA.N\t1"},
+         ""},
+        {"SINT past its range",
+         {"--event", "A.OVER"},
+         3,
+         {"value\tA.S8\t"},
+         "telvo: A:: Script failed: S8: 128 does not fit SINT (-128 to 127) in \"procedure execAlg(\"\n"},
+        {"USINT given 300",
+         {"--event", "A.BIG", "--set", "A.SMALL=300"},
+         3,
+         {"value\tA.SMALL\t300", "value\tA.U\t"},
+         "telvo: A:: Script failed: SMALL: 300 does not fit USINT (0 to 255) in \"procedure execAlg(\"\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<std::string> args{net, "--steps", "2"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const ProcessResult r = Run(args);
+        EXPECT_EQ(r.ExitCode, c.Code) << r.Err;
+        EXPECT_EQ(r.Err, c.Err);
+        const auto lines = outputLines(r.Out);
+        for (const auto& v : c.Values)
+            EXPECT_NE(std::find(lines.begin(), lines.end(), v), lines.end()) << v << "\n" << r.Out;
+    }
+}
+
 TEST_F(SimulateCli, WrongUseIsRefused)
 {
     struct Case {

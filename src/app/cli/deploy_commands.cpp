@@ -128,7 +128,7 @@ int deploy(TCliContext& ctx)
                 continue;
             }
             try {
-                WriteFileAtomic(folder / name, text);
+                WriteFileAtomic(folder / name, text, TWriteMode::Output);
             } catch (const std::exception& e) {
                 ctx.Err << "telvo: " << e.what() << "\n";
                 rc = 1;
@@ -154,6 +154,7 @@ int deploy(TCliContext& ctx)
     // kalo: the file names come from device names, which must not lead out
     // of the folder.
     deployment.OnLine = nullptr;
+    deployment.KaloWrite = TWriteMode::Output;
     int rc = 0;
     auto saved = deployment.MakeKaloConfiguration(
         [&](const std::filesystem::path&, const std::string& name) -> std::optional<std::filesystem::path> {
@@ -305,6 +306,7 @@ TCliCommand reg{"deploy",
                 "  --send           with xml: send each command set to its device over TCP\n"
                 "  --out DIR        with xml or script: also write DIR/DEVICE.xml or DIR/DEVICE.txt per device;\n"
                 "                   with kalo: the folder for the files (default: the program's KALO folder)\n"
+                "                   a link there is written through to its file, but makes no new file\n"
                 "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address\n"
                 "  --dry-run        with forte: print the requests instead of sending them\n"
                 "  --replace        with forte: kill and delete a resource an earlier deployment left\n"

@@ -56,8 +56,10 @@ int typeNew(TCliContext& ctx)
         return 1;
     }
     const fs::path target = fs::path(out) / (name + ".fbt");
+    // A link of that name, even one to a missing file, is something that
+    // exists: the new file is not made wherever it points.
     std::error_code ec;
-    if (fs::exists(target, ec)) {
+    if (fs::exists(fs::symlink_status(target, ec))) {
         ctx.Err << "telvo: " << target.string() << " exists already\n";
         return 1;
     }
@@ -73,7 +75,7 @@ int typeNew(TCliContext& ctx)
         TFB_Type base;
         base.FileName = templ.string();
         fs::create_directories(out);
-        if (!WriteFBType(target.string(), *type, &base, true, type->Network.get(), &ctx.UI))
+        if (!WriteFBType(target.string(), *type, &base, true, type->Network.get(), &ctx.UI, TWriteMode::Create))
             return 1;
     } catch (const std::exception& e) {
         ctx.Err << "telvo: " << e.what() << "\n";
@@ -86,7 +88,8 @@ int typeNew(TCliContext& ctx)
 TCliCommand reg{"type new", "basic|composite NAME --out DIR", typeNew,
                 "Writes a new FB type named NAME from the shipped template of its kind to DIR/NAME.fbt and prints "
                 "its path.\n"
-                "  --out DIR    the folder for the new type file (made when missing)"};
+                "  --out DIR    the folder for the new type file (made when missing); a file or link of that\n"
+                "               name there is left alone"};
 
 } // namespace
 
