@@ -547,7 +547,8 @@ void TEccPage::MouseDown(int x, int y)
         editor_.Commit(QStringLiteral("Add transition"));
         return;
     }
-    SelectAt(x, y);
+    endDrag();
+    select(x, y);
     dragging_ = selectedState_ >= 0 || selectedTransition_ >= 0;
     moved_ = false;
     Repaint();
@@ -557,11 +558,16 @@ void TEccPage::SelectAt(int x, int y)
 {
     if (!type())
         return;
-    // A state wins over any label beneath it.
     endDrag();
+    select(x, y);
+    Repaint();
+}
+
+void TEccPage::select(int x, int y)
+{
+    // A state wins over any label beneath it.
     selectedState_ = stateAt(x, y);
     selectedTransition_ = selectedState_ < 0 ? transitionAt(x, y) : -1;
-    Repaint();
 }
 
 void TEccPage::endDrag()

@@ -97,6 +97,7 @@ private:
     TFB_Type* type() const;
     int stateAt(int x, int y);
     int transitionAt(int x, int y);
+    void select(int x, int y);
     void placeClear(TECCState& state);
     // Ends a drag under way (a move is one undo step).
     void endDrag();
