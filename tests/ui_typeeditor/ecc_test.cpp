@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
@@ -533,6 +534,37 @@ TEST_F(TypeEditorFixture, StateDialogListsCoverTheSelectedCellAndFillIt)
     ASSERT_EQ(state.Actions.size(), 2u);
     EXPECT_EQ(state.Actions[1]->Algorithm, "REQ");
     EXPECT_EQ(state.Actions[1]->Output, "INITO");
+}
+
+TEST_F(TypeEditorFixture, StateDialogListsHideWhenTheGridScrolls)
+{
+    ASSERT_TRUE(Editor->NewBasicClick());
+    Editor->ShowTab("ECC");
+    TEccPage& page = *Editor->EccPage();
+    TFB_Type& type = *Editor->WorkingType();
+    const int init = indexOf(type, "INIT");
+    ASSERT_TRUE(page.EditState(init, "INIT", "", std::vector<std::pair<std::string, std::string>>(20, {"INIT", "CNF"})));
+    EccMouse mouse(page);
+    bool hidden = false;
+    auto check = [&](QDialog* d) {
+        auto* grid = d->findChild<QTableWidget*>("StringGrid1");
+        auto* algorithms = d->findChild<QComboBox*>("cmbAlgorithms");
+        auto* outputs = d->findChild<QComboBox*>("cmbOutputs");
+        ASSERT_TRUE(grid && algorithms && outputs);
+        ASSERT_TRUE(algorithms->isVisible());
+        ASSERT_GT(grid->verticalScrollBar()->maximum(), 0);
+        // Left where it was, a list would cover another row's cell.
+        grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+        hidden = !algorithms->isVisible() && !outputs->isVisible();
+    };
+    TModalAnswers answers;
+    answers.OnDialog = [&](QDialog* d) {
+        check(d);
+        d->reject();
+    };
+    mouse.DoubleClick(inside(*type.States[init]));
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(type.States[init]->Actions.size(), 20u);
 }
 
 } // namespace telvo::test
