@@ -397,7 +397,8 @@ public:
     // An object name, or an IPT name, "+||+" and one of its IPP names. None
     // when nothing has that name.
     TslObject* FindByName(const std::string& name) const;
-    // Hit tests in view coordinates.
+    // Hit tests in view coordinates. ObjectAt takes the topmost (last drawn)
+    // object or IPP marker at the point and brings it to the top.
     TslObject* ObjectAt(int32_t x, int32_t y, bool withIpps);
     TslIPPRef* IppAt(int32_t x, int32_t y) const;
     TSystemConnection* ConnectionAt(int32_t x, int32_t y);

@@ -307,30 +307,34 @@ TslObject* TSystemLayerManager::FindByName(const std::string& name) const
 
 TslObject* TSystemLayerManager::ObjectAt(int32_t x, int32_t y, bool withIpps)
 {
-    TslObject* hit = nullptr;
-    TslIPPRef* ippHit = nullptr;
-    for (auto& object : Objects) {
+    for (auto& object : Objects)
         object->Selected = false;
-        auto* ipt = withIpps ? dynamic_cast<TslIPT*>(object.get()) : nullptr;
-        if (ipt) {
-            for (auto& ipp : ipt->IPPList)
-                if (InBox(x, y, int64_t{ScrollX} + ipp->Left, int64_t{ScrollY} + ipp->Top, TslIPPRef::MarkerSize,
-                          TslIPPRef::MarkerSize)) {
-                    ippHit = ipp.get();
-                    break;
-                }
-        }
+    // From the last drawn to the first: the object the user sees on top
+    // takes the point, box or IPP marker alike. An IPT's box still wins over
+    // its own markers, which only share its top edge.
+    TslObject* result = nullptr;
+    TslObject* toTop = nullptr;
+    for (auto it = Objects.rbegin(); it != Objects.rend() && !result; ++it) {
+        TslObject* object = it->get();
         if (InBox(x, y, int64_t{ScrollX} + object->Left, int64_t{ScrollY} + object->Top, object->Width,
                   object->Height)) {
-            hit = object.get();
+            result = toTop = object;
             break;
         }
+        auto* ipt = withIpps ? dynamic_cast<TslIPT*>(object) : nullptr;
+        if (!ipt)
+            continue;
+        for (auto& ipp : ipt->IPPList)
+            if (InBox(x, y, int64_t{ScrollX} + ipp->Left, int64_t{ScrollY} + ipp->Top, TslIPPRef::MarkerSize,
+                      TslIPPRef::MarkerSize)) {
+                result = ipp.get();
+                toTop = ipt;
+                break;
+            }
     }
-    TslObject* result = hit ? hit : ippHit;
     if (!result)
         return nullptr;
     // What was hit comes to the top of the drawing.
-    TslObject* toTop = hit ? hit : ippHit->Owner;
     auto it = std::find_if(Objects.begin(), Objects.end(), [&](const auto& o) { return o.get() == toTop; });
     if (it != Objects.end())
         std::rotate(it, it + 1, Objects.end());

@@ -5,6 +5,7 @@
 #include "model/value_text.h"
 #include "systemlayer/system_layer.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -151,16 +152,36 @@ std::string TfrmEditNote::NoteText() const
 TfrmSelectIPPfromIPT::TfrmSelectIPPfromIPT(QWidget* parent) : QWidget(parent, Qt::Popup)
 {
     setObjectName(QStringLiteral("frmSelectIPPfromIPT"));
+    // A borderless black pop-up; the tree and the buttons keep their own
+    // colours inside it.
+    setAutoFillBackground(true);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    black.setColor(QPalette::WindowText, Qt::white);
+    setPalette(black);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
+    auto* hint = new QLabel(QStringLiteral("You can select multiple IPPs by holding the CTRL or SHIFT key and the press Add"),
+                            this);
+    hint->setObjectName(QStringLiteral("lblHint"));
+    hint->setWordWrap(true);
+    layout->addWidget(hint);
     tree_ = new QTreeWidget(this);
     tree_->setObjectName(QStringLiteral("tvIPPs"));
     tree_->setHeaderHidden(true);
     tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tree_->setPalette(QApplication::palette(tree_));
     layout->addWidget(tree_);
     add_ = new QPushButton(QStringLiteral("Add selected"), this);
     add_->setObjectName(QStringLiteral("btnAddSelected"));
+    add_->setPalette(QApplication::palette(add_));
     layout->addWidget(add_);
+    // Kept, and never shown: new IPPs are made in the system layer.
+    auto* createNew = new QPushButton(QStringLiteral("Create new..."), this);
+    createNew->setObjectName(QStringLiteral("btnCreateNew"));
+    createNew->setPalette(QApplication::palette(createNew));
+    createNew->hide();
+    layout->addWidget(createNew);
     connect(add_, &QPushButton::clicked, this, [this] {
         std::vector<TslIPPRef*> chosen;
         for (QTreeWidgetItem* node : tree_->selectedItems())

@@ -64,8 +64,9 @@ private:
     QPlainTextEdit* memo_;
 };
 
-// The IPP picker that "Insert IPP" pops up below its button: the IPPs of
-// the plant by device, and "Add selected".
+// The IPP picker that "Insert IPP" pops up below its button: a black
+// borderless pop-up with its instruction, the IPPs of the plant by device,
+// "Add selected" and a hidden "Create new...".
 class TfrmSelectIPPfromIPT : public QWidget {
     Q_OBJECT
 public:

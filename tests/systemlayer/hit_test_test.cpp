@@ -45,7 +45,7 @@ TEST_F(LayerTest, ObjectAtUsesInclusiveBoxesShiftedByTheScroll)
     }
 }
 
-TEST_F(LayerTest, ObjectAtTakesTheFirstBoxAndBringsItToTheTop)
+TEST_F(LayerTest, ObjectAtTakesTheTopmostBoxAndBringsItToTheTop)
 {
     TslObject* under = Add(slComputer);
     TslObject* over = Add(slSwitch);
@@ -55,20 +55,22 @@ TEST_F(LayerTest, ObjectAtTakesTheFirstBoxAndBringsItToTheTop)
     Place(apart, 300, 300, 10, 10);
     for (auto& o : Layer->Objects)
         o->Selected = true;
-    EXPECT_EQ(Layer->ObjectAt(30, 30, false), under);
-    // Scanning cleared Selected up to the hit; the hit now draws last.
-    EXPECT_FALSE(under->Selected);
-    EXPECT_TRUE(over->Selected);
-    EXPECT_EQ(Layer->Objects.back().get(), under);
-    EXPECT_EQ(Layer->Objects.front().get(), over);
-    // Now "over" comes first in the list, so it takes the shared area.
+    // The shared area shows "over", drawn after "under": it takes the press.
     EXPECT_EQ(Layer->ObjectAt(30, 30, false), over);
-    EXPECT_EQ(Layer->ObjectAt(200, 200, false), nullptr);
+    EXPECT_FALSE(under->Selected);
+    EXPECT_FALSE(over->Selected);
     EXPECT_FALSE(apart->Selected); // every object was examined
     EXPECT_EQ(Layer->Objects.back().get(), over);
+    EXPECT_EQ(Layer->Objects.front().get(), under);
+    // Only "under" shows here; hit, it comes to the top and then takes the
+    // shared area as well.
+    EXPECT_EQ(Layer->ObjectAt(10, 10, false), under);
+    EXPECT_EQ(Layer->Objects.back().get(), under);
+    EXPECT_EQ(Layer->ObjectAt(30, 30, false), under);
+    EXPECT_EQ(Layer->ObjectAt(200, 200, false), nullptr);
 }
 
-TEST_F(LayerTest, IppMarkersAreHitButObjectBoxesTakePrecedence)
+TEST_F(LayerTest, IppMarkersAndBoxesAreHitTopmostFirst)
 {
     auto* pump = AddIpt(3);  // IPT_0
     auto* valve = AddIpt(2); // IPT_1
@@ -88,10 +90,15 @@ TEST_F(LayerTest, IppMarkersAreHitButObjectBoxesTakePrecedence)
     // The IPT's top edge is inside both its box and the marker: the box wins.
     EXPECT_EQ(Layer->ObjectAt(110, 100, true), pump);
 
-    // A box later in the list still wins over a marker found earlier.
+    // A box drawn over a marker wins over it.
     TslObject* cover = Add(slSwitch);
     Place(cover, 105, 80, 10, 10);
     EXPECT_EQ(Layer->ObjectAt(110, 86, true), cover);
+    // Once the pump is drawn last (a press on its marker beside the box),
+    // its marker lies over that box and wins over it.
+    EXPECT_EQ(Layer->ObjectAt(119, 86, true), p0);
+    EXPECT_EQ(Layer->Objects.back().get(), pump);
+    EXPECT_EQ(Layer->ObjectAt(110, 86, true), p0);
 
     EXPECT_EQ(Layer->IppAt(410, 90), v0);
     EXPECT_EQ(Layer->IppAt(122, 86), p1);

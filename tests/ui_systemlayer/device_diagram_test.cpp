@@ -7,7 +7,9 @@
 #include "ui/fb_diagram_editor.h"
 #include "ui/systemlayer/device_diagram_window.h"
 #include "ui/systemlayer/sl_dialogs.h"
+#include "ui/ui_test_support.h"
 
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -105,6 +107,32 @@ TEST_F(DeviceDiagramTest, DeviceDeletedWhileTheWindowIsOpen)
     window->InsertDeviceIppClick();
     window->close();
     EXPECT_TRUE(UI.Questions().empty());
+}
+
+TEST_F(DeviceDiagramTest, SaveButtonAndSaveDialogReadAsThePartGivesThem)
+{
+    NewProject();
+    auto& device = *static_cast<TslDevice*>(Window->AddFromPalette(slIECDevice));
+    TfrmDeviceFBIPPDiagram window(*Workbench, nullptr, device, Window.get(), Window.get());
+    auto* save = window.findChild<QToolButton*>(QStringLiteral("btnSaveDeviceNetwork"));
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->text(), QStringLiteral("Save Device Internal FB Network..."));
+    // The real save dialog, cancelled.
+    QStringList filters;
+    QString title;
+    TModalAnswers answers;
+    answers.OnDialog = [&](QDialog* d) {
+        if (auto* files = qobject_cast<QFileDialog*>(d)) {
+            filters = files->nameFilters();
+            title = files->windowTitle();
+        }
+        d->reject();
+    };
+    EXPECT_FALSE(window.SaveClick());
+    EXPECT_EQ(title, QStringLiteral("Save Device Internal FB Network..."));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Process Interface FB Diagram (*.dfb)"), QStringLiteral("All (*.*)")}));
+    UI.QueueAnswer(false);
+    window.close();
 }
 
 } // namespace

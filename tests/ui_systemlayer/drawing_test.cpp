@@ -3,6 +3,7 @@
 
 #include "sl_fixture.h"
 
+#include "ui/fb_diagram_dialogs.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/systemlayer/sl_renderer.h"
 #include "workbench/project_lifecycle.h"
@@ -18,8 +19,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QUndoStack>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <sstream>
@@ -425,8 +431,146 @@ TEST_F(DrawingTest, EveryDialogShowsItsFieldsUnclipped)
     d->close();
     TfrmIppProperties ipp(*static_cast<TslIPT*>(Layer().FindByName("conveyer0"))->IPPList[0], nullptr);
     save(&ipp, QStringLiteral("ipp"));
+    TfrmSelectIPPfromIPT picker;
+    picker.Fill(Layer());
+    save(&picker, QStringLiteral("ipp-picker"));
+    picker.close();
     Window->resize(900, 700);
     save(Window.get(), QStringLiteral("editor"));
+}
+
+// Objects from the palette land where none lies, and a press on objects
+// lying over one another takes the one drawn on top.
+TEST_F(DrawingTest, NewObjectsStepAsideAndAPressTakesTheObjectOnTop)
+{
+    NewProject();
+    for (const char* button : {"btnIECDevice", "btnIECDevice", "btnComputer", "btnConveyer", "btnIECFieldbus"})
+        QTest::mouseClick(Window->Button(QString::fromLatin1(button)), Qt::LeftButton);
+    ASSERT_EQ(Layer().Objects.size(), 5u);
+    EXPECT_EQ(Layer().Objects[0]->Left, 20);
+    EXPECT_EQ(Layer().Objects[0]->Top, 20);
+    // Each box with the name line below it covers no other.
+    auto area = [](const TslObject& o) { return QRect(o.Left, o.Top, o.Width, o.Height + 15); };
+    for (size_t i = 0; i < 5; ++i)
+        for (size_t j = i + 1; j < 5; ++j)
+            EXPECT_FALSE(area(*Layer().Objects[i]).intersects(area(*Layer().Objects[j])))
+                << Layer().Objects[i]->Name << " " << Layer().Objects[j]->Name;
+
+    TslObject* lower = Layer().Objects[0].get();
+    TslObject* upper = Layer().Objects[1].get();
+    Drag(QPoint(upper->Left + 3, upper->Top + 3), QPoint(lower->Left + 13, lower->Top + 13));
+    ASSERT_EQ(upper->Left, lower->Left + 10);
+    ASSERT_EQ(Layer().Objects.back().get(), upper);
+    // The shared part shows the upper one: the press and the drag are its.
+    const QPoint shared(lower->Left + 20, lower->Top + 20);
+    Press(shared);
+    EXPECT_EQ(Layer().SelectedObject, upper);
+    Move(QPoint(600, 500));
+    Release(QPoint(600, 500));
+    EXPECT_EQ(lower->Left, 20);
+    EXPECT_EQ(upper->Left, 600 - 10);
+}
+
+TEST_F(DrawingTest, CtrlWheelZoomsAboutTheMouse)
+{
+    NewProject();
+    TslObject* device = AddAt("btnIECDevice", 400, 300);
+    auto wheel = [&](QPoint at, int notches) {
+        QWheelEvent e(QPointF(at), QPointF(Window->PaintBox()->mapToGlobal(at)), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(Window->PaintBox(), &e);
+    };
+    // The device's centre stays under the mouse, to the scroll bars' step
+    // of 5 layer pixels.
+    const QPoint mouse = Centre(*device);
+    const double zooms[] = {1.25, 1.56, 1.95, 1.56};
+    const int notches[] = {1, 1, 1, -1};
+    for (size_t k = 0; k < 4; ++k) {
+        wheel(mouse, notches[k]);
+        EXPECT_DOUBLE_EQ(Window->Zoom(), zooms[k]);
+        const QPoint now = Centre(*device);
+        EXPECT_NEAR(now.x(), mouse.x(), 5 * Window->Zoom()) << zooms[k];
+        EXPECT_NEAR(now.y(), mouse.y(), 5 * Window->Zoom()) << zooms[k];
+        // And a press there takes the device.
+        Click(mouse);
+        EXPECT_EQ(Layer().SelectedObject, device) << zooms[k];
+    }
+}
+
+TEST_F(DrawingTest, NoDragSurvivesADialog)
+{
+    NewProject();
+    TslObject* device = AddAt("btnIECDevice", 300, 200);
+    const QPoint at = Centre(*device);
+    // A double click opens the device's dialog; the release that follows
+    // may never reach the drawing (a modal dialog takes it).
+    Press(at);
+    Release(at);
+    Press(at);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(at), QPointF(Window->PaintBox()->mapToGlobal(at)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Window->PaintBox(), &twice);
+    QMouseEvent move(QEvent::MouseMove, QPointF(at + QPoint(200, 150)),
+                     QPointF(Window->PaintBox()->mapToGlobal(at + QPoint(200, 150))), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(Window->PaintBox(), &move);
+    EXPECT_EQ(device->Left, 300);
+    EXPECT_EQ(device->Top, 200);
+    for (QDialog* d : Window->findChildren<QDialog*>())
+        d->close();
+}
+
+// The selection frame runs along the object's own box.
+TEST_F(DrawingTest, SelectionFrameRunsAlongTheBox)
+{
+    NewProject();
+    TslObject* bus = AddAt("btnIECFieldbus", 200, 200);
+    Click(QPoint(bus->Left + 50, bus->Top + 5));
+    ASSERT_EQ(Layer().SelectedObject, bus);
+    Window->Render();
+    const QImage& image = Window->Image();
+    auto blackIn = [&](int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int x = x0; x <= x1; ++x)
+            for (int y = y0; y <= y1; ++y)
+                n += pixel(image, {x, y}) == 0u;
+        return n;
+    };
+    const int L = bus->Left, T = bus->Top, R = L + bus->Width - 1, B = T + bus->Height - 1;
+    EXPECT_GT(blackIn(L, T + 1, L, B - 1), 0) << "left edge";
+    EXPECT_GT(blackIn(R, T + 1, R, B - 1), 0) << "right edge";
+    EXPECT_GT(blackIn(L + 1, T, R - 1, T), 0) << "top edge";
+    EXPECT_GT(blackIn(L + 1, B, R - 1, B), 0) << "bottom edge";
+    EXPECT_EQ(blackIn(L - 3, T - 3, L - 1, B + 3), 0) << "left of the box";
+    EXPECT_EQ(blackIn(L - 3, T - 3, R + 3, T - 1), 0) << "above the box";
+    EXPECT_EQ(blackIn(R + 1, T - 3, R + 3, B + 3), 0) << "right of the box";
+}
+
+// The IPP picker of the FB diagrams: a black pop-up with its instruction,
+// the IPPs and "Add selected"; "Create new..." is there but never shown.
+TEST_F(DrawingTest, IppPickerShowsItsInstructionAndHidesCreateNew)
+{
+    OpenExample();
+    TfrmSelectIPPfromIPT picker;
+    picker.Fill(Layer());
+    picker.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&picker));
+    EXPECT_TRUE(picker.windowFlags().testFlag(Qt::Popup));
+    auto* hint = picker.findChild<QLabel*>("lblHint");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_EQ(hint->text(),
+              QStringLiteral("You can select multiple IPPs by holding the CTRL or SHIFT key and the press Add"));
+    EXPECT_TRUE(hint->isVisible());
+    auto* create = picker.findChild<QPushButton*>("btnCreateNew");
+    ASSERT_NE(create, nullptr);
+    EXPECT_EQ(create->text(), QStringLiteral("Create new..."));
+    EXPECT_FALSE(create->isVisible());
+    EXPECT_TRUE(picker.findChild<QPushButton*>("btnAddSelected")->isVisible());
+    EXPECT_EQ(picker.Tree()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    const QImage look = picker.grab().toImage();
+    EXPECT_EQ(pixel(look, {1, 1}), 0u);
+    EXPECT_EQ(pixel(look, {look.width() - 2, look.height() - 2}), 0u);
+    picker.close();
 }
 
 } // namespace

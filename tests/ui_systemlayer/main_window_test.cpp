@@ -13,7 +13,10 @@
 
 #include <QAction>
 #include <QMdiSubWindow>
+#include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
+#include <QApplication>
 #include <QUndoStack>
 
 #include <filesystem>
@@ -93,6 +96,52 @@ TEST_F(SystemLayerUnderMainWindow, TreeAndLogFollowTheEdits)
     ASSERT_TRUE(WaitUntil([&] { return !Form->Project().IsOpen(); }));
     EXPECT_FALSE(Form->SystemLayerWindowOpen());
     EXPECT_EQ(Window(), nullptr);
+}
+
+// The main window's Edit › Undo and Redo, and the window's own keys, act on
+// the system layer window's edits as on a diagram's.
+TEST_F(SystemLayerUnderMainWindow, EditMenuAndKeysUndoAndRedoTheWindowsEdits)
+{
+    TModalAnswers answers;
+    Form->Action("mnuSystemLayerEdit")->trigger();
+    TfrmSystemLayer* window = Window();
+    ASSERT_NE(window, nullptr);
+    auto& objects = Workbench->SystemLayer().Objects;
+    const size_t before = objects.size();
+    QTest::mouseClick(window->Button(QStringLiteral("btnIECDevice")), Qt::LeftButton);
+    ASSERT_EQ(objects.size(), before + 1);
+
+    Form->UpdateMenuItems();
+    ASSERT_TRUE(Form->Action("mnuUndo")->isEnabled());
+    Form->Action("mnuUndo")->trigger();
+    EXPECT_EQ(objects.size(), before);
+    ASSERT_TRUE(Form->Action("mnuRedo")->isEnabled());
+    EXPECT_FALSE(Form->Action("mnuUndo")->isEnabled());
+    Form->Action("mnuRedo")->trigger();
+    EXPECT_EQ(objects.size(), before + 1);
+
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QWidget* box = window->PaintBox();
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 5, box->height() - 5));
+    ASSERT_EQ(QApplication::focusWidget(), box);
+    struct TKey {
+        const char* Name;
+        Qt::Key Key;
+        Qt::KeyboardModifiers Modifiers;
+        size_t Objects;
+    };
+    const TKey keys[] = {
+        {"Ctrl+Z", Qt::Key_Z, Qt::ControlModifier, before},
+        {"Ctrl+Y", Qt::Key_Y, Qt::ControlModifier, before + 1},
+        {"Ctrl+Z again", Qt::Key_Z, Qt::ControlModifier, before},
+        {"Ctrl+Shift+Z", Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, before + 1},
+    };
+    for (const TKey& k : keys) {
+        QTest::keyClick(box, k.Key, k.Modifiers);
+        EXPECT_EQ(objects.size(), k.Objects) << k.Name;
+    }
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
 }
 
 } // namespace

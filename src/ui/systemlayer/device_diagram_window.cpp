@@ -83,7 +83,7 @@ TfrmDeviceFBIPPDiagram::TfrmDeviceFBIPPDiagram(TWorkbench& workbench, TMainForm*
     top->addWidget(header_, 1);
     auto* save = new QToolButton(this);
     save->setObjectName(QStringLiteral("btnSaveDeviceNetwork"));
-    save->setText(QStringLiteral("Save"));
+    save->setText(QStringLiteral("Save Device Internal FB Network..."));
     save->setToolTip(QStringLiteral("Save Device Internal FB Network..."));
     connect(save, &QToolButton::clicked, this, [this] { SaveClick(); });
     top->addWidget(save);
@@ -136,7 +136,7 @@ TfrmDeviceFBIPPDiagram::TfrmDeviceFBIPPDiagram(TWorkbench& workbench, TMainForm*
 
     AskSaveFileName = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Save Device Internal FB Network..."), QString(),
-                                            QStringLiteral("Process Interface FB Diagram (*.dfb);;All (*)"));
+                                            QStringLiteral("Process Interface FB Diagram (*.dfb);;All (*.*)"));
     };
     if (device.Kind == slOPCDevice && OpcPanelFactory)
         OpcPanelFactory(*this);

@@ -28,6 +28,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -198,8 +199,10 @@ void TSystemLayerPaintBox::wheelEvent(QWheelEvent* e)
 {
     if (e->modifiers() & Qt::ControlModifier) {
         const int steps = e->angleDelta().y() / 120;
-        if (steps != 0)
-            editor_.ZoomStep(steps);
+        if (steps != 0) {
+            const QPoint at = e->position().toPoint();
+            editor_.ZoomAbout(editor_.Zoom() * std::pow(1.25, steps), at.x(), at.y());
+        }
         e->accept();
         return;
     }
@@ -291,9 +294,11 @@ TfrmSystemLayer::TfrmSystemLayer(TWorkbench& workbench, TMainForm* main, QWidget
         s->setContext(Qt::WidgetWithChildrenShortcut);
         connect(s, &QShortcut::activated, this, std::move(run));
     };
-    shortcut(QKeySequence::Undo, [this] { undo_->undo(); });
+    // The keys of the diagram editor, named one by one: the platform's Redo
+    // may be Ctrl+Shift+Z itself, and two shortcuts on one key fire neither.
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { undo_->undo(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { undo_->redo(); });
-    shortcut(QKeySequence::Redo, [this] { undo_->redo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { undo_->redo(); });
     shortcut(QKeySequence::Delete, [this] { DeleteClick(); });
     shortcut(QKeySequence::ZoomIn, [this] { ZoomStep(1); });
     shortcut(QKeySequence::ZoomOut, [this] { ZoomStep(-1); });
@@ -514,6 +519,30 @@ void TfrmSystemLayer::ZoomStep(int steps)
     SetZoom(zoom_ * std::pow(1.25, steps));
 }
 
+void TfrmSystemLayer::ZoomAbout(double zoom, int vx, int vy)
+{
+    TSystemLayerManager& layer = Layer();
+    const double before = zoom_;
+    // The layer point under the mouse, before the scroll is added.
+    const double px = vx / before - layer.ScrollX, py = vy / before - layer.ScrollY;
+    SetZoom(zoom);
+    // Scrolled so that the point is under the mouse again, to the bars'
+    // step of 5 layer pixels; the bars reach as far as that needs.
+    auto position = [](double wanted, QScrollBar* bar) {
+        const int value = std::max(0, static_cast<int>(std::lround(-wanted / 5.0)));
+        if (value > bar->maximum())
+            bar->setMaximum(value);
+        return value;
+    };
+    const int h = position(vx / zoom_ - px, hBar_), v = position(vy / zoom_ - py, vBar_);
+    {
+        const QSignalBlocker blockH(hBar_), blockV(vBar_);
+        hBar_->setValue(h);
+        vBar_->setValue(v);
+    }
+    SetScroll(h, v);
+}
+
 void TfrmSystemLayer::ZoomTextEntered(const QString& text)
 {
     QString number = text;
@@ -548,6 +577,7 @@ TslObject* TfrmSystemLayer::AddFromPalette(uint8_t kind, int subtype)
     TslObject* object = layer.AddObject(name, kind, subtype, image);
     if (!object)
         return nullptr;
+    placeClear(*object);
     log("System layer added object :" + addedLabel(kind, subtype) + layer.CountOfKind(kind));
     Push(new TObjectPresenceCommand(*keys_, &workbench_.FBManager(), *object, true,
                                     QStringLiteral("Add %1").arg(QString::fromStdString(name))));
@@ -555,6 +585,33 @@ TslObject* TfrmSystemLayer::AddFromPalette(uint8_t kind, int subtype)
     if (main_)
         main_->AddObjectNode(object);
     return object;
+}
+
+void TfrmSystemLayer::placeClear(TslObject& object)
+{
+    // Every new object starts at the same place; on top of another it would
+    // hide it, and a press meant for the one would take the other. Step down
+    // and right until it covers no object: its box and the name line below
+    // it against the others' boxes, names and IPP markers.
+    TSystemLayerManager& layer = Layer();
+    layer.ApplyLayout();
+    constexpr int nameLine = 15, markerRow = 15;
+    auto area = [&](const TslObject& o) {
+        const bool markers = o.IppList() && !o.IppList()->empty() && o.Kind == slIPT;
+        const int top = o.Top - (markers ? markerRow : 0);
+        return QRect(o.Left, top, std::max(1, o.Width), std::max(1, o.Top + o.Height + nameLine - top));
+    };
+    auto covers = [&] {
+        const QRect mine = area(object);
+        for (const auto& other : layer.Objects)
+            if (other.get() != &object && mine.intersects(area(*other)))
+                return true;
+        return false;
+    };
+    for (int step = 0; step < 2000 && covers(); ++step) {
+        object.Left += 20;
+        object.Top += 20;
+    }
 }
 
 void TfrmSystemLayer::SelectionModeClick()
@@ -684,8 +741,18 @@ void TfrmSystemLayer::DoubleClick(int, int)
     EditClick();
 }
 
+void TfrmSystemLayer::endGesture()
+{
+    // A dialog takes the release of the press that led to it (a modal one
+    // always): a drag left running would carry the object on with the bare
+    // mouse afterwards.
+    if (Layer().SelectedObject && Layer().SelectedObject->Selected)
+        MouseUp(0, 0);
+}
+
 void TfrmSystemLayer::EditClick()
 {
+    endGesture();
     TSystemLayerManager& layer = Layer();
     if (!layer.SelectedObject) {
         if (layer.SelectedConnection && OpenConnectionProperties)
@@ -699,6 +766,7 @@ void TfrmSystemLayer::EditClick()
 
 void TfrmSystemLayer::EditDeviceDiagramClick()
 {
+    endGesture();
     auto* device = dynamic_cast<TslDevice*>(Layer().SelectedObject);
     if (device && OpenDeviceDiagram)
         OpenDeviceDiagram(*device);
@@ -706,6 +774,7 @@ void TfrmSystemLayer::EditDeviceDiagramClick()
 
 void TfrmSystemLayer::DeleteClick()
 {
+    endGesture();
     TSystemLayerManager& layer = Layer();
     if (!layer.SelectedObject && layer.SelectedConnection) {
         auto* command = new TConnectionPresenceCommand(

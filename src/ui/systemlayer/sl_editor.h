@@ -74,6 +74,8 @@ public:
     TKind EditorKind() const override { return TKind::SystemLayer; }
     QMdiSubWindow* SubWindow() const override { return subWindow_; }
     void RefreshDiagram() override { Render(); }
+    // The main window's Edit › Undo and Redo act on this stack.
+    QUndoStack* EditUndoStack() const override { return undo_; }
     void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
 
     TWorkbench& Workbench() const { return workbench_; }
@@ -108,6 +110,8 @@ public:
     void SetZoom(double zoom);
     void ZoomTextEntered(const QString& text);
     void ZoomStep(int steps);
+    // Zooms keeping the drawing under the view point (x, y) where it is.
+    void ZoomAbout(double zoom, int x, int y);
 
     // ---- Mouse, in drawing-area pixels ----
 
@@ -164,6 +168,8 @@ private:
     void hint(const std::string& text, int gesture);
     void repaintDiagramWindows();
     void resetConnectionPick();
+    void placeClear(TslObject& object);
+    void endGesture();
     std::vector<int> orderNow() const;
     // The diagram a drag of an FB instance comes from, when it may be dropped
     // here at all.

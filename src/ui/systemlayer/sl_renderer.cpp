@@ -228,8 +228,10 @@ void PaintSystemLayer(QImage& image, TSystemLayerManager& layer, TslPictureCache
             paintIppMarkers(p, *ipt, layer.HoverIpp, L, T);
         }
         if (layer.SelectedObject == &o) {
+            // Along the object's own box, over its picture's edge.
             p.setPen(QPen(Qt::black, 1, Qt::DotLine));
-            p.drawRect(QRect(L - 2, T - 2, o.Width + 3, o.Height + 3));
+            p.setBrush(Qt::NoBrush);
+            box(p, L, T, L + o.Width, T + o.Height);
             p.setPen(QPen(Qt::black, 1));
         }
         p.drawText(QRect(L - 50, T + o.Height, o.Width + 100, 15), Qt::AlignHCenter | Qt::AlignTop,

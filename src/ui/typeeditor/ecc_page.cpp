@@ -21,6 +21,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -30,6 +31,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <functional>
 #include <set>
 
 namespace telvo {
@@ -57,6 +59,38 @@ const TECCState* findState(const TFB_Type& type, const std::string& name)
         if (s->Name == name)
             return s.get();
     return nullptr;
+}
+
+// Where a press is on a state: its box and its action cells. The cells are
+// drawn over any transition label beneath them, so a press there belongs to
+// the state the user sees, not to a label hidden under it.
+bool onState(const TECCState& s, int x, int y)
+{
+    if (s.X < x && x < s.X + 60 && s.Y < y && y < s.Y + 18)
+        return true;
+    const int rows = static_cast<int>(s.Actions.size());
+    return rows > 0 && s.X + 80 < x && x < s.X + 180 && s.Y < y && y < s.Y + 18 * rows;
+}
+
+// What a state covers on the chart: its box (with the start frame) and,
+// beside it, the connector and the action cells.
+std::vector<QRect> stateFootprint(const TECCState& s)
+{
+    std::vector<QRect> parts;
+    if (s.Name == "START")
+        parts.emplace_back(s.X - 2, s.Y - 2, 64, 22);
+    else
+        parts.emplace_back(s.X, s.Y, 60, 18);
+    if (!s.Actions.empty())
+        parts.emplace_back(s.X + 60, s.Y, 120, 18 * static_cast<int>(s.Actions.size()));
+    return parts;
+}
+
+// The label box of a transition as it is drawn.
+QRect labelBox(const TECCTransition& t)
+{
+    const int right = t.X + 12 * std::max(1, static_cast<int>(t.Condition.size()));
+    return QRect(QPoint(t.X - 5, t.Y - 5), QPoint(right - 1, t.Y + 4));
 }
 
 } // namespace
@@ -234,6 +268,8 @@ TEccPaintBox::TEccPaintBox(TEccPage& page, QWidget* parent) : QWidget(parent), p
 {
     setObjectName("pbECC");
     setMouseTracking(true);
+    // Clicked, the chart takes the keys (Delete).
+    setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -280,6 +316,12 @@ void TEccPaintBox::mouseDoubleClickEvent(QMouseEvent* e)
 }
 void TEccPaintBox::contextMenuEvent(QContextMenuEvent* e)
 {
+    // The menu is for what lies under the mouse, in either mode; the press
+    // that opened it starts no drag (the release goes to the menu).
+    const QPoint p = QPoint(static_cast<int>(std::nearbyint(e->pos().x() / page_.Zoom())),
+                            static_cast<int>(std::nearbyint(e->pos().y() / page_.Zoom()))) +
+                     page_.Origin();
+    page_.SelectAt(p.x(), p.y());
     page_.UpdateContextMenu();
     page_.ContextMenu()->popup(e->globalPos());
 }
@@ -336,6 +378,14 @@ TEccPage::TEccPage(TfrmDesignFBType& editor, QWidget* parent) : QWidget(parent),
     popup_->setObjectName("PopupMenu2");
     mnuEdit_ = popup_->addAction(QStringLiteral("Edit"), this, [this] { EditClick(); });
     mnuDelete_ = popup_->addAction(QStringLiteral("Delete"), this, [this] { DeleteClick(); });
+    // The Delete key deletes the selection, as in the diagram editor.
+    auto* del = new QShortcut(QKeySequence::Delete, this);
+    del->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(del, &QShortcut::activated, this, [this] {
+        UpdateContextMenu();
+        if (mnuDelete_->isEnabled())
+            DeleteClick();
+    });
     Repaint();
 }
 
@@ -397,7 +447,8 @@ void TEccPage::AddStateClick()
 {
     if (!type())
         return;
-    type()->AddState("STATE_" + std::to_string(type()->States.size() + 1), "");
+    TECCState* added = type()->AddState("STATE_" + std::to_string(type()->States.size() + 1), "");
+    placeClear(*added);
     Repaint();
     editor_.Commit(QStringLiteral("Add state"));
 }
@@ -420,11 +471,37 @@ void TEccPage::TransitionModeClick()
     box_->setCursor(Qt::CrossCursor);
 }
 
+void TEccPage::placeClear(TECCState& state)
+{
+    // A new state goes where every new state goes; one lying there already
+    // would hide it, and a press meant for the one would move the other.
+    // Step down and right until it covers no state and no label.
+    const TFB_Type& t = *type();
+    auto covers = [&] {
+        const QRect mine(state.X, state.Y, 60, 18);
+        for (const auto& other : t.States)
+            if (other.get() != &state)
+                for (const QRect& part : stateFootprint(*other))
+                    if (mine.intersects(part))
+                        return true;
+        for (const auto& transition : t.Transitions)
+            if (mine.intersects(labelBox(*transition)))
+                return true;
+        return false;
+    };
+    for (int step = 0; step < 2000 && covers(); ++step) {
+        state.X += 20;
+        state.Y += 20;
+    }
+}
+
+// Both hit tests scan from the last drawn to the first: what the user sees
+// on top is what the press takes.
 int TEccPage::stateAt(int x, int y)
 {
-    for (size_t i = 0; i < type()->States.size(); ++i) {
+    for (size_t i = type()->States.size(); i-- > 0;) {
         const TECCState& s = *type()->States[i];
-        if (s.X < x && x < s.X + 60 && s.Y < y && y < s.Y + 18) {
+        if (onState(s, x, y)) {
             offset_ = QPoint(x - s.X, y - s.Y);
             return static_cast<int>(i);
         }
@@ -434,7 +511,7 @@ int TEccPage::stateAt(int x, int y)
 
 int TEccPage::transitionAt(int x, int y)
 {
-    for (size_t i = 0; i < type()->Transitions.size(); ++i) {
+    for (size_t i = type()->Transitions.size(); i-- > 0;) {
         const TECCTransition& t = *type()->Transitions[i];
         if (t.X - 5 < x && x < t.X + 12 * static_cast<int>(t.Condition.size()) && t.Y - 5 < y && y < t.Y + 5) {
             offset_ = QPoint(x - t.X, y - t.Y);
@@ -448,10 +525,8 @@ void TEccPage::MouseDown(int x, int y)
 {
     if (!type())
         return;
-    if (skipNextPress_) {
-        skipNextPress_ = false;
-        return;
-    }
+    // Qt delivers the second press of a double click before the double
+    // click itself and none after it, so no press is skipped here.
     if (transitionMode_) {
         const int hit = stateAt(x, y);
         if (hit < 0) {
@@ -472,11 +547,35 @@ void TEccPage::MouseDown(int x, int y)
         editor_.Commit(QStringLiteral("Add transition"));
         return;
     }
-    selectedState_ = stateAt(x, y);
-    selectedTransition_ = selectedState_ < 0 ? transitionAt(x, y) : -1;
+    endDrag();
+    select(x, y);
     dragging_ = selectedState_ >= 0 || selectedTransition_ >= 0;
     moved_ = false;
     Repaint();
+}
+
+void TEccPage::SelectAt(int x, int y)
+{
+    if (!type())
+        return;
+    endDrag();
+    select(x, y);
+    Repaint();
+}
+
+void TEccPage::select(int x, int y)
+{
+    // A state wins over any label beneath it.
+    selectedState_ = stateAt(x, y);
+    selectedTransition_ = selectedState_ < 0 ? transitionAt(x, y) : -1;
+}
+
+void TEccPage::endDrag()
+{
+    if (dragging_ && moved_)
+        editor_.Commit(selectedState_ >= 0 ? QStringLiteral("Move state") : QStringLiteral("Move transition"));
+    dragging_ = false;
+    moved_ = false;
 }
 
 void TEccPage::MouseMove(int x, int y)
@@ -502,19 +601,16 @@ void TEccPage::MouseMove(int x, int y)
     Repaint();
 }
 
-void TEccPage::MouseUp(int, int)
-{
-    if (dragging_ && moved_)
-        editor_.Commit(selectedState_ >= 0 ? QStringLiteral("Move state") : QStringLiteral("Move transition"));
-    dragging_ = false;
-    moved_ = false;
-}
+void TEccPage::MouseUp(int, int) { endDrag(); }
 
-void TEccPage::DoubleClick(int, int)
+void TEccPage::DoubleClick(int x, int y)
 {
+    if (!type())
+        return;
+    if (!transitionMode_)
+        SelectAt(x, y);
     if (selectedState_ < 0 && selectedTransition_ < 0)
         return;
-    skipNextPress_ = true;
     UpdateContextMenu();
     EditClick();
 }
@@ -543,6 +639,7 @@ void TEccPage::DeleteClick()
     TFB_Type* t = type();
     if (!t)
         return;
+    endDrag();
     if (selectedState_ >= 0) {
         const std::string name = t->States[selectedState_]->Name;
         // The first state is where the chart starts: without it no
@@ -571,6 +668,9 @@ void TEccPage::EditClick()
     TFB_Type* t = type();
     if (!t)
         return;
+    // The dialog takes the release of the press that led here: a drag left
+    // running would carry the state on with the bare mouse afterwards.
+    endDrag();
     if (selectedState_ >= 0) {
         TfrmEdtStateTransProps dialog(*t, *t->States[selectedState_], this);
         if (dialog.exec() == QDialog::Accepted)
@@ -634,32 +734,22 @@ bool TEccPage::EditTransition(int index, const std::string& condition)
 
 namespace {
 
-// The cells of one column offer a list of names; any text may be typed.
-class TNameListDelegate : public QStyledItemDelegate {
+// Typing into a cell opens the grid's own editor under the list that
+// covers the cell: the list steps aside while the user types.
+class TTypedCellDelegate : public QStyledItemDelegate {
 public:
-    TNameListDelegate(QStringList names, QObject* parent) : QStyledItemDelegate(parent), names_(std::move(names)) {}
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override
+    TTypedCellDelegate(std::function<void()> editing, QObject* parent)
+        : QStyledItemDelegate(parent), editing_(std::move(editing))
     {
-        auto* combo = new QComboBox(parent);
-        combo->setEditable(true);
-        combo->addItems(names_);
-        return combo;
     }
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        auto* combo = static_cast<QComboBox*>(editor);
-        const int i = combo->findText(index.data().toString());
-        combo->setCurrentIndex(i);
-        if (i < 0)
-            combo->setEditText(index.data().toString());
-    }
-    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
-    {
-        model->setData(index, static_cast<QComboBox*>(editor)->currentText());
+        editing_();
+        return QStyledItemDelegate::createEditor(parent, option, index);
     }
 
 private:
-    QStringList names_;
+    std::function<void()> editing_;
 };
 
 } // namespace
@@ -686,13 +776,7 @@ TfrmEdtStateTransProps::TfrmEdtStateTransProps(const TFB_Type& type, const TECCS
     StringGrid1->setHorizontalHeaderLabels({QStringLiteral("Algorithm"), QStringLiteral("Output")});
     StringGrid1->verticalHeader()->setDefaultSectionSize(16);
     StringGrid1->horizontalHeader()->setStretchLastSection(true);
-    QStringList algorithms{QString()}, outputs{QString()};
-    for (const auto& a : type.Algorithms)
-        algorithms << qs(a->Name);
-    for (const auto& e : type.EventOutputs)
-        outputs << qs(e->Name);
-    StringGrid1->setItemDelegateForColumn(0, new TNameListDelegate(algorithms, StringGrid1));
-    StringGrid1->setItemDelegateForColumn(1, new TNameListDelegate(outputs, StringGrid1));
+    StringGrid1->setItemDelegate(new TTypedCellDelegate([this] { hideLists(); }, StringGrid1));
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < 2; ++c) {
             QString text;
@@ -700,12 +784,70 @@ TfrmEdtStateTransProps::TfrmEdtStateTransProps(const TFB_Type& type, const TECCS
                 text = qs(c == 0 ? state.Actions[r]->Algorithm : state.Actions[r]->Output);
             StringGrid1->setItem(r, c, new QTableWidgetItem(text));
         }
-    StringGrid1->setCurrentCell(0, 0);
     v->addWidget(StringGrid1, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     v->addWidget(buttons);
+
+    // The two lists that fill the cells: each lies over a selected cell of
+    // its column and writes a choice into the cell at once.
+    auto list = [this](const char* name, QStringList items) {
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(name);
+        combo->addItems(items);
+        combo->hide();
+        connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+            if (QTableWidgetItem* cell = StringGrid1->currentItem())
+                cell->setText(combo->itemText(index));
+        });
+        return combo;
+    };
+    QStringList algorithms{QString()}, outputs{QString()};
+    for (const auto& a : type.Algorithms)
+        algorithms << qs(a->Name);
+    for (const auto& e : type.EventOutputs)
+        outputs << qs(e->Name);
+    cmbAlgorithms = list("cmbAlgorithms", algorithms);
+    cmbOutputs = list("cmbOutputs", outputs);
+    connect(StringGrid1, &QTableWidget::currentCellChanged, this, [this] { placeList(); });
+    for (QScrollBar* bar : {StringGrid1->horizontalScrollBar(), StringGrid1->verticalScrollBar()})
+        connect(bar, &QScrollBar::valueChanged, this, [this] { hideLists(); });
+    StringGrid1->setCurrentCell(0, 0);
+}
+
+void TfrmEdtStateTransProps::hideLists()
+{
+    cmbAlgorithms->hide();
+    cmbOutputs->hide();
+}
+
+void TfrmEdtStateTransProps::placeList()
+{
+    hideLists();
+    QTableWidgetItem* cell = StringGrid1->currentItem();
+    if (!cell || !isVisible())
+        return;
+    QComboBox* combo = StringGrid1->currentColumn() == 0 ? cmbAlgorithms : cmbOutputs;
+    const QRect r = StringGrid1->visualItemRect(cell);
+    const QPoint at = StringGrid1->viewport()->mapTo(this, r.topLeft());
+    combo->setGeometry(at.x(), at.y(), r.width() + 4, combo->sizeHint().height());
+    combo->setCurrentIndex(combo->findText(cell->text(), Qt::MatchExactly));
+    combo->show();
+    combo->raise();
+}
+
+void TfrmEdtStateTransProps::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The cells have their places only once the dialog is laid out.
+    placeList();
+}
+
+void TfrmEdtStateTransProps::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    placeList();
 }
 
 std::string TfrmEdtStateTransProps::Name() const { return ss(Edit1->text()); }

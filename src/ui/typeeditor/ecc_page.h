@@ -14,6 +14,7 @@
 #include <vector>
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -68,6 +69,8 @@ public:
     void MouseMove(int x, int y);
     void MouseUp(int x, int y);
     void DoubleClick(int x, int y);
+    // Selects what lies at the point (a state before a label), no drag.
+    void SelectAt(int x, int y);
 
     // The context menu's items for the current selection.
     void DeleteClick();
@@ -94,6 +97,10 @@ private:
     TFB_Type* type() const;
     int stateAt(int x, int y);
     int transitionAt(int x, int y);
+    void select(int x, int y);
+    void placeClear(TECCState& state);
+    // Ends a drag under way (a move is one undo step).
+    void endDrag();
     void resetPending();
     void editorRefusal(const std::string& text);
 
@@ -116,7 +123,6 @@ private:
     QPoint offset_;
     int pendingSource_ = -1;
     QPoint rubberEnd_{-1, -1};
-    bool skipNextPress_ = false;
 };
 
 class TEccPaintBox : public QWidget {
@@ -145,7 +151,9 @@ private:
     QPoint start_{-1, -1}, rubber_{-1, -1};
 };
 
-// The state dialog: name, comment and the actions (algorithm, output).
+// The state dialog: name, comment and the actions (algorithm, output). A
+// selected cell of the grid is covered by the list of its column
+// (algorithms, event outputs); choosing from it fills the cell.
 class TfrmEdtStateTransProps : public QDialog {
 public:
     TfrmEdtStateTransProps(const TFB_Type& type, const TECCState& state, QWidget* parent = nullptr);
@@ -155,6 +163,16 @@ public:
     QLineEdit* Edit1 = nullptr;
     QLineEdit* Edit2 = nullptr;
     QTableWidget* StringGrid1 = nullptr;
+    QComboBox* cmbAlgorithms = nullptr;
+    QComboBox* cmbOutputs = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void placeList();
+    void hideLists();
 };
 
 // The transition dialog: the condition, checked as it is typed.
