@@ -48,5 +48,8 @@ std::vector<TUnresolvedInner> UnresolvedInnerInstances(const std::string& xmlTex
 // survives any failure.
 bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
                  const TFB_Diagram* network, TUserInterface* ui = nullptr);
+// The text WriteFBType writes to the file (for a composite type, `network`
+// must be given).
+std::string FBTypeText(const TFB_Type& type, const TFB_Type* baseType, bool clear, const TFB_Diagram* network);
 
 } // namespace telvo
