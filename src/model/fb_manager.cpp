@@ -1004,12 +1004,27 @@ void TFB_Manager::reloadRecord(TFB_InstanceRef& record, TFB_Type* newType, std::
 
 void TFB_Manager::ReloadType(TFB_Type* type)
 {
+    reloadType(type, [this](const std::string& name) { return LoadTypeFromLibrary("", name); });
+}
+
+void TFB_Manager::ReloadTypeFromText(TFB_Type* type, const std::string& xmlText, const std::string& fileName)
+{
+    reloadType(type, [&](const std::string&) {
+        TFB_Type* fresh = loadTypeFromText(xmlText);
+        if (fresh)
+            fresh->FileName = fileName;
+        return fresh != nullptr;
+    });
+}
+
+void TFB_Manager::reloadType(TFB_Type* type, const std::function<bool(const std::string& name)>& load)
+{
     if (!type)
         return;
     const std::string name = type->Name;
     TFB_Type* oldType = FindType(name);
     if (!oldType) {
-        LoadTypeFromLibrary("", name);
+        load(name);
         return;
     }
     auto slot = std::find_if(Types.begin(), Types.end(), [&](const auto& t) { return t.get() == oldType; });
@@ -1017,7 +1032,7 @@ void TFB_Manager::ReloadType(TFB_Type* type)
     std::unique_ptr<TFB_Type> old = std::move(*slot);
     bool loaded = false;
     try {
-        loaded = LoadTypeFromLibrary("", name);
+        loaded = load(name);
     } catch (...) {
         Types[index] = std::move(old);
         forgetTypeIndex();

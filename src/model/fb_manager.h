@@ -165,6 +165,9 @@ public:
     // every record of it over to the new copy. Ports beyond the new type's
     // counts go with their connections, and the user is told which.
     void ReloadType(TFB_Type* type);
+    // The same with the fresh copy read from the text of a type file that
+    // is not in the library yet; the copy's FileName is `fileName`.
+    void ReloadTypeFromText(TFB_Type* type, const std::string& xmlText, const std::string& fileName);
 
     // How the application diagrams use a device's IPP: "device::instance::
     // port" when the instance at the IPP's line is on the device, "EXPORT"
@@ -236,6 +239,8 @@ private:
     void forgetDevice(const TslDevice* device);
     void forgetLayer();
     void reloadRecord(TFB_InstanceRef& record, TFB_Type* newType, std::vector<std::string>& removedPorts);
+    // ReloadType with `load` appending the fresh copy of the named type.
+    void reloadType(TFB_Type* type, const std::function<bool(const std::string& name)>& load);
 
     // Index of Instances by name, and of the connection records by the
     // records and IPPs at their ends. Rebuilt when the lists were changed

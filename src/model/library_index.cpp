@@ -1,5 +1,6 @@
 #include "model/library_index.h"
 
+#include "model/file_staging.h"
 #include "model/file_util.h"
 #include "model/user_interface.h"
 
@@ -144,6 +145,10 @@ public:
                     struct stat target {};
                     isDir = ::fstatat(::dirfd(dir), name, &target, 0) == 0 && S_ISDIR(target.st_mode);
                 }
+                // Files staged by an import are not in the library until
+                // they are moved in, and a killed import's never are.
+                if (isDir && IsStagingFolderName(name))
+                    continue;
                 (isDir ? folders : files).emplace_back(name);
             }
             visiting_.emplace_back(st.st_dev, st.st_ino);

@@ -3,6 +3,7 @@
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
+#include "model/file_staging.h"
 #include "model/file_util.h"
 #include "model/project_manager.h"
 #include "model/user_interface.h"
@@ -640,7 +641,12 @@ std::string ProjectToText(const TProjectParts& parts, const std::string& path)
     return std::move(out.Text);
 }
 
-void WriteProjectFile(const TProjectParts& parts, const std::string& path)
+std::string ProjectDiagramFile(const TFB_Diagram& diagram, const std::string& projectFile)
+{
+    return diagramFile(diagram, folderOf(projectFile));
+}
+
+void WriteProjectFile(const TProjectParts& parts, const std::string& path, TFileStaging* networks)
 {
     parts.UI.Log("Save file " + path);
     const fs::path projectFolder = folderOf(path);
@@ -654,7 +660,12 @@ void WriteProjectFile(const TProjectParts& parts, const std::string& path)
         for (int n = 2; d->FileName.empty() && written.count(file); ++n)
             file = (projectFolder / (fileNameOf(d->Name) + "_" + std::to_string(n) + DiagramExtension)).string();
         written.insert(file);
-        SaveToFile(*d, file);
+        if (networks) {
+            networks->Write(file, NetworkToText(*d));
+            d->FileName = file;
+        } else {
+            SaveToFile(*d, file);
+        }
     }
     WriteFileAtomic(path, ProjectToText(parts, path));
 }

@@ -11,7 +11,9 @@
 
 namespace telvo {
 
+class TFB_Diagram;
 class TFB_Manager;
+class TFileStaging;
 class TProject_Manager;
 class TSystemLayerManager;
 class TUserInterface;
@@ -47,7 +49,15 @@ std::string ResolveProjectRelative(const std::string& projectFile, const std::st
 // project document to `path`; both atomically. Diagrams without a file name
 // get one in the project file's folder. Throws std::runtime_error naming the
 // file that could not be written.
-void WriteProjectFile(const TProjectParts& parts, const std::string& path);
+//
+// With `networks`, the network files are written there instead (the caller
+// moves them in once everything that belongs with them is written) and only
+// the project document goes to its place; the diagrams take their file
+// names all the same.
+void WriteProjectFile(const TProjectParts& parts, const std::string& path, TFileStaging* networks = nullptr);
+// The file a project saved to `projectFile` writes the diagram to: its own
+// file, or one named after it in the project file's folder.
+std::string ProjectDiagramFile(const TFB_Diagram& diagram, const std::string& projectFile);
 // The project document alone, as WriteProjectFile would write it after the
 // diagrams' file names are settled.
 std::string ProjectToText(const TProjectParts& parts, const std::string& path);

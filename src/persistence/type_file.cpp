@@ -1138,11 +1138,16 @@ bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Ty
             ui->ShowMessage("Internal Error: GeneralUnit::TFB_Type.SaveFbTypeToXML");
         return false;
     }
+    WriteFileAtomic(fileName, FBTypeText(type, baseType, clear, network), mode);
+    return true;
+}
+
+std::string FBTypeText(const TFB_Type& type, const TFB_Type* baseType, bool clear, const TFB_Diagram* network)
+{
     TTypeWriter writer(type, clear);
     if (baseType && !baseType->FileName.empty())
         writer.LoadBase(baseType->FileName);
-    WriteFileAtomic(fileName, writer.Write(network), mode);
-    return true;
+    return writer.Write(network);
 }
 
 } // namespace telvo

@@ -51,5 +51,8 @@ std::vector<TUnresolvedInner> UnresolvedInnerInstances(const std::string& xmlTex
 // a name that is taken (WriteFileAtomic).
 bool WriteFBType(const std::string& fileName, const TFB_Type& type, const TFB_Type* baseType, bool clear,
                  const TFB_Diagram* network, TUserInterface* ui = nullptr, TWriteMode mode = TWriteMode::Save);
+// The text WriteFBType writes to the file (for a composite type, `network`
+// must be given).
+std::string FBTypeText(const TFB_Type& type, const TFB_Type* baseType, bool clear, const TFB_Diagram* network);
 
 } // namespace telvo

@@ -3,13 +3,17 @@
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
+#include "model/field_escape.h"
 #include "model/file_util.h"
 #include "model/value_text.h"
+#include "persistence/project_file.h"
 #include "persistence/type_file.h"
 #include "systemlayer/sl_ipp_picture.h"
+#include "workbench/project_lifecycle.h"
 #include "workbench/workbench.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -31,12 +35,46 @@ std::string now()
     return text;
 }
 
-// A class name becomes a file name in library/imported.
-bool usableFileName(const std::string& name)
+// The longest file name the file systems we run on take, in bytes.
+constexpr size_t MaxFileNameBytes = 255;
+
+// A class name becomes a file name in library/imported, a diagram name one
+// in the project folder: only a plain name of one folder entry will do.
+// `extension` is what the file name adds. False, with the reason in `why`
+// where the plain "cannot be a file name" does not say enough, when the
+// name cannot.
+bool usableFileName(const std::string& name, const char* extension, std::string& why)
 {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
-           name.find('\0') == std::string::npos;
+    why.clear();
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos)
+        return false;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n' || c == '\r') {
+            why = "it holds a line break";
+            return false;
+        }
+        if (u < 0x20 || u == 0x7F) {
+            why = "it holds a control character";
+            return false;
+        }
+    }
+    if (name.size() + std::strlen(extension) > MaxFileNameBytes) {
+        why = "it is longer than " + std::to_string(MaxFileNameBytes - std::strlen(extension)) + " bytes";
+        return false;
+    }
+    return true;
 }
+
+bool usableFileName(const std::string& name, const char* extension)
+{
+    std::string why;
+    return usableFileName(name, extension, why);
+}
+
+// A name as a message shows it: line breaks and other control characters
+// written as \n, \r, \t or \xHH, so that the message stays one line.
+std::string absoluteName(const fs::path& file) { return fs::absolute(file).lexically_normal().string(); }
 
 std::string firstEntry(const TTransNode* property)
 {
@@ -99,12 +137,25 @@ TDataEntryParts SplitDataEntry(const std::string& entry)
 
 void TUmlImportBuilder::message(const std::string& text) { wb_.UI().ShowMessage(text); }
 
+TUmlImportBuilder::~TUmlImportBuilder()
+{
+    try {
+        Rollback();
+    } catch (...) {
+    }
+}
+
 bool TUmlImportBuilder::Build(const TTransformation& t)
 {
-    undo_.clear();
+    Rollback();
     refused_.clear();
-    Diagrams.clear();
-    TypeFiles.clear();
+    diagramFiles_.clear();
+    diagramFilesKnown_ = false;
+    // What a killed import staged goes now, even when this one stages
+    // nothing there.
+    RemoveStaleStagingFolders(wb_.LibraryFolder() / ImportedFolder);
+    if (const std::string& project = wb_.ProjectManager().FileName; !project.empty())
+        RemoveStaleStagingFolders(fs::absolute(project).parent_path());
     try {
         for (const auto& root : t.Roots) {
             if (!t.IsClassRoot(root.get()))
@@ -127,16 +178,65 @@ bool TUmlImportBuilder::Build(const TTransformation& t)
             for (const auto& d : diagrams->Children)
                 createDiagram(*d);
     } catch (const std::exception& e) {
-        rollback();
-        message(std::string("The UML import is taken back, nothing of it is kept: ") + e.what());
-        return false;
+        return fail(e.what());
+    }
+    return true;
+}
+
+bool TUmlImportBuilder::fail(const std::string& reason)
+{
+    Rollback();
+    message("The UML import is taken back, nothing of it is kept: " + reason);
+    return false;
+}
+
+bool TUmlImportBuilder::Commit()
+{
+    try {
+        staging_.Commit();
+    } catch (const std::exception& e) {
+        return fail(e.what());
     }
     undo_.clear();
     return true;
 }
 
-void TUmlImportBuilder::rollback()
+bool TUmlImportBuilder::SaveAndCommit()
 {
+    const std::string file = wb_.ProjectManager().FileName;
+    if (file.empty())
+        return fail("the project has no file to be saved to");
+    std::error_code ec;
+    const bool hadFile = fs::exists(file, ec);
+    std::string previous;
+    try {
+        if (hadFile)
+            previous = ReadFileText(file);
+        WriteProjectFile(ProjectParts(wb_), file, &staging_);
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+    try {
+        staging_.Commit();
+    } catch (const std::exception& e) {
+        // The project file must not name what did not come.
+        try {
+            if (hadFile)
+                WriteFileAtomic(file, previous);
+            else
+                fs::remove(file);
+        } catch (const std::exception& restore) {
+            wb_.UI().Log(std::string("Taking back the UML import: ") + restore.what());
+        }
+        return fail(e.what());
+    }
+    undo_.clear();
+    return true;
+}
+
+void TUmlImportBuilder::Rollback()
+{
+    staging_.Discard();
     // Last made, first undone: records go before the types they use, lines
     // and diagrams before the instances and IPPs they show.
     while (!undo_.empty()) {
@@ -156,8 +256,9 @@ void TUmlImportBuilder::createType(const TTransNode& root)
 {
     const std::string& c = root.Text;
     TFB_Manager& fbm = wb_.FBManager();
-    if (!usableFileName(c)) {
-        message("The class " + c + " is not imported: its name cannot be a type file name");
+    if (std::string why; !usableFileName(c, ".fbt", why)) {
+        message("The class " + FieldEscaped(c) + " is not imported: its name cannot be a type file name" +
+                (why.empty() ? "" : " (" + why + ")"));
         return;
     }
     const fs::path file = wb_.LibraryFolder() / ImportedFolder / (c + ".fbt");
@@ -230,20 +331,10 @@ void TUmlImportBuilder::createType(const TTransNode& root)
         undo_.push_back([this, base] { eraseOwned(wb_.FBManager().Types, base); });
     }
 
-    std::error_code ec;
-    const bool hadFile = fs::exists(file, ec);
-    std::string previous;
-    if (hadFile)
-        previous = ReadFileText(file);
-    fs::create_directories(file.parent_path());
-    undo_.push_back([file, hadFile, previous] {
-        if (hadFile)
-            WriteFileAtomic(file, previous);
-        else
-            fs::remove(file);
-    });
-    if (!WriteFBType(file.string(), type, base, true, nullptr, &wb_.UI()))
-        throw std::runtime_error("the FB type " + c + " could not be written to " + file.string());
+    // Staged: the file reaches library/imported only when the whole import
+    // is written. The type is read back from the very text staged.
+    const std::string text = FBTypeText(type, base, true, nullptr);
+    staging_.Write(file, text);
     TypeFiles.push_back(file.string());
 
     // The library lists the type under "imported".
@@ -267,24 +358,26 @@ void TUmlImportBuilder::createType(const TTransNode& root)
     }
 
     if (existing) {
-        // Imported before: the records of the type move over to the new one.
-        fbm.ReloadType(existing);
+        // Imported before: the records of the type move over to the new
+        // one; taken back, they move back to the file still in the library.
+        fbm.ReloadTypeFromText(existing, text, file.string());
         undo_.push_back([this, c] {
             if (TFB_Type* now = wb_.FBManager().FindType(c))
                 wb_.FBManager().ReloadType(now);
         });
         return;
     }
-    if (!fbm.LoadTypeFromLibrary(ImportedFolder, c))
-        throw std::runtime_error("the FB type " + c + " written to " + file.string() + " does not load");
+    if (!fbm.LoadTypeFromLines(SplitLines(text)) || !fbm.FindType(c))
+        throw std::runtime_error("the FB type " + c + " written for " + file.string() + " does not load");
     TFB_Type* loaded = fbm.FindType(c);
+    loaded->FileName = file.string();
     undo_.push_back([this, loaded] { eraseOwned(wb_.FBManager().Types, loaded); });
 }
 
 void TUmlImportBuilder::createInstance(const std::string& instance, const std::string& typeName)
 {
     TFB_Manager& fbm = wb_.FBManager();
-    if (!fbm.FindType(typeName) && usableFileName(typeName))
+    if (!fbm.FindType(typeName) && usableFileName(typeName, ".fbt"))
         fbm.LoadTypeFromLibrary("", typeName);
     if (!fbm.FindType(typeName)) {
         message("Error 101: Cannot create FB instance " + instance + " from type " + typeName);
@@ -445,24 +538,64 @@ void TUmlImportBuilder::createConnections(const TTransformation& t)
     }
 }
 
+// A file in the project folder named after the diagram that no diagram of
+// the project saves to and that is not there yet: another diagram's network
+// ("line" against the "Filling line" of line.fbn), or any other file, is
+// never written over. Empty when no such name fits a file name.
+std::string TUmlImportBuilder::diagramFileFor(const std::string& name, const std::string& projectFile)
+{
+    if (!diagramFilesKnown_) {
+        for (const auto& d : wb_.FBManager().Diagrams)
+            diagramFiles_.insert(absoluteName(ProjectDiagramFile(*d, projectFile)));
+        diagramFilesKnown_ = true;
+    }
+    const fs::path folder = fs::absolute(projectFile).parent_path();
+    for (int i = 1;; ++i) {
+        const std::string fileName = (i == 1 ? name : name + "_" + std::to_string(i)) + ".fbn";
+        if (fileName.size() > MaxFileNameBytes)
+            return {};
+        const fs::path file = folder / fileName;
+        std::error_code ec;
+        if (diagramFiles_.count(absoluteName(file)) || fs::exists(fs::symlink_status(file, ec)))
+            continue;
+        diagramFiles_.insert(absoluteName(file));
+        return file.string();
+    }
+}
+
 void TUmlImportBuilder::createDiagram(const TTransNode& node)
 {
     TFB_Manager& fbm = wb_.FBManager();
+    // The diagram's name becomes its network file's name.
+    if (std::string why; !usableFileName(node.Text, ".fbn", why)) {
+        message((node.Text.empty() ? std::string("A sequence diagram without a name")
+                                   : "The sequence diagram " + FieldEscaped(node.Text)) +
+                " is not imported: its name cannot be a file name" + (why.empty() ? "" : " (" + why + ")"));
+        return;
+    }
     // A diagram of that name may be there from an earlier import: the new
-    // one gets a name (and so a file) of its own.
+    // one gets a name of its own.
     std::string name = node.Text;
     const auto taken = [&](const std::string& n) {
         return std::any_of(fbm.Diagrams.begin(), fbm.Diagrams.end(), [&](const auto& d) { return d->Name == n; });
     };
     for (int i = 2; taken(name); ++i)
         name = node.Text + "_" + std::to_string(i);
+    const std::string& projectFile = wb_.ProjectManager().FileName;
+    std::string file;
+    if (!projectFile.empty()) {
+        file = diagramFileFor(name, projectFile);
+        if (file.empty()) {
+            message("The sequence diagram " + FieldEscaped(node.Text) +
+                    " is not imported: its name cannot be a file name (it is too long)");
+            return;
+        }
+    }
     TFB_Diagram* diagram = fbm.CreateDiagram(name, 1.0);
     if (!diagram)
         throw std::runtime_error("the diagram " + name + " could not be made");
     undo_.push_back([this, diagram] { wb_.FBManager().DeleteDiagram(diagram); });
-    const std::string& projectFile = wb_.ProjectManager().FileName;
-    if (!projectFile.empty())
-        diagram->FileName = (fs::absolute(projectFile).parent_path() / (name + ".fbn")).string();
+    diagram->FileName = file;
 
     if (const TTransNode* instances = node.Child("Function Block Instances")) {
         int32_t x = 100, y = 10;

@@ -41,14 +41,33 @@ std::string DataEntry(const std::string& name, const std::string& type, const st
     return name + ":" + type + "=" + initialValue;
 }
 
+namespace {
+
+// Below this many children a look along the list is as quick as an index.
+constexpr size_t IndexedChildren = 16;
+
+} // namespace
+
 TTransNode* TTransNode::Add(const std::string& text, TTick tick)
 {
     Children.push_back(std::make_unique<TTransNode>(text, tick, this));
-    return Children.back().get();
+    TTransNode* added = Children.back().get();
+    if (byText_)
+        byText_->emplace(added->Text, added);
+    return added;
 }
 
 TTransNode* TTransNode::Child(const std::string& text) const
 {
+    if (!byText_ && Children.size() > IndexedChildren) {
+        byText_ = std::make_unique<std::unordered_map<std::string_view, TTransNode*>>();
+        for (const auto& c : Children)
+            byText_->emplace(c->Text, c.get());
+    }
+    if (byText_) {
+        auto it = byText_->find(text);
+        return it == byText_->end() ? nullptr : it->second;
+    }
     for (const auto& c : Children)
         if (c->Text == text)
             return c.get();
@@ -74,7 +93,10 @@ TTransNode* TTransformation::Root(const std::string& text) const
 
 bool TTransformation::IsClassRoot(const TTransNode* node) const
 {
-    return std::find(classRoots_.begin(), classRoots_.end(), node) != classRoots_.end();
+    if (!node)
+        return false;
+    auto it = classRootByName_.find(node->Text);
+    return it != classRootByName_.end() && it->second == node;
 }
 
 // Class roots are looked up among the class roots only: a class named like
@@ -82,36 +104,32 @@ bool TTransformation::IsClassRoot(const TTransNode* node) const
 // own root.
 TTransNode* TTransformation::fbClassRoot(const std::string& name)
 {
-    for (TTransNode* r : classRoots_)
-        if (r->Text == name)
-            return r;
+    if (auto it = classRootByName_.find(name); it != classRootByName_.end())
+        return it->second;
     Roots.push_back(std::make_unique<TTransNode>(name, TTick::None, nullptr));
     TTransNode* root = Roots.back().get();
     for (const char* p : FbProperties)
         root->Add(p);
-    classRoots_.push_back(root);
+    classRootByName_.emplace(name, root);
     return root;
 }
 
 TTransNode* TTransformation::otherClassRoot(const std::string& name)
 {
-    for (TTransNode* r : classRoots_)
-        if (r->Text == name)
-            return r;
+    if (auto it = classRootByName_.find(name); it != classRootByName_.end())
+        return it->second;
     Roots.push_back(std::make_unique<TTransNode>(name, TTick::None, nullptr));
     TTransNode* root = Roots.back().get();
     for (const char* p : OtherProperties)
         root->Add(p);
-    classRoots_.push_back(root);
+    classRootByName_.emplace(name, root);
     return root;
 }
 
 TTransNode* TTransformation::property(const std::string& cls, const std::string& prop) const
 {
-    for (TTransNode* r : classRoots_)
-        if (r->Text == cls)
-            return r->Child(prop);
-    return nullptr;
+    auto it = classRootByName_.find(cls);
+    return it == classRootByName_.end() ? nullptr : it->second->Child(prop);
 }
 
 void TTransformation::add(const std::string& cls, const std::string& prop, const std::string& entry)
@@ -131,12 +149,10 @@ void TTransformation::connection(const char* group, const std::string& entry)
 
 int TTransformation::ReceiverNumber(const std::string& instance)
 {
-    const std::string key = UpperCase(instance);
-    for (size_t i = 0; i < receivers_.size(); ++i)
-        if (UpperCase(receivers_[i]) == key)
-            return int(i) + 1;
-    receivers_.push_back(instance);
-    return int(receivers_.size());
+    auto [it, fresh] = receiverNumbers_.try_emplace(UpperCase(instance), int(receivers_.size()) + 1);
+    if (fresh)
+        receivers_.push_back(instance);
+    return it->second;
 }
 
 void TTransformation::Parse(const TUmlModel& model)
@@ -144,7 +160,7 @@ void TTransformation::Parse(const TUmlModel& model)
     Messages.clear();
     log("Parsing ROSE project started!");
     Roots.clear();
-    classRoots_.clear();
+    classRootByName_.clear();
     Roots.push_back(std::make_unique<TTransNode>("Diagrams", TTick::Ticked, nullptr));
     Roots.push_back(std::make_unique<TTransNode>("Connections", TTick::Ticked, nullptr));
     for (const char* g : ConnectionGroups)

@@ -15,6 +15,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace telvo {
@@ -41,6 +43,12 @@ public:
     // entry either way.
     TTransNode* AddEntry(const std::string& text);
     bool IsTicked() const { return Tick == TTick::Ticked; }
+
+private:
+    // The first child of each text, once a node has many children (a class
+    // with thousands of operations, a diagram with thousands of objects):
+    // adding stays linear in the number of entries.
+    mutable std::unique_ptr<std::unordered_map<std::string_view, TTransNode*>> byText_;
 };
 
 // The texts of the six connection groups, in order.
@@ -91,8 +99,10 @@ private:
 
     TUserInterface& ui_;
     std::vector<std::string> receivers_;
-    // Class roots, in the order they were made.
-    std::vector<TTransNode*> classRoots_;
+    // Upper-case receiver name -> its number.
+    std::unordered_map<std::string, int> receiverNumbers_;
+    // Class roots by name.
+    std::unordered_map<std::string, TTransNode*> classRootByName_;
 };
 
 std::string DataEntry(const std::string& name, const std::string& type, const std::string& initialValue);

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <functional>
-#include <set>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace telvo::uml {
 
@@ -46,20 +46,24 @@ int lineOf(const std::string& text, ptrdiff_t offset)
     return 1 + int(std::count(text.begin(), end, '\n'));
 }
 
+// Beyond this many generalisations above a class, the next one is not
+// followed: no model drawn by hand comes near it, and every class walks its
+// ancestors for inherited operations and attributes.
+constexpr int MaxGeneralisationDepth = 100;
+
 class TReader {
 public:
     TReader(TUmlModel& model, const std::string& fileName) : m_(model), file_(fileName) {}
 
     void Read(pugi::xml_node root)
     {
-        indexIds(root);
+        walk(root);
         m_.Exporter = root.child("XMI.header").child("XMI.documentation").child_value("XMI.exporter");
-        findRoot(root);
-        readClasses(root);
-        readGeneralizations(root);
+        readClasses();
+        readGeneralizations();
         breakCycles();
-        readActorsAndUseCases(root);
-        readDiagrams(root);
+        readActorsAndUseCases();
+        readDiagrams();
         if (m_.Exporter.find("umbrello") == std::string::npos && !sawDiagrams_)
             problem("The model was not saved by Umbrello (" +
                     (m_.Exporter.empty() ? std::string("no exporter named") : "exporter " + m_.Exporter) +
@@ -69,50 +73,69 @@ public:
 private:
     void problem(const std::string& text) { m_.Problems.push_back(text); }
 
-    void indexIds(pugi::xml_node root)
+    // A diagram element and the packages it lies in: the nearest Model or
+    // Package above it and the nearest one above that.
+    struct TDiagramNode {
+        pugi::xml_node Node, Owner, OwnerOwner;
+    };
+
+    // One walk over the document, without recursion (files may nest
+    // deeply) and without looking up from any element (what lies above
+    // comes down the walk): the elements the reading needs, in document
+    // order, and the ids of model elements.
+    void walk(pugi::xml_node root)
     {
-        // Iterative walk: files may nest deeply.
-        std::vector<pugi::xml_node> stack{root};
+        struct TVisit {
+            pugi::xml_node Node;
+            bool InWidget;           // below a "diagrams" or "listview" element
+            pugi::xml_node Package;  // nearest Model or Package above
+            pugi::xml_node Package2; // the nearest one above that
+        };
+        pugi::xml_node firstModel;
+        std::vector<TVisit> stack{{root, false, {}, {}}};
         while (!stack.empty()) {
-            pugi::xml_node n = stack.back();
+            const TVisit v = stack.back();
             stack.pop_back();
+            pugi::xml_node n = v.Node;
             if (n.type() != pugi::node_element)
                 continue;
-            if (pugi::xml_attribute id = n.attribute("xmi.id"); id && !isWidget(n))
-                byId_.emplace(id.value(), n);
+            const bool isPackage = is(n, "Model") || is(n, "Package");
+            if (n != root) {
+                if (!v.InWidget) {
+                    if (pugi::xml_attribute id = n.attribute("xmi.id")) {
+                        byId_.emplace(id.value(), n);
+                        if (is(n, "Class"))
+                            classNodes_.push_back(n);
+                        else if (n.attribute("name") && (is(n, "Actor") || is(n, "UseCase")))
+                            actorsAndUseCases_.push_back(n);
+                    }
+                    if (is(n, "Generalization") && n.attribute("child") && n.attribute("parent"))
+                        generalizations_.push_back(n);
+                }
+                if (isPackage) {
+                    if (!logicalView_ && std::strcmp(n.attribute("name").value(), "Logical View") == 0)
+                        logicalView_ = n;
+                    if (!firstModel && is(n, "Model"))
+                        firstModel = n;
+                }
+                if (std::strcmp(n.name(), "diagram") == 0 && std::strcmp(n.parent().name(), "diagrams") == 0)
+                    diagramNodes_.push_back({n, v.Package, v.Package2});
+            }
+            const bool childInWidget =
+                v.InWidget || std::strcmp(n.name(), "diagrams") == 0 || std::strcmp(n.name(), "listview") == 0;
+            const pugi::xml_node childPackage = isPackage ? n : v.Package;
+            const pugi::xml_node childPackage2 = isPackage ? v.Package : v.Package2;
             for (pugi::xml_node c = n.last_child(); c; c = c.previous_sibling())
-                stack.push_back(c);
+                stack.push_back({c, childInWidget, childPackage, childPackage2});
         }
-    }
-
-    // Diagram widgets carry the id of the model element they show.
-    static bool isWidget(pugi::xml_node n)
-    {
-        for (pugi::xml_node p = n.parent(); p; p = p.parent())
-            if (std::strcmp(p.name(), "diagrams") == 0 || std::strcmp(p.name(), "listview") == 0)
-                return true;
-        return false;
+        if (!logicalView_)
+            logicalView_ = firstModel;
     }
 
     pugi::xml_node byId(const std::string& id) const
     {
         auto it = byId_.find(id);
         return it == byId_.end() ? pugi::xml_node() : it->second;
-    }
-
-    void findRoot(pugi::xml_node root)
-    {
-        for (pugi::xpath_node n : root.select_nodes(".//*[@name='Logical View']"))
-            if (is(n.node(), "Model") || is(n.node(), "Package")) {
-                logicalView_ = n.node();
-                break;
-            }
-        if (!logicalView_)
-            for (pugi::xpath_node n : root.select_nodes(".//*"))
-                if (is(n.node(), "Model")) {
-                    logicalView_ = n.node();
-                    break;
-                }
     }
 
     std::string stereotypeOf(pugi::xml_node n) const
@@ -154,12 +177,9 @@ private:
         return {};
     }
 
-    void readClasses(pugi::xml_node root)
+    void readClasses()
     {
-        for (pugi::xpath_node x : root.select_nodes(".//*[@xmi.id]")) {
-            pugi::xml_node n = x.node();
-            if (!is(n, "Class") || isWidget(n))
-                continue;
+        for (pugi::xml_node n : classNodes_) {
             TUmlClass cls;
             cls.Id = attr(n, "xmi.id");
             cls.Name = attr(n, "name");
@@ -176,22 +196,15 @@ private:
                 problem("The class " + cls.Id + " has no name: it is not used");
                 continue;
             }
-            if (classIndex(cls.Name) >= 0) {
+            if (classByName_.count(cls.Name)) {
                 problem("Two classes are named " + cls.Name + ": the second (" + cls.Id + ") is not used");
                 classById_.emplace(cls.Id, -1);
                 continue;
             }
             classById_.emplace(cls.Id, int(m_.Classes.size()));
+            classByName_.emplace(cls.Name, int(m_.Classes.size()));
             m_.Classes.push_back(std::move(cls));
         }
-    }
-
-    int classIndex(const std::string& name) const
-    {
-        for (size_t i = 0; i < m_.Classes.size(); ++i)
-            if (m_.Classes[i].Name == name)
-                return int(i);
-        return -1;
     }
 
     int classOfId(const std::string& id) const
@@ -243,102 +256,118 @@ private:
         return a;
     }
 
-    void readGeneralizations(pugi::xml_node root)
+    void readGeneralizations()
     {
-        for (pugi::xpath_node x : root.select_nodes(".//*[@child and @parent]")) {
-            pugi::xml_node n = x.node();
-            if (!is(n, "Generalization") || isWidget(n))
-                continue;
+        // A class with many parents looks each one up once.
+        std::vector<std::unordered_set<int>> known(m_.Classes.size());
+        for (pugi::xml_node n : generalizations_) {
             const int child = classOfId(attr(n, "child"));
             const int parent = classOfId(attr(n, "parent"));
             if (child < 0 || parent < 0)
                 continue; // generalisations between other classifiers
-            auto& parents = m_.Classes[size_t(child)].Parents;
-            if (std::find(parents.begin(), parents.end(), parent) == parents.end())
-                parents.push_back(parent);
+            if (known[size_t(child)].insert(parent).second)
+                m_.Classes[size_t(child)].Parents.push_back(parent);
         }
     }
 
     // A generalisation that leads back to the class it starts from would
     // make every walk over inherited features endless: the edge closing the
-    // cycle is dropped and named.
+    // cycle is dropped and named. So is one that would put a class more
+    // than MaxGeneralisationDepth generalisations below the top. A depth-
+    // first walk with a stack of its own: a chain of classes may be as long
+    // as the file allows.
     void breakCycles()
     {
         enum { White, Grey, Black };
         std::vector<int> colour(m_.Classes.size(), White);
-        std::function<void(int)> visit = [&](int c) {
-            colour[size_t(c)] = Grey;
-            auto& parents = m_.Classes[size_t(c)].Parents;
-            for (size_t i = 0; i < parents.size();) {
-                const int p = parents[i];
-                if (colour[size_t(p)] == Grey) {
-                    problem("The generalisation of " + m_.Classes[size_t(c)].Name + " from " +
-                            m_.Classes[size_t(p)].Name + " closes a cycle: it is not followed");
-                    parents.erase(parents.begin() + ptrdiff_t(i));
+        // Generalisations above each finished class, along the longest way.
+        std::vector<int> depth(m_.Classes.size(), 0);
+        struct TFrame {
+            int Class;
+            size_t Next; // the parent to look at next
+        };
+        std::vector<TFrame> stack;
+        for (size_t start = 0; start < m_.Classes.size(); ++start) {
+            if (colour[start] != White)
+                continue;
+            colour[start] = Grey;
+            stack.push_back({int(start), 0});
+            while (!stack.empty()) {
+                TFrame& f = stack.back();
+                auto& parents = m_.Classes[size_t(f.Class)].Parents;
+                if (f.Next < parents.size()) {
+                    const int p = parents[f.Next];
+                    if (colour[size_t(p)] == Grey) {
+                        problem("The generalisation of " + m_.Classes[size_t(f.Class)].Name + " from " +
+                                m_.Classes[size_t(p)].Name + " closes a cycle: it is not followed");
+                        parents.erase(parents.begin() + ptrdiff_t(f.Next));
+                        continue;
+                    }
+                    ++f.Next;
+                    if (colour[size_t(p)] == White) {
+                        colour[size_t(p)] = Grey;
+                        stack.push_back({p, 0}); // f is not used after this
+                    }
                     continue;
                 }
-                if (colour[size_t(p)] == White)
-                    visit(p);
-                ++i;
+                // Every parent is finished: their depths are known.
+                const int c = f.Class;
+                int d = 0;
+                for (size_t i = 0; i < parents.size();) {
+                    const int p = parents[i];
+                    if (depth[size_t(p)] + 1 > MaxGeneralisationDepth) {
+                        problem("The generalisation of " + m_.Classes[size_t(c)].Name + " from " +
+                                m_.Classes[size_t(p)].Name + " makes a chain of more than " +
+                                std::to_string(MaxGeneralisationDepth) + " generalisations: it is not followed");
+                        parents.erase(parents.begin() + ptrdiff_t(i));
+                        continue;
+                    }
+                    d = std::max(d, depth[size_t(p)] + 1);
+                    ++i;
+                }
+                depth[size_t(c)] = d;
+                colour[size_t(c)] = Black;
+                stack.pop_back();
             }
-            colour[size_t(c)] = Black;
-        };
-        for (size_t c = 0; c < m_.Classes.size(); ++c)
-            if (colour[c] == White)
-                visit(int(c));
+        }
     }
 
-    void readActorsAndUseCases(pugi::xml_node root)
+    void readActorsAndUseCases()
     {
-        for (pugi::xpath_node x : root.select_nodes(".//*[@xmi.id and @name]")) {
-            pugi::xml_node n = x.node();
-            if (isWidget(n))
-                continue;
+        for (pugi::xml_node n : actorsAndUseCases_) {
             if (is(n, "Actor"))
                 m_.Actors.push_back(attr(n, "name"));
-            else if (is(n, "UseCase"))
+            else
                 m_.UseCases.push_back(attr(n, "name"));
         }
     }
 
     // The category of a diagram: the Logical View itself (empty), a package
     // directly inside it (its name), or anything else (not read).
-    bool categoryOf(pugi::xml_node diagram, std::string& category) const
+    bool categoryOf(const TDiagramNode& d, std::string& category) const
     {
-        pugi::xml_node owner;
-        for (pugi::xml_node p = diagram.parent(); p; p = p.parent())
-            if (is(p, "Model") || is(p, "Package")) {
-                owner = p;
-                break;
-            }
         category.clear();
         // Older Umbrello files keep every diagram at the end of the document.
-        if (!owner || owner == logicalView_)
+        if (!d.Owner || d.Owner == logicalView_)
             return true;
-        for (pugi::xml_node p = owner.parent(); p; p = p.parent())
-            if (is(p, "Model") || is(p, "Package")) {
-                if (p != logicalView_)
-                    return false;
-                category = attr(owner, "name");
-                return true;
-            }
-        return false;
+        if (!d.OwnerOwner || d.OwnerOwner != logicalView_)
+            return false;
+        category = attr(d.Owner, "name");
+        return true;
     }
 
-    void readDiagrams(pugi::xml_node root)
+    void readDiagrams()
     {
         std::vector<TUmlDiagram> nested;
-        for (pugi::xpath_node x : root.select_nodes("//diagram")) {
-            pugi::xml_node d = x.node();
-            if (std::strcmp(d.parent().name(), "diagrams") != 0)
-                continue;
+        for (const TDiagramNode& node : diagramNodes_) {
+            pugi::xml_node d = node.Node;
             sawDiagrams_ = true;
             TUmlDiagram diagram;
             diagram.Id = attr(d, "xmi.id");
             diagram.Name = attr(d, "name");
             diagram.Kind = std::atoi(d.attribute("type").value());
             std::string category;
-            const bool usable = categoryOf(d, category);
+            const bool usable = categoryOf(node, category);
             diagram.Category = category;
             switch (diagram.Kind) {
             case TUmlDiagram::UseCase:
@@ -377,6 +406,9 @@ private:
 
     void readSequence(pugi::xml_node d, TUmlDiagram& diagram)
     {
+        // Messages name their objects by local id; the first object of an id
+        // counts.
+        std::unordered_map<std::string, int> objectOf;
         for (pugi::xml_node w : d.child("widgets").children("objectwidget")) {
             TUmlObject object;
             object.LocalId = attr(w, "localid");
@@ -390,8 +422,14 @@ private:
             } else if (pugi::xml_node e = byId(classId)) {
                 object.ClassName = attr(e, "name");
             }
+            if (!object.LocalId.empty())
+                objectOf.emplace(object.LocalId, int(diagram.Objects.size()));
             diagram.Objects.push_back(std::move(object));
         }
+        const auto object = [&](const std::string& localId) {
+            auto it = objectOf.find(localId);
+            return it == objectOf.end() ? -1 : it->second;
+        };
         struct TPlaced {
             double Y;
             TUmlMessage Message;
@@ -399,8 +437,8 @@ private:
         std::vector<TPlaced> placed;
         for (pugi::xml_node w : d.child("messages").children("messagewidget")) {
             TUmlMessage message;
-            message.Sender = objectOf(diagram, attr(w, "widgetaid"));
-            message.Receiver = objectOf(diagram, attr(w, "widgetbid"));
+            message.Sender = object(attr(w, "widgetaid"));
+            message.Receiver = object(attr(w, "widgetbid"));
             const std::string operation = attr(w, "operation");
             pugi::xml_node op = operation.empty() ? pugi::xml_node() : byId(operation);
             if (op && is(op, "Operation")) {
@@ -434,46 +472,45 @@ private:
             diagram.Messages.push_back(std::move(p.Message));
     }
 
-    static int objectOf(const TUmlDiagram& diagram, const std::string& localId)
-    {
-        if (localId.empty())
-            return -1;
-        for (size_t i = 0; i < diagram.Objects.size(); ++i)
-            if (diagram.Objects[i].LocalId == localId)
-                return int(i);
-        return -1;
-    }
-
     TUmlModel& m_;
     std::string file_;
     std::unordered_map<std::string, pugi::xml_node> byId_;
     std::unordered_map<std::string, int> classById_;
+    std::unordered_map<std::string, int> classByName_;
+    std::vector<pugi::xml_node> classNodes_, generalizations_, actorsAndUseCases_;
+    std::vector<TDiagramNode> diagramNodes_;
     pugi::xml_node logicalView_;
     bool sawDiagrams_ = false;
 };
 
-void collectOperations(const TUmlModel& model, const TUmlClass& cls, std::set<const TUmlClass*>& seen,
-                       std::vector<const TUmlOperation*>& out)
+// Visits the class and then the classes it specialises, depth first and
+// each once, in the order the recursive definition gives (own features,
+// then the first parent with all above it, then the next). Stops when
+// `visit` returns true. A stack of its own: chains may be long.
+template <typename Visit> void forEachAncestry(const TUmlModel& model, const TUmlClass& cls, Visit&& visit)
 {
-    if (!seen.insert(&cls).second)
-        return;
-    for (const auto& op : cls.Operations)
-        if (std::none_of(out.begin(), out.end(), [&](const TUmlOperation* o) { return o->Name == op.Name; }))
-            out.push_back(&op);
-    for (int p : cls.Parents)
-        collectOperations(model, model.Classes[size_t(p)], seen, out);
-}
-
-void collectAttributes(const TUmlModel& model, const TUmlClass& cls, std::set<const TUmlClass*>& seen,
-                       std::vector<const TUmlAttribute*>& out)
-{
-    if (!seen.insert(&cls).second)
-        return;
-    for (const auto& a : cls.Attributes)
-        if (std::none_of(out.begin(), out.end(), [&](const TUmlAttribute* o) { return o->Name == a.Name; }))
-            out.push_back(&a);
-    for (int p : cls.Parents)
-        collectAttributes(model, model.Classes[size_t(p)], seen, out);
+    std::vector<char> seen(model.Classes.size(), 0);
+    const auto first = [&](const TUmlClass* c) {
+        if (c < model.Classes.data() || c >= model.Classes.data() + model.Classes.size())
+            return true; // a class of no model: only ever the start
+        char& s = seen[size_t(c - model.Classes.data())];
+        if (s)
+            return false;
+        s = 1;
+        return true;
+    };
+    std::vector<const TUmlClass*> stack{&cls};
+    while (!stack.empty()) {
+        const TUmlClass* c = stack.back();
+        stack.pop_back();
+        if (!first(c))
+            continue;
+        if (visit(*c))
+            return;
+        for (auto p = c->Parents.rbegin(); p != c->Parents.rend(); ++p)
+            if (*p >= 0 && size_t(*p) < model.Classes.size())
+                stack.push_back(&model.Classes[size_t(*p)]);
+    }
 }
 
 } // namespace
@@ -489,25 +526,42 @@ const TUmlClass* TUmlModel::FindClass(const std::string& name) const
 std::vector<const TUmlOperation*> TUmlModel::AllOperations(const TUmlClass& cls) const
 {
     std::vector<const TUmlOperation*> out;
-    std::set<const TUmlClass*> seen;
-    collectOperations(*this, cls, seen, out);
+    std::unordered_set<std::string_view> names;
+    forEachAncestry(*this, cls, [&](const TUmlClass& c) {
+        for (const auto& op : c.Operations)
+            if (names.insert(op.Name).second)
+                out.push_back(&op);
+        return false;
+    });
     return out;
 }
 
 std::vector<const TUmlAttribute*> TUmlModel::AllAttributes(const TUmlClass& cls) const
 {
     std::vector<const TUmlAttribute*> out;
-    std::set<const TUmlClass*> seen;
-    collectAttributes(*this, cls, seen, out);
+    std::unordered_set<std::string_view> names;
+    forEachAncestry(*this, cls, [&](const TUmlClass& c) {
+        for (const auto& a : c.Attributes)
+            if (names.insert(a.Name).second)
+                out.push_back(&a);
+        return false;
+    });
     return out;
 }
 
 const TUmlOperation* TUmlModel::FindOperation(const TUmlClass& cls, const std::string& name) const
 {
-    for (const TUmlOperation* op : AllOperations(cls))
-        if (op->Name == name)
-            return op;
-    return nullptr;
+    // The first of that name in the order AllOperations lists them.
+    const TUmlOperation* found = nullptr;
+    forEachAncestry(*this, cls, [&](const TUmlClass& c) {
+        for (const auto& op : c.Operations)
+            if (op.Name == name) {
+                found = &op;
+                return true;
+            }
+        return false;
+    });
+    return found;
 }
 
 TUmlModel ReadUmlModel(const std::string& xmiText, const std::string& fileName)

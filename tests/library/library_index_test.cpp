@@ -139,6 +139,18 @@ TEST_F(LibraryFixture, FoldersThatEndUpListingNothingAreDropped)
     EXPECT_EQ(listing(), (Listing{{"sub", {"T"}}}));
 }
 
+// What an import staged (and a killed import left staged) is not in the
+// library; other hidden folders are read as before.
+TEST_F(LibraryFixture, StagingFoldersAreNotPartOfTheLibrary)
+{
+    addType("imported/Done.fbt", "Done");
+    addType("imported/.telvo-staging-Ab12Cd/Staged.fbt", "Staged");
+    addType(".telvo-staging-Ef34Gh/sub/Deep.fbt", "Deep");
+    addType(".hidden/Shown.fbt", "Shown");
+    index();
+    EXPECT_EQ(listing(), (Listing{{".hidden", {"Shown"}}, {"imported", {"Done"}}}));
+}
+
 TEST_F(LibraryFixture, SameFolderNameAtAnyDepthSharesOneEntry)
 {
     addType("pkg1/typelib/a.fbt", "A");

@@ -3,6 +3,8 @@
 // diagram per interaction diagram; all or nothing.
 
 #include "../project/project_fixture.h"
+#include "model/file_staging.h"
+#include "support/xmi_text.h"
 #include "model/fb_instance.h"
 #include "systemlayer/sl_ipp_picture.h"
 #include "umlimport/import_builder.h"
@@ -65,6 +67,9 @@ TEST_F(UmlImportTest, EverythingTickedBuildsTypesIptInstancesConnectionsAndTheDi
     T.TickAll();
     TUmlImportBuilder builder(W());
     ASSERT_TRUE(builder.Build(T)) << ::testing::PrintToString(UI.Messages());
+    // Staged, not yet in the library.
+    EXPECT_FALSE(fs::exists(Imported("Controller")));
+    ASSERT_TRUE(builder.Commit()) << ::testing::PrintToString(UI.Messages());
     EXPECT_TRUE(UI.Messages().empty()) << ::testing::PrintToString(UI.Messages());
 
     const TFB_Type* controller = M().FindType("Controller");
@@ -165,10 +170,12 @@ TEST_F(UmlImportTest, ImportingAgainDoublesNothing)
     T.TickAll();
     TUmlImportBuilder builder(W());
     ASSERT_TRUE(builder.Build(T));
+    ASSERT_TRUE(builder.Commit());
     const auto connections = EventConns();
     Parse();
     T.TickAll();
     ASSERT_TRUE(builder.Build(T));
+    ASSERT_TRUE(builder.Commit());
     EXPECT_EQ(EventConns(), connections);
     EXPECT_EQ(names(M().Instances).size(), 3u);
     EXPECT_EQ(Layer().Objects.size(), 1u);
@@ -229,6 +236,150 @@ TEST_F(UmlImportTest, ClassNamesThatCannotBeFilesOrClashWithTheLibraryAreRefused
     // The library's own E_CTU is used for the instance.
     ASSERT_NE(M().FindInstance("y"), nullptr);
     EXPECT_FALSE(M().FindInstance("y")->Type->Imported);
+}
+
+// Names that cannot be file names of ours, for a class (its type file) or
+// for a sequence diagram (its network file): each is left out with the
+// reason, and nothing of it reaches the disk.
+struct TUnusableName {
+    const char* Case;
+    bool Diagram; // the name is the diagram's, else the class's
+    std::string Name;
+    std::string Message;
+};
+
+void PrintTo(const TUnusableName& c, std::ostream* os) { *os << c.Case; }
+
+class UnusableNames : public UmlImportTest, public ::testing::WithParamInterface<TUnusableName> {};
+
+TEST_P(UnusableNames, AreLeftOutWithTheReason)
+{
+    const TUnusableName& c = GetParam();
+    OpenEmptyProject();
+    const std::string cls = c.Diagram ? "Pump" : c.Name;
+    const std::string diagram = c.Diagram ? c.Name : "seq";
+    T.Parse(ReadUmlModel(telvo::test::TXmiText()
+                             .Class("c", cls, "FunctionBlock", {"run"})
+                             .SequenceDiagram(diagram, {{"x", "c"}, {"y", "c"}}, "run")
+                             .Text(),
+                         "m.xmi"));
+    T.TickAll();
+    TUmlImportBuilder builder(W());
+    ASSERT_TRUE(builder.Build(T));
+    ASSERT_FALSE(UI.Messages().empty());
+    EXPECT_EQ(UI.Messages()[0], c.Message);
+    ASSERT_TRUE(builder.SaveAndCommit()) << ::testing::PrintToString(UI.Messages());
+    if (c.Diagram) {
+        EXPECT_TRUE(builder.Diagrams.empty());
+        EXPECT_EQ(builder.TypeFiles, std::vector<std::string>{Imported("Pump").string()});
+    } else {
+        EXPECT_TRUE(builder.TypeFiles.empty());
+        EXPECT_FALSE(fs::exists(Home / "library" / "imported"));
+    }
+    // Nothing beside the project file (a diagram without instances has no
+    // network), nothing above it.
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(Work.Path()))
+        files.push_back(fs::relative(e.path(), Work.Path()).string());
+    EXPECT_EQ(files, std::vector<std::string>{"demo.crf"});
+    EXPECT_FALSE(fs::exists(Work.Path().parent_path() / "OUTSIDE.fbn"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnusableNames,
+    ::testing::Values(
+        TUnusableName{"ClassWithPath", false, "../evil",
+                      "The class ../evil is not imported: its name cannot be a type file name"},
+        TUnusableName{"ClassWithLineBreak", false, "Pump\nX",
+                      "The class Pump\\nX is not imported: its name cannot be a type file name (it holds a line break)"},
+        TUnusableName{"ClassWithCarriageReturn", false, "Pump\rX",
+                      "The class Pump\\rX is not imported: its name cannot be a type file name (it holds a line break)"},
+        TUnusableName{"ClassWithTab", false, "Pump\tX",
+                      "The class Pump\\tX is not imported: its name cannot be a type file name (it holds a control "
+                      "character)"},
+        TUnusableName{"ClassWithEscape", false, "Pump\x1b[2J",
+                      "The class Pump\\x1B[2J is not imported: its name cannot be a type file name (it holds a "
+                      "control character)"},
+        TUnusableName{"ClassTooLong", false, std::string(252, 'A'),
+                      "The class " + std::string(252, 'A') +
+                          " is not imported: its name cannot be a type file name (it is longer than 251 bytes)"},
+        TUnusableName{"DiagramWithPath", true, "../OUTSIDE",
+                      "The sequence diagram ../OUTSIDE is not imported: its name cannot be a file name"},
+        TUnusableName{"DiagramDotDot", true, "..",
+                      "The sequence diagram .. is not imported: its name cannot be a file name"},
+        TUnusableName{"DiagramWithoutName", true, "",
+                      "A sequence diagram without a name is not imported: its name cannot be a file name"},
+        TUnusableName{"DiagramWithLineBreak", true, "two\nlines",
+                      "The sequence diagram two\\nlines is not imported: its name cannot be a file name (it holds a "
+                      "line break)"},
+        TUnusableName{"DiagramTooLong", true, std::string(252, 'd'),
+                      "The sequence diagram " + std::string(252, 'd') +
+                          " is not imported: its name cannot be a file name (it is longer than 251 bytes)"}),
+    [](const auto& info) { return std::string(info.param.Case); });
+
+// A new diagram's network goes to a file no diagram of the project uses and
+// that is not there yet: "line" does not take line.fbn of "Filling line",
+// "stray" does not write over a file that is no diagram's.
+TEST_F(UmlImportTest, ANewDiagramTakesAFileOfItsOwn)
+{
+    for (const auto& e : fs::directory_iterator(telvo::test::ExampleDir()))
+        if (e.is_regular_file())
+            fs::copy(e.path(), Work / e.path().filename().string());
+    Work.Write("stray.fbn", "not a network of the project\n");
+    OpenProject(W(), (Work / "plant.crf").string());
+    ASSERT_EQ(M().Diagrams.at(0)->Name, "Filling line");
+    const size_t drawn = M().Diagrams[0]->DrawnInstances.size();
+    ASSERT_GT(drawn, 0u);
+
+    T.Parse(ReadUmlModel(telvo::test::TXmiText()
+                             .Class("c", "Pump")
+                             .SequenceDiagram("line", {{"a", "c"}, {"b", "c"}})
+                             .SequenceDiagram("stray", {{"s", "c"}})
+                             .SequenceDiagram("Filling line", {{"f", "c"}})
+                             .Text(),
+                         "m.xmi"));
+    T.TickAll();
+    TUmlImportBuilder builder(W());
+    ASSERT_TRUE(builder.Build(T));
+    ASSERT_TRUE(builder.SaveAndCommit()) << ::testing::PrintToString(UI.Messages());
+    std::vector<std::string> made;
+    for (const TFB_Diagram* d : builder.Diagrams)
+        made.push_back(d->Name + " " + fs::path(d->FileName).lexically_relative(Work.Path()).string());
+    EXPECT_EQ(made, (std::vector<std::string>{"line line_2.fbn", "stray stray_2.fbn",
+                                              "Filling line_2 Filling line_2.fbn"}));
+    EXPECT_EQ(telvo::test::ReadFile(Work / "stray.fbn"), "not a network of the project\n");
+
+    Restart();
+    OpenProject(W(), (Work / "plant.crf").string());
+    ASSERT_EQ(M().Diagrams.at(0)->Name, "Filling line");
+    EXPECT_EQ(fs::path(M().Diagrams[0]->FileName), Work / "line.fbn");
+    EXPECT_EQ(M().Diagrams[0]->DrawnInstances.size(), drawn);
+    const TFB_Diagram* imported = nullptr;
+    for (const auto& d : M().Diagrams)
+        if (d->Name == "line")
+            imported = d.get();
+    ASSERT_NE(imported, nullptr);
+    EXPECT_EQ(imported->DrawnInstances.size(), 2u);
+}
+
+// A build that is neither committed nor saved is taken back whole when the
+// builder goes: the staged type files with it.
+TEST_F(UmlImportTest, ABuildLeftOpenIsTakenBack)
+{
+    OpenEmptyProject();
+    const auto before = DescribeProject(W());
+    const size_t types = M().Types.size();
+    Parse();
+    T.TickAll();
+    {
+        TUmlImportBuilder builder(W());
+        ASSERT_TRUE(builder.Build(T));
+        ASSERT_NE(M().FindType("Controller"), nullptr);
+    }
+    EXPECT_EQ(DescribeProject(W()), before);
+    EXPECT_EQ(M().Types.size(), types);
+    EXPECT_EQ(W().LibraryIndex.FolderListing("Controller"), nullptr);
+    EXPECT_FALSE(fs::exists(Home / "library" / "imported"));
 }
 
 } // namespace

@@ -3,11 +3,20 @@
 // dry run writes nothing; a file that is no model fails cleanly. And the
 // fixture is a file the real Umbrello reads.
 
+#include "model/file_staging.h"
 #include "support/test_support.h"
+#include "support/xmi_text.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace telvo::uml {
 namespace {
@@ -86,6 +95,185 @@ TEST_F(UmlCliTest, WrongInputFailsCleanly)
     EXPECT_EQ(r.ExitCode, 2);
     r = Telvo({"uml", "import", Model.string(), "--project", Crf.string(), "--bogus"});
     EXPECT_EQ(r.ExitCode, 2);
+}
+
+// The example plant copied three folders down in the work folder, its
+// types in the program folder's library; the model holds a class Pump with
+// an operation run.
+class UmlCliPlantTest : public UmlCliTest {
+protected:
+    UmlCliPlantTest()
+    {
+        fs::create_directories(P);
+        for (const auto& e : fs::directory_iterator(telvo::test::SourceDir() / "examples" / "plant"))
+            if (e.is_regular_file())
+                fs::copy(e.path(), P / e.path().filename());
+        fs::copy(telvo::test::SourceDir() / "examples" / "plant" / "library", Home / "library",
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        Plant = P / "plant.crf";
+    }
+    fs::path WriteModel(const std::vector<std::pair<std::string, std::vector<telvo::test::TXmiText::TObject>>>& diagrams)
+    {
+        telvo::test::TXmiText xmi;
+        xmi.Class("cPump", "Pump", "FunctionBlock", {"run"});
+        for (const auto& [name, objects] : diagrams)
+            xmi.SequenceDiagram(name, objects, "run");
+        return Work.Write("model.xmi", xmi.Text());
+    }
+    // The line `project info` prints for a diagram.
+    std::string InfoLine(const std::string& diagram)
+    {
+        const auto r = Telvo({"project", "info", Plant.string()});
+        EXPECT_EQ(r.ExitCode, 0) << r.Err;
+        const std::string start = "diagram\t" + diagram + "\t";
+        for (size_t at = 0; at < r.Out.size();) {
+            const size_t end = r.Out.find('\n', at);
+            const std::string line = r.Out.substr(at, end - at);
+            if (line.rfind(start, 0) == 0)
+                return line;
+            at = end == std::string::npos ? r.Out.size() : end + 1;
+        }
+        return "no diagram " + diagram;
+    }
+    // Every file below the folder, relative to it.
+    static std::vector<std::string> FilesBelow(const fs::path& folder)
+    {
+        std::vector<std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            if (!e.is_directory())
+                files.push_back(fs::relative(e.path(), folder).string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    fs::path P = Work / "a/b/c/p";
+    fs::path Plant;
+};
+
+// A sequence diagram's name is its network file's name: a name that climbs
+// out of the project folder is refused, and "line" does not take line.fbn,
+// the network of "Filling line".
+TEST_F(UmlCliPlantTest, DiagramNamesNeitherLeaveTheProjectNorTakeAnotherDiagramsFile)
+{
+    const std::string filling = InfoLine("Filling line");
+    ASSERT_NE(filling.find("\tinstances=4\t"), std::string::npos) << filling;
+    const fs::path model = WriteModel({{"line", {{"lp1", "cPump"}, {"lp2", "cPump"}}},
+                                       {"../../../OUTSIDE", {{"out1", "cPump"}, {"out2", "cPump"}}},
+                                       {"two\nlines", {{"l1", "cPump"}, {"l2", "cPump"}}}});
+    const auto r = Telvo({"uml", "import", model.string(), "--project", Plant.string()});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Err.find("The sequence diagram ../../../OUTSIDE is not imported: its name cannot be a file name\n"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_NE(r.Err.find("The sequence diagram two\\nlines is not imported: its name cannot be a file name (it holds "
+                         "a line break)\n"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_NE(r.Out.find("diagram\tline\t" + (P / "line_2.fbn").string() + "\n"), std::string::npos) << r.Out;
+
+    EXPECT_FALSE(fs::exists(Work / "a/OUTSIDE.fbn"));
+    EXPECT_EQ(FilesBelow(Work / "a"), (std::vector<std::string>{"b/c/p/feeder_opc.dfb", "b/c/p/hmi.fbn",
+                                                                "b/c/p/hmi_controller.dfb", "b/c/p/line.fbn",
+                                                                "b/c/p/line_2.fbn", "b/c/p/line_controller.dfb",
+                                                                "b/c/p/merged.fbn", "b/c/p/plant.crf"}));
+    EXPECT_EQ(InfoLine("Filling line"), filling);
+    EXPECT_EQ(InfoLine("line").rfind("diagram\tline\t" + (P / "line_2.fbn").string() + "\tinstances=2\t", 0), 0u)
+        << InfoLine("line");
+}
+
+// A relative --project names the project from the working folder once; the
+// project's own files are then found from the project's folder.
+TEST_F(UmlCliPlantTest, RelativeProjectPathIsTakenOnce)
+{
+    const fs::path model = WriteModel({{"pumps", {{"p1", "cPump"}, {"p2", "cPump"}}}});
+    const auto r = RunProcess("/bin/sh", {"-c", "cd \"$1\" && exec \"$0\" --home \"$2\" uml import \"$3\" --project p/plant.crf",
+                                          TELVO_CLI_PATH, (Work / "a/b/c").string(), Home.Path().string(), model.string()});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Out.find("diagram\tpumps\t" + (P / "pumps.fbn").string() + "\nsaved\t" + Plant.string() + "\n"),
+              std::string::npos)
+        << r.Out;
+    EXPECT_FALSE(fs::exists(P / "p"));
+    EXPECT_EQ(InfoLine("pumps").rfind("diagram\tpumps\t" + (P / "pumps.fbn").string() + "\tinstances=2\t", 0), 0u);
+}
+
+// A save that fails (the disk is full: here the files the command may
+// write are limited to 32 KiB, below the size of the new network) keeps
+// nothing: no type file, no network, the project file as it was.
+TEST_F(UmlCliPlantTest, AFailedSaveKeepsNothing)
+{
+    std::vector<telvo::test::TXmiText::TObject> objects;
+    for (int i = 0; i < 400; ++i)
+        objects.push_back({"pump" + std::to_string(i), "cPump"});
+    const fs::path model = WriteModel({{"many", objects}});
+    const std::string project = telvo::test::ReadFile(Plant);
+    const auto before = FilesBelow(Work.Path());
+    const auto r = RunProcess("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\"", TELVO_CLI_PATH,
+                                          "--home", Home.Path().string(), "uml", "import", model.string(), "--project",
+                                          Plant.string()});
+    EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
+    EXPECT_NE(r.Err.find("The UML import is taken back, nothing of it is kept: Cannot write file " +
+                         (P / "many.fbn").string() + ": File too large"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_EQ(r.Out.find("saved\t"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Home / "library/imported"));
+    EXPECT_EQ(FilesBelow(Work.Path()), before);
+    EXPECT_EQ(telvo::test::ReadFile(Plant), project);
+}
+
+// An import killed half-way leaves no type file in the library: what it had
+// staged is not indexed, and the next import removes it.
+TEST_F(UmlCliPlantTest, AKilledImportLeavesNoHalfWrittenLibrary)
+{
+    telvo::test::TXmiText xmi;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 4000; ++i) {
+        ids.push_back("c" + std::to_string(i));
+        xmi.Class(ids.back(), "Kind" + std::to_string(i), "FunctionBlock", {"go"});
+    }
+    const fs::path model = Work.Write("many.xmi", xmi.ClassDiagram(ids).Text());
+    const std::string project = telvo::test::ReadFile(Plant);
+    const fs::path imported = Home / "library/imported";
+
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(TELVO_CLI_PATH, TELVO_CLI_PATH, "--home", Home.Path().c_str(), "uml", "import", model.c_str(),
+                "--project", Plant.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Killed as soon as anything shows in library/imported.
+    int status = 0;
+    bool killed = false;
+    for (;;) {
+        std::error_code ec;
+        if (!fs::is_empty(imported, ec) && !ec) {
+            killed = ::kill(pid, SIGKILL) == 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            break;
+        }
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            break;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the import was not killed half-way";
+
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(imported))
+        if (!IsStagingFolderName(e.path().filename().string()))
+            left.push_back(e.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.size() << " files, the first " << left.front();
+    EXPECT_EQ(telvo::test::ReadFile(Plant), project);
+    const auto index = Telvo({"library", "index"});
+    EXPECT_EQ(index.Out.find("Kind0"), std::string::npos);
+
+    // The next import runs whole and sweeps what the killed one left.
+    const auto again =
+        Telvo({"uml", "import", WriteModel({{"again", {{"a1", "cPump"}}}}).string(), "--project", Plant.string()});
+    ASSERT_EQ(again.ExitCode, 0) << again.Err;
+    EXPECT_EQ(FilesBelow(imported), std::vector<std::string>{"Pump.fbt"});
 }
 
 // The fixture is Umbrello's own kind of file: the real Umbrello, started

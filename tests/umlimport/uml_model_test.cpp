@@ -2,6 +2,7 @@
 // the workbench's own fixture, and files that are not what they claim.
 
 #include "support/test_support.h"
+#include "support/xmi_text.h"
 #include "umlimport/uml_model.h"
 
 #include <gtest/gtest.h>
@@ -229,6 +230,76 @@ TEST(UmlModel, InheritedOperationsAreFound)
     EXPECT_EQ(ops[0]->Id, "o3");
     EXPECT_EQ(ops[1]->Name, "reset");
     EXPECT_EQ(model.FindOperation(derived, "reset")->Id, "o1");
+}
+
+// A chain of generalisations longer than any stack would take walked by
+// recursion, read from its bottom class. Every 101st generalisation from the
+// top would put a class more than 100 below the top of its chain: it is not
+// followed, and named.
+TEST(UmlModelDeep, LongGeneralisationChainsAreCutEvery101Classes)
+{
+    constexpr int Chains = 2000, Links = 101, Classes = Chains * Links;
+    telvo::test::TXmiText xmi;
+    for (int i = 0; i < Classes; ++i)
+        xmi.Class("c" + std::to_string(i), "C" + std::to_string(i), "FunctionBlock", {"op" + std::to_string(i)});
+    // C0 specialises C1, which specialises C2, and so on.
+    for (int i = 0; i + 1 < Classes; ++i)
+        xmi.Generalization("c" + std::to_string(i), "c" + std::to_string(i + 1));
+    const TUmlModel model = ReadUmlModel(xmi.Text(), "chain.xmi");
+    ASSERT_EQ(model.Classes.size(), size_t(Classes));
+    ASSERT_EQ(model.Problems.size(), size_t(Chains - 1));
+    const int cut = Classes - 1 - Links; // the first class counted from the top that is cut off
+    EXPECT_EQ(model.Problems.front(), "The generalisation of C" + std::to_string(cut) + " from C" +
+                                          std::to_string(cut + 1) +
+                                          " makes a chain of more than 100 generalisations: it is not followed");
+    EXPECT_EQ(model.Problems.back(),
+              "The generalisation of C100 from C101 makes a chain of more than 100 generalisations: it is not followed");
+
+    // The bottom class inherits from the 100 classes above it, no further.
+    const TUmlClass& bottom = model.Classes[0];
+    const auto operations = model.AllOperations(bottom);
+    ASSERT_EQ(operations.size(), 101u);
+    EXPECT_EQ(operations.front()->Name, "op0");
+    EXPECT_EQ(operations.back()->Name, "op100");
+    EXPECT_EQ(model.FindOperation(bottom, "op100"), operations.back());
+    EXPECT_EQ(model.FindOperation(bottom, "op101"), nullptr);
+    EXPECT_TRUE(model.AllAttributes(bottom).empty());
+}
+
+// Packages inside packages, 40,000 deep: the class at the bottom is read,
+// the sequence diagram there is named as lying too deep, the one in the
+// first package is read with its category. (How long it takes is measured
+// in bench_uml_import.)
+TEST(UmlModelDeep, PackagesInsidePackages)
+{
+    constexpr int Depth = 40000;
+    std::string nested;
+    for (int i = 0; i < Depth; ++i) {
+        nested += "<UML:Package xmi.id=\"p" + std::to_string(i) + "\" name=\"P" + std::to_string(i) +
+                  "\"><UML:Namespace.ownedElement>";
+        if (i == 0)
+            nested += R"(<UML:Class xmi.id="top" name="Top" stereotype="FunctionBlock"/>)";
+    }
+    nested += R"(<UML:Class xmi.id="bottom" name="Bottom" stereotype="FunctionBlock"/></UML:Namespace.ownedElement>)"
+              R"(<XMI.extension><diagrams><diagram xmi.id="dd" name="deep" type="3"><widgets>)"
+              R"(<objectwidget localid="w" xmi.id="bottom" instancename="b"/></widgets></diagram></diagrams>)"
+              R"(</XMI.extension></UML:Package>)";
+    for (int i = Depth - 1; i > 0; --i)
+        nested += i == 1 ? "</UML:Namespace.ownedElement>"
+                           R"(<XMI.extension><diagrams><diagram xmi.id="d0" name="first" type="3"><widgets>)"
+                           R"(<objectwidget localid="w" xmi.id="top" instancename="t"/></widgets></diagram>)"
+                           "</diagrams></XMI.extension></UML:Package>"
+                         : "</UML:Namespace.ownedElement></UML:Package>";
+    const TUmlModel model = ReadUmlModel(telvo::test::TXmiText().Element(nested).Text(), "deep.xmi");
+    ASSERT_EQ(model.Classes.size(), 2u);
+    EXPECT_EQ(model.Classes[1].Name, "Bottom");
+    EXPECT_EQ(model.Problems, std::vector<std::string>{
+                                  "The sequence diagram deep lies deeper than one package inside the Logical View: it is not read"});
+    ASSERT_EQ(model.SequenceDiagrams.size(), 1u);
+    EXPECT_EQ(model.SequenceDiagrams[0].Name, "first");
+    EXPECT_EQ(model.SequenceDiagrams[0].Category, "P0");
+    ASSERT_EQ(model.SequenceDiagrams[0].Objects.size(), 1u);
+    EXPECT_EQ(model.SequenceDiagrams[0].Objects[0].ClassName, "Top");
 }
 
 } // namespace

@@ -110,6 +110,9 @@ TEST_F(UmlWindowTest, TheWindowShowsTheTreeAndBuilds)
     TFB_Manager& fbm = Workbench->FBManager();
     ASSERT_NE(fbm.FindType("Controller"), nullptr);
     EXPECT_TRUE(fbm.FindType("Controller")->InternalVars.empty());
+    // The type files are in the library at once; the user saves the project.
+    EXPECT_EQ(fs::path(fbm.FindType("Controller")->FileName), Home / "library" / "imported" / "Controller.fbt");
+    EXPECT_TRUE(fs::is_regular_file(Home / "library" / "imported" / "Controller.fbt"));
     EXPECT_EQ(fbm.Instances.size(), 3u);
     bool shown = false;
     for (TEditorWindow* w : Form->DiagramWindows())

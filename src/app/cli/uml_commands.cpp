@@ -11,6 +11,7 @@
 #include "umlimport/uml_model.h"
 #include "workbench/project_lifecycle.h"
 
+#include <filesystem>
 #include <string>
 
 namespace telvo::cli {
@@ -34,6 +35,9 @@ int umlImport(TCliContext& ctx)
     }
     if (model.empty() || project.empty())
         return UsageError(ctx, "uml import takes a model file and --project FILE.crf");
+    // Made absolute once, here: the project's own files are named from its
+    // folder, and a relative folder would be taken twice.
+    project = std::filesystem::absolute(project).lexically_normal().string();
 
     uml::TUmlModel uml;
     try {
@@ -57,13 +61,12 @@ int umlImport(TCliContext& ctx)
     // No tick boxes here: every class of the model is built.
     transformation.TickAll();
     uml::TUmlImportBuilder builder(wb);
-    if (!builder.Build(transformation))
+    if (!builder.Build(transformation) || !builder.SaveAndCommit())
         return 1;
     for (const std::string& file : builder.TypeFiles)
         ctx.Out << "type\t" << file << '\n';
     for (const TFB_Diagram* d : builder.Diagrams)
         ctx.Out << "diagram\t" << d->Name << '\t' << d->FileName << '\n';
-    SaveProject(wb);
     ctx.Out << "saved\t" << wb.ProjectManager().FileName << '\n';
     return 0;
 }
@@ -73,7 +76,11 @@ const TCliCommand reg{
     "Parses an Umbrello model (XMI) into the transformation tree and prints it with the parse messages\n"
     "(\"parse\" lines), then builds every class of it into the project: FB types in library/imported,\n"
     "IPTs with IPPs, instances, connections and one diagram per sequence diagram; prints the type\n"
-    "files and diagrams made and saves the project. Nothing is kept when building fails.\n"
+    "files and diagrams made and saves the project. All or nothing: type files and networks are written\n"
+    "into hidden staging folders and moved in only once the project is saved; when building or saving\n"
+    "fails, or the command is killed, nothing of the import is kept (a later import removes what a\n"
+    "killed one staged). Classes and sequence diagrams whose names cannot be file names are left out\n"
+    "with the reason; a new diagram's network never takes the file of another.\n"
     "  --project FILE.crf  the project to build into (required)\n"
     "  --dry-run           print the tree and the messages only; nothing is built or written"};
 

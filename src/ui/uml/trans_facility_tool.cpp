@@ -221,7 +221,7 @@ void TfrmTransFacilityTool::itemChanged(QTreeWidgetItem* item)
 void TfrmTransFacilityTool::Create()
 {
     uml::TUmlImportBuilder builder(workbench_);
-    if (!builder.Build(transformation_))
+    if (!builder.Build(transformation_) || !builder.Commit())
         return;
     if (mainForm_) {
         TEditorWindowFactories& factories = mainForm_->Factories();

@@ -1,0 +1,1 @@
+telvo_bench(bench_uml_import SOURCES bench_uml_import.cpp LIBS telvo_umlimport)
