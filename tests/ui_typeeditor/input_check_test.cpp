@@ -97,12 +97,15 @@ TEST_F(TypeEditorFixture, ANameTypedIntoAnEmptyListMakesNoItemWhenRefused)
     showGridPage(*Editor, G::Sockets);
     TypeIntoCell(G::Sockets, 0, 0, "no way");
     EXPECT_TRUE(Editor->WorkingType()->Sockets.empty());
+    ASSERT_FALSE(UI.Messages().empty());
     EXPECT_EQ(UI.Messages().back(), std::string("The name no way") + kNotAnIdentifier);
     TypeIntoCell(G::Sockets, 0, 0, "_S1");
     ASSERT_EQ(Editor->WorkingType()->Sockets.size(), 1u);
     EXPECT_EQ(Editor->WorkingType()->Sockets[0]->Name, "_S1");
     // Emptying a name is refused as well.
+    UI.Clear();
     Editor->SetCell(G::Sockets, 0, 0, "");
+    ASSERT_FALSE(UI.Messages().empty());
     EXPECT_EQ(UI.Messages().back(), "A name is needed.");
     EXPECT_EQ(Editor->WorkingType()->Sockets[0]->Name, "_S1");
 }
@@ -257,13 +260,21 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TypeEditorFixture, TextValuesOfTheInstanceDoNotSpoilTheCheck)
 {
     ASSERT_TRUE(Editor->NewBasicClick());
-    TFB_Type& type = *Editor->WorkingType();
     // A text input holds nothing and a text variable a word: neither may be
     // taken for a fault of the user's text.
-    type.DataInputs[1]->Type = "STRING";
-    type.AddInternalVar("NOTE", "STRING", "", "", "hello");
-    EXPECT_TRUE(CheckConditionScript(type, "REQ AND (VIN = 'x')").Ok);
-    EXPECT_TRUE(CheckAlgorithmScript(type, {"NOTE := VIN;", "DO_QO := QI;"}).Ok);
+    TypeIntoCell(G::DataInputs, 1, 1, "STRING");
+    showGridPage(*Editor, G::InternalVars);
+    TypeIntoCell(G::InternalVars, 0, 0, "NOTE");
+    TypeIntoCell(G::InternalVars, 0, 1, "STRING");
+    TypeIntoCell(G::InternalVars, 0, 3, "hello");
+    TFB_Type& type = *Editor->WorkingType();
+    ASSERT_EQ(type.DataInputs[1]->Type, "STRING");
+    ASSERT_EQ(type.InternalVars[0]->InitialValue, "hello");
+    EXPECT_EQ(CheckTransitionCondition(type, "REQ AND (VIN = 'x')"), "");
+    Editor->ShowTab("Algorithms");
+    Editor->SelectAlgorithm(1);
+    Editor->findChild<QPlainTextEdit*>("memSource")->setPlainText("NOTE := VIN;\nDO_QO := QI;");
+    EXPECT_TRUE(Editor->CheckAlgorithmClick()) << Editor->AlgorithmCheckText().toStdString();
 }
 
 TEST_F(TypeEditorFixture, TheAlgorithmCheckNamesPlacesInTheAlgorithm)
