@@ -16,6 +16,9 @@ public:
 
     // A message box with an OK button.
     virtual void ShowMessage(const std::string& text) = 0;
+    // A message box telling of a failure or a refusal (the warning icon on
+    // the desktop); elsewhere a message like any other.
+    virtual void ShowWarning(const std::string& text) { ShowMessage(text); }
     // A Yes/No question; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
     // A user hint with its gesture (1..8, -1 for a random one). Returns the

@@ -7,6 +7,17 @@
 
 namespace telvo {
 
+QMessageBox::StandardButton AskYesNoCancel(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = box.exec();
+    return answer == QMessageBox::Yes || answer == QMessageBox::No ? static_cast<QMessageBox::StandardButton>(answer)
+                                                                  : QMessageBox::Cancel;
+}
+
 TQtUserInterface::TQtUserInterface(QWidget* dialogParent) : parent_(dialogParent) {}
 
 template <typename F> void TQtUserInterface::onUiThread(F&& work, bool wait)
@@ -22,6 +33,12 @@ void TQtUserInterface::ShowMessage(const std::string& text)
 {
     QString q = QString::fromStdString(text);
     onUiThread([this, q] { QMessageBox::information(parent_, QApplication::applicationName(), q); }, true);
+}
+
+void TQtUserInterface::ShowWarning(const std::string& text)
+{
+    QString q = QString::fromStdString(text);
+    onUiThread([this, q] { QMessageBox::warning(parent_, QApplication::applicationName(), q); }, true);
 }
 
 bool TQtUserInterface::AskYesNo(const std::string& text)

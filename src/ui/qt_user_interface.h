@@ -8,6 +8,7 @@
 
 #include "model/user_interface.h"
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -15,6 +16,12 @@
 class QWidget;
 
 namespace telvo {
+
+// A question whose "No" throws work away (closing or replacing a changed
+// document): Yes, No or Cancel. Escape and the box's close button answer
+// Cancel, so that no key or click that was not meant as No loses the work.
+// Returns QMessageBox::Yes, No or Cancel.
+QMessageBox::StandardButton AskYesNoCancel(QWidget* parent, const QString& text);
 
 class TQtUserInterface : public QObject, public TUserInterface {
     Q_OBJECT
@@ -24,6 +31,7 @@ public:
     void SetDialogParent(QWidget* parent) { parent_ = parent; }
 
     void ShowMessage(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     std::string UserHint(const std::string& text, int gesture) override;
     void Log(const std::string& text) override;

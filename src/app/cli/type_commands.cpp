@@ -4,6 +4,7 @@
 
 #include "model/fb_type.h"
 #include "model/file_util.h"
+#include "model/iec_names.h"
 #include "persistence/type_file.h"
 
 #include <exception>
@@ -86,6 +87,10 @@ int typeCheck(TCliContext& ctx)
             rc = 1;
             continue;
         }
+        // Kept and readable, but nothing knows what such a port holds.
+        for (const auto& unknown : UnknownDataTypes(*type, ctx.Workbench.LibraryTypeNames))
+            ctx.Out << "WARNING\t" << path << "\t" << unknown.What << ": " << UnknownDataTypeText(unknown.Type)
+                    << "\n";
         ctx.Out << "OK\t" << path << "\t" << type->Name << "\t" << (type->Composite ? "composite" : "basic") << "\t"
                 << counts(*type) << "\n";
     }
@@ -119,7 +124,9 @@ int typeRewrite(TCliContext& ctx)
 TCliCommand checkCommand{"type check", "FILE...", typeCheck,
                          "Reads each type file and prints OK with its counts, or the reason it cannot be read.\n"
                          "A composite's inner types are looked for in the indexed library; each one that is not\n"
-                         "found is an ERROR line of its own."};
+                         "found is an ERROR line of its own. Before the OK line, a WARNING line names each data\n"
+                         "input, data output and internal variable whose data type is neither an IEC 61499\n"
+                         "elementary type nor a type of the library."};
 TCliCommand rewriteCommand{"type rewrite", "IN OUT", typeRewrite,
                            "Reads the type file IN and writes it to OUT as the workbench saves types, keeping\n"
                            "what the workbench does not understand."};

@@ -4,7 +4,9 @@
 #include "model/fb_type.h"
 #include "runtime/script/script_code.h"
 #include "runtime/script/script_errors.h"
+#include "runtime/script_check.h"
 #include "runtime/script_generation.h"
+#include "ui/diagram_renderer.h"
 #include "ui/typeeditor/type_editor.h"
 
 #include <QComboBox>
@@ -97,56 +99,24 @@ QRect labelBox(const TECCTransition& t)
 
 std::string CheckTransitionCondition(TFB_Type& type, const std::string& condition)
 {
-    if (condition.empty())
+    const TScriptCheck check = CheckConditionScript(type, condition);
+    if (check.Ok)
         return {};
-    try {
-        auto record = TFB_InstanceRef::Create("check", &type, false, nullptr);
-        const std::string event = type.EventInputs.empty() ? std::string() : type.EventInputs.front()->Name;
-        TScriptCode code(BuildTransitionScript(*record, condition, event));
-        code.SetCompiled(true);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    // The compiler leaves names to the run: a name the type does not
-    // declare would only fail there.
-    static const std::set<std::string> words = {"AND", "OR", "NOT", "XOR", "DIV", "MOD", "SHL", "SHR", "TRUE", "FALSE"};
-    auto upper = [](std::string t) {
-        std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::toupper(c); });
-        return t;
-    };
-    std::set<std::string> known;
+    return check.Column > 0 ? "Column " + std::to_string(check.Column) + ": " + check.Message : check.Message;
+}
+
+std::string EccCheckSignature(const TFB_Type& type)
+{
+    // Whether a condition works depends on the names, types and start
+    // values of what its script declares.
+    std::string sig;
     for (const auto& e : type.EventInputs)
-        known.insert(upper(e->Name));
+        sig += "E" + e->Name + '\n';
     for (const auto& d : type.DataInputs)
-        known.insert(upper(d->Name));
-    for (const auto& d : type.DataOutputs)
-        known.insert(upper(d->Name));
+        sig += "I" + d->Name + '\t' + d->Type + '\t' + d->InitialValue + '\n';
     for (const auto& v : type.InternalVars)
-        known.insert(upper(v->Name));
-    std::string unknown;
-    for (size_t i = 0; i < condition.size();) {
-        const unsigned char c = condition[i];
-        if (c == '\'') { // a text literal
-            const size_t end = condition.find('\'', i + 1);
-            i = end == std::string::npos ? condition.size() : end + 1;
-        } else if (std::isalpha(c) || c == '_') {
-            size_t j = i;
-            while (j < condition.size() && (std::isalnum(static_cast<unsigned char>(condition[j])) || condition[j] == '_'))
-                ++j;
-            const std::string name = condition.substr(i, j - i);
-            if (!words.count(upper(name)) && !known.count(upper(name)))
-                unknown += (unknown.empty() ? "" : ", ") + name;
-            i = j;
-        } else if (std::isdigit(c)) {
-            while (i < condition.size() && (std::isalnum(static_cast<unsigned char>(condition[i])) || condition[i] == '.'))
-                ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (!unknown.empty())
-        return "Unknown name in the condition: " + unknown;
-    return {};
+        sig += "V" + v->Name + '\t' + v->Type + '\t' + v->InitialValue + '\n';
+    return sig;
 }
 
 QPoint EccOrigin(const TFB_Type* type)
@@ -189,6 +159,12 @@ void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedStat
 
 void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition,
               QPoint origin)
+{
+    PaintEcc(image, type, zoom, selectedState, selectedTransition, origin, {});
+}
+
+void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition,
+              QPoint origin, const std::vector<bool>& unfitConditions)
 {
     image.fill(Qt::white);
     if (!type)
@@ -236,6 +212,10 @@ void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedStat
         const QString condition = qs(t.Condition);
         const int right = t.X + 12 * std::max(1, static_cast<int>(t.Condition.size()));
         p.fillRect(QRect(t.X - 5, t.Y - 5, right - (t.X - 5), 10), Qt::white);
+        // A condition the simulation cannot run is written in the warning
+        // colour, as a connection of mismatched types is drawn.
+        if (i < unfitConditions.size() && unfitConditions[i])
+            p.setPen(QColor::fromRgb(DiagramColour::Warning));
         text(t.X - 5, t.Y - 6, right, t.Y + 6, condition, Qt::AlignLeft);
     }
 
@@ -432,7 +412,21 @@ void TEccPage::Repaint()
     if (selectedTransition_ >= 0 &&
         (!type() || selectedTransition_ >= static_cast<int>(type()->Transitions.size())))
         selectedTransition_ = -1;
-    PaintEcc(image_, type(), zoom_, selectedState_, selectedTransition_, origin_);
+    std::vector<bool> unfit;
+    if (TFB_Type* t = type()) {
+        const std::string signature = EccCheckSignature(*t);
+        if (signature != checkedSignature_) {
+            checkedSignature_ = signature;
+            conditionFits_.clear();
+        }
+        for (const auto& tr : t->Transitions) {
+            auto it = conditionFits_.find(tr->Condition);
+            if (it == conditionFits_.end())
+                it = conditionFits_.emplace(tr->Condition, CheckConditionScript(*t, tr->Condition).Ok).first;
+            unfit.push_back(!it->second);
+        }
+    }
+    PaintEcc(image_, type(), zoom_, selectedState_, selectedTransition_, origin_, unfit);
     box_->update();
 }
 
@@ -677,6 +671,7 @@ void TEccPage::EditClick()
             EditState(selectedState_, dialog.Name(), dialog.Comment(), dialog.Actions());
     } else if (selectedTransition_ >= 0) {
         TfrmEditECCTransition dialog(*t, t->Transitions[selectedTransition_]->Condition, this);
+        dialog.AskStore = [this](const std::string& question) { return editor_.AskYesNo(question); };
         if (dialog.exec() == QDialog::Accepted)
             EditTransition(selectedTransition_, dialog.Condition());
     }
@@ -898,7 +893,7 @@ TfrmEditECCTransition::TfrmEditECCTransition(TFB_Type& type, const std::string& 
     list("lstIV", QStringLiteral("Internal Vars"), type.InternalVars);
     v->addWidget(tabs, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] { okClick(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     v->addWidget(buttons);
     connect(Edit1, &QLineEdit::textChanged, this, [this] { check(); });
@@ -907,11 +902,22 @@ TfrmEditECCTransition::TfrmEditECCTransition(TFB_Type& type, const std::string& 
 
 void TfrmEditECCTransition::check()
 {
-    // A mistake is shown, never refused: the condition is stored as typed.
+    // A mistake is shown as it is typed; OK asks before storing it.
     const std::string problem = CheckTransitionCondition(type_, Condition());
     Warning->setText(qs(problem));
     Edit1->setStyleSheet(problem.empty() ? QString() : QStringLiteral("color: #c00000;"));
     Edit1->setToolTip(qs(problem));
+}
+
+void TfrmEditECCTransition::okClick()
+{
+    // A condition the simulation cannot run is stored only when the user
+    // says so; No leaves the dialog open for mending.
+    const std::string problem = CheckTransitionCondition(type_, Condition());
+    if (!problem.empty() && AskStore &&
+        !AskStore("The condition " + Condition() + " cannot be run: " + problem + ". Store it anyway?"))
+        return;
+    accept();
 }
 
 std::string TfrmEditECCTransition::Condition() const { return oneLine(ss(Edit1->text())); }

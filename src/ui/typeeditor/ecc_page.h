@@ -10,6 +10,8 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,8 +32,11 @@ class TFB_Type;
 class TfrmDesignFBType;
 
 // Whether a condition is one the simulation can run on an instance of the
-// type: empty text when it compiles, else the compiler's message.
+// type: empty text when it compiles and names only what the type declares,
+// else the message ("Column 5: Syntax Error", the column in the condition).
 std::string CheckTransitionCondition(TFB_Type& type, const std::string& condition);
+// What a condition's check depends on besides its text.
+std::string EccCheckSignature(const TFB_Type& type);
 
 // The chart's top left corner: (0, 0), or further up and left when states
 // or labels lie at negative positions (files from other tools have them).
@@ -42,6 +47,10 @@ QPoint EccOrigin(const TFB_Type* type);
 void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition);
 void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition,
               QPoint origin);
+// The same with the conditions marked that the simulation cannot run (one
+// flag per transition, in list order).
+void PaintEcc(QImage& image, const TFB_Type* type, double zoom, int selectedState, int selectedTransition,
+              QPoint origin, const std::vector<bool>& unfitConditions);
 // The chart's extent from its origin at zoom 1, at least 1300 x 1200.
 QSize EccExtent(const TFB_Type* type);
 
@@ -123,6 +132,10 @@ private:
     QPoint offset_;
     int pendingSource_ = -1;
     QPoint rubberEnd_{-1, -1};
+    // Checked conditions (fits or not), valid while the declarations keep
+    // this signature.
+    std::string checkedSignature_;
+    std::map<std::string, bool> conditionFits_;
 };
 
 class TEccPaintBox : public QWidget {
@@ -182,9 +195,12 @@ public:
     std::string Condition() const;
     QLineEdit* Edit1 = nullptr;
     QLabel* Warning = nullptr;
+    // Asked on OK when the condition cannot be run; true stores it anyway.
+    std::function<bool(const std::string& question)> AskStore;
 
 private:
     void check();
+    void okClick();
     TFB_Type& type_;
 };
 

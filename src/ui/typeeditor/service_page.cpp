@@ -22,7 +22,8 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string ss(const QString& s) { return s.toStdString(); }
 
-// The bound cells offer the two interface names in a drop-down list.
+// The bound cells offer the two interface names in a drop-down list; a
+// choice is stored at once.
 class TInterfaceDelegate : public QStyledItemDelegate {
 public:
     TInterfaceDelegate(TServicePage& page, QObject* parent) : QStyledItemDelegate(parent), page_(page) {}
@@ -32,6 +33,8 @@ public:
         auto* combo = new QComboBox(parent);
         combo->setObjectName("cmbServiceInterfaces");
         combo->addItems(Names());
+        auto* self = const_cast<TInterfaceDelegate*>(this);
+        connect(combo, &QComboBox::activated, self, [self, combo] { emit self->commitData(combo); });
         return combo;
     }
     void setEditorData(QWidget* editor, const QModelIndex& index) const override
@@ -41,7 +44,11 @@ public:
     }
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
-        model->setData(index, static_cast<QComboBox*>(editor)->currentText());
+        // No item chosen (the cell's text matched neither name): nothing
+        // to store.
+        auto* combo = static_cast<QComboBox*>(editor);
+        if (combo->currentIndex() >= 0)
+            model->setData(index, combo->currentText());
     }
 
 private:
@@ -231,6 +238,13 @@ TServicePage::TServicePage(TfrmDesignFBType& editor, QWidget* parent) : QWidget(
         if (!filling_)
             TransactionEdited(item->row(), item->column(), item->text());
     });
+    // The interface list stands over a bound cell as soon as it is selected.
+    connect(sgTransactions_, &QTableWidget::currentCellChanged, this, [this](int row, int column) {
+        if (filling_ || (column != 2 && column != 3) || row < 0 || !sgTransactions_->isEnabled())
+            return;
+        if (QTableWidgetItem* item = sgTransactions_->item(row, column))
+            sgTransactions_->editItem(item);
+    });
 }
 
 const QImage& TServicePage::Image() const { return picture_->Image; }
@@ -265,8 +279,9 @@ void TServicePage::Fill()
     for (int r = 0; r < std::max(1, n); ++r)
         sgServices_->setItem(r, 0, new QTableWidgetItem(r < n ? qs(s->Sequences[r]->Name) : QString()));
     sgServices_->setCurrentCell(row >= 0 && row < std::max(1, n) ? row : 0, 0);
-    btnDeleteSequence_->setEnabled(n > 0);
     filling_ = false;
+    // A load leaves the grids and buttons as they were: only Add and Delete
+    // switch them.
     refresh();
 }
 
@@ -274,6 +289,7 @@ void TServicePage::refresh()
 {
     Repaint();
     TFB_ServiceSequence* seq = current();
+    TFB_Service* s = service();
     filling_ = true;
     const int n = seq ? static_cast<int>(seq->Primitives.size()) : 0;
     sgTransactions_->setRowCount(std::max(1, n));
@@ -286,9 +302,12 @@ void TServicePage::refresh()
             sgTransactions_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
     filling_ = false;
-    sgTransactions_->setEnabled(seq != nullptr);
-    btnAddTransaction_->setEnabled(seq != nullptr);
-    btnDeleteTransaction_->setEnabled(n > 0);
+    // Without sequences the grid shows no primitives of another type's, but
+    // keeps its state.
+    if (!s || s->Sequences.empty())
+        return;
+    sgTransactions_->setEnabled(true);
+    btnAddTransaction_->setEnabled(true);
 }
 
 void TServicePage::Repaint()
@@ -333,6 +352,8 @@ void TServicePage::AddSequenceClick()
         s->RightInterface = "RightInterf";
     Fill();
     sgServices_->setCurrentCell(static_cast<int>(s->Sequences.size()) - 1, 0);
+    sgServices_->setEnabled(true);
+    btnDeleteSequence_->setEnabled(true);
     refresh();
     editor_.Commit(QStringLiteral("Add sequence"));
 }
@@ -348,6 +369,8 @@ void TServicePage::DeleteSequenceClick()
         return;
     s->DeleteSequence(name);
     Fill();
+    sgServices_->setEnabled(!s->Sequences.empty());
+    btnDeleteSequence_->setEnabled(!s->Sequences.empty());
     editor_.Commit(QStringLiteral("Delete sequence ") + qs(name));
 }
 
@@ -373,6 +396,8 @@ void TServicePage::AddTransactionClick()
         return;
     seq->AddPrimitive(true, s->LeftInterface, "<put_event>" + std::to_string(seq->Primitives.size() + 1), "");
     refresh();
+    sgTransactions_->setEnabled(true);
+    btnDeleteTransaction_->setEnabled(true);
     editor_.Commit(QStringLiteral("Add transaction"));
 }
 
@@ -387,6 +412,8 @@ void TServicePage::DeleteTransactionClick()
         return;
     seq->DeletePrimitive(event);
     refresh();
+    sgTransactions_->setEnabled(!seq->Primitives.empty());
+    btnDeleteTransaction_->setEnabled(!seq->Primitives.empty());
     editor_.Commit(QStringLiteral("Delete transaction"));
 }
 

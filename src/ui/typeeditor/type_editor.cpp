@@ -7,14 +7,15 @@
 #include "model/fb_manager.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
+#include "model/iec_names.h"
 #include "model/value_text.h"
 #include "persistence/type_file.h"
-#include "runtime/script/script_code.h"
-#include "runtime/script/script_errors.h"
-#include "runtime/script_generation.h"
+#include "runtime/script_check.h"
+#include "ui/diagram_renderer.h"
 #include "ui/fb_diagram_editor.h"
 #include "ui/main_form.h"
 #include "ui/project_commands.h"
+#include "ui/qt_user_interface.h"
 #include "ui/typeeditor/ecc_page.h"
 #include "ui/typeeditor/service_page.h"
 #include "ui/typeeditor/type_picture.h"
@@ -43,6 +44,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyle>
@@ -80,6 +82,9 @@ const char* const kTabCaptions[] = {"Information", "XML spec", "ECC",  "Composit
 const QStringList kDataTypes = {"ANY",   "ARRAY", "BOOL",  "BYTE",  "COLOR", "DATE_AND_TIME", "DINT",  "DWORD",
                                 "INT",   "LINT",  "LREAL", "LWORD", "REAL",  "SINT",          "STRING", "TIME",
                                 "UDINT", "UINT",  "USINT", "WORD",  "WSTRING", "MATRIX"};
+
+// The type of a new event, as real-world type files write it.
+const char* const kEventType = "Event";
 
 QStringList columnsOf(TfrmDesignFBType::TGrid grid)
 {
@@ -140,7 +145,8 @@ QString withText(const TFBEventType& event)
 }
 
 // The type cells offer the data types in a drop-down list, the cell's text
-// preselected; any other text may still be typed.
+// preselected; any other text may still be typed. A choice from the list is
+// stored at once.
 class TTypeCellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -150,6 +156,8 @@ public:
         combo->setObjectName("cmbDataType");
         combo->setEditable(true);
         combo->addItems(kDataTypes);
+        auto* self = const_cast<TTypeCellDelegate*>(this);
+        connect(combo, &QComboBox::activated, self, [self, combo] { emit self->commitData(combo); });
         return combo;
     }
     void setEditorData(QWidget* editor, const QModelIndex& index) const override
@@ -301,20 +309,30 @@ TfrmDesignFBType::TfrmDesignFBType(TWorkbench& workbench, TMainForm* main, QWidg
     status_->setContentsMargins(4, 1, 4, 1);
     layout->addWidget(status_);
 
-    pages_->addWidget(buildInformationPage());
-    pages_->addWidget(buildXmlPage());
+    // The pages share one stack, which is as wide as its widest page would
+    // want: each page scrolls instead, so that the tab area starts at its
+    // own width and the picture has the rest.
+    auto addPage = [this](QWidget* page) {
+        auto* area = new QScrollArea;
+        area->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(true);
+        area->setWidget(page);
+        pages_->addWidget(area);
+    };
+    addPage(buildInformationPage());
+    addPage(buildXmlPage());
     ecc_ = new TEccPage(*this);
-    pages_->addWidget(ecc_);
-    pages_->addWidget(buildCompositionPage());
-    pages_->addWidget(buildStructurePage());
-    pages_->addWidget(buildAlgorithmsPage());
-    auto* test = new QLabel(QStringLiteral("Testing the Function Block type is not available."));
+    addPage(ecc_);
+    addPage(buildCompositionPage());
+    addPage(buildStructurePage());
+    addPage(buildAlgorithmsPage());
+    auto* test = new QWidget; // never shown: "Test" only sends its hint
     test->setObjectName("tsTest");
-    test->setAlignment(Qt::AlignCenter);
-    pages_->addWidget(test);
-    pages_->addWidget(buildCompilePage());
+    addPage(test);
+    addPage(buildCompilePage());
     service_ = new TServicePage(*this);
-    pages_->addWidget(service_);
+    addPage(service_);
 
     connect(undo_, &QUndoStack::cleanChanged, this, [this] { setCaption(); });
     connect(qApp, &QApplication::focusChanged, this, [this] { lastMergeKey_.clear(); });
@@ -370,6 +388,9 @@ void TfrmDesignFBType::buildToolBars()
     toolBar_->addWidget(newButton);
     acSaveAs_ = toolBar_->addAction(QStringLiteral("Save As..."), this, [this] { SaveAs(); });
     acSaveAs_->setObjectName("tbTypeSaveAs");
+    // A tool button takes its caption from the action's icon text, which
+    // drops a trailing "...": the caption is given as it is meant.
+    acSaveAs_->setIconText(QStringLiteral("Save As..."));
     toolBar_->addSeparator();
     // Edit: undo and redo of the window's own steps.
     auto* editButton = new QToolButton(toolBar_);
@@ -383,7 +404,8 @@ void TfrmDesignFBType::buildToolBars()
     undo->setShortcut(QKeySequence::Undo);
     QAction* redo = undo_->createRedoAction(editMenu, QStringLiteral("&Redo"));
     redo->setObjectName("acRedo");
-    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    // Both redo keys, as in the diagram editor.
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     editMenu->addAction(undo);
     editMenu->addAction(redo);
     editButton->setMenu(editMenu);
@@ -489,8 +511,17 @@ QWidget* TfrmDesignFBType::buildInterfaceGrid(TGrid grid, const QString& caption
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     grids_[static_cast<int>(grid)] = table;
     const bool dataList = grid == TGrid::DataInputs || grid == TGrid::DataOutputs || grid == TGrid::InternalVars;
-    if (dataList)
+    if (dataList) {
         table->setItemDelegateForColumn(1, new TTypeCellDelegate(table));
+        // The list of types stands over a type cell as soon as the cell is
+        // selected, not only after a double click.
+        connect(table, &QTableWidget::currentCellChanged, this, [this, table](int row, int column) {
+            if (filling_ || column != 1 || row < 0 || !table->isEnabled())
+                return;
+            if (QTableWidgetItem* item = table->item(row, column))
+                table->editItem(item);
+        });
+    }
     // Hiding the type list when the grid scrolls: the delegate's editor is
     // closed by the view itself.
     connect(table, &QTableWidget::itemChanged, this, [this, grid](QTableWidgetItem* item) {
@@ -559,7 +590,7 @@ QWidget* TfrmDesignFBType::buildXmlPage()
     });
     connect(xmlView_, &QPlainTextEdit::cursorPositionChanged, this, [this] {
         if (pages_->currentIndex() == 1)
-            setStatus(QStringLiteral("Line ") + QString::number(xmlView_->textCursor().blockNumber()));
+            setStatus(QStringLiteral("Line ") + QString::number(xmlView_->textCursor().blockNumber() + 1));
     });
     return page;
 }
@@ -751,6 +782,7 @@ bool TfrmDesignFBType::newFromTemplate(const QString& templateFile)
     if (!LoadTypeFile(programPath(QStringLiteral("library/templates/") + templateFile)))
         return false;
     fileName_.clear();
+    basedOnFolder_.clear();
     diskStamp_.reset();
     edtName_->setEnabled(true);
     setCaption();
@@ -766,8 +798,11 @@ bool TfrmDesignFBType::NewBasedOnClick()
 {
     if (!OpenClick())
         return false;
-    // The copy keeps the file of the type it is based on: Save overwrites
-    // that file, Save As stores the copy elsewhere.
+    // The copy is a new type: it has no file yet, so that Save asks where to
+    // store it (beside the original) and never writes over the original.
+    basedOnFolder_ = QFileInfo(fileName_).absolutePath();
+    fileName_.clear();
+    diskStamp_.reset();
     type_->Name = "Unnamed";
     edtName_->setEnabled(true);
     filling_ = true;
@@ -775,6 +810,7 @@ bool TfrmDesignFBType::NewBasedOnClick()
     filling_ = false;
     picture_->Repaint();
     Commit(QStringLiteral("New based on ") + templateName_);
+    setCaption();
     ShowTab(QStringLiteral("Information"));
     return true;
 }
@@ -805,12 +841,13 @@ bool TfrmDesignFBType::LoadTypeFile(const QString& path)
     try {
         text = ReadFileText(ss(path));
     } catch (const std::exception& e) {
-        workbench_.UI().ShowMessage(e.what());
+        workbench_.UI().ShowWarning(e.what());
         return false;
     }
     if (!loadText(text, ss(path), true))
         return false;
     fileName_ = QFileInfo(path).absoluteFilePath();
+    basedOnFolder_.clear();
     recordDiskStamp();
     edtName_->setEnabled(false); // a loaded type keeps its name
     undo_->clear();
@@ -823,9 +860,11 @@ bool TfrmDesignFBType::confirmLeave()
 {
     if (!type_ || !Modified())
         return true;
-    if (!workbench_.UI().AskYesNo("The FB type " + type_->Name + " has changed. Save it?"))
-        return true;
-    return Save();
+    switch (AskYesNoCancel(this, qs("The FB type " + type_->Name + " has changed. Save it?"))) {
+    case QMessageBox::Yes: return Save();
+    case QMessageBox::No: return true;
+    default: return false;
+    }
 }
 
 bool TfrmDesignFBType::loadText(const std::string& text, const std::string& fileName, bool fromFile)
@@ -835,16 +874,20 @@ bool TfrmDesignFBType::loadText(const std::string& text, const std::string& file
     try {
         fresh = TTypeSnapshots::Read(text, &workbench_.FBManager(), fileName);
     } catch (const std::exception& e) {
-        workbench_.UI().ShowMessage(e.what());
+        workbench_.UI().ShowWarning(e.what());
         return false;
     }
     if (!fresh) {
-        workbench_.UI().ShowMessage((fileName.empty() ? std::string("The XML text") : fileName) +
+        workbench_.UI().ShowWarning((fileName.empty() ? std::string("The XML text") : fileName) +
                                     ": Not an FB type file (the root element is not FBType)");
         return false;
     }
     snapshots_->SetBase(text, fresh.get());
     setWorkingType(std::move(fresh));
+    // Grids a Delete emptied and switched off serve the new type again.
+    for (QTableWidget* grid : grids_)
+        if (grid)
+            grid->setEnabled(true);
     templateName_ = qs(type_->Name);
     recorded_ = snapshots_->Write(*type_);
     missingInner_ = type_->Composite ? lostNetworkParts(text, snapshots_->WriteNetwork(*type_)) : std::string();
@@ -882,7 +925,7 @@ void TfrmDesignFBType::Restore(const std::string& text)
     try {
         fresh = TTypeSnapshots::Read(text, &workbench_.FBManager(), ss(fileName_));
     } catch (const std::exception& e) {
-        workbench_.UI().ShowMessage(e.what());
+        workbench_.UI().ShowWarning(e.what());
         return;
     }
     if (!fresh)
@@ -965,6 +1008,13 @@ void TfrmDesignFBType::ShowTab(const QString& caption)
             index = i;
     if (index < 0)
         return;
+    if (index == 6) {
+        // Testing has no page: the button only says so, and the page shown
+        // stays (with its button down).
+        hint("Testing the Function Block type, is not implemented yet!", 5);
+        tabButtons_->button(pages_->currentIndex())->setChecked(true);
+        return;
+    }
     tabButtons_->button(index)->setChecked(true);
     const bool composition = index == 3;
     picture_->setVisible(!composition);
@@ -1014,11 +1064,9 @@ void TfrmDesignFBType::ShowTab(const QString& caption)
              "Function Block network diagram. You can also write it in any language like Java or C++!",
              7);
         break;
-    case 6:
-        hint("Testing the Function Block type, is not implemented yet!", 5);
-        break;
     case 7:
-        hint("Compiling the Function Block type, is not implemented yet!", 5);
+        // Compiling works: the hint says how, not that it would not.
+        hint("Create the Pascal code of your Function Block type, then compile it into a library.", 5);
         break;
     case 8:
         if (service_)
@@ -1071,7 +1119,7 @@ void TfrmDesignFBType::setCaption()
         subWindow_->setWindowTitle(caption);
 }
 
-void TfrmDesignFBType::ShowMessage(const std::string& text) { workbench_.UI().ShowMessage(text); }
+void TfrmDesignFBType::ShowMessage(const std::string& text) { workbench_.UI().ShowWarning(text); }
 bool TfrmDesignFBType::AskYesNo(const std::string& text) { return workbench_.UI().AskYesNo(text); }
 
 void TfrmDesignFBType::hint(const std::string& text, int gesture) { workbench_.UI().UserHint(text, gesture); }
@@ -1227,11 +1275,34 @@ void TfrmDesignFBType::fillGrid(TGrid grid)
                                     : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
         }
     }
+    for (int r = 0; r < n; ++r)
+        markTypeCell(grid, r);
     if (currentRow >= 0 && currentRow < table->rowCount())
         table->setCurrentCell(currentRow, std::max(0, table->currentColumn()));
     if (QPushButton* del = deleteButtons_[static_cast<int>(grid)])
         del->setEnabled(n > 0);
+    // A grid emptied by Delete stays off until Add; one with items is on.
+    if (n > 0)
+        table->setEnabled(true);
     filling_ = false;
+}
+
+void TfrmDesignFBType::markTypeCell(TGrid grid, int row)
+{
+    if (grid != TGrid::DataInputs && grid != TGrid::DataOutputs && grid != TGrid::InternalVars)
+        return;
+    QTableWidgetItem* item = Grid(grid)->item(row, 1);
+    const std::vector<std::string*> f = fields(grid, row);
+    if (!item || f.size() < 2)
+        return;
+    // Kept as typed (a type of another library may come later), but the
+    // user sees that nothing here knows it.
+    const bool known = IsAcceptedDataType(*f[1], workbench_.LibraryTypeNames);
+    const bool wasFilling = filling_;
+    filling_ = true;
+    item->setForeground(known ? QBrush() : QBrush(QColor::fromRgb(DiagramColour::Warning)));
+    item->setToolTip(known ? QString() : qs(UnknownDataTypeText(*f[1])));
+    filling_ = wasFilling;
 }
 
 void TfrmDesignFBType::fillWithLists()
@@ -1402,34 +1473,18 @@ bool TfrmDesignFBType::CheckAlgorithmClick()
         return false;
     const TFBAlgorithm& a = *type_->Algorithms[row];
     const std::vector<std::string>& lines = a.OtherText.empty() ? a.STText : a.OtherText;
-    try {
-        // The script the simulation would run for this algorithm on an
-        // instance of the type, compiled by the same compiler.
-        auto record = TFB_InstanceRef::Create("check", type_.get(), false, nullptr);
-        const TAlgorithmScript script = BuildAlgorithmScript(*record, lines, "");
-        const std::string marker = "//The FB Algorithm";
-        const size_t at = script.Text.find(marker);
-        const int headerLines =
-            at == std::string::npos ? 0 : static_cast<int>(std::count(script.Text.begin(), script.Text.begin() + at, '\n')) + 1;
-        TScriptCode code(script.Text);
-        try {
-            code.SetCompiled(true);
-        } catch (const EScriptCompileError& e) {
-            const int line = e.Line() - headerLines;
-            lblCheck_->setText(QStringLiteral("Line %1, column %2: %3")
-                                   .arg(std::max(1, line))
-                                   .arg(e.Position())
-                                   .arg(qs(e.what())));
-            lblCheck_->setStyleSheet(QStringLiteral("color: #b00000;"));
-            if (line >= 1) {
-                QTextCursor cursor(memSource_->document()->findBlockByNumber(line - 1));
-                cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, std::max(0, e.Position() - 1));
-                memSource_->setTextCursor(cursor);
-            }
-            return false;
+    // The script the simulation would run for this algorithm on an instance
+    // of the type, compiled by the same compiler.
+    const TScriptCheck check = CheckAlgorithmScript(*type_, lines);
+    if (!check.Ok) {
+        QString text = qs(check.Message);
+        if (check.Line >= 1) {
+            text = QStringLiteral("Line %1, column %2: ").arg(check.Line).arg(check.Column) + text;
+            QTextCursor cursor(memSource_->document()->findBlockByNumber(check.Line - 1));
+            cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, std::max(0, check.Column - 1));
+            memSource_->setTextCursor(cursor);
         }
-    } catch (const std::exception& e) {
-        lblCheck_->setText(qs(e.what()));
+        lblCheck_->setText(text);
         lblCheck_->setStyleSheet(QStringLiteral("color: #b00000;"));
         return false;
     }
@@ -1618,6 +1673,8 @@ QString TfrmDesignFBType::refusal(TGrid grid, int row, int column, const std::st
                 return QStringLiteral("There is already a %1 named %2.").arg(QString::fromLatin1(what), qs(text));
         return {};
     };
+    if (const QString why = nameRefusal(grid, column, text); !why.isEmpty())
+        return why;
     if (column == 0) {
         switch (grid) {
         case TGrid::DataInputs: return clash(type_->DataInputs, "data input");
@@ -1645,13 +1702,23 @@ QString TfrmDesignFBType::refusal(TGrid grid, int row, int column, const std::st
     return {};
 }
 
+QString TfrmDesignFBType::nameRefusal(TGrid grid, int column, const std::string& text) const
+{
+    const bool named = grid == TGrid::DataInputs || grid == TGrid::DataOutputs || grid == TGrid::EventInputs ||
+                       grid == TGrid::EventOutputs || grid == TGrid::Plugs || grid == TGrid::Sockets ||
+                       grid == TGrid::InternalVars || grid == TGrid::Algorithms;
+    // Every reader of the file, the script engine and the generated Pascal
+    // code take these names as identifiers.
+    return column == 0 && named ? qs(IdentifierRefusal(text)) : QString();
+}
+
 bool TfrmDesignFBType::createEmpty(TGrid grid)
 {
     switch (grid) {
     case TGrid::DataInputs: return type_->AddDataInput("", "", "", "", "") != nullptr;
     case TGrid::DataOutputs: return type_->AddDataOutput("", "", "", "", "") != nullptr;
-    case TGrid::EventInputs: return type_->AddEventInput("", "", "") != nullptr;
-    case TGrid::EventOutputs: return type_->AddEventOutput("", "", "") != nullptr;
+    case TGrid::EventInputs: return type_->AddEventInput("", kEventType, "") != nullptr;
+    case TGrid::EventOutputs: return type_->AddEventOutput("", kEventType, "") != nullptr;
     case TGrid::Plugs: return type_->AddPlug("", "", "") != nullptr;
     case TGrid::Sockets: return type_->AddSocket("", "", "") != nullptr;
     case TGrid::InternalVars: return type_->AddInternalVar("", "", "", "", "") != nullptr;
@@ -1690,7 +1757,17 @@ void TfrmDesignFBType::gridEdited(TGrid grid, int row, int column)
     QTableWidget* table = Grid(grid);
     const std::string text = ss(table->item(row, column)->text());
     if (count(grid) == 0 && row == 0) {
-        if (text.empty() || !createEmpty(grid)) {
+        if (text.empty()) {
+            fillGrid(grid);
+            return;
+        }
+        // A refused name makes no item either.
+        if (const QString refused = nameRefusal(grid, column, text); !refused.isEmpty()) {
+            workbench_.UI().ShowWarning(ss(refused));
+            fillGrid(grid);
+            return;
+        }
+        if (!createEmpty(grid)) {
             fillGrid(grid);
             return;
         }
@@ -1700,11 +1777,13 @@ void TfrmDesignFBType::gridEdited(TGrid grid, int row, int column)
         return;
     const QString refused = refusal(grid, row, column, text);
     if (!refused.isEmpty()) {
-        workbench_.UI().ShowMessage(ss(refused));
+        workbench_.UI().ShowWarning(ss(refused));
         fillGrid(grid);
         return;
     }
     *f[column] = text;
+    if (column == 1)
+        markTypeCell(grid, row);
     const bool port = grid == TGrid::DataInputs || grid == TGrid::DataOutputs || grid == TGrid::EventInputs ||
                       grid == TGrid::EventOutputs || grid == TGrid::Plugs || grid == TGrid::Sockets;
     if (port) {
@@ -1745,11 +1824,11 @@ void TfrmDesignFBType::AddClick(TGrid grid)
         break;
     case TGrid::EventInputs:
         name = freeName("E", n + 1, [&](const std::string& s) { return type_->FindEventInput(s) != nullptr; });
-        type_->AddEventInput(name, "", "");
+        type_->AddEventInput(name, kEventType, "");
         break;
     case TGrid::EventOutputs:
         name = freeName("E", n + 1, [&](const std::string& s) { return type_->FindEventOutput(s) != nullptr; });
-        type_->AddEventOutput(name, "", "");
+        type_->AddEventOutput(name, kEventType, "");
         break;
     case TGrid::Plugs:
         name = "P" + std::to_string(n + 1);
@@ -1842,6 +1921,7 @@ void TfrmDesignFBType::DeleteClick(TGrid grid)
         filling_ = true;
         table->item(0, 0)->setText(QStringLiteral("(empty)"));
         filling_ = false;
+        table->setEnabled(false);
     }
     Commit(QStringLiteral("Delete ") + qs(name));
 }
@@ -1858,12 +1938,12 @@ bool TfrmDesignFBType::ApplyXmlClick()
         fresh = TTypeSnapshots::Read(text, &workbench_.FBManager(), "");
     } catch (const std::exception& e) {
         // The working type stays as it was; the text stays for mending.
-        workbench_.UI().ShowMessage(e.what());
+        workbench_.UI().ShowWarning(e.what());
         btnApplyXml_->setEnabled(true);
         return false;
     }
     if (!fresh) {
-        workbench_.UI().ShowMessage("Not an FB type file (the root element is not FBType)");
+        workbench_.UI().ShowWarning("Not an FB type file (the root element is not FBType)");
         btnApplyXml_->setEnabled(true);
         return false;
     }
@@ -1883,11 +1963,11 @@ bool TfrmDesignFBType::validName(bool forSaveAs)
 {
     const std::string& name = type_->Name;
     if (name.empty()) {
-        workbench_.UI().ShowMessage("The FB type needs a name.");
+        workbench_.UI().ShowWarning("The FB type needs a name.");
         return false;
     }
     if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
-        workbench_.UI().ShowMessage("The FB type name " + name + " cannot be used: it contains \"/\" or \"\\\".");
+        workbench_.UI().ShowWarning("The FB type name " + name + " cannot be used: it contains \"/\" or \"\\\".");
         return false;
     }
     if (forSaveAs) {
@@ -1895,7 +1975,7 @@ bool TfrmDesignFBType::validName(bool forSaveAs)
         std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
         const auto& names = workbench_.LibraryTypeNames;
         if (std::find(names.begin(), names.end(), upper) != names.end()) {
-            workbench_.UI().ShowMessage("Another FB type with the same name exists. Please type another FB name.");
+            workbench_.UI().ShowWarning("Another FB type with the same name exists. Please type another FB name.");
             return false;
         }
     }
@@ -1930,20 +2010,20 @@ bool TfrmDesignFBType::diskChangedSinceRead() const
 bool TfrmDesignFBType::writeTo(const fs::path& file)
 {
     if (!missingInner_.empty() && !snapshots_->KeepsBaseNetwork(*type_)) {
-        workbench_.UI().ShowMessage("The FB type " + type_->Name + " is not saved: parts of its inner network (" +
+        workbench_.UI().ShowWarning("The FB type " + type_->Name + " is not saved: parts of its inner network (" +
                                     missingInner_ +
                                     ") are not in the library's types, and saving would drop them.");
         return false;
     }
     try {
         if (!snapshots_->Save(*type_, file)) {
-            workbench_.UI().ShowMessage("Internal Error: GeneralUnit::TFB_Type.SaveFbTypeToXML");
+            workbench_.UI().ShowWarning("Internal Error: GeneralUnit::TFB_Type.SaveFbTypeToXML");
             return false;
         }
     } catch (const std::exception& e) {
         // The previous file is untouched and the working type keeps
         // everything the user typed.
-        workbench_.UI().ShowMessage("The FB type could not be saved to " + file.string() + ": " + e.what());
+        workbench_.UI().ShowWarning("The FB type could not be saved to " + file.string() + ": " + e.what());
         return false;
     }
     return true;
@@ -1982,7 +2062,9 @@ bool TfrmDesignFBType::SaveAs()
         return false;
     QString folder = qs(workbench_.ProgramFolder().string());
     const TProjectInfo project = main_ ? main_->Project() : TProjectInfo{};
-    if (!project.Name.empty()) {
+    if (!basedOnFolder_.isEmpty()) {
+        folder = basedOnFolder_;
+    } else if (!project.Name.empty()) {
         const fs::path candidate = workbench_.LibraryFolder() / project.Name;
         std::error_code ec;
         if (fs::is_directory(candidate, ec))
@@ -1990,13 +2072,14 @@ bool TfrmDesignFBType::SaveAs()
     }
     const QString proposed = qs(type_->Name) + QStringLiteral(".fbt");
     QString path;
-    if (AskSaveFileName)
+    if (AskSaveFileName) {
         path = AskSaveFileName(folder, proposed);
-    else
+    } else {
+        QString filter = QStringLiteral("All (*.*)"); // the second filter, preselected
         path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Function Block type"),
                                             folder + QLatin1Char('/') + proposed,
-                                            QStringLiteral("FB type (*.fbt);;All (*.*)"),
-                                            nullptr);
+                                            QStringLiteral("FB type (*.fbt);;All (*.*)"), &filter);
+    }
     if (path.isEmpty())
         return false;
     if (!path.contains(QStringLiteral(".fbt")))
@@ -2004,6 +2087,7 @@ bool TfrmDesignFBType::SaveAs()
     if (!writeTo(ss(path)))
         return false;
     fileName_ = QFileInfo(path).absoluteFilePath();
+    basedOnFolder_.clear();
     recordDiskStamp();
     undo_->setClean();
     setCaption();
@@ -2046,7 +2130,7 @@ bool TfrmDesignFBType::CreateCodeClick()
         generated_ = GeneratePascalFile(*type_, workbench_.KaloFolder());
         codeView_->setPlainText(qs(ReadFileText(generated_)));
     } catch (const std::exception& e) {
-        workbench_.UI().ShowMessage(e.what());
+        workbench_.UI().ShowWarning(e.what());
         return false;
     }
     lblFile_->setText(QStringLiteral("File: ") + qs(generated_.string()));
@@ -2074,6 +2158,7 @@ void TfrmDesignFBType::CompileClick()
     lblLibrary_->setText(QStringLiteral("Library: ") + qs(library.string()));
     compileStatus_ = QStringLiteral("Compiling...");
     lblExit_->setText(compileStatus_);
+    setStatus(compileStatus_);
     connect(compiler_, &QProcess::readyRead, this, [this] {
         compilerView_->moveCursor(QTextCursor::End);
         compilerView_->insertPlainText(QString::fromLocal8Bit(compiler_->readAll()));
@@ -2082,6 +2167,7 @@ void TfrmDesignFBType::CompileClick()
         if (error == QProcess::FailedToStart) {
             compileStatus_ = QStringLiteral("The compiler could not be started: ") + compiler_->errorString();
             lblExit_->setText(compileStatus_);
+            setStatus(compileStatus_);
             btnCancelCompile_->setEnabled(false);
             btnCompile_->setEnabled(true);
         }
@@ -2089,14 +2175,16 @@ void TfrmDesignFBType::CompileClick()
     connect(compiler_, &QProcess::finished, this, [this, library](int code, QProcess::ExitStatus status) {
         compilerView_->moveCursor(QTextCursor::End);
         compilerView_->insertPlainText(QString::fromLocal8Bit(compiler_->readAll()));
-        if (status == QProcess::CrashExit)
-            compileStatus_ = QStringLiteral("Compiler stopped");
-        else
-            compileStatus_ = QStringLiteral("Exit status: ") + QString::number(code);
         std::error_code ec;
-        if (status == QProcess::NormalExit && code == 0 && fs::exists(library, ec))
-            compileStatus_ += QStringLiteral(" - library built");
+        if (status == QProcess::CrashExit)
+            compileStatus_ = QStringLiteral("Compiler stopped: no library built");
+        else if (code == 0 && fs::exists(library, ec))
+            compileStatus_ = QStringLiteral("Exit status: 0 - library built");
+        else
+            compileStatus_ = QStringLiteral("Exit status: ") + QString::number(code) +
+                             QStringLiteral(" - no library built, see the compiler's messages");
         lblExit_->setText(compileStatus_);
+        setStatus(compileStatus_);
         btnCancelCompile_->setEnabled(false);
         btnCompile_->setEnabled(true);
     });
@@ -2121,13 +2209,16 @@ QString TfrmDesignFBType::CompileStatus() const { return compileStatus_; }
 
 void TfrmDesignFBType::closeEvent(QCloseEvent* event)
 {
+    if (type_ && !undo_->isClean()) {
+        const auto answer =
+            AskYesNoCancel(this, qs("The FB type " + type_->Name + " has changed. Save it before closing?"));
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !Save())) {
+            event->ignore();
+            return;
+        }
+    }
     if (Compiling())
         CancelCompileClick();
-    if (type_ && !undo_->isClean() &&
-        workbench_.UI().AskYesNo("The FB type " + type_->Name + " has changed. Save it before closing?") && !Save()) {
-        event->ignore();
-        return;
-    }
     event->accept();
 }
 
@@ -2144,7 +2235,8 @@ bool TfrmDesignFBType::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         const bool undoKey = key->matches(QKeySequence::Undo);
         const bool redoKey = key->matches(QKeySequence::Redo) ||
-                             key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z);
+                             key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z) ||
+                             key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y);
         if (!undoKey && !redoKey)
             return false;
         event->accept();

@@ -209,6 +209,11 @@ private:
     std::vector<std::string*> fields(TGrid grid, int row) const;
     bool createEmpty(TGrid grid);
     QString refusal(TGrid grid, int row, int column, const std::string& text) const;
+    // Why a typed name cannot be the name of a port, a variable or an
+    // algorithm; empty when it can (or the cell holds no name).
+    QString nameRefusal(TGrid grid, int column, const std::string& text) const;
+    // The mark of a data type neither IEC 61499 nor the library knows.
+    void markTypeCell(TGrid grid, int row);
 
     TWorkbench& workbench_;
     QPointer<TMainForm> main_;
@@ -216,6 +221,9 @@ private:
     std::unique_ptr<TFB_Type> type_;
     QString fileName_;
     QString templateName_;
+    // A type made with "New Based on..." has no file yet: Save As proposes
+    // the folder of the type it was based on. Empty otherwise.
+    QString basedOnFolder_;
     // Inner FBs of the file that could not be placed (their types are not in
     // the library): such a type is not saved, else they would be dropped.
     std::string missingInner_;
