@@ -37,10 +37,42 @@ bool TQtUserInterface::AskYesNo(const std::string& text)
     return yes;
 }
 
+TAnswer TQtUserInterface::AskYesNoCancel(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    // Escape and the title bar's close button both report the escape
+    // button: a box dismissed without a choice loses nothing.
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return TAnswer::Yes;
+    case QMessageBox::No:
+        return TAnswer::No;
+    default:
+        return TAnswer::Cancel;
+    }
+}
+
+TAnswer TQtUserInterface::AskYesNoCancel(const std::string& text)
+{
+    QString q = QString::fromStdString(text);
+    TAnswer answer = TAnswer::Cancel;
+    onUiThread([this, q, &answer] { answer = AskYesNoCancel(parent_, q); }, true);
+    return answer;
+}
+
 void TQtUserInterface::ShowError(const std::string& text)
 {
     QString q = QString::fromStdString(text);
     onUiThread([this, q] { QMessageBox::critical(parent_, QApplication::applicationName(), q); }, true);
+}
+
+void TQtUserInterface::ShowWarning(const std::string& text)
+{
+    QString q = QString::fromStdString(text);
+    onUiThread([this, q] { QMessageBox::warning(parent_, QApplication::applicationName(), q); }, true);
 }
 
 std::string TQtUserInterface::UserHint(const std::string& text, int)

@@ -25,14 +25,23 @@ public:
 
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    // Yes, No and Cancel; Escape and the box's close button are Cancel.
+    TAnswer AskYesNoCancel(const std::string& text) override;
     std::string UserHint(const std::string& text, int gesture) override;
     void Log(const std::string& text) override;
     void SetStatus(const std::string& text) override;
     void BeginBusy() override;
     void EndBusy() override;
 
+    // The question box of AskYesNoCancel, for windows that ask on their
+    // own behalf (closing an editor with unsaved changes).
+    static TAnswer AskYesNoCancel(QWidget* parent, const QString& text);
+
     // The standard error box of the global error handler.
     void ShowError(const std::string& text);
+    // A message box with the warning icon: what went wrong in a run the
+    // user started (a device not found).
+    void ShowWarning(const std::string& text);
 
     // Nested busy periods count as one.
     int BusyDepth() const { return busy_; }
