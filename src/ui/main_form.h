@@ -136,6 +136,9 @@ public:
     // Registers a window the main window did not open itself: it is
     // followed until it is destroyed.
     void AddEditorWindow(TEditorWindow* window);
+    // Moves (and, when larger than the area, shrinks) a document window so
+    // that the whole of it is in view.
+    void FitIntoDocumentArea(QMdiSubWindow* sub);
     // A new diagram of that name in the FB manager (zoom 1, file name in the
     // project folder) and its window, which becomes the active editor.
     // Logs "New window " + name.

@@ -74,6 +74,7 @@ public:
     TKind EditorKind() const override { return TKind::SystemLayer; }
     QMdiSubWindow* SubWindow() const override { return subWindow_; }
     void RefreshDiagram() override { Render(); }
+    QUndoStack* EditUndoStack() const override { return undo_; }
     void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
 
     TWorkbench& Workbench() const { return workbench_; }
