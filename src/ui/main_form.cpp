@@ -197,7 +197,14 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     connect(browserDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible && !dying_)
             browser_->RefreshRequirementsTree();
+        // Shown again, the browser has the width the user last gave it.
+        if (visible && browserWidth_ > 0)
+            QTimer::singleShot(0, this, [this] {
+                if (!dying_ && browserDock_->isVisible() && !browserDock_->isFloating())
+                    resizeDocks({browserDock_}, {browserWidth_}, Qt::Horizontal);
+            });
     });
+    browserDock_->installEventFilter(this);
 
     statusLabel_ = new QLabel(this);
     statusLabel_->setObjectName("lbStatus");
@@ -770,7 +777,10 @@ void TMainForm::finishStartUp()
     if (startCenter && startProject_.isEmpty())
         startCenterTimer_->start();
     browserDock_->show();
-    resizeDocks({browserDock_}, {260}, Qt::Horizontal);
+    // Wide enough for the usual entries on a wide screen; the user may
+    // widen it, and it keeps that width for the run.
+    browserWidth_ = std::max(260, width() / 5);
+    resizeDocks({browserDock_}, {browserWidth_}, Qt::Horizontal);
     startUpDone_ = true;
     UpdateMenuItems();
     emit startUpFinished();
@@ -1376,6 +1386,16 @@ void TMainForm::Guard(const std::function<void()>& command)
 }
 
 // ---------------------------------------------------------------- events
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // The width the browser is given while it is shown docked is the one
+    // it comes back with.
+    if (watched == browserDock_ && event->type() == QEvent::Resize && startUpDone_ && browserDock_->isVisible() &&
+        !browserDock_->isFloating())
+        browserWidth_ = browserDock_->width();
+    return QMainWindow::eventFilter(watched, event);
+}
 
 bool TMainForm::event(QEvent* event)
 {

@@ -213,6 +213,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
@@ -241,6 +242,9 @@ private:
     QMdiArea* mdi_;
     TfrmProjectBrowser* browser_;
     QDockWidget* browserDock_;
+    // The project browser's width for the run: set at start-up, then
+    // whatever the user drags it to.
+    int browserWidth_ = 0;
     TfrmLog* log_;
     QMdiSubWindow* logSub_;
     QToolBar* toolBar_ = nullptr;

@@ -319,7 +319,12 @@ TEST_F(OpcDeviceWindow, IppGridRows)
 #include "model/fb_manager.h"
 #include "persistence/network_file.h"
 #include "support/test_support.h"
+#include "model/fb_type.h"
+#include "ui/diagram_renderer.h"
+#include "ui/fb_diagram_editor.h"
 #include "ui/opc/opc_windows.h"
+
+#include <QPainter>
 #include "ui/systemlayer/device_diagram_window.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/systemlayer/sl_editor.h"
@@ -409,6 +414,34 @@ TEST_F(OpcDeviceDiagram, TheDiagramOpensOverThePropertiesWindow)
     QTest::mouseClick(properties->btnGoToInternalDiagram, Qt::LeftButton);
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(openedParent, dialog.get());
+}
+
+// An OPC FB's port names on one row (OPCServerName beside OPCReadVal)
+// stand apart: the block is wide enough for both, in the font it is drawn
+// with.
+TEST_F(OpcDeviceDiagram, TheOpcFBsPortNamesDoNotRunIntoEachOther)
+{
+    TfrmDeviceFBIPPDiagram window(*bench_, nullptr, *opcDevice_, nullptr);
+    window.show();
+    for (const char* type : {"OPCInteger", "OPCBool", "OPCReal", "OPCString"}) {
+        TFB_Instance* inst = window.Editor()->AddInstanceOfType(type);
+        ASSERT_NE(inst, nullptr) << type;
+        window.Editor()->PaintDiagram();
+        QImage surface(8, 8, QImage::Format_RGB32);
+        QPainter painter(&surface);
+        QFont font(QStringLiteral("Arial"));
+        font.setPointSize(std::max(DiagramFontPoints(inst->Scale), 1));
+        font.setStyleHint(QFont::SansSerif);
+        painter.setFont(font);
+        const QFontMetrics fm = painter.fontMetrics();
+        const TFB_Type& t = *inst->Ref->Type;
+        for (size_t i = 0; i < std::min(t.DataInputs.size(), t.DataOutputs.size()); ++i) {
+            const int both = fm.horizontalAdvance(QString::fromStdString(t.DataInputs[i]->Name)) +
+                             fm.horizontalAdvance(QString::fromStdString(t.DataOutputs[i]->Name));
+            // The names' boxes start 2 pixels in and end 4 pixels short.
+            EXPECT_LT(both + 6, inst->Width) << type << " row " << i;
+        }
+    }
 }
 
 TEST_F(OpcDeviceDiagram, WithoutAServerTheListSaysSo)

@@ -657,16 +657,22 @@ TEST_F(DebuggerFixture, DebugTextsCoverNoBlockOrNameAndSitOnABackground)
     OpenPlantDiagram("Filling line");
     ASSERT_GE(Diagram->DrawnInstances.size(), 2u);
     Editor->PaintDiagram();
-    // B right under A: A's state line falls on B's name.
-    TFB_Instance& a = *Diagram->DrawnInstances[0];
-    TFB_Instance& b = *Diagram->DrawnInstances[1];
-    b.PlaceAt(a.BaseX, a.BaseY + int32_t(std::lround((a.Height + 14) / a.Scale)));
-    // A monitored input with a value wider than the room left of its port.
+    // B, an instance with a data input, right under A: A's state line
+    // falls on B's name.
+    TFB_Instance* withInput = nullptr;
     TFBDataMemberDraw* watched = nullptr;
-    for (auto& p : b.DataInputPorts)
-        if (p->Member && p->Member->Decl && !watched)
-            watched = p.get();
+    for (auto& inst : Diagram->DrawnInstances)
+        for (auto& p : inst->DataInputPorts)
+            if (p->Member && !watched) {
+                withInput = inst.get();
+                watched = p.get();
+            }
     ASSERT_NE(watched, nullptr);
+    TFB_Instance& b = *withInput;
+    TFB_Instance& a = *Diagram->DrawnInstances[&b == Diagram->DrawnInstances[0].get() ? 1 : 0];
+    b.PlaceAt(a.BaseX, a.BaseY + int32_t(std::lround((a.Height + 14) / a.Scale)));
+    Editor->PaintDiagram();
+    // A monitored input with a value wider than the room left of its port.
     watched->Member->Monitor = true;
     watched->Member->IntValue = -1234567890;
     watched->Member->RealValue = -1234567890.25;
