@@ -25,7 +25,18 @@ bool TRecordingUserInterface::AskYesNo(const std::string& text)
     questions_.push_back(text);
     if (answers_.empty())
         return false;
-    bool a = answers_.front();
+    const TAnswer a = answers_.front();
+    answers_.pop_front();
+    return a == TAnswer::Yes;
+}
+
+TAnswer TRecordingUserInterface::AskYesNoCancel(const std::string& text)
+{
+    std::lock_guard lock(mutex_);
+    questions_.push_back(text);
+    if (answers_.empty())
+        return TAnswer::No;
+    const TAnswer a = answers_.front();
     answers_.pop_front();
     return a;
 }
@@ -65,7 +76,13 @@ void TRecordingUserInterface::EndBusy()
 void TRecordingUserInterface::QueueAnswer(bool yes)
 {
     std::lock_guard lock(mutex_);
-    answers_.push_back(yes);
+    answers_.push_back(yes ? TAnswer::Yes : TAnswer::No);
+}
+
+void TRecordingUserInterface::QueueAnswer(TAnswer answer)
+{
+    std::lock_guard lock(mutex_);
+    answers_.push_back(answer);
 }
 
 std::vector<std::string> TRecordingUserInterface::Messages() const

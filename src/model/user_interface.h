@@ -10,6 +10,9 @@
 
 namespace telvo {
 
+// The answer to a question that offers Cancel.
+enum class TAnswer { Yes, No, Cancel };
+
 class TUserInterface {
 public:
     virtual ~TUserInterface() = default;
@@ -21,6 +24,10 @@ public:
     virtual void ShowWarning(const std::string& text) { ShowMessage(text); }
     // A Yes/No question; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
+    // A Yes/No question whose No discards work: Cancel (and Escape or
+    // closing the box) leaves everything as it was. A channel that cannot
+    // offer Cancel answers it as a Yes/No question.
+    virtual TAnswer AskYesNoCancel(const std::string& text) { return AskYesNo(text) ? TAnswer::Yes : TAnswer::No; }
     // A user hint with its gesture (1..8, -1 for a random one). Returns the
     // status text: the hint itself when no assistant speaks it.
     virtual std::string UserHint(const std::string& text, int gesture) = 0;
@@ -57,6 +64,7 @@ public:
 
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    TAnswer AskYesNoCancel(const std::string& text) override;
     std::string UserHint(const std::string& text, int gesture) override;
     void Log(const std::string& text) override;
     void SetStatus(const std::string& text) override;
@@ -64,6 +72,8 @@ public:
     void EndBusy() override;
 
     void QueueAnswer(bool yes);
+    // Cancel answers a Yes/No question as No.
+    void QueueAnswer(TAnswer answer);
 
     std::vector<std::string> Messages() const;
     std::vector<std::string> Questions() const;
@@ -83,7 +93,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> messages_, questions_, log_, status_;
     std::vector<Hint> hints_;
-    std::deque<bool> answers_;
+    std::deque<TAnswer> answers_;
     int busy_ = 0;
 };
 

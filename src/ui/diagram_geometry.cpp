@@ -171,7 +171,21 @@ TBlockMetrics MeasureBlock(const TFB_Instance& instance)
             m.wOut += e->With.empty() ? 0 : 1;
         nameLength = TextLength(type.Name);
     }
-    const int32_t w0 = std::max(8 * nameLength, 140);
+    // A row holds an input's name on the left and an output's on the right:
+    // the block is wide enough for both side by side (at about 6 pixels a
+    // character, with a gap), so that long names on one row do not run
+    // into each other.
+    int32_t rowWidth = 0;
+    if (instance.Ref && instance.Ref->Type) {
+        const TFB_Type& type = *instance.Ref->Type;
+        const auto rows = [&](const auto& inputs, const auto& outputs) {
+            for (size_t i = 0; i < std::min(inputs.size(), outputs.size()); ++i)
+                rowWidth = std::max(rowWidth, 6 * (TextLength(inputs[i]->Name) + TextLength(outputs[i]->Name)) + 12);
+        };
+        rows(type.EventInputs, type.EventOutputs);
+        rows(type.DataInputs, type.DataOutputs);
+    }
+    const int32_t w0 = std::max({8 * nameLength, 140, rowWidth});
     const int32_t h0 = std::max(16 * m.nE + 20 + 16 * m.nD + 20, 150);
     m.H = Scaled(h0, z);
     m.W = Scaled(w0, z);

@@ -765,18 +765,28 @@ QString internalVarLine(const TFBInstance_InternalVar& v)
     return QStringLiteral("IntVar: ") + qs(v.Decl ? v.Decl->Name : "") + QStringLiteral("=") + qs(v.FormatValue());
 }
 
-void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
+// A block of debug texts: lines at their places relative to the block's
+// anchor, which is where the overlay puts the first of them.
+struct TDebugText {
+    QPoint Anchor;
+    std::vector<std::pair<QPoint, QString>> Lines;
+    // Port values sit at their port: they are never moved away from it.
+    bool Movable = true;
+    // The instance the texts tell of.
+    const TFB_Instance* Owner = nullptr;
+};
+
+// The state and internal variable lines of an instance (for a composite,
+// of each inner instance), as one block below the instance.
+TDebugText stateText(const TFB_Instance& inst)
 {
-    if (!inst.Ref)
-        return;
+    TDebugText block;
+    block.Owner = &inst;
     const int x = inst.X, y = inst.Y, h = inst.Height;
-    const uint32_t overlay = blink ? DiagramColour::Imported : DiagramColour::Black;
-    d.Pen(overlay, 1);
-    d.FontColour(overlay);
-    d.ClearBrush();
     if (inst.Ref->Composite && inst.Ref->InnerDiagram) {
+        block.Anchor = QPoint(x, y + h + 15);
         int line = 0;
-        auto say = [&](int indent, const QString& text) { d.TextAt(x + indent, y + h + 15 + 10 * line++, text); };
+        auto say = [&](int indent, const QString& text) { block.Lines.push_back({QPoint(indent, 10 * line++), text}); };
         for (const auto& inner : inst.Ref->InnerDiagram->DrawnInstances) {
             if (!inner->Ref)
                 continue;
@@ -791,10 +801,118 @@ void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
                     say(10, QStringLiteral("EVENT OUTPUT ON: ") + qs(inner->Ref->Name) + "=" + qs(ev->Name()));
         }
     } else {
-        d.TextAt(x, y + h + 5, "STATE=" + inst.StateText);
+        block.Anchor = QPoint(x, y + h + 5);
+        block.Lines.push_back({QPoint(0, 0), "STATE=" + qs(inst.StateText)});
         for (int k = 0; k < sizeOf(inst.Ref->InternalVars); ++k)
-            d.TextAt(x, y + h + 10 * k + 15, internalVarLine(*inst.Ref->InternalVars[k]));
+            block.Lines.push_back({QPoint(0, 10 * k + 10), internalVarLine(*inst.Ref->InternalVars[k])});
     }
+    return block;
+}
+
+// The value of each monitored data port, beside its arrow. An input's
+// value ends before the block, where the port's name begins.
+void portValueTexts(const TFB_Instance& inst, const QFontMetrics& fm, std::vector<TDebugText>& out)
+{
+    for (const auto& p : inst.DataInputPorts)
+        if (p->Member && p->Member->Monitor) {
+            const QString value = qs(p->Member->FormatValue());
+            const int left = std::min(p->X - 30, p->X - 3 - fm.horizontalAdvance(value));
+            out.push_back({QPoint(left, p->Y - 10), {{QPoint(0, 0), value}}, false});
+        }
+    for (const auto& p : inst.DataOutputPorts)
+        if (p->Member && p->Member->Monitor)
+            out.push_back({QPoint(p->X + 5, p->Y - 10), {{QPoint(0, 0), qs(p->Member->FormatValue())}}, false});
+}
+
+// The box a block of texts covers at its anchor, with a margin.
+QRect debugTextBox(const TDebugText& block, const QFontMetrics& fm)
+{
+    QRect box;
+    for (const auto& [at, text] : block.Lines)
+        box |= QRect(at.x(), at.y(), std::max(1, fm.horizontalAdvance(text)), fm.height());
+    return box.translated(block.Anchor).adjusted(-2, -1, 2, 1);
+}
+
+// What a debug text must leave readable: every block with its name above
+// it, IPP pictures and notes.
+std::vector<QRect> debugTextObstacles(const TFB_Diagram& diagram)
+{
+    std::vector<QRect> out;
+    for (const auto& inst : diagram.DrawnInstances)
+        out.push_back(QRect(QPoint(inst->X - 20, inst->Y - 14), QPoint(inst->X + inst->Width + 20, inst->Y + inst->Height)));
+    for (const auto& pic : diagram.IPPPictures)
+        if (pic->Ipp)
+            out.push_back(QRect(QPoint(pic->X, pic->Y), QPoint(pic->X + pic->LabelWidth + 20, pic->Y + 40)));
+    for (const auto& note : diagram.Notes)
+        out.push_back(QRect(QPoint(note->X, note->Y), QPoint(note->Right, note->Bottom)));
+    return out;
+}
+
+// Paints the debug texts last, each block on the note background where it
+// covers no name, picture, note or other debug text: the place the overlay
+// gives it when that is free, else lower down, else beside the block.
+void paintDebugTexts(TDraw& d, const TFB_Diagram& diagram, TDiagramView& view)
+{
+    const QFontMetrics fm = d.Painter().fontMetrics();
+    std::vector<TDebugText> blocks;
+    for (const auto& inst : diagram.DrawnInstances)
+        if (inst->Ref) {
+            blocks.push_back(stateText(*inst));
+            portValueTexts(*inst, fm, blocks);
+        }
+    std::vector<QRect> taken = debugTextObstacles(diagram);
+    // The fixed port values claim their places first.
+    std::stable_partition(blocks.begin(), blocks.end(), [](const TDebugText& b) { return !b.Movable; });
+    const auto free = [&](const QRect& box) {
+        return std::none_of(taken.begin(), taken.end(), [&](const QRect& t) { return t.intersects(box); });
+    };
+    view.DebugTextBoxes.clear();
+    const uint32_t overlay = view.Blink ? DiagramColour::Imported : DiagramColour::Black;
+    for (TDebugText& block : blocks) {
+        const QRect wanted = debugTextBox(block, fm);
+        QPoint shift(0, 0);
+        if (block.Movable && !free(wanted)) {
+            std::vector<QPoint> tries;
+            for (int step = 1; step <= 12; ++step)
+                tries.push_back(QPoint(0, 10 * step));
+            // Beside the block it belongs to: right, then left, from its top
+            // down.
+            const TFB_Instance& owner = *block.Owner;
+            for (int step = 0; step <= 6; ++step) {
+                const int top = owner.Y - wanted.top() + step * wanted.height();
+                tries.push_back(QPoint(owner.X + owner.Width + 24 - wanted.left(), top));
+                tries.push_back(QPoint(owner.X - 24 - wanted.right(), top));
+            }
+            for (const QPoint& t : tries)
+                if (free(wanted.translated(t))) {
+                    shift = t;
+                    break;
+                }
+        }
+        const QRect box = wanted.translated(shift);
+        taken.push_back(box);
+        view.DebugTextBoxes.push_back(box);
+        d.Pen(DiagramColour::ShownTypes, 1);
+        d.Brush(DiagramColour::NoteFill);
+        d.Rect(box.left(), box.top(), box.right() + 1, box.bottom() + 1);
+        d.ClearBrush();
+        d.FontColour(overlay);
+        for (const auto& [at, text] : block.Lines)
+            d.TextAt(block.Anchor.x() + shift.x() + at.x(), block.Anchor.y() + shift.y() + at.y(), text);
+    }
+    d.Pen(DiagramColour::Black, 1);
+    d.Brush(DiagramColour::White);
+}
+
+// The arrows of pending events and monitored data at the ports; the texts
+// come last, over everything (paintDebugTexts).
+void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
+{
+    if (!inst.Ref)
+        return;
+    const uint32_t overlay = blink ? DiagramColour::Imported : DiagramColour::Black;
+    d.Pen(overlay, 1);
+    d.ClearBrush();
     d.PenWidth(3);
     for (const auto& p : inst.EventInputPorts)
         if (p->Event && p->Event->Pending) {
@@ -814,14 +932,12 @@ void paintDebugOverlay(TDraw& d, TFB_Instance& inst, bool blink)
             const int px = p->X, py = p->Y;
             d.Line(px - 20, py, px, py);
             d.Polyline(QPolygon({QPoint(px - 2, py - 2), QPoint(px - 2, py + 2), QPoint(px, py)}));
-            d.TextAt(px - 30, py - 10, p->Member->FormatValue());
         }
     for (const auto& p : inst.DataOutputPorts)
         if (p->Member && p->Member->Monitor) {
             const int px = p->X, py = p->Y;
             d.Line(px, py, px + 20, py);
             d.Polyline(QPolygon({QPoint(px + 18, py - 2), QPoint(px + 18, py + 2), QPoint(px + 20, py)}));
-            d.TextAt(px + 5, py - 10, p->Member->FormatValue());
         }
     d.Pen(DiagramColour::Black, 1);
     d.Brush(DiagramColour::White);
@@ -976,6 +1092,9 @@ bool PaintDiagram(QImage& image, TFB_Diagram* diagram, TDiagramView& view)
     // 11. Notes.
     for (auto& note : diagram->Notes)
         paintNote(d, *note, fontPoints);
+    // The debug texts, over everything they must not hide behind.
+    if (view.DebugMode && !overview)
+        paintDebugTexts(d, *diagram, view);
     // The flash of a refused connection target, over everything else.
     if (view.Flash) {
         d.ClearBrush();

@@ -11,6 +11,9 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QRect>
+
+#include <vector>
 
 class QPainter;
 
@@ -44,6 +47,10 @@ struct TDiagramView {
     // moment so that the eye finds what was refused; empty when none.
     int32_t FlashLeft = 0, FlashTop = 0, FlashRight = 0, FlashBottom = 0;
     bool Flash = false;
+    // Written by each paint in debug mode: where the debug texts (states,
+    // internal variables, monitored values) went, each block on its
+    // background.
+    std::vector<QRect> DebugTextBoxes;
 };
 
 // At this zoom and below the diagram is painted as an overview: blocks as

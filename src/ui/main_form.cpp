@@ -70,7 +70,9 @@ public:
     {
     }
     void ShowMessage(const std::string& text) override { target_.ShowMessage(text); }
+    void ShowWarning(const std::string& text) override { target_.ShowWarning(text); }
     bool AskYesNo(const std::string& text) override { return target_.AskYesNo(text); }
+    TAnswer AskYesNoCancel(const std::string& text) override { return target_.AskYesNoCancel(text); }
     std::string UserHint(const std::string& text, int gesture) override { return target_.UserHint(text, gesture); }
     void Log(const std::string& text) override { target_.Log(text); }
     void SetStatus(const std::string& text) override
@@ -196,7 +198,14 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
     connect(browserDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible && !dying_)
             browser_->RefreshRequirementsTree();
+        // Shown again, the browser has the width the user last gave it.
+        if (visible && browserWidth_ > 0)
+            QTimer::singleShot(0, this, [this] {
+                if (!dying_ && browserDock_->isVisible() && !browserDock_->isFloating())
+                    resizeDocks({browserDock_}, {browserWidth_}, Qt::Horizontal);
+            });
     });
+    browserDock_->installEventFilter(this);
 
     statusLabel_ = new QLabel(this);
     statusLabel_->setObjectName("lbStatus");
@@ -495,12 +504,19 @@ void TMainForm::createMenus()
         addItem(append, name, QString::fromLatin1(text));
     addItem(systemLayer, "mnuRemoveSelected", QStringLiteral("Remove Selected"));
 
+    // Items that have no action yet stay in their places, greyed, and say
+    // so when the mouse rests on them.
+    const auto unavailable = [](QAction* item) {
+        item->setEnabled(false);
+        item->setToolTip(QStringLiteral("Not available in this version"));
+        item->setStatusTip(item->toolTip());
+    };
     QMenu* device = bar->addMenu(QStringLiteral("Device"));
     device->setObjectName("mnuDevice");
-    addItem(device, "mnuDeviceNew", QStringLiteral("New"));
-    addItem(device, "mnuDeviceOpen", QStringLiteral("Open..."));
-    addItem(device, "mnuDeviceSave", QStringLiteral("Save"));
-    addItem(device, "mnuDeviceSaveAs", QStringLiteral("Save As..."));
+    device->setToolTipsVisible(true);
+    for (const auto& [name, text] : {std::pair{"mnuDeviceNew", "New"}, std::pair{"mnuDeviceOpen", "Open..."},
+                                     std::pair{"mnuDeviceSave", "Save"}, std::pair{"mnuDeviceSaveAs", "Save As..."}})
+        unavailable(addItem(device, name, QString::fromLatin1(text)));
 
     QMenu* repository = bar->addMenu(QStringLiteral("Repository"));
     repository->setObjectName("mnuRepository");
@@ -509,7 +525,8 @@ void TMainForm::createMenus()
                 if (factories_.LibraryWindow)
                     Guard([this] { factories_.LibraryWindow(*this); });
             });
-    addItem(repository, "mnuDeviceLibrary", QStringLiteral("Device Library"));
+    repository->setToolTipsVisible(true);
+    unavailable(addItem(repository, "mnuDeviceLibrary", QStringLiteral("Device Library")));
 
     mnuWindow_ = bar->addMenu(QStringLiteral("&Window"));
     mnuWindow_->setObjectName("mnuWindow");
@@ -575,7 +592,7 @@ void TMainForm::createToolBar()
     button("tbNew", "new_project", QStringLiteral("New TELVO project"), [this] { NewProjectClick(); });
     toolBar_->addSeparator();
     button("tbTransformation", "uml_import",
-           QStringLiteral("Transformation Facility Manager|Import Information from Rational's Rose"), [this] {
+           QStringLiteral("Transformation Facility Manager|Import Information from Umbrello"), [this] {
                if (factories_.UmlImportWindow)
                    factories_.UmlImportWindow(*this);
            });
@@ -588,7 +605,8 @@ void TMainForm::createToolBar()
     button("tbNewDiagram", "new_fb_diagram", QStringLiteral("New FB Diagram|Create a new Function Block Diagram"),
            [this] { NewDiagramClick(); });
     toolBar_->addSeparator();
-    button("tbShowHideRose", "rose", QStringLiteral("Show/Hide Rose"), [this] {
+    // The UML tool this program drives is Umbrello: the buttons say so.
+    button("tbShowHideRose", "rose", QStringLiteral("Show/Hide Umbrello"), [this] {
         if (factories_.ToggleUmlTool)
             factories_.ToggleUmlTool(*this);
     });
@@ -717,8 +735,6 @@ void TMainForm::UpdateMenuItems()
                              "mnuAppendNetwork", "mnuAppendComputer", "mnuRemoveSelected"})
         enable(name, layerActive);
 
-    enable("mnuDeviceSave", open);
-    enable("mnuDeviceSaveAs", open);
     enable("mnuTypeLibrary", idle && factories_.LibraryWindow);
     enable("mnuMinimizeAll", !diagramWindows_.empty());
     enable("tbShowHideRose", bool(factories_.ToggleUmlTool));
@@ -762,7 +778,10 @@ void TMainForm::finishStartUp()
     if (startCenter && startProject_.isEmpty())
         startCenterTimer_->start();
     browserDock_->show();
-    resizeDocks({browserDock_}, {260}, Qt::Horizontal);
+    // Wide enough for the usual entries on a wide screen; the user may
+    // widen it, and it keeps that width for the run.
+    browserWidth_ = std::max(260, width() / 5);
+    resizeDocks({browserDock_}, {browserWidth_}, Qt::Horizontal);
     startUpDone_ = true;
     UpdateMenuItems();
     emit startUpFinished();
@@ -960,10 +979,37 @@ void TMainForm::AddEditorWindow(TEditorWindow* window)
     }
     activeEditor_ = window;
     if (!known) {
+        // A window that opened where it pleased (a type editor) is brought
+        // into view; the others are placed by whoever opened them.
+        if (window->EditorKind() == TEditorWindow::TKind::FBType)
+            FitIntoDocumentArea(sub);
         sub->setProperty("telvoFollowed", true);
         editorConnections_.push_back(connect(sub, &QObject::destroyed, this, [this, window] { editorGone(window); }));
     }
     UpdateMenuItems();
+}
+
+void TMainForm::FitIntoDocumentArea(QMdiSubWindow* sub)
+{
+    if (!sub)
+        return;
+    const QRect area = mdi_->viewport()->rect();
+    if (area.isEmpty())
+        return;
+    // The window keeps its place where it can: it is made smaller to fit,
+    // down to a size that is still of use, and only then moved back into
+    // view (and never larger than the area itself).
+    QRect r = sub->geometry();
+    const int leastWidth = std::min(r.width(), 400), leastHeight = std::min(r.height(), 300);
+    if (r.left() + r.width() > area.width())
+        r.setWidth(std::max(leastWidth, area.width() - r.left()));
+    if (r.top() + r.height() > area.height())
+        r.setHeight(std::max(leastHeight, area.height() - r.top()));
+    r.setWidth(std::min(r.width(), area.width()));
+    r.setHeight(std::min(r.height(), area.height()));
+    r.moveLeft(std::clamp(r.left(), 0, area.width() - r.width()));
+    r.moveTop(std::clamp(r.top(), 0, area.height() - r.height()));
+    sub->setGeometry(r);
 }
 
 void TMainForm::editorGone(TEditorWindow* window)
@@ -1284,7 +1330,8 @@ void TMainForm::SystemLayerEditClick()
         return;
     AddEditorWindow(window);
     QMdiSubWindow* sub = window->SubWindow();
-    sub->setGeometry(240, 0, std::max(200, mdi_->width() - 240), mdi_->height());
+    sub->setGeometry(240, 0, std::max(200, mdi_->viewport()->width() - 240), mdi_->viewport()->height());
+    FitIntoDocumentArea(sub);
     sub->show();
     workbench_.UI().UserHint("Append the devices, fieldbuses and process terminators of your plant and connect them.",
                              3);
@@ -1341,6 +1388,16 @@ void TMainForm::Guard(const std::function<void()>& command)
 
 // ---------------------------------------------------------------- events
 
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // The width the browser is given while it is shown docked is the one
+    // it comes back with.
+    if (watched == browserDock_ && event->type() == QEvent::Resize && startUpDone_ && browserDock_->isVisible() &&
+        !browserDock_->isFloating())
+        browserWidth_ = browserDock_->width();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 bool TMainForm::event(QEvent* event)
 {
     // The hints of menus and buttons go where the other hints go: the
@@ -1372,7 +1429,16 @@ void TMainForm::closeEvent(QCloseEvent* event)
     browser_->SetClosing(true);
     startCenterTimer_->stop();
     wizardTimer_->stop();
-    Guard([this] { projects_->Exit(); });
+    bool closed = true;
+    Guard([&] { closed = projects_->Exit(); });
+    if (!closed) {
+        // The user stepped back from the saving question: the window and
+        // its project stay as they were.
+        closing_ = false;
+        browser_->SetClosing(false);
+        event->ignore();
+        return;
+    }
     disconnect(mdi_, &QMdiArea::subWindowActivated, this, &TMainForm::subWindowActivated);
     event->accept();
 }

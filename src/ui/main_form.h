@@ -136,6 +136,9 @@ public:
     // Registers a window the main window did not open itself: it is
     // followed until it is destroyed.
     void AddEditorWindow(TEditorWindow* window);
+    // Moves (and, when larger than the area, shrinks) a document window so
+    // that the whole of it is in view.
+    void FitIntoDocumentArea(QMdiSubWindow* sub);
     // A new diagram of that name in the FB manager (zoom 1, file name in the
     // project folder) and its window, which becomes the active editor.
     // Logs "New window " + name.
@@ -210,6 +213,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
@@ -238,6 +242,9 @@ private:
     QMdiArea* mdi_;
     TfrmProjectBrowser* browser_;
     QDockWidget* browserDock_;
+    // The project browser's width for the run: set at start-up, then
+    // whatever the user drags it to.
+    int browserWidth_ = 0;
     TfrmLog* log_;
     QMdiSubWindow* logSub_;
     QToolBar* toolBar_ = nullptr;

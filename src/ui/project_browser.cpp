@@ -6,7 +6,10 @@
 #include "ui/name_dialog.h"
 #include "workbench/workbench.h"
 
+#include <QHelpEvent>
 #include <QHeaderView>
+#include <QStyle>
+#include <QToolTip>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -105,6 +108,7 @@ TfrmProjectBrowser::TfrmProjectBrowser(TWorkbench& workbench, QWidget* parent)
     // The column is sized once after each rebuild: sizing it to its
     // contents on every insertion makes a large tree slow to build.
     tree_->header()->setStretchLastSection(true);
+    tree_->viewport()->installEventFilter(this);
 
     description_ = new QPlainTextEdit(this);
     description_->setObjectName("mmDescription");
@@ -176,6 +180,34 @@ TfrmProjectBrowser::TfrmProjectBrowser(TWorkbench& workbench, QWidget* parent)
     });
     connect(description_, &QPlainTextEdit::textChanged, this, [this] { descriptionEdited(); });
     UpdatePopup(nullptr);
+}
+
+QString TfrmProjectBrowser::NodeToolTip(const QTreeWidgetItem* node) const
+{
+    if (!node)
+        return {};
+    const QRect row = tree_->visualItemRect(node);
+    if (!row.isValid())
+        return {};
+    // The text starts after the icon and the view's margins; what does not
+    // fit before the viewport's edge is elided.
+    const int textLeft = row.left() + tree_->iconSize().width() + 2 * tree_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4;
+    const int needed = tree_->fontMetrics().horizontalAdvance(node->text(0));
+    return textLeft + needed > tree_->viewport()->width() ? node->text(0) : QString();
+}
+
+bool TfrmProjectBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == tree_->viewport() && event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = NodeToolTip(tree_->itemAt(help->pos()));
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, tree_->viewport());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmProjectBrowser::SetHintText(const QString& text) { hintPanel_->setText(text); }

@@ -52,6 +52,9 @@ public:
     static QString Caption() { return QStringLiteral("Project Browser"); }
 
     QTreeWidget* Tree() const { return tree_; }
+    // The tool tip of a node: its whole text where the tree shows it cut
+    // short, else none.
+    QString NodeToolTip(const QTreeWidgetItem* node) const;
     QPlainTextEdit* DescriptionBox() const { return description_; }
     QStatusBar* StatusBar() const { return status_; }
     QMenu* PopupMenu() const { return popup_; }
@@ -140,6 +143,9 @@ signals:
     void closeDiagramWindowsRequested(const QString& caption);
     // The model changed under the open editor windows.
     void modelChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int image,

@@ -45,7 +45,7 @@ public:
             });
         };
         w.SetTreeStatus = [this](const std::string& status) {
-            onUi([&] { form_.ProjectBrowser()->SetHintText(QString::fromStdString(status)); });
+            onUi([&] { form_.ProjectBrowser()->SetHintText(QString::fromStdString(ProjectCommentOfStatus(status))); });
         };
     }
 
@@ -71,14 +71,15 @@ public:
         if (form_.ProjectWorkRunning() || form_.Indexing())
             return;
         // Closing asks and closes windows: that stays on the UI thread.
-        telvo::CloseProject(workbench_);
+        if (!telvo::CloseProject(workbench_))
+            return;
         TWorkbench& workbench = workbench_;
         form_.RunProjectWork([&workbench, path] { telvo::OpenProject(workbench, path); });
     }
 
     void SaveProject() override { telvo::SaveProject(workbench_); }
-    void CloseProject() override { telvo::CloseProject(workbench_); }
-    void Exit() override { ExitProjects(workbench_); }
+    bool CloseProject() override { return telvo::CloseProject(workbench_); }
+    bool Exit() override { return ExitProjects(workbench_); }
 
 private:
     // Runs window work on the UI thread. An error there goes back to the
@@ -110,6 +111,15 @@ private:
 };
 
 } // namespace
+
+std::string ProjectCommentOfStatus(const std::string& status)
+{
+    std::string text = status;
+    if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
+        text = text.substr(1, text.size() - 2);
+    const size_t bar = text.find('|');
+    return bar == std::string::npos ? text : text.substr(bar + 1);
+}
 
 std::unique_ptr<TProjectCommands> MakeProjectCommands(TMainForm& form)
 {

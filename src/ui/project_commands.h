@@ -31,10 +31,17 @@ public:
     virtual void NewProject() = 0;
     virtual void OpenProject(const std::string& path) = 0;
     virtual void SaveProject() = 0;
-    virtual void CloseProject() = 0;
+    // False when the user cancelled the closing question.
+    virtual bool CloseProject() = 0;
     // Program exit: the project closes, the UML tool link shuts down.
-    virtual void Exit() = 0;
+    // False when the user cancelled: the program goes on.
+    virtual bool Exit() = 0;
 };
+
+// What the project browser's status bar shows of the status the project
+// reader sends ("[" + the file's Comment attribute + "]", the UML model's
+// file and a bar before the project comment): the project comment alone.
+std::string ProjectCommentOfStatus(const std::string& status);
 
 // The workbench's project commands, working on the main window's workbench.
 std::unique_ptr<TProjectCommands> MakeProjectCommands(TMainForm& form);

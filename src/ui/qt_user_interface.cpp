@@ -7,17 +7,6 @@
 
 namespace telvo {
 
-QMessageBox::StandardButton AskYesNoCancel(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-    const int answer = box.exec();
-    return answer == QMessageBox::Yes || answer == QMessageBox::No ? static_cast<QMessageBox::StandardButton>(answer)
-                                                                  : QMessageBox::Cancel;
-}
-
 TQtUserInterface::TQtUserInterface(QWidget* dialogParent) : parent_(dialogParent) {}
 
 template <typename F> void TQtUserInterface::onUiThread(F&& work, bool wait)
@@ -52,6 +41,32 @@ bool TQtUserInterface::AskYesNo(const std::string& text)
         },
         true);
     return yes;
+}
+
+TAnswer TQtUserInterface::AskYesNoCancel(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    // Escape and the title bar's close button both report the escape
+    // button: a box dismissed without a choice loses nothing.
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return TAnswer::Yes;
+    case QMessageBox::No:
+        return TAnswer::No;
+    default:
+        return TAnswer::Cancel;
+    }
+}
+
+TAnswer TQtUserInterface::AskYesNoCancel(const std::string& text)
+{
+    QString q = QString::fromStdString(text);
+    TAnswer answer = TAnswer::Cancel;
+    onUiThread([this, q, &answer] { answer = AskYesNoCancel(parent_, q); }, true);
+    return answer;
 }
 
 void TQtUserInterface::ShowError(const std::string& text)

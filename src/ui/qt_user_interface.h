@@ -17,12 +17,6 @@ class QWidget;
 
 namespace telvo {
 
-// A question whose "No" throws work away (closing or replacing a changed
-// document): Yes, No or Cancel. Escape and the box's close button answer
-// Cancel, so that no key or click that was not meant as No loses the work.
-// Returns QMessageBox::Yes, No or Cancel.
-QMessageBox::StandardButton AskYesNoCancel(QWidget* parent, const QString& text);
-
 class TQtUserInterface : public QObject, public TUserInterface {
     Q_OBJECT
 public:
@@ -33,11 +27,19 @@ public:
     void ShowMessage(const std::string& text) override;
     void ShowWarning(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    // Yes, No and Cancel; Escape and the box's close button are Cancel.
+    TAnswer AskYesNoCancel(const std::string& text) override;
     std::string UserHint(const std::string& text, int gesture) override;
     void Log(const std::string& text) override;
     void SetStatus(const std::string& text) override;
     void BeginBusy() override;
     void EndBusy() override;
+
+    // The question box of AskYesNoCancel, for windows that ask on their
+    // own behalf (closing or replacing a changed document): a question whose
+    // "No" throws work away, so that Escape and the box's close button
+    // answer Cancel and no key or click that was not meant as No loses it.
+    static TAnswer AskYesNoCancel(QWidget* parent, const QString& text);
 
     // The standard error box of the global error handler.
     void ShowError(const std::string& text);

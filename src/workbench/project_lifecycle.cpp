@@ -61,14 +61,22 @@ TProjectParts ProjectParts(TWorkbench& workbench)
                          workbench.UI(),             workbench.ProgramFolder(), stereotypesPath(workbench)};
 }
 
-void CloseProject(TWorkbench& workbench)
+bool CloseProject(TWorkbench& workbench)
 {
     TProject_Manager& project = workbench.ProjectManager();
     if (!project.IsOpen())
-        return;
+        return true;
     const std::string name = project.Name;
-    if (workbench.UI().AskYesNo("Save changes to project: " + name))
+    // No throws the project's changes away: the user may still step back.
+    switch (workbench.UI().AskYesNoCancel("Save changes to project: " + name)) {
+    case TAnswer::Cancel:
+        return false;
+    case TAnswer::Yes:
         SaveProject(workbench);
+        break;
+    case TAnswer::No:
+        break;
+    }
     if (project.Windows.CloseEditorWindows)
         project.Windows.CloseEditorWindows();
     workbench.ResetFBManager();
@@ -76,6 +84,7 @@ void CloseProject(TWorkbench& workbench)
     workbench.UI().Log("Close active project " + name);
     if (project.Windows.ProjectClosed)
         project.Windows.ProjectClosed();
+    return true;
 }
 
 bool NewProject(TWorkbench& workbench)
@@ -103,7 +112,8 @@ bool NewProject(TWorkbench& workbench, TNewProjectAnswers answers)
             return false;
     }
 
-    CloseProject(workbench);
+    if (!CloseProject(workbench))
+        return false;
     TUmlToolLink& uml = project.EnsureUmlTool(workbench.UI(), stereotypesPath(workbench));
     project.UmlModelFile.clear();
     if (answers.ConnectToRose) {
@@ -129,7 +139,8 @@ bool NewProject(TWorkbench& workbench, TNewProjectAnswers answers)
 
 void OpenProject(TWorkbench& workbench, const std::string& path)
 {
-    CloseProject(workbench);
+    if (!CloseProject(workbench))
+        return;
     try {
         ReadProjectFile(ProjectParts(workbench), path);
     } catch (const EProjectFileError&) {
@@ -163,10 +174,12 @@ void SaveProject(TWorkbench& workbench)
     WriteProjectFile(ProjectParts(workbench), project.FileName);
 }
 
-void ExitProjects(TWorkbench& workbench)
+bool ExitProjects(TWorkbench& workbench)
 {
-    CloseProject(workbench);
+    if (!CloseProject(workbench))
+        return false;
     workbench.ProjectManager().ShutdownUmlTool();
+    return true;
 }
 
 } // namespace telvo

@@ -19,8 +19,9 @@ TProjectParts ProjectParts(TWorkbench& workbench);
 
 // Asks whether to save (Yes saves), closes the editor windows, replaces the
 // FB manager and the system layer by empty ones and logs "Close active
-// project " + the name. Does nothing when no project is open.
-void CloseProject(TWorkbench& workbench);
+// project " + the name. Does nothing when no project is open. False when
+// the question was cancelled: the project stays open, unchanged.
+bool CloseProject(TWorkbench& workbench);
 
 // Shows the new-project dialog and creates the project it describes.
 // False when the dialog was cancelled.
@@ -31,7 +32,8 @@ bool NewProject(TWorkbench& workbench);
 // project's folder in the type library. False when nothing was created.
 bool NewProject(TWorkbench& workbench, TNewProjectAnswers answers);
 
-// Closes the open project, then reads the project file. Either the whole
+// Closes the open project, then reads the project file (nothing when the
+// closing question is cancelled). Either the whole
 // file is read, or (the error escapes to the caller, naming the file) the
 // workbench is left with no project at all.
 void OpenProject(TWorkbench& workbench, const std::string& path);
@@ -42,6 +44,7 @@ void OpenProject(TWorkbench& workbench, const std::string& path);
 void SaveProject(TWorkbench& workbench);
 
 // Program exit: closes the project, then shuts the UML tool link down.
-void ExitProjects(TWorkbench& workbench);
+// False when the closing question was cancelled: the program goes on.
+bool ExitProjects(TWorkbench& workbench);
 
 } // namespace telvo

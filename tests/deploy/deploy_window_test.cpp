@@ -133,8 +133,38 @@ TEST_F(DeployWindowTest, ADeviceNotFoundShowsTheMessageAndTheWindowStaysUsable)
     ASSERT_TRUE(WaitUntil([&] { return !w->Running(); }, 20000));
     ASSERT_TRUE(WaitUntil([&] { return !answers.Texts.isEmpty(); }));
     EXPECT_EQ(answers.Texts, QStringList{"Device IEC_Device1 not found in specified address and port."});
+    // An error, and it stays in the text area after the lines of the run
+    // it ended.
+    EXPECT_EQ(answers.Icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
     EXPECT_TRUE(w->StartButton()->isEnabled());
-    EXPECT_EQ(w->Lines().last(), QString("Establishing communication with device :IEC_Device1"));
+    const QStringList shown = w->Lines();
+    ASSERT_GE(shown.size(), 2);
+    EXPECT_EQ(shown[shown.size() - 2], QString("Establishing communication with device :IEC_Device1"));
+    EXPECT_EQ(shown.last(), QString("Device IEC_Device1 not found in specified address and port."));
+}
+
+// Each run starts on an empty text area: lines of an earlier run, or of
+// another command, are never read as this run's.
+TEST_F(DeployWindowTest, EachRunStartsOnAnEmptyTextArea)
+{
+    const auto script = Cli({"--form", "script"});
+    ASSERT_EQ(script.ExitCode, 0) << script.Err;
+    TRecordingListener line;
+    SetPorts(line.Port(), ClosedPort());
+    TModalAnswers answers;
+    TfrmDownloadApplicationManager* w = OpenWindow();
+    ASSERT_NE(w, nullptr);
+    QTest::mouseClick(w->DunexButton(), Qt::LeftButton);
+    QTest::mouseClick(w->DunexButton(), Qt::LeftButton);
+    EXPECT_EQ(w->Lines(), lines(script.Out)) << "the second run alone";
+
+    QTest::mouseClick(w->StartButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !w->Running(); }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return !answers.Texts.isEmpty(); }));
+    ASSERT_FALSE(w->Lines().isEmpty());
+    EXPECT_EQ(w->Lines().first(), QString("Establishing communication with device :IEC_Device0"));
+    for (const QString& l : w->Lines())
+        EXPECT_FALSE(l.contains(".cmdCreate")) << "a DUNEX line left over: " << l.toStdString();
 }
 
 TEST_F(DeployWindowTest, DunexOutputAndKaloConfigurationShowWhatTheCommandLinePrints)

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 
 #include <deque>
+#include <functional>
 
 namespace telvo::test {
 namespace {
@@ -277,6 +278,51 @@ TEST_F(LifecycleTest, ExitClosesTheProjectAndDropsTheUmlLink)
     EXPECT_EQ(Project().UmlTool(), nullptr);
     EXPECT_THAT(UI.LogLines(), Contains("Close active project Exit"));
 }
+
+// Cancel at the saving question, whichever command asked it, leaves the
+// open project, its file and the windows exactly as they were.
+struct CancelCase {
+    const char* Name;
+    std::function<bool(TWorkbench&)> Command; // false: it reported the cancel
+};
+
+class CancelledClose : public LifecycleTest, public ::testing::WithParamInterface<CancelCase> {};
+
+TEST_P(CancelledClose, KeepsTheProjectAsItWas)
+{
+    ASSERT_TRUE(NewProject(W(), Answers("Kept", Work / "kept.crf")));
+    const std::string before = ReadFile(Work / "kept.crf");
+    Layer().AddObject("unsaved", slSwitch);
+    Calls.clear();
+    UI.Clear();
+    UI.QueueAnswer(TAnswer::Cancel);
+    EXPECT_FALSE(GetParam().Command(W()));
+    EXPECT_THAT(UI.Questions(), ElementsAre("Save changes to project: Kept"));
+    EXPECT_THAT(Calls, IsEmpty());
+    EXPECT_TRUE(Project().IsOpen());
+    EXPECT_EQ(Project().Name, "Kept");
+    EXPECT_NE(Layer().FindByName("unsaved"), nullptr);
+    EXPECT_NE(Project().UmlTool(), nullptr);
+    EXPECT_EQ(ReadFile(Work / "kept.crf"), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCommandThatCloses, CancelledClose,
+    ::testing::Values(CancelCase{"Close", [](TWorkbench& w) { return CloseProject(w); }},
+                      CancelCase{"Exit", [](TWorkbench& w) { return ExitProjects(w); }},
+                      CancelCase{"Open",
+                                 [](TWorkbench& w) {
+                                     OpenProject(w, (w.ProgramFolder() / "other.crf").string());
+                                     return w.ProjectManager().Name != "Kept";
+                                 }},
+                      CancelCase{"New",
+                                 [](TWorkbench& w) {
+                                     TNewProjectAnswers a;
+                                     a.Title = "Other";
+                                     a.TelvoFileName = (w.ProgramFolder() / "new.crf").string();
+                                     return NewProject(w, a);
+                                 }}),
+    [](const ::testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.Name); });
 
 } // namespace
 } // namespace telvo::test

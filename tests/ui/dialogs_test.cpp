@@ -197,3 +197,60 @@ TEST_F(DiagramCommands, MergeAllDiagramsPlacesEveryRecordAndIpp)
     EXPECT_EQ(alarmPicture->X, RoundHalfEven(824 * merged->Zoom));
     EXPECT_EQ(merged->DataLines.size(), 1u) << "the lines between the placed records are drawn";
 }
+
+#include "systemlayer/system_layer.h"
+#include "ui/systemlayer/device_diagram_window.h"
+
+#include <QTest>
+
+namespace {
+
+// Closing a device's internal diagram, whose diagram goes with the window:
+// the question has Cancel, and every way of leaving it without an answer
+// (Cancel, Escape, the box's close button) keeps the window and its
+// diagram; Escape in the window itself asks as its close button does.
+class DeviceDiagramClosing : public ::testing::Test, public TMainFormFixture {
+protected:
+    void SetUp() override
+    {
+        WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+        Start();
+        device = dynamic_cast<TslDevice*>(Workbench->SystemLayer().AddObject("IEC_Device0", slIECDevice));
+        ASSERT_NE(device, nullptr);
+    }
+    TslDevice* device = nullptr;
+};
+
+TEST_F(DeviceDiagramClosing, LeavingTheQuestionKeepsTheWindow)
+{
+    TfrmDeviceFBIPPDiagram window(*Workbench, Form.get(), *device, nullptr);
+    window.show();
+    TModalAnswers answers;
+    const std::function<void()> closers[] = {
+        [&] { window.close(); },
+        [&] { QTest::keyClick(&window, Qt::Key_Escape); },
+    };
+    const std::function<void()> dismissals[] = {
+        [&] { answers.Queue(QMessageBox::Cancel); },
+        [&] { answers.QueueEscapeKey(); },
+        [&] { answers.QueueCloseButton(); },
+    };
+    int asked = 0;
+    for (const auto& close : closers)
+        for (const auto& dismiss : dismissals) {
+            dismiss();
+            close();
+            ++asked;
+            ASSERT_EQ(int(answers.Texts.size()), asked);
+            EXPECT_EQ(answers.Texts.back().toStdString(),
+                      "Save changes of the device internal diagram " + window.Diagram()->FileName + " ?");
+            EXPECT_TRUE(window.isVisible()) << "question " << asked;
+        }
+    // No closes it, without saving.
+    answers.Queue(QMessageBox::No);
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(device->InternalDeviceDiagramFilename.empty());
+}
+
+} // namespace

@@ -8,6 +8,10 @@
 #include "ui/project_browser.h"
 #include "ui/qt_user_interface.h"
 #include "ui/start_center.h"
+#include "ui/systemlayer/sl_editor.h"
+#include "ui/typeeditor/type_editor.h"
+#include "systemlayer/system_layer.h"
+#include "model/fb_type.h"
 #include "ui/telvo_application.h"
 #include "ui_test_support.h"
 #include "workbench/workbench.h"
@@ -227,8 +231,8 @@ TEST_F(MainFormStartUp, HintsOfMenusAndButtonsGoToTheProjectBrowserStatusBar)
     Start();
     QStatusTipEvent tip(Form->Action("tbTransformation")->statusTip());
     QApplication::sendEvent(Form.get(), &tip);
-    EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("Import Information from Rational's Rose"));
-    EXPECT_EQ(Form->statusBar()->currentMessage(), QString("Import Information from Rational's Rose"))
+    EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("Import Information from Umbrello"));
+    EXPECT_EQ(Form->statusBar()->currentMessage(), QString("Import Information from Umbrello"))
         << "the main window's status bar shows it while the mouse is on the button";
 
     Workbench->UI().UserHint("Cannot load Function Block type from file: x", 6);
@@ -257,12 +261,12 @@ TEST_F(MainFormStartUp, ToolBarHintsSplitIntoTipAndStatusText)
         {"tbOpen", "Open TELVO project", "Open TELVO project"},
         {"tbSave", "Save", ""},
         {"tbNew", "New TELVO project", "New TELVO project"},
-        {"tbTransformation", "Transformation Facility Manager", "Import Information from Rational's Rose"},
+        {"tbTransformation", "Transformation Facility Manager", "Import Information from Umbrello"},
         {"tbSystemLayer", "System Layer", "System Layer"},
         {"tbNewFBType", "New Function Block Type", "New Function Block Type"},
         {"tbNewDiagram", "New FB Diagram", "Create a new Function Block Diagram"},
         {"tbTips", "Tips for TELVO zoze", "Tips for TELVO zoze"},
-        {"tbShowHideRose", "Show/Hide Rose", "Show/Hide Rose"},
+        {"tbShowHideRose", "Show/Hide Umbrello", "Show/Hide Umbrello"},
         {"tbDistribute", "Distribute application", "Distribute application"},
     };
     for (const Case& c : cases) {
@@ -318,8 +322,8 @@ TEST_F(MainFormStartUp, MenuEnablingWithoutAProject)
         {"mnuExit", true},            {"mnuCut", false},            {"mnuUndo", false}, {"mnuRedo", false},            {"mnuCopy", false},
         {"mnuPaste", false},          {"mnuSaveType", false},       {"mnuSaveTypeAs", false},
         {"mnuSystemLayerEdit", false}, {"mnuDistribute", false},    {"mnuAppendMenu", false},
-        {"mnuRemoveSelected", false}, {"mnuDeviceNew", true},       {"mnuDeviceOpen", true},
-        {"mnuDeviceSave", false},     {"mnuDeviceSaveAs", false},   {"mnuDeviceLibrary", true},
+        {"mnuRemoveSelected", false}, {"mnuDeviceNew", false},      {"mnuDeviceOpen", false},
+        {"mnuDeviceSave", false},     {"mnuDeviceSaveAs", false},   {"mnuDeviceLibrary", false},
         {"mnuShowTreeBrowser", true}, {"mnuMinimizeAll", false},    {"mnuContents", false},
         {"mnuWizard", true},          {"mnuWizardProperties", false}, {"mnuAbout", true},
         {"tbOpen", true},             {"tbSave", false},            {"tbNew", true},
@@ -330,6 +334,36 @@ TEST_F(MainFormStartUp, MenuEnablingWithoutAProject)
         ASSERT_NE(action, nullptr) << name;
         EXPECT_EQ(action->isEnabled(), enabled) << name;
     }
+}
+
+// Items with no action behind them are grey whatever the state, and their
+// menus show why when the mouse rests on them.
+TEST_F(MainFormStartUp, ItemsWithoutAnActionAreGreyAndSayWhy)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    const std::pair<const char*, const char*> items[] = {
+        {"mnuDeviceNew", "mnuDevice"},    {"mnuDeviceOpen", "mnuDevice"},          {"mnuDeviceSave", "mnuDevice"},
+        {"mnuDeviceSaveAs", "mnuDevice"}, {"mnuDeviceLibrary", "mnuRepository"},
+    };
+    const fs::path crf = Home.Write("p/alpha.crf", "<telvo_project Name=\"Alpha\" Comment=\"|\"/>\n");
+    for (bool withProject : {false, true}) {
+        if (withProject) {
+            Form->Projects().OpenProject(crf.string());
+            ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+            ASSERT_TRUE(Form->Project().IsOpen());
+        }
+        Form->UpdateMenuItems();
+        for (const auto& [name, menu] : items) {
+            QAction* item = Form->Action(name);
+            ASSERT_NE(item, nullptr) << name;
+            EXPECT_FALSE(item->isEnabled()) << name << (withProject ? " with a project" : "");
+            EXPECT_EQ(item->toolTip(), QString("Not available in this version")) << name;
+            EXPECT_TRUE(Form->findChild<QMenu*>(menu)->toolTipsVisible()) << menu;
+        }
+    }
+    TModalAnswers answers;
+    Form->Projects().CloseProject();
 }
 
 TEST_F(MainFormStartUp, ItemsOfWindowsThatDoNotExistStayDisabledUntilTheWindowIsInstalled)
@@ -393,4 +427,82 @@ TEST_F(MainFormStartUp, CtrlOOpensProjectsFromTheLastFolderUsed)
     EXPECT_EQ(folders[0], QString::fromStdString(Home.Path().string()));
     EXPECT_EQ(folders[1], QString::fromStdString((Home / "elsewhere").string()));
     EXPECT_FALSE(Form->Project().IsOpen()) << "the broken file opened nothing";
+}
+
+// Edit › Undo and Redo act on the active window's own stack, whichever kind
+// of editor it is: the menu is opened (which sets its items) and clicked.
+TEST_F(MainFormStartUp, EditUndoAndRedoReachTheTypeEditorAndTheSystemLayerEditor)
+{
+    fs::copy(SourceDir() / "library" / "templates", Home / "library" / "templates", fs::copy_options::recursive);
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    TModalAnswers unexpected;
+    auto* editMenu = Form->findChild<QMenu*>("mnuEdit");
+    ASSERT_NE(editMenu, nullptr);
+    const auto pick = [&](const char* item) {
+        emit editMenu->aboutToShow();
+        QAction* action = Form->Action(item);
+        if (!action->isEnabled())
+            return false;
+        action->trigger();
+        return true;
+    };
+
+    Form->Action("mnuNewBasic")->trigger();
+    auto* typeEditor = dynamic_cast<TfrmDesignFBType*>(Form->ActiveEditor());
+    ASSERT_NE(typeEditor, nullptr);
+    const size_t inputs = typeEditor->WorkingType()->EventInputs.size();
+    typeEditor->AddClick(TfrmDesignFBType::TGrid::EventInputs);
+    ASSERT_EQ(typeEditor->WorkingType()->EventInputs.size(), inputs + 1);
+    ASSERT_TRUE(pick("mnuUndo"));
+    EXPECT_EQ(typeEditor->WorkingType()->EventInputs.size(), inputs);
+    ASSERT_TRUE(pick("mnuRedo"));
+    EXPECT_EQ(typeEditor->WorkingType()->EventInputs.size(), inputs + 1);
+
+    const fs::path crf = Home.Write("p/alpha.crf", "<telvo_project Name=\"Alpha\" Comment=\"|\"/>\n");
+    Form->Projects().OpenProject(crf.string());
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    EXPECT_TRUE(unexpected.Texts.isEmpty()) << unexpected.Texts.join("\n").toStdString();
+    ASSERT_TRUE(Form->Project().IsOpen());
+    Form->Action("mnuSystemLayerEdit")->trigger();
+    auto* layer = dynamic_cast<TfrmSystemLayer*>(Form->ActiveEditor());
+    ASSERT_NE(layer, nullptr);
+    TslObject* added = layer->AddFromPalette(slSwitch);
+    ASSERT_NE(added, nullptr);
+    const std::string name = added->Name;
+    ASSERT_TRUE(pick("mnuUndo"));
+    EXPECT_EQ(Workbench->SystemLayer().FindByName(name), nullptr);
+    ASSERT_TRUE(pick("mnuRedo"));
+    EXPECT_NE(Workbench->SystemLayer().FindByName(name), nullptr);
+    Form->Projects().CloseProject();
+    EXPECT_EQ(unexpected.Texts, QStringList{"Save changes to project: Alpha"});
+}
+
+// New document windows open where the whole of them can be seen, however
+// small the main window: a type editor and the system layer window.
+TEST_F(MainFormStartUp, NewWindowsOpenInsideTheDocumentArea)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    Form->setGeometry(0, 0, 900, 640);
+    QTest::qWait(20);
+    const fs::path crf = Home.Write("p/alpha.crf", "<telvo_project Name=\"Alpha\" Comment=\"|\"/>\n");
+    Form->Projects().OpenProject(crf.string());
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    const std::pair<const char*, const char*> openers[] = {
+        {"type editor", "mnuNewBasic"},
+        {"system layer", "mnuSystemLayerEdit"},
+    };
+    TModalAnswers answers;
+    for (const auto& [window, item] : openers) {
+        Form->Action(item)->trigger();
+        TEditorWindow* editor = Form->ActiveEditor();
+        ASSERT_NE(editor, nullptr) << window;
+        const QRect area = Form->MdiArea()->viewport()->rect();
+        const QRect placed = editor->SubWindow()->geometry();
+        EXPECT_TRUE(area.contains(placed)) << window << ": " << placed.x() << "," << placed.y() << " "
+                                           << placed.width() << "x" << placed.height() << " in " << area.width()
+                                           << "x" << area.height();
+    }
+    Form->Projects().CloseProject();
 }

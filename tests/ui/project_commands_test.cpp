@@ -4,11 +4,13 @@
 
 #include "model/fb_manager.h"
 #include "model/project_manager.h"
+#include "systemlayer/system_layer.h"
 #include "ui/main_form.h"
 #include "ui/new_project_dialog.h"
 #include "ui/project_browser.h"
 #include "ui_test_support.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -84,9 +86,29 @@ TEST_F(ProjectCommands, OpeningRunsOnAWorkerAndShowsTheProjectWhenDone)
     EXPECT_EQ(TMainForm::CaptionOf(Form.get()), QString::fromStdString("TELVO ZOZE [Alpha - " + path + "] "));
     ASSERT_NE(Form->ProjectBrowser()->RootNode(), nullptr);
     EXPECT_EQ(Form->ProjectBrowser()->RootNode()->text(0), QString("Alpha"));
-    EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString("[|]"));
+    EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString());
     EXPECT_TRUE(Form->Action("mnuOpenProject")->isEnabled());
     EXPECT_TRUE(LogTexts(*Form).contains(QString::fromStdString("Open file " + path)));
+}
+
+// The status bar shows the project's comment, not the file's attribute
+// with the UML model's file and the bar in front of it.
+TEST_F(ProjectCommands, TheStatusBarShowsTheProjectComment)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"|Write your FB Network Diagram comment...", "Write your FB Network Diagram comment..."},
+        {"line.mdl|Bottles | and cans", "Bottles | and cans"},
+        {"no bar at all", "no bar at all"},
+        {"|", ""},
+    };
+    for (const auto& [attribute, shown] : cases) {
+        const std::string path = Home.Write("p/c.crf", std::string("<telvo_project Name=\"C\" Comment=\"") + attribute +
+                                                           "\"/>\n")
+                                     .string();
+        TModalAnswers answers; // no UML model to connect to; the open project is not saved
+        Open(path);
+        EXPECT_EQ(Form->ProjectBrowser()->HintText(), QString(shown)) << attribute;
+    }
 }
 
 TEST_F(ProjectCommands, MenuEnablingWithAProject)
@@ -96,7 +118,7 @@ TEST_F(ProjectCommands, MenuEnablingWithAProject)
     const std::pair<const char*, bool> cases[] = {
         {"mnuNewProject", true},     {"mnuOpenProject", true}, {"mnuCloseProject", true},
         {"mnuSaveProject", true},    {"mnuSaveProjectAs", true}, {"tbSave", true},
-        {"mnuDeviceSave", true},     {"mnuDeviceSaveAs", true}, {"mnuCut", false},
+        {"mnuDeviceSave", false},    {"mnuDeviceSaveAs", false}, {"mnuCut", false},
         {"mnuAppendMenu", false},    {"mnuRemoveSelected", false}, {"mnuSaveType", false},
         {"mnuMinimizeAll", false},
     };
@@ -310,6 +332,88 @@ TEST_F(ProjectCommands, ClosingTheWindowAsksToSaveTheOpenProject)
     EXPECT_TRUE(Form->close());
     EXPECT_EQ(answers.Texts, QStringList{"Save changes to project: Alpha"});
     EXPECT_FALSE(Workbench->ProjectManager().IsOpen());
+}
+
+// Saving question when the project closes: whichever way the user leaves
+// the box without choosing Yes or No, nothing is closed and nothing lost.
+enum class Dismissal { CancelButton, EscapeKey, CloseButton };
+enum class Closer { WindowClose, ExitItem, CloseProjectItem };
+
+class CancelledClosing : public ProjectCommands,
+                         public ::testing::WithParamInterface<std::tuple<Closer, Dismissal>> {};
+
+TEST_P(CancelledClosing, KeepsTheWindowAndTheProject)
+{
+    const std::string path = EmptyProject("p/alpha.crf", "Alpha");
+    Open(path);
+    ASSERT_TRUE(Form->Project().IsOpen());
+    Workbench->SystemLayer().AddObject("Unsaved", slSwitch);
+    const std::string before = ReadFile(path);
+
+    TModalAnswers answers;
+    switch (std::get<1>(GetParam())) {
+    case Dismissal::CancelButton:
+        answers.Queue(QMessageBox::Cancel);
+        break;
+    case Dismissal::EscapeKey:
+        answers.QueueEscapeKey();
+        break;
+    case Dismissal::CloseButton:
+        answers.QueueCloseButton();
+        break;
+    }
+    switch (std::get<0>(GetParam())) {
+    case Closer::WindowClose:
+        EXPECT_FALSE(Form->close());
+        break;
+    case Closer::ExitItem:
+        Form->Action("mnuExit")->trigger();
+        break;
+    case Closer::CloseProjectItem:
+        Form->Action("mnuCloseProject")->trigger();
+        break;
+    }
+    EXPECT_EQ(answers.Texts, QStringList{"Save changes to project: Alpha"});
+    EXPECT_TRUE(Form->isVisible());
+    EXPECT_FALSE(Form->Closing());
+    EXPECT_TRUE(Form->Project().IsOpen());
+    EXPECT_NE(Workbench->SystemLayer().FindByName("Unsaved"), nullptr);
+    EXPECT_EQ(ReadFile(path), before);
+    ASSERT_NE(Form->ProjectBrowser()->RootNode(), nullptr);
+    EXPECT_TRUE(Form->Action("mnuCloseProject")->isEnabled());
+
+    // The window still closes once the user answers.
+    answers.Queue(QMessageBox::No);
+    EXPECT_TRUE(Form->close());
+    EXPECT_FALSE(Workbench->ProjectManager().IsOpen());
+}
+
+std::string closingCaseName(const ::testing::TestParamInfo<std::tuple<Closer, Dismissal>>& info)
+{
+    static const char* const closers[] = {"WindowClose", "ExitItem", "CloseProjectItem"};
+    static const char* const dismissals[] = {"CancelButton", "EscapeKey", "CloseButton"};
+    return std::string(closers[int(std::get<0>(info.param))]) + "_" + dismissals[int(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryWayOut, CancelledClosing,
+    ::testing::Combine(::testing::Values(Closer::WindowClose, Closer::ExitItem, Closer::CloseProjectItem),
+                       ::testing::Values(Dismissal::CancelButton, Dismissal::EscapeKey, Dismissal::CloseButton)),
+    closingCaseName);
+
+TEST_F(ProjectCommands, TheSavingQuestionOffersYesNoAndCancel)
+{
+    Open(EmptyProject("p/alpha.crf", "Alpha"));
+    QMessageBox::StandardButtons buttons;
+    QTimer::singleShot(0, [&] {
+        WaitUntil([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; });
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        buttons = box->standardButtons();
+        box->button(QMessageBox::Yes)->click();
+    });
+    Form->Action("mnuCloseProject")->trigger();
+    EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_FALSE(Form->Project().IsOpen());
 }
 
 namespace {

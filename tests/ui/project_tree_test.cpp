@@ -7,10 +7,15 @@
 #include "ui/project_browser.h"
 #include "ui_test_support.h"
 
+#include <QApplication>
+#include <QDockWidget>
+#include <QHelpEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -460,3 +465,58 @@ TEST_F(ProjectTree, DoubleClickOpensWhatANodeStandsFor)
     EXPECT_EQ(Form->DiagramWindows().size(), 2u) << "an open window is shown again, not opened twice";
     EXPECT_EQ(Form->MdiArea()->activeSubWindow(), window->SubWindow());
 }
+
+namespace {
+
+// A node the tree shows cut short carries its whole text as a tool tip;
+// one shown whole has none.
+TEST_F(ProjectTree, CutEntriesShowTheirWholeTextAsAToolTip)
+{
+    Build();
+    Browser().Tree()->expandAll();
+    Form->ProjectBrowserDock()->show();
+    Form->resizeDocks({Form->ProjectBrowserDock()}, {170}, Qt::Horizontal);
+    QTest::qWait(20);
+    QTreeWidgetItem* ipps = Browser().Node({"Application", "Industrial Process Parameters"});
+    QTreeWidgetItem* root = Browser().RootNode();
+    ASSERT_TRUE(ipps && root);
+    EXPECT_EQ(Browser().NodeToolTip(ipps), QString("Industrial Process Parameters"));
+    EXPECT_EQ(Browser().NodeToolTip(root), QString());
+
+    // As the mouse rests on the entry.
+    QWidget* viewport = Browser().Tree()->viewport();
+    const QPoint at = Browser().Tree()->visualItemRect(ipps).center();
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &help);
+    EXPECT_EQ(QToolTip::text(), QString("Industrial Process Parameters"));
+
+    // Wide enough, the same entry has none.
+    Form->resizeDocks({Form->ProjectBrowserDock()}, {600}, Qt::Horizontal);
+    QTest::qWait(20);
+    EXPECT_EQ(Browser().NodeToolTip(ipps), QString());
+}
+
+// The user widens the project browser; it keeps that width for the run,
+// also when it is closed and shown again.
+TEST_F(ProjectTree, TheBrowserKeepsTheWidthTheUserGaveIt)
+{
+    Build();
+    QDockWidget* dock = Form->ProjectBrowserDock();
+    dock->show();
+    Form->resizeDocks({dock}, {480}, Qt::Horizontal);
+    QTest::qWait(20);
+    const int widened = dock->width();
+    EXPECT_GE(widened, 470);
+    dock->close();
+    QTest::qWait(20);
+    Form->Action("mnuShowTreeBrowser")->trigger();
+    QTest::qWait(20);
+    EXPECT_TRUE(dock->isVisible());
+    EXPECT_EQ(dock->width(), widened);
+    // A project opened again keeps it too.
+    Build();
+    QTest::qWait(20);
+    EXPECT_EQ(dock->width(), widened);
+}
+
+} // namespace

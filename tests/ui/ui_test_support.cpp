@@ -47,8 +47,21 @@ void TModalAnswers::poll()
         Icons << box->icon();
         QAbstractButton* button = nullptr;
         if (!answers_.empty()) {
-            button = box->button(answers_.front());
+            const TQueued next = answers_.front();
             answers_.pop_front();
+            // As the user dismisses a box without choosing: the box decides
+            // what that means.
+            if (next.Kind == TAnswerKind::EscapeKey) {
+                QTimer::singleShot(0, box, [box] { QTest::keyClick(box, Qt::Key_Escape); });
+                return;
+            }
+            if (next.Kind == TAnswerKind::CloseButton) {
+                QTimer::singleShot(0, box, [box] { box->close(); });
+                return;
+            }
+            button = box->button(next.Button);
+        } else {
+            button = box->button(QMessageBox::No);
         }
         if (!button)
             button = box->escapeButton();

@@ -25,8 +25,10 @@ namespace telvo::test {
 bool WaitUntil(const std::function<bool()>& done, int ms = 5000);
 
 // Answers every modal window that opens while it exists. A message box is
-// recorded (its text) and answered with the next queued button, else with
-// its escape button; any other dialog goes to OnDialog, which must close it.
+// recorded (its text) and answered as queued: a button, the Escape key or
+// the box's close button; with nothing queued, No where the box has it,
+// else its escape button. Any other dialog goes to OnDialog, which must
+// close it.
 class TModalAnswers {
 public:
     TModalAnswers();
@@ -34,7 +36,9 @@ public:
     TModalAnswers(const TModalAnswers&) = delete;
     TModalAnswers& operator=(const TModalAnswers&) = delete;
 
-    void Queue(QMessageBox::StandardButton button) { answers_.push_back(button); }
+    void Queue(QMessageBox::StandardButton button) { answers_.push_back({TAnswerKind::Button, button}); }
+    void QueueEscapeKey() { answers_.push_back({TAnswerKind::EscapeKey, QMessageBox::NoButton}); }
+    void QueueCloseButton() { answers_.push_back({TAnswerKind::CloseButton, QMessageBox::NoButton}); }
     std::function<void(QDialog*)> OnDialog;
     QStringList Texts;
     // The icon of each message box, in order (errors are critical).
@@ -43,8 +47,14 @@ public:
 private:
     void poll();
 
+    enum class TAnswerKind { Button, EscapeKey, CloseButton };
+    struct TQueued {
+        TAnswerKind Kind;
+        QMessageBox::StandardButton Button;
+    };
+
     QTimer timer_;
-    std::deque<QMessageBox::StandardButton> answers_;
+    std::deque<TQueued> answers_;
     QPointer<QWidget> handled_;
 };
 

@@ -9,6 +9,7 @@
 #include "model/fb_instance.h"
 #include "persistence/network_file.h"
 #include "ui/debugger/schedule_grid.h"
+#include "ui/diagram_renderer.h"
 #include "ui/main_form.h"
 #include "ui/project_browser.h"
 #include "ui/project_commands.h"
@@ -27,6 +28,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -639,6 +641,71 @@ TEST_F(DebuggerFixture, InstancesWhoseTypeDidNotLoadAreNamedAndTheRestSimulates)
     EXPECT_EQ(Diagram->FindDrawn("batch")->StateText, "START");
     EXPECT_EQ(Diagram->FindDrawn("batch")->Ref->FindDataOutput("COUNT")->FormatValue(), "1");
     Debugger->StopButton()->click();
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// The debug texts (states, internal variables, monitored values) cover no
+// block, no instance name and no other debug text: each sits on its own
+// background, moved off what it would hide.
+TEST_F(DebuggerFixture, DebugTextsCoverNoBlockOrNameAndSitOnABackground)
+{
+    OpenPlantDiagram("Filling line");
+    ASSERT_GE(Diagram->DrawnInstances.size(), 2u);
+    Editor->PaintDiagram();
+    // B, an instance with a data input, right under A: A's state line
+    // falls on B's name.
+    TFB_Instance* withInput = nullptr;
+    TFBDataMemberDraw* watched = nullptr;
+    for (auto& inst : Diagram->DrawnInstances)
+        for (auto& p : inst->DataInputPorts)
+            if (p->Member && !watched) {
+                withInput = inst.get();
+                watched = p.get();
+            }
+    ASSERT_NE(watched, nullptr);
+    TFB_Instance& b = *withInput;
+    TFB_Instance& a = *Diagram->DrawnInstances[&b == Diagram->DrawnInstances[0].get() ? 1 : 0];
+    b.PlaceAt(a.BaseX, a.BaseY + int32_t(std::lround((a.Height + 14) / a.Scale)));
+    Editor->PaintDiagram();
+    // A monitored input with a value wider than the room left of its port.
+    watched->Member->Monitor = true;
+    watched->Member->IntValue = -1234567890;
+    watched->Member->RealValue = -1234567890.25;
+    watched->Member->StrValue = "a long text value";
+    watched->Member->BoolValue = true;
+
+    const QSize size(1200, 800);
+    QImage plain(size, QImage::Format_RGB32), debug(size, QImage::Format_RGB32);
+    TDiagramView plainView, debugView;
+    debugView.DebugMode = true;
+    ASSERT_TRUE(PaintDiagram(plain, Diagram, plainView));
+    ASSERT_TRUE(PaintDiagram(debug, Diagram, debugView));
+    ASSERT_FALSE(debugView.DebugTextBoxes.empty());
+
+    // Every block with its name above it looks as it does outside debug
+    // mode (the arrows at the ports are outside both).
+    for (const auto& inst : Diagram->DrawnInstances) {
+        const QRect kept(QPoint(inst->X + 1, inst->Y - 14), QPoint(inst->X + inst->Width - 1, inst->Y + inst->Height - 1));
+        int differ = 0;
+        for (int y = std::max(0, kept.top()); y <= std::min(size.height() - 1, kept.bottom()); ++y)
+            for (int x = std::max(0, kept.left()); x <= std::min(size.width() - 1, kept.right()); ++x)
+                differ += plain.pixel(x, y) != debug.pixel(x, y);
+        EXPECT_EQ(differ, 0) << inst->Ref->Name << ": debug text over its block or name";
+    }
+    // The boxes do not overlap one another, and each has the background.
+    const auto& boxes = debugView.DebugTextBoxes;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        for (size_t j = i + 1; j < boxes.size(); ++j)
+            EXPECT_FALSE(boxes[i].intersects(boxes[j])) << i << " and " << j;
+        const QPoint inside = boxes[i].topLeft() + QPoint(1, 1);
+        if (QRect(QPoint(0, 0), size).contains(inside))
+            EXPECT_EQ(QColor(debug.pixel(inside)), QColor(0xFF, 0xFF, 0xE1)) << "box " << i;
+    }
 }
 
 } // namespace

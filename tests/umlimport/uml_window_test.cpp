@@ -8,7 +8,10 @@
 #include "ui/editor_window.h"
 #include "ui/project_browser.h"
 #include "ui/uml/trans_facility_tool.h"
+#include "umlimport/umbrello_tool.h"
 
+#include <QAction>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -122,6 +125,82 @@ TEST_F(UmlWindowTest, TheWindowShowsTheTreeAndBuilds)
               (QStringList{"ctl (Controller)", "pump (Pump)", "fbPump (Pump)"}));
     EXPECT_EQ(childTexts(Form->ProjectBrowser()->Node({"Application", "Function Block Layer", "Function Block Diagrams"})),
               QStringList{"filling"});
+}
+
+// The window and its buttons name the tool this program drives.
+TEST_F(UmlWindowTest, TheWindowNamesUmbrelloAndSaysWhyNothingIsShown)
+{
+    TModalAnswers answers;
+    TfrmTransFacilityTool window(*Workbench, Form.get(), Form.get());
+    window.show();
+    QStringList texts;
+    for (QAction* a : window.findChildren<QAction*>())
+        if (!a->text().isEmpty())
+            texts << a->text();
+    for (QLabel* l : window.findChildren<QLabel*>())
+        texts << l->text();
+    for (const char* wanted : {"Connect To Umbrello", "Show/Hide Umbrello", "New Umbrello Project",
+                               "Refresh Information", "*You must have installed Umbrello in order to use this feature."})
+        EXPECT_TRUE(texts.contains(wanted)) << wanted;
+    for (const QString& t : texts)
+        EXPECT_FALSE(t.contains("Rose", Qt::CaseInsensitive)) << t.toStdString();
+
+    // Show/Hide with nothing to show says why, in the window's status bar.
+    auto* showHide = window.findChild<QAction*>("tbShowHide");
+    ASSERT_NE(showHide, nullptr);
+    uml::TUmbrelloTool& tool = window.Tool();
+    tool.Connected = false;
+    showHide->trigger();
+    EXPECT_TRUE(window.StatusText().startsWith("Umbrello is not connected")) << window.StatusText().toStdString();
+    tool.Connected = true;
+    tool.ModelFile.clear();
+    showHide->trigger();
+    EXPECT_EQ(window.StatusText(), "No UML model is open: connect to one first.");
+    EXPECT_TRUE(answers.Texts.isEmpty());
+
+    // The main window's button, before any project: the main status bar.
+    Form->Action("tbShowHideRose")->trigger();
+    EXPECT_TRUE(Form->StatusText().startsWith("No UML model is open")) << Form->StatusText().toStdString();
+}
+
+// OK with the ticks as parsed: the diagram needs classes left unticked.
+// One message names them and nothing is made; ticking the diagram ticks
+// them, and OK then builds without a word.
+TEST_F(UmlWindowTest, ADiagramNeedsItsClasses)
+{
+    TModalAnswers answers;
+    Form->Projects().OpenProject(Crf);
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning(); }));
+    answers.Texts.clear();
+    TfrmTransFacilityTool window(*Workbench, Form.get(), Form.get());
+    window.show();
+    window.ConnectToModel(QString::fromStdString((Home / "p" / "filling.xmi").string()));
+    QTreeWidget* tree = window.Tree();
+    ASSERT_EQ(tree->topLevelItem(0)->text(0), "Diagrams");
+
+    QTest::mouseClick(window.OkButton(), Qt::LeftButton);
+    EXPECT_EQ(answers.Texts, QStringList{"The interaction diagrams need the classes Controller, Pump, Tank: tick them "
+                                         "before OK. Nothing was imported."});
+    EXPECT_TRUE(window.isVisible());
+    TFB_Manager& fbm = Workbench->FBManager();
+    EXPECT_EQ(fbm.FindType("Controller"), nullptr);
+    EXPECT_TRUE(fbm.Instances.empty());
+    EXPECT_TRUE(Form->DiagramWindows().empty());
+
+    // Off and on again: the diagram's tick brings its classes.
+    QTreeWidgetItem* filling = tree->topLevelItem(0)->child(0);
+    ASSERT_EQ(filling->text(0), "filling");
+    filling->setCheckState(0, Qt::Unchecked);
+    filling->setCheckState(0, Qt::Checked);
+    for (int i = 2; i < tree->topLevelItemCount(); ++i)
+        EXPECT_EQ(tree->topLevelItem(i)->checkState(0), Qt::Checked) << tree->topLevelItem(i)->text(0).toStdString();
+    EXPECT_TRUE(window.MissingClasses().empty());
+    answers.Texts.clear();
+    QTest::mouseClick(window.OkButton(), Qt::LeftButton);
+    EXPECT_TRUE(answers.Texts.isEmpty()) << answers.Texts.join("\n").toStdString();
+    EXPECT_EQ(fbm.Instances.size(), 3u);
+    EXPECT_FALSE(Form->DiagramWindows().empty());
+    EXPECT_FALSE(window.isVisible());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "deploy/forte.h"
 #include "model/fb_manager.h"
 #include "ui/main_form.h"
+#include "ui/qt_user_interface.h"
 #include "workbench/workbench.h"
 
 #include <QCheckBox>
@@ -25,11 +26,39 @@
 namespace telvo {
 
 namespace {
+
+// The workbench's user channel for the deployment manager, whose messages
+// are all errors of a run: those go to the window instead.
+class TRunUserInterface final : public TUserInterface {
+public:
+    TRunUserInterface(TUserInterface& target, std::function<void(const std::string&)> warn)
+        : target_(target), warn_(std::move(warn))
+    {
+    }
+    void ShowMessage(const std::string& text) override { warn_(text); }
+    void ShowWarning(const std::string& text) override { warn_(text); }
+    bool AskYesNo(const std::string& text) override { return target_.AskYesNo(text); }
+    TAnswer AskYesNoCancel(const std::string& text) override { return target_.AskYesNoCancel(text); }
+    std::string UserHint(const std::string& text, int gesture) override { return target_.UserHint(text, gesture); }
+    void Log(const std::string& text) override { target_.Log(text); }
+    void SetStatus(const std::string& text) override { target_.SetStatus(text); }
+    void BeginBusy() override { target_.BeginBusy(); }
+    void EndBusy() override { target_.EndBusy(); }
+
+private:
+    TUserInterface& target_;
+    std::function<void(const std::string&)> warn_;
+};
+
+} // namespace
+
+namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 } // namespace
 
 TfrmDownloadApplicationManager::TfrmDownloadApplicationManager(TWorkbench& workbench, QWidget* parent)
-    : QWidget(parent), workbench_(workbench)
+    : QWidget(parent), workbench_(workbench),
+      deployUi_(std::make_unique<TRunUserInterface>(workbench.UI(), [this](const std::string& text) { warn(text); }))
 {
     setObjectName(QStringLiteral("frmDownloadApplicationManager"));
     setWindowTitle(QStringLiteral("Download Application Manager"));
@@ -178,7 +207,7 @@ bool TfrmDownloadApplicationManager::Running() const
 TDeploymentManager& TfrmDownloadApplicationManager::deployment()
 {
     deployment_.reset();
-    deployment_ = std::make_unique<TDeploymentManager>(workbench_.FBManager(), workbench_.UI(), connection_);
+    deployment_ = std::make_unique<TDeploymentManager>(workbench_.FBManager(), *deployUi_, connection_);
     deployment_->SaveFolder = saveFolder_;
     deployment_->OnLine = [this](const std::string& line) {
         memOutput_->appendPlainText(qs(line));
@@ -199,6 +228,9 @@ void TfrmDownloadApplicationManager::btnStartClick()
 {
     if (Running())
         return;
+    // Each run's lines stand alone: what an earlier run wrote would be
+    // read as this one's.
+    memOutput_->clear();
     if (cbTarget_->currentIndex() == 1) {
         startForte();
         return;
@@ -232,7 +264,7 @@ void TfrmDownloadApplicationManager::startForte()
     TForteOptions options;
     const std::string named = edResources_->text().toStdString();
     if (std::string wrong = ParseResourceNames(named, options.Resources); !wrong.empty()) {
-        workbench_.UI().ShowMessage("Resources: " + wrong + ".");
+        warn("Resources: " + wrong + ".");
         return;
     }
     for (const auto& [device, name] : options.Resources) {
@@ -242,7 +274,7 @@ void TfrmDownloadApplicationManager::startForte()
                 return d && d->Name == device;
             });
         if (!known) {
-            workbench_.UI().ShowMessage("Resources: the project has no IEC device " + device + ".");
+            warn("Resources: the project has no IEC device " + device + ".");
             return;
         }
     }
@@ -252,7 +284,7 @@ void TfrmDownloadApplicationManager::startForte()
     try {
         plans = PlanForteDeployment(workbench_.FBManager(), options);
     } catch (const std::exception& e) {
-        workbench_.UI().ShowMessage(e.what());
+        warn(e.what());
         return;
     }
     if (forteThread_.joinable())
@@ -280,7 +312,7 @@ void TfrmDownloadApplicationManager::startForte()
                 self->forteRunning_ = false;
                 self->setBusy(false);
                 if (!stopped.empty())
-                    self->workbench_.UI().ShowMessage(stopped);
+                    self->warn(stopped);
             },
             Qt::QueuedConnection);
     });
@@ -365,6 +397,7 @@ void TfrmDownloadApplicationManager::btnDunexClick()
 {
     if (Running())
         return;
+    memOutput_->clear();
     deployment().DunexOutput();
 }
 
@@ -396,6 +429,15 @@ std::optional<std::filesystem::path> TfrmDownloadApplicationManager::askSaveFile
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return std::filesystem::path(dialog.selectedFiles().front().toStdString());
+}
+
+void TfrmDownloadApplicationManager::warn(const std::string& text)
+{
+    memOutput_->appendPlainText(qs(text));
+    if (auto* qt = dynamic_cast<TQtUserInterface*>(&workbench_.UI()))
+        qt->ShowWarning(text);
+    else
+        workbench_.UI().ShowMessage(text);
 }
 
 void TfrmDownloadApplicationManager::LayerDestroying(TSystemLayerManager&)

@@ -84,8 +84,14 @@ private:
     void readWatched();
     void setBusy(bool busy);
     std::optional<std::filesystem::path> askSaveFile(const std::filesystem::path& folder, const std::string& name);
+    // A run's error: written into the text area after the lines of the run
+    // it ended, and shown in a box with the warning icon.
+    void warn(const std::string& text);
 
     TWorkbench& workbench_;
+    // The deployment's user channel: the workbench's, with its messages
+    // (all of them errors) going through warn.
+    std::unique_ptr<TUserInterface> deployUi_;
     TPosixDeviceConnection connection_;
     std::unique_ptr<TDeploymentManager> deployment_;
     // The save dialog opens in the KALO folder the first time, then where

@@ -6,8 +6,13 @@
 
 #include <QDialog>
 
+#include "opc/opc_access.h"
+
 #include <functional>
+#include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -20,7 +25,23 @@ class QTreeWidget;
 namespace telvo {
 
 class TUserInterface;
+class TslIPPRef;
 class TslOPCDevice;
+
+// Whether a server of that OPC UA application type is listed for the
+// window's type entry.
+bool ListedForType(int applicationType, const QString& typeEntry);
+// An IPP as a device's internal diagram file names it: owner "." name.
+std::string IppKey(const TslIPPRef& ipp);
+// The type name when it is one of the OPC FB types, else "".
+std::string OpcFBTypeName(const std::string& type);
+// The OPC item each IPP of a process-interface diagram file reaches: the
+// OPCItem constant of the OPC FB the IPP is connected to ("" when the FB
+// has none yet), by IppKey. A missing or unreadable file has none.
+std::map<std::string, std::string> ReadIppOpcItems(const std::string& file);
+// Sets those OPCItem constants in the file (atomically); IPPs without an
+// OPC FB are left out. False when the file cannot be read or written.
+bool WriteIppOpcItems(const std::string& file, const std::map<std::string, std::string>& items);
 
 class TfrmOPCdeviceProperties : public QDialog {
     Q_OBJECT
@@ -35,6 +56,9 @@ public:
     // (ConnectionTested is emitted then).
     void btnTestConnectionClick();
     void btnOKClick();
+    // "Go To Internal Device Diagram...": the diagram opens for the server
+    // chosen in the window; the IPP grid is refilled afterwards.
+    void btnGoToInternalDiagramClick();
 
     bool Busy() const { return worker_.joinable() && busy_; }
 
@@ -42,6 +66,10 @@ public:
     QComboBox* cbType;
     QLineEdit* edDescription;
     QLabel* lblServerName;
+    // Whether the stored server was found on the machine, said in the
+    // window rather than in a message box.
+    QLabel* lblServerState;
+    QLabel* lblCategoryNote;
     QTabWidget* pcPages;
     QLineEdit* edMachine;
     QPushButton* btnListServers;
@@ -69,14 +97,25 @@ public slots:
 
 private:
     void fillDownloadedFBs();
+    void listServers(bool userAsked);
+    void showServers(const std::vector<opc::TOPCServerInfo>& found);
     void selectStoredServer(bool complain);
     void run(std::function<void()> work);
+    void ippCellChanged(int row, int column);
+    // The device's internal diagram file as found on disk, or "".
+    std::string diagramFile() const;
 
     TslOPCDevice& device_;
     TUserInterface& ui_;
     std::thread worker_;
     bool busy_ = false;
-    bool selectOnListing_ = false;
+    // The last listing, whatever the type entry shows of it.
+    std::vector<opc::TOPCServerInfo> listed_;
+    std::string listedMachine_;
+    // The grid's rows by IppKey, and the OPC items edited there.
+    std::vector<std::string> rowKeys_;
+    std::map<std::string, std::string> itemsEdited_;
+    bool filling_ = false;
 };
 
 } // namespace telvo

@@ -118,9 +118,16 @@ void InstallOpcWindows()
         auto* dialog = new TfrmOPCdeviceProperties(*opc, editor.Workbench().UI(), &editor);
         QPointer<TfrmSystemLayer> layer(&editor);
         QObject::connect(dialog, &TfrmOPCdeviceProperties::GoToInternalDiagramRequested, dialog,
-                         [layer](TslOPCDevice* d) {
-                             if (layer && layer->OpenDeviceDiagram)
-                                 layer->OpenDeviceDiagram(*d);
+                         [layer, dialog](TslOPCDevice* d) {
+                             if (!layer)
+                                 return;
+                             // Opened over the properties window, which stays on
+                             // top: beside it, the diagram would be covered by it
+                             // while blocking its buttons.
+                             TfrmDeviceFBIPPDiagram window(layer->Workbench(), layer->Main(), *d, layer.data(),
+                                                           dialog);
+                             window.setWindowState(Qt::WindowMaximized);
+                             window.exec();
                          });
         QObject::connect(dialog, &QDialog::finished, dialog, [layer] {
             if (layer)

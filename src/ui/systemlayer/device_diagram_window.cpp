@@ -224,11 +224,19 @@ void TfrmDeviceFBIPPDiagram::closeEvent(QCloseEvent* event)
 {
     if (Device()) {
         const std::string file = diagram_->FileName;
-        if (workbench_.UI().AskYesNo("Save changes of the device internal diagram " + file + " ?"))
-            SaveClick();
+        // The diagram goes with the window: a box left without an answer,
+        // or a save that did not happen, keeps the window open.
+        const TAnswer answer = workbench_.UI().AskYesNoCancel("Save changes of the device internal diagram " + file + " ?");
+        if (answer == TAnswer::Cancel || (answer == TAnswer::Yes && !SaveClick())) {
+            event->ignore();
+            return;
+        }
     }
     event->accept();
 }
+
+// Escape closes the window as its close button does: through the question.
+void TfrmDeviceFBIPPDiagram::reject() { close(); }
 
 void RunDeviceDiagramWindow(TWorkbench& workbench, TMainForm* main, TslDevice& device, QWidget* parent)
 {

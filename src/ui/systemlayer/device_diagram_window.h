@@ -51,6 +51,8 @@ public:
     // Fills the OPC panel of an OPC device's window (the OPC work installs it).
     static std::function<void(TfrmDeviceFBIPPDiagram&)> OpcPanelFactory;
 
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

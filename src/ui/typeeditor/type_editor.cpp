@@ -860,9 +860,9 @@ bool TfrmDesignFBType::confirmLeave()
 {
     if (!type_ || !Modified())
         return true;
-    switch (AskYesNoCancel(this, qs("The FB type " + type_->Name + " has changed. Save it?"))) {
-    case QMessageBox::Yes: return Save();
-    case QMessageBox::No: return true;
+    switch (TQtUserInterface::AskYesNoCancel(this, qs("The FB type " + type_->Name + " has changed. Save it?"))) {
+    case TAnswer::Yes: return Save();
+    case TAnswer::No: return true;
     default: return false;
     }
 }
@@ -2211,8 +2211,8 @@ void TfrmDesignFBType::closeEvent(QCloseEvent* event)
 {
     if (type_ && !undo_->isClean()) {
         const auto answer =
-            AskYesNoCancel(this, qs("The FB type " + type_->Name + " has changed. Save it before closing?"));
-        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !Save())) {
+            TQtUserInterface::AskYesNoCancel(this, qs("The FB type " + type_->Name + " has changed. Save it before closing?"));
+        if (answer == TAnswer::Cancel || (answer == TAnswer::Yes && !Save())) {
             event->ignore();
             return;
         }

@@ -80,6 +80,7 @@ public:
     void InsertInstance(const std::string& typeName) override;
     void SaveType() override { Save(); }
     void SaveTypeAs() override { SaveAs(); }
+    QUndoStack* EditUndoStack() const override { return undo_; }
     void SetSubWindow(QMdiSubWindow* sub) { subWindow_ = sub; }
 
     // ---- Commands (true when done) ----

@@ -1,6 +1,8 @@
 #include "ui/uml/trans_facility_tool.h"
 
 #include "model/fb_diagram.h"
+#include "model/fb_manager.h"
+#include "systemlayer/system_layer.h"
 #include "model/user_interface.h"
 #include "ui/editor_window.h"
 #include "ui/main_form.h"
@@ -18,10 +20,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 
 namespace telvo {
@@ -43,6 +47,83 @@ QRect screenArea()
 
 } // namespace
 
+QString ShowUmlTool(uml::TUmbrelloTool& tool)
+{
+    // The button's own look says nothing of the tool: what happened is
+    // said in words.
+    if (!tool.Connected)
+        return QStringLiteral("Umbrello is not connected: it is not installed (%1 is not on the PATH), or no model "
+                              "was opened yet.")
+            .arg(qs(tool.Program));
+    if (tool.ModelFile.empty())
+        return QStringLiteral("No UML model is open: connect to one first.");
+    if (tool.Showing())
+        return QStringLiteral("Umbrello already shows %1.").arg(qs(tool.ModelFile));
+    const QRect screen = screenArea();
+    tool.Show(0, 0, screen.width(), screen.height() - 40);
+    return tool.Showing() ? QStringLiteral("Umbrello shows %1.").arg(qs(tool.ModelFile))
+                          : QStringLiteral("Umbrello could not be started.");
+}
+
+std::vector<uml::TTransNode*> ClassesDiagramsNeed(const uml::TTransformation& t, const TWorkbench& workbench,
+                                                 const uml::TTransNode* ticked)
+{
+    std::vector<uml::TTransNode*> needed;
+    const uml::TTransNode* diagrams = t.Root("Diagrams");
+    if (!diagrams)
+        return needed;
+    const auto within = [](const uml::TTransNode* node, const uml::TTransNode* ancestor) {
+        for (; node; node = node->Parent)
+            if (node == ancestor)
+                return true;
+        return false;
+    };
+    const auto classNamed = [&](const std::string& name) -> uml::TTransNode* {
+        for (const auto& root : t.Roots)
+            if (t.IsClassRoot(root.get()) && root->Text == name)
+                return root.get();
+        return nullptr;
+    };
+    const auto classImporting = [&](const std::string& instance) -> uml::TTransNode* {
+        for (const auto& root : t.Roots)
+            if (t.IsClassRoot(root.get()))
+                if (const uml::TTransNode* imported = root->Child("Imported Instances"))
+                    if (imported->Child(instance))
+                        return root.get();
+        return nullptr;
+    };
+    const auto add = [&](uml::TTransNode* cls) {
+        if (cls && std::find(needed.begin(), needed.end(), cls) == needed.end())
+            needed.push_back(cls);
+    };
+    const TFB_Manager& fbm = workbench.FBManager();
+    for (const auto& d : diagrams->Children) {
+        // Only the diagram the tick reached, when one was ticked: the node
+        // itself, one above it ("Diagrams") or one inside it.
+        if (ticked && !within(d.get(), ticked) && !within(ticked, d.get()))
+            continue;
+        if (const uml::TTransNode* instances = d->Child("Function Block Instances"))
+            for (const auto& e : instances->Children) {
+                const size_t colon = e->Text.rfind(':');
+                const std::string instance = e->Text.substr(0, colon);
+                const std::string type = colon == std::string::npos ? std::string() : e->Text.substr(colon + 1);
+                // What an earlier import or the library already holds is
+                // found without the class.
+                if (fbm.FindInstance(instance) || fbm.FindType(type) || workbench.LibraryIndex.FolderListing(type))
+                    continue;
+                add(classNamed(type));
+            }
+        if (const uml::TTransNode* ipps = d->Child("IPPs"))
+            for (const auto& e : ipps->Children) {
+                const std::string ipt = e->Text.substr(0, e->Text.find('.'));
+                if (workbench.SystemLayer().FindByName(ipt))
+                    continue;
+                add(classImporting(ipt));
+            }
+    }
+    return needed;
+}
+
 TfrmTransFacilityTool::TfrmTransFacilityTool(TWorkbench& workbench, TMainForm* mainForm, QWidget* parent)
     : QDialog(parent), workbench_(workbench), mainForm_(mainForm), transformation_(workbench.UI())
 {
@@ -57,19 +138,20 @@ TfrmTransFacilityTool::TfrmTransFacilityTool(TWorkbench& workbench, TMainForm* m
         QAction* a = tools->addAction(text, this, slot);
         a->setObjectName(name);
     };
-    tools->addAction(QStringLiteral("Connect To Rose"), this, [this] {
+    // The buttons name the tool this program drives: Umbrello.
+    tools->addAction(QStringLiteral("Connect To Umbrello"), this, [this] {
                  const QString file = QFileDialog::getOpenFileName(
-                     this, QStringLiteral("Connect To Rose"), qs(workbench_.ProgramFolder().string()),
+                     this, QStringLiteral("Connect To Umbrello"), qs(workbench_.ProgramFolder().string()),
                      QStringLiteral("Umbrello model (*.xmi);;All (*)"));
                  if (!file.isEmpty())
                      ConnectToModel(file);
              })
         ->setObjectName("tbConnect");
-    add("tbShowHide", QStringLiteral("Show/Hide Rose"), &TfrmTransFacilityTool::ShowHide);
-    add("tbNewModel", QStringLiteral("New Rose Project"), &TfrmTransFacilityTool::NewModel);
+    add("tbShowHide", QStringLiteral("Show/Hide Umbrello"), &TfrmTransFacilityTool::ShowHide);
+    add("tbNewModel", QStringLiteral("New Umbrello Project"), &TfrmTransFacilityTool::NewModel);
     add("tbRefresh", QStringLiteral("Refresh Information"), &TfrmTransFacilityTool::Refresh);
 
-    auto* note = new QLabel(QStringLiteral("*You must have installed Rational's ROSE 2000 in order to use this feature."), this);
+    auto* note = new QLabel(QStringLiteral("*You must have installed Umbrello in order to use this feature."), this);
     note->setObjectName("lbNote");
 
     tree_ = new QTreeWidget(this);
@@ -102,11 +184,16 @@ TfrmTransFacilityTool::TfrmTransFacilityTool(TWorkbench& workbench, TMainForm* m
     buttons->addWidget(ok_);
     buttons->addWidget(cancel);
 
+    status_ = new QStatusBar(this);
+    status_->setObjectName("sbStatus");
+    status_->setSizeGripEnabled(false);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tools);
     layout->addWidget(note);
     layout->addLayout(halves, 1);
     layout->addLayout(buttons);
+    layout->addWidget(status_);
 
     connect(ok_, &QPushButton::clicked, this, &TfrmTransFacilityTool::Create);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -144,9 +231,11 @@ void TfrmTransFacilityTool::NewModel()
 
 void TfrmTransFacilityTool::ShowHide()
 {
-    const QRect screen = screenArea();
-    Tool().Show(0, 0, screen.width(), screen.height() - 40);
+    const QString said = ShowUmlTool(Tool());
+    status_->showMessage(said);
 }
+
+QString TfrmTransFacilityTool::StatusText() const { return status_->currentMessage(); }
 
 void TfrmTransFacilityTool::Refresh()
 {
@@ -214,12 +303,40 @@ void TfrmTransFacilityTool::itemChanged(QTreeWidgetItem* item)
         return;
     // A click toggles between unticked and ticked, for the node and all
     // below it; the parents follow their children.
-    transformation_.SetTick(it->second, it->second->Tick != uml::TTick::Ticked);
+    const bool ticked = it->second->Tick != uml::TTick::Ticked;
+    transformation_.SetTick(it->second, ticked);
+    // A diagram ticked brings the classes its instances and IPPs are made of.
+    if (ticked)
+        for (uml::TTransNode* cls : ClassesDiagramsNeed(transformation_, workbench_, it->second))
+            transformation_.SetTick(cls, true);
     syncTicks();
+}
+
+std::vector<std::string> TfrmTransFacilityTool::MissingClasses() const
+{
+    std::vector<std::string> missing;
+    for (const uml::TTransNode* cls : ClassesDiagramsNeed(transformation_, workbench_, nullptr)) {
+        const uml::TTransNode* stereotype = cls->Child("Stereotype");
+        if ((!stereotype || !stereotype->IsTicked()) &&
+            std::find(missing.begin(), missing.end(), cls->Text) == missing.end())
+            missing.push_back(cls->Text);
+    }
+    return missing;
 }
 
 void TfrmTransFacilityTool::Create()
 {
+    // Every interaction diagram is built: one whose classes are left out
+    // would come out empty, with a message per instance. One message
+    // instead, before anything is made.
+    if (const std::vector<std::string> missing = MissingClasses(); !missing.empty()) {
+        std::string names;
+        for (const std::string& name : missing)
+            names += (names.empty() ? "" : ", ") + name;
+        workbench_.UI().ShowMessage("The interaction diagrams need the classes " + names +
+                                    ": tick them before OK. Nothing was imported.");
+        return;
+    }
     uml::TUmlImportBuilder builder(workbench_);
     if (!builder.Build(transformation_) || !builder.Commit())
         return;
@@ -262,10 +379,12 @@ void InstallUmlWindows(TEditorWindowFactories& factories)
     };
     factories.ToggleUmlTool = [](TMainForm& main) {
         auto* tool = dynamic_cast<uml::TUmbrelloTool*>(main.Workbench().ProjectManager().UmlTool());
-        if (!tool || !tool->Connected)
-            return; // nothing to show while not connected
-        const QRect screen = screenArea();
-        tool->Show(0, 0, screen.width(), screen.height() - 40);
+        if (!tool) {
+            main.ShowStatus(QStringLiteral("No UML model is open: open a project tied to one, or use the "
+                                           "Transformation Facility Manager."));
+            return;
+        }
+        main.ShowStatus(ShowUmlTool(*tool));
     };
 }
 

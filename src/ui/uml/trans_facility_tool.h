@@ -3,18 +3,22 @@
 // checkable transformation tree, shows the parse messages beside it, and on
 // "OK" builds the ticked part into the project and opens a window on each
 // imported diagram. Also the UML pieces of the main window: the window's
-// factory, "Show/Hide Rose", and the requirement leaves of the project tree.
+// factory, "Show/Hide Umbrello", and the requirement leaves of the project
+// tree.
 
 #include "umlimport/transformation.h"
 
 #include <QDialog>
 
 #include <memory>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 class QAction;
 class QPlainTextEdit;
 class QPushButton;
+class QStatusBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -43,18 +47,25 @@ public:
     uml::TTransformation& Transformation() { return transformation_; }
     uml::TUmbrelloTool& Tool();
 
-    // "Connect To Rose" after the file dialog: connect, open the model,
+    // "Connect To Umbrello" after the file dialog: connect, open the model,
     // parse.
     void ConnectToModel(const QString& file);
-    // "New Rose Project": a new model in the program folder, shown.
+    // "New Umbrello Project": a new model in the program folder, shown.
     void NewModel();
     // "Refresh Information": parse again when connected.
     void Refresh();
+    // "Show/Hide Umbrello": shows the model in Umbrello; the status bar says
+    // what happened, also when nothing can be shown.
     void ShowHide();
+    QString StatusText() const;
+    // The classes the interaction diagrams need that are not ticked (each
+    // diagram is built, and its instances and IPPs are made of them).
+    std::vector<std::string> MissingClasses() const;
     // The model into the tree and the messages.
     void Parse();
     // "OK": builds, opens the imported diagrams, refreshes the project tree
-    // and closes.
+    // and closes; refuses, with one message naming them, while classes the
+    // diagrams need are not ticked.
     void Create();
 
     // The tree item of a transformation node, or none.
@@ -72,12 +83,21 @@ private:
     QTreeWidget* tree_;
     QPlainTextEdit* messages_;
     QPushButton* ok_;
+    QStatusBar* status_;
     std::unordered_map<QTreeWidgetItem*, uml::TTransNode*> nodes_;
     bool syncing_ = false;
 };
 
-// The window's factory and "Show/Hide Rose" for the main window.
+// The window's factory and "Show/Hide Umbrello" for the main window.
 void InstallUmlWindows(TEditorWindowFactories& factories);
+// Shows the model in Umbrello; returns what happened, for a status bar.
+QString ShowUmlTool(uml::TUmbrelloTool& tool);
+// The class roots that the interaction diagrams' instances and IPPs are made
+// of and that nothing built before provides; with `ticked`, only for the
+// diagrams that node reaches (the node, "Diagrams" above it, or a node
+// inside a diagram).
+std::vector<uml::TTransNode*> ClassesDiagramsNeed(const uml::TTransformation& transformation,
+                                                 const TWorkbench& workbench, const uml::TTransNode* ticked);
 // The requirement leaves of the project tree: opening one shows Umbrello on
 // the model; "Add" writes the new element into the model.
 void ConnectUmlRequirements(TMainForm& mainForm, TfrmProjectBrowser& browser);
