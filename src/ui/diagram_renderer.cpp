@@ -838,8 +838,13 @@ QRect debugTextBox(const TDebugText& block, const QFontMetrics& fm)
 std::vector<QRect> debugTextObstacles(const TFB_Diagram& diagram)
 {
     std::vector<QRect> out;
-    for (const auto& inst : diagram.DrawnInstances)
+    for (const auto& inst : diagram.DrawnInstances) {
         out.push_back(QRect(QPoint(inst->X - 20, inst->Y - 14), QPoint(inst->X + inst->Width + 20, inst->Y + inst->Height)));
+        // A glyph has its instance and type names below it.
+        if (PaintsAsGlyph(*inst))
+            out.push_back(QRect(QPoint(inst->X - 30, inst->Y + inst->Height),
+                                QPoint(inst->X + inst->Width + 30, inst->Y + inst->Height + Scaled(12, inst->Scale) + 20)));
+    }
     for (const auto& pic : diagram.IPPPictures)
         if (pic->Ipp)
             out.push_back(QRect(QPoint(pic->X, pic->Y), QPoint(pic->X + pic->LabelWidth + 20, pic->Y + 40)));

@@ -690,7 +690,10 @@ TEST_F(DebuggerFixture, DebugTextsCoverNoBlockOrNameAndSitOnABackground)
     // Every block with its name above it looks as it does outside debug
     // mode (the arrows at the ports are outside both).
     for (const auto& inst : Diagram->DrawnInstances) {
-        const QRect kept(QPoint(inst->X + 1, inst->Y - 14), QPoint(inst->X + inst->Width - 1, inst->Y + inst->Height - 1));
+        QRect kept(QPoint(inst->X + 1, inst->Y - 14), QPoint(inst->X + inst->Width - 1, inst->Y + inst->Height - 1));
+        // A glyph's names are below it.
+        if (PaintsAsGlyph(*inst))
+            kept.setBottom(inst->Y + inst->Height + Scaled(12, inst->Scale) + 14);
         int differ = 0;
         for (int y = std::max(0, kept.top()); y <= std::min(size.height() - 1, kept.bottom()); ++y)
             for (int x = std::max(0, kept.left()); x <= std::min(size.width() - 1, kept.right()); ++x)
