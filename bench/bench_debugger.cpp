@@ -9,7 +9,7 @@
 #include "ring_network.h"
 #include "ui/debugger/select_events_dialog.h"
 #include "ui/debugger/visual_debugger.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 #include "workbench/workbench.h"
 
 #include <QApplication>

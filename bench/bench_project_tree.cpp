@@ -12,7 +12,7 @@
 #include "model/fb_manager.h"
 #include "model/user_interface.h"
 #include "systemlayer/system_layer.h"
-#include "ui/project_browser.h"
+#include "ui/mainwindow/project_browser.h"
 #include "workbench/workbench.h"
 
 #include <QApplication>

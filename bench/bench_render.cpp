@@ -10,7 +10,7 @@
 
 #include "model/fb_manager.h"
 #include "systemlayer/system_layer.h"
-#include "ui/diagram_renderer.h"
+#include "ui/diagram/diagram_renderer.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -1,13 +1,13 @@
 #include "ui/editor_window.h"
 
 #include "ui/deploy/download_manager.h"
-#include "ui/fb_diagram_editor.h"
-#include "ui/main_form.h"
+#include "ui/diagram/fb_diagram_editor.h"
+#include "ui/mainwindow/main_form.h"
 #include "ui/opc/opc_windows.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/systemlayer/sl_editor.h"
-#include "ui/uml/trans_facility_tool.h"
 #include "ui/typeeditor/type_editor.h"
+#include "ui/uml/trans_facility_tool.h"
 
 namespace telvo {
 

@@ -317,11 +317,11 @@ TEST_F(OpcDeviceWindow, IppGridRows)
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
+#include "model/fb_type.h"
 #include "persistence/network_file.h"
 #include "support/test_support.h"
-#include "model/fb_type.h"
-#include "ui/diagram_renderer.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/diagram_renderer.h"
+#include "ui/diagram/fb_diagram_editor.h"
 #include "ui/opc/opc_windows.h"
 
 #include <QPainter>

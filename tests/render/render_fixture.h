@@ -5,7 +5,7 @@
 
 #include "model/fb_manager.h"
 #include "systemlayer/system_layer.h"
-#include "ui/diagram_renderer.h"
+#include "ui/diagram/diagram_renderer.h"
 
 #include <QColor>
 #include <QImage>

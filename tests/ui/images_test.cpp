@@ -3,7 +3,7 @@
 // tool bar ask for, and the splash and about box carry the version.
 
 #include "ui/image_list.h"
-#include "ui/splash_form.h"
+#include "ui/mainwindow/splash_form.h"
 
 #include <QImage>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "ui_test_support.h"
 
-#include "ui/log_window.h"
+#include "ui/mainwindow/log_window.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -4,7 +4,7 @@
 // folder.
 
 #include "support/test_support.h"
-#include "ui/main_form.h"
+#include "ui/mainwindow/main_form.h"
 #include "ui/qt_user_interface.h"
 #include "workbench/workbench.h"
 

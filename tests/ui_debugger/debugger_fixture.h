@@ -8,7 +8,7 @@
 #include "support/test_support.h"
 #include "ui/debugger/select_events_dialog.h"
 #include "ui/debugger/visual_debugger.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 #include "workbench/workbench.h"
 
 #include <gtest/gtest.h>

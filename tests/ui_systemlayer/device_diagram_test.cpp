@@ -4,7 +4,7 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 #include "ui/systemlayer/device_diagram_window.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/ui_test_support.h"

@@ -6,7 +6,7 @@
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 #include "workbench/project_lifecycle.h"
 
 #include <QAction>

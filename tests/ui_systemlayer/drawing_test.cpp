@@ -3,7 +3,7 @@
 
 #include "sl_fixture.h"
 
-#include "ui/fb_diagram_dialogs.h"
+#include "ui/diagram/fb_diagram_dialogs.h"
 #include "ui/systemlayer/sl_dialogs.h"
 #include "ui/systemlayer/sl_renderer.h"
 #include "workbench/project_lifecycle.h"

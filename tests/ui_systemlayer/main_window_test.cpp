@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <QMessageBox>
-#include "ui/main_form.h"
-#include "ui/project_browser.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/project_browser.h"
 #include "ui/systemlayer/sl_editor.h"
 #include "ui/ui_test_support.h"
 

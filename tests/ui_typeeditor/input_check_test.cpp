@@ -11,7 +11,7 @@
 #include "model/fb_type.h"
 #include "model/file_util.h"
 #include "runtime/script_check.h"
-#include "ui/diagram_renderer.h"
+#include "ui/diagram/diagram_renderer.h"
 #include "ui/typeeditor/ecc_page.h"
 
 #include <QAction>

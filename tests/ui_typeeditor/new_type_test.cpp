@@ -9,7 +9,7 @@
 #include "model/fb_diagram.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

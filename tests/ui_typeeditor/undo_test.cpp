@@ -5,7 +5,7 @@
 
 #include "model/fb_diagram.h"
 #include "model/fb_type.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 
 #include <QLineEdit>
 #include <QListWidget>

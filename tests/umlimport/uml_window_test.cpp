@@ -6,7 +6,7 @@
 #include "../ui/ui_test_support.h"
 #include "model/fb_manager.h"
 #include "ui/editor_window.h"
-#include "ui/project_browser.h"
+#include "ui/mainwindow/project_browser.h"
 #include "ui/uml/trans_facility_tool.h"
 #include "umlimport/umbrello_tool.h"
 

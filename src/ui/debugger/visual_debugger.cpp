@@ -8,7 +8,7 @@
 #include "model/user_interface.h"
 #include "ui/debugger/schedule_grid.h"
 #include "ui/debugger/select_events_dialog.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

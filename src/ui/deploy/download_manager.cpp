@@ -2,7 +2,7 @@
 
 #include "deploy/forte.h"
 #include "model/fb_manager.h"
-#include "ui/main_form.h"
+#include "ui/mainwindow/main_form.h"
 #include "ui/qt_user_interface.h"
 #include "workbench/workbench.h"
 

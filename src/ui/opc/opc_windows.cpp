@@ -5,7 +5,7 @@
 #include "opc/opc_access.h"
 #include "opc/opc_fb_items.h"
 #include "systemlayer/system_layer.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 #include "ui/opc/opc_device_properties.h"
 #include "ui/systemlayer/device_diagram_window.h"
 #include "ui/systemlayer/sl_dialogs.h"

@@ -5,7 +5,7 @@
 #include "model/fb_manager.h"
 #include "model/fb_type.h"
 #include "systemlayer/system_layer.h"
-#include "ui/main_form.h"
+#include "ui/mainwindow/main_form.h"
 #include "ui/systemlayer/sl_commands.h"
 #include "ui/systemlayer/sl_editor.h"
 #include "workbench/workbench.h"

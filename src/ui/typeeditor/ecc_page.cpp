@@ -6,7 +6,7 @@
 #include "runtime/script/script_errors.h"
 #include "runtime/script_check.h"
 #include "runtime/script_generation.h"
-#include "ui/diagram_renderer.h"
+#include "ui/diagram/diagram_renderer.h"
 #include "ui/typeeditor/type_editor.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "ui/start_center.h"
+#include "ui/mainwindow/start_center.h"
 
 #include "ui/image_list.h"
 

@@ -1,4 +1,4 @@
-#include "ui/diagram_undo.h"
+#include "ui/diagram/diagram_undo.h"
 
 #include "model/fb_diagram.h"
 #include "model/fb_manager.h"

@@ -1,9 +1,9 @@
-#include "ui/project_browser.h"
+#include "ui/mainwindow/project_browser.h"
 #include "umlimport/umbrello_tool.h"
 
 #include "model/fb_manager.h"
 #include "ui/image_list.h"
-#include "ui/name_dialog.h"
+#include "ui/mainwindow/name_dialog.h"
 #include "workbench/workbench.h"
 
 #include <QHelpEvent>

@@ -3,7 +3,7 @@
 
 #include "editor_fixture.h"
 #include "persistence/network_file.h"
-#include "ui/fb_diagram_dialogs.h"
+#include "ui/diagram/fb_diagram_dialogs.h"
 #include "ui/ui_test_support.h"
 
 #include <QComboBox>

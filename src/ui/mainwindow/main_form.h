@@ -7,9 +7,9 @@
 
 #include "model/project_manager.h"
 #include "ui/editor_window.h"
-#include "ui/project_commands.h"
-#include "ui/recent_projects.h"
-#include "ui/start_center.h"
+#include "ui/mainwindow/project_commands.h"
+#include "ui/mainwindow/recent_projects.h"
+#include "ui/mainwindow/start_center.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "ui/log_window.h"
+#include "ui/mainwindow/log_window.h"
 
 #include <QDateTime>
 #include <QFontDatabase>

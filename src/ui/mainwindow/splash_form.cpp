@@ -1,4 +1,4 @@
-#include "ui/splash_form.h"
+#include "ui/mainwindow/splash_form.h"
 
 #include "ui/image_list.h"
 

@@ -1,4 +1,4 @@
-#include "ui/diagram_renderer.h"
+#include "ui/diagram/diagram_renderer.h"
 
 #include "model/network_check.h"
 

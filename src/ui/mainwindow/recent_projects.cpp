@@ -1,4 +1,4 @@
-#include "ui/recent_projects.h"
+#include "ui/mainwindow/recent_projects.h"
 
 #include "model/settings.h"
 

@@ -2,18 +2,18 @@
 // the log window, the hint channel, the global error handler and which
 // commands are enabled.
 
-#include "support/test_support.h"
-#include "ui/log_window.h"
-#include "ui/main_form.h"
-#include "ui/project_browser.h"
-#include "ui/qt_user_interface.h"
-#include "ui/start_center.h"
-#include "ui/systemlayer/sl_editor.h"
-#include "ui/typeeditor/type_editor.h"
-#include "systemlayer/system_layer.h"
 #include "model/fb_type.h"
+#include "support/test_support.h"
+#include "systemlayer/system_layer.h"
+#include "ui/mainwindow/log_window.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/project_browser.h"
+#include "ui/mainwindow/start_center.h"
+#include "ui/qt_user_interface.h"
+#include "ui/systemlayer/sl_editor.h"
 #include "ui/telvo_application.h"
-#include "ui_test_support.h"
+#include "ui/typeeditor/type_editor.h"
+#include "ui/ui_test_support.h"
 #include "workbench/workbench.h"
 
 #include <QApplication>

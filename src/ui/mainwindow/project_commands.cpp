@@ -1,8 +1,8 @@
-#include "ui/project_commands.h"
+#include "ui/mainwindow/project_commands.h"
 
 #include "model/project_manager.h"
-#include "ui/main_form.h"
-#include "ui/project_browser.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/project_browser.h"
 #include "workbench/project_lifecycle.h"
 #include "workbench/workbench.h"
 

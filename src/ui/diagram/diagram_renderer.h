@@ -7,7 +7,7 @@
 // (sizes, port points, routes, anchors) back into the model, where the hit
 // tests of diagram_geometry.h find it.
 
-#include "ui/diagram_geometry.h"
+#include "ui/diagram/diagram_geometry.h"
 
 #include <QDateTime>
 #include <QImage>

@@ -3,8 +3,8 @@
 // all diagrams opens the merged network, and closing forgets the window.
 
 #include "editor_fixture.h"
-#include "ui/main_form.h"
-#include "ui/project_browser.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/project_browser.h"
 #include "ui/ui_test_support.h"
 
 #include <QDockWidget>

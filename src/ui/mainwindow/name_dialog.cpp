@@ -1,4 +1,4 @@
-#include "ui/name_dialog.h"
+#include "ui/mainwindow/name_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

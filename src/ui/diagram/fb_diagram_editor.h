@@ -8,8 +8,8 @@
 // network files. Painting and hit tests are the renderer's
 // (diagram_renderer.h); the window owns only its view state.
 
-#include "ui/diagram_renderer.h"
-#include "ui/diagram_undo.h"
+#include "ui/diagram/diagram_renderer.h"
+#include "ui/diagram/diagram_undo.h"
 #include "ui/editor_window.h"
 
 #include <QPointer>

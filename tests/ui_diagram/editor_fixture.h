@@ -6,7 +6,7 @@
 
 #include "model/fb_manager.h"
 #include "support/test_support.h"
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 #include "workbench/workbench.h"
 
 #include <gtest/gtest.h>

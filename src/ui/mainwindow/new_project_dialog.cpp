@@ -1,6 +1,6 @@
-#include "ui/new_project_dialog.h"
+#include "ui/mainwindow/new_project_dialog.h"
 
-#include "ui/name_dialog.h"
+#include "ui/mainwindow/name_dialog.h"
 
 #include <QCheckBox>
 #include <QDir>

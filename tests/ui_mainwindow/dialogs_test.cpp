@@ -4,11 +4,11 @@
 
 #include "model/fb_manager.h"
 #include "systemlayer/geometry.h"
-#include "ui/main_form.h"
-#include "ui/name_dialog.h"
-#include "ui/new_project_dialog.h"
-#include "ui/project_browser.h"
-#include "ui_test_support.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/name_dialog.h"
+#include "ui/mainwindow/new_project_dialog.h"
+#include "ui/mainwindow/project_browser.h"
+#include "ui/ui_test_support.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "ui/diagram_geometry.h"
+#include "ui/diagram/diagram_geometry.h"
 
 #include "systemlayer/system_layer.h"
 

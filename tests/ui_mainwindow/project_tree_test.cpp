@@ -3,9 +3,9 @@
 // diagram nodes and the pop-up's Delete and Add.
 
 #include "model/fb_manager.h"
-#include "ui/main_form.h"
-#include "ui/project_browser.h"
-#include "ui_test_support.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/project_browser.h"
+#include "ui/ui_test_support.h"
 
 #include <QApplication>
 #include <QDockWidget>

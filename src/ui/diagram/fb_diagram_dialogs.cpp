@@ -1,4 +1,4 @@
-#include "ui/fb_diagram_dialogs.h"
+#include "ui/diagram/fb_diagram_dialogs.h"
 
 #include "model/fb_manager.h"
 #include "model/user_interface.h"

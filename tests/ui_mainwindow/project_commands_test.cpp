@@ -5,10 +5,10 @@
 #include "model/fb_manager.h"
 #include "model/project_manager.h"
 #include "systemlayer/system_layer.h"
-#include "ui/main_form.h"
-#include "ui/new_project_dialog.h"
-#include "ui/project_browser.h"
-#include "ui_test_support.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/new_project_dialog.h"
+#include "ui/mainwindow/project_browser.h"
+#include "ui/ui_test_support.h"
 
 #include <QApplication>
 #include <QLineEdit>

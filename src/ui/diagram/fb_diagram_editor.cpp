@@ -1,18 +1,18 @@
-#include "ui/fb_diagram_editor.h"
+#include "ui/diagram/fb_diagram_editor.h"
 
 #include "model/fb_manager.h"
 #include "model/file_util.h"
 #include "model/library_index.h"
-#include "model/value_text.h"
 #include "model/network_check.h"
+#include "model/value_text.h"
 #include "persistence/network_clip.h"
 #include "persistence/network_file.h"
 #include "persistence/type_file.h"
 #include "systemlayer/system_layer.h"
 #include "ui/debugger/visual_debugger.h"
-#include "ui/fb_diagram_dialogs.h"
-#include "ui/main_form.h"
-#include "ui/project_browser.h"
+#include "ui/diagram/fb_diagram_dialogs.h"
+#include "ui/mainwindow/main_form.h"
+#include "ui/mainwindow/project_browser.h"
 #include "workbench/workbench.h"
 
 #include <QAction>

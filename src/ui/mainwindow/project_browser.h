@@ -5,7 +5,7 @@
 // records and the system layer, with a reference to the model object on the
 // nodes that stand for one.
 
-#include "ui/project_commands.h"
+#include "ui/mainwindow/project_commands.h"
 
 #include <QSet>
 #include <QStringList>
