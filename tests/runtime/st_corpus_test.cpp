@@ -79,7 +79,7 @@ protected:
                               "iec61131-3-1.0.0/typelib/edgeDetection/FB_R_TRIG.fbt",
                               "iec61131-3-1.0.0/typelib/bistableElements/FB_SR.fbt",
                               "events-1.0.0/typelib/E_DEMUX.fbt", "events-1.0.0/typelib/E_T_FF.fbt",
-                              "convert-1.0.0/typelib/DWORD2DWORD.fbt",
+                              "convert-1.0.0/typelib/DWORD2DWORD.fbt", "signalprocessing-1.0.0/typelib/RampLimitFS.fbt",
                               "iec61131-3-1.0.0/typelib/conversion/BCD/F_BYTE_BCD_TO_USINT.fbt"})
             std::filesystem::copy(typeLibrary() / f, Home.Path() / "library" / "corpus" /
                                                          std::filesystem::path(f).filename());
@@ -158,6 +158,14 @@ const std::vector<CorpusCase>& corpusCases()
         {"DWORD2DWORD passes the value",
          R"(<FB Name="W" Type="DWORD2DWORD" x="0" y="0"/>)",
          {{"W.REQ", "W.IN=4294967295", "W.CNF", "W.OUT=4294967295"}},
+         ""},
+        {"simple RampLimitFS: every input answers with its one output",
+         R"(<FB Name="M" Type="RampLimitFS" x="0" y="0"/>)",
+         {{"M.ZERO", "M.VAL_ZERO=10 M.VAL_FULL=100 M.SLOW=5 M.FAST=50", "M.CNF", "M.OUT=10"},
+          {"M.UP_FAST", "", "M.CNF", "M.OUT=60"},
+          {"M.UP_FAST", "", "M.CNF", "M.OUT=100"},
+          {"M.DOWN_SLOW", "", "M.CNF", "M.OUT=95"},
+          {"M.LOAD", "M.PV=42", "M.CNF", "M.OUT=42"}},
          ""},
         {"BCD byte to USINT",
          R"(<FB Name="B" Type="F_BYTE_BCD_TO_USINT" x="0" y="0"/>)",
