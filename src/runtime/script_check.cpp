@@ -240,6 +240,8 @@ TScriptCheck CheckAlgorithm(TFB_Type& type, const TFBAlgorithm& algorithm)
 {
     // ST is translated line for line: a fault the front end finds, and a
     // line the engine names, are lines of the user's text.
+    if (AlgorithmLanguage(algorithm).empty())
+        return {}; // nothing to run
     std::vector<std::string> lines;
     try {
         lines = AlgorithmScriptLines(algorithm, type);
