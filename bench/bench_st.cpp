@@ -91,10 +91,12 @@ void BM_CounterRun_ST(benchmark::State& state)
         state.SkipWithError("corpus not beside the repository");
         return;
     }
+    // The runtime FB keeps the lines and the names they use.
     const auto lines = AlgorithmScriptLines(*c.Algorithm, c.Type);
+    const TScriptNameSet names(lines);
     TScriptRunner runner;
     for (auto _ : state)
-        runScript(runner, BuildAlgorithmScript(*c.Record, lines, "REQ"));
+        runScript(runner, BuildAlgorithmScript(*c.Record, lines, names, "REQ"));
 }
 BENCHMARK(BM_CounterRun_ST);
 
@@ -106,8 +108,10 @@ void BM_CounterTranslateRun_ST(benchmark::State& state)
         return;
     }
     TScriptRunner runner;
-    for (auto _ : state)
-        runScript(runner, BuildAlgorithmScript(*c.Record, AlgorithmScriptLines(*c.Algorithm, c.Type), "REQ"));
+    for (auto _ : state) {
+        const auto lines = AlgorithmScriptLines(*c.Algorithm, c.Type);
+        runScript(runner, BuildAlgorithmScript(*c.Record, lines, TScriptNameSet(lines), "REQ"));
+    }
 }
 BENCHMARK(BM_CounterTranslateRun_ST);
 
