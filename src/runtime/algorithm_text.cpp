@@ -61,7 +61,8 @@ std::string AlgorithmLanguage(const TFBAlgorithm& algorithm)
 
 bool EngineRunsLanguage(const std::string& language)
 {
-    return language == "DelphiScript" || SameScriptName(language, "ST");
+    // The reader keeps no Language for an ST body: an empty one is ST.
+    return language.empty() || language == "DelphiScript" || SameScriptName(language, "ST");
 }
 
 std::vector<TStVariable> StVariablesOf(const TFB_Type& type)
@@ -87,6 +88,8 @@ std::vector<std::string> AlgorithmScriptLines(const TFBAlgorithm& algorithm, con
         return algorithm.OtherText;
     if (language == "ST")
         return TranslateStAlgorithm(joinedLines(algorithm.STText), StVariablesOf(type));
+    if (language.empty())
+        return {}; // no body: nothing to run
     throw EScriptError("Algorithm " + algorithm.Name + " is written in " +
                        (language.empty() ? std::string("no language") : language) +
                        ", which the script engine does not run");

@@ -21,6 +21,9 @@ std::vector<std::string> AlgorithmScriptLines(const TFBAlgorithm& algorithm, con
 std::string ConditionScriptText(const std::string& condition, const TFB_Type& type);
 // Whether the engine runs algorithms of this language ("DelphiScript" or ST).
 bool EngineRunsLanguage(const std::string& language);
+// (An algorithm's Language field is empty for an ST body, so an empty
+// language counts as ST here; AlgorithmLanguage names the language a body
+// is written in, and AlgorithmScriptLines gives no lines for no body.)
 
 // The language an algorithm is written in: "DelphiScript" for a script
 // algorithm, "ST", the Language of another text ("AnyText", "C"), "LD" or

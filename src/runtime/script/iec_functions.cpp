@@ -185,22 +185,19 @@ size_t elementIndex(const TScriptCall& call)
     return static_cast<size_t>(i - lo);
 }
 
-// An element text as a value: a number when it reads as one.
+// An element text as a value: a Boolean, a quoted text, or a number when it
+// reads as one; any other text as it is.
 TVariant elementValue(const std::string& text)
 {
     if (text.empty())
         return TVariant(0);
-    if (SameScriptName(text, "TRUE"))
-        return TVariant(true);
-    if (SameScriptName(text, "FALSE"))
-        return TVariant(false);
+    if (SameScriptName(text, "TRUE") || SameScriptName(text, "FALSE"))
+        return TVariant(SameScriptName(text, "TRUE"));
     if (text.size() >= 2 && (text.front() == '\'' || text.front() == '"') && text.back() == text.front())
         return TVariant(text.substr(1, text.size() - 2));
     try {
-        const TVariant t(text);
-        return whole(t.ToFloat()).Kind() == TVariantKind::Integer && std::trunc(t.ToFloat()) == t.ToFloat()
-                   ? whole(t.ToFloat())
-                   : TVariant(t.ToFloat());
+        const double d = TVariant(text).ToFloat();
+        return d == std::trunc(d) ? whole(d) : TVariant(d);
     } catch (const EScriptError&) {
         return TVariant(text);
     }
