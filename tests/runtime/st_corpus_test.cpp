@@ -80,7 +80,10 @@ protected:
                               "iec61131-3-1.0.0/typelib/bistableElements/FB_SR.fbt",
                               "events-1.0.0/typelib/E_DEMUX.fbt", "events-1.0.0/typelib/E_T_FF.fbt",
                               "convert-1.0.0/typelib/DWORD2DWORD.fbt", "signalprocessing-1.0.0/typelib/RampLimitFS.fbt",
-                              "iec61131-3-1.0.0/typelib/conversion/BCD/F_BYTE_BCD_TO_USINT.fbt"})
+                              "iec61131-3-1.0.0/typelib/conversion/BCD/F_BYTE_BCD_TO_USINT.fbt",
+                              "events-1.0.0/typelib/E_SELECT.fbt", "events-1.0.0/typelib/E_D_FF.fbt",
+                              "iec61131-3-1.0.0/typelib/conversion/LREAL/F_LREAL_TO_INT.fbt",
+                              "iec61131-3-1.0.0/typelib/conversion/DINT/F_DINT_TO_INT.fbt"})
             std::filesystem::copy(typeLibrary() / f, Home.Path() / "library" / "corpus" /
                                                          std::filesystem::path(f).filename());
         Bench = std::make_unique<TWorkbench>(Home.Path(), UI);
@@ -166,6 +169,24 @@ const std::vector<CorpusCase>& corpusCases()
           {"M.UP_FAST", "", "M.CNF", "M.OUT=100"},
           {"M.DOWN_SLOW", "", "M.CNF", "M.OUT=95"},
           {"M.LOAD", "M.PV=42", "M.CNF", "M.OUT=42"}},
+         ""},
+        {"E_SELECT takes the input G chooses",
+         R"(<FB Name="E" Type="E_SELECT" x="0" y="0"/>)",
+         {{"E.EI0", "E.G=FALSE", "E.EO", ""}, {"E.EI1", "", "", ""}, {"E.EI1", "E.G=TRUE", "E.EO", ""},
+          {"E.EI0", "", "", ""}},
+         "E=START"},
+        {"E_D_FF takes D on CLK when it changes",
+         R"(<FB Name="DF" Type="E_D_FF" x="0" y="0"/>)",
+         {{"DF.CLK", "DF.D=TRUE", "DF.EO", "DF.Q=TRUE"}, {"DF.CLK", "", "", "DF.Q=TRUE"},
+          {"DF.CLK", "DF.D=FALSE", "DF.EO", "DF.Q=FALSE"}},
+         "DF=RESET"},
+        {"LREAL to INT rounds to the nearest",
+         R"(<FB Name="RI" Type="F_LREAL_TO_INT" x="0" y="0"/>)",
+         {{"RI.REQ", "RI.IN=2.7", "RI.CNF", "RI.OUT=3"}, {"RI.REQ", "RI.IN=-2.7", "RI.CNF", "RI.OUT=-3"}},
+         ""},
+        {"DINT to INT keeps the low 16 bits",
+         R"(<FB Name="DI" Type="F_DINT_TO_INT" x="0" y="0"/>)",
+         {{"DI.REQ", "DI.IN=70000", "DI.CNF", "DI.OUT=4464"}, {"DI.REQ", "DI.IN=-32769", "DI.CNF", "DI.OUT=32767"}},
          ""},
         {"BCD byte to USINT",
          R"(<FB Name="B" Type="F_BYTE_BCD_TO_USINT" x="0" y="0"/>)",
