@@ -489,6 +489,28 @@ std::string quoted(const std::string& value)
     return "(" + out + ")";
 }
 
+// An expression without the parentheses around the whole of it, where a
+// statement holds it alone: every token less is less to compile per run.
+std::string bare(const std::string& text)
+{
+    if (text.size() < 2 || text.front() != '(' || text.back() != ')')
+        return text;
+    int depth = 0;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\'')
+            quoted = !quoted;
+        if (quoted)
+            continue;
+        if (c == '(')
+            ++depth;
+        else if (c == ')' && --depth == 0 && i + 1 < text.size())
+            return text; // "(a) + (b)": the first group closes early
+    }
+    return text.substr(1, text.size() - 2);
+}
+
 // ---- the parser and writer ----
 
 struct TArrayBounds {
@@ -765,19 +787,16 @@ private:
     {
         if (type.IsInt() && value.Type.IsNumber() && !value.Type.IsInt())
             return target + " := IEC_" + type.Name + "(" + value.Text + ");";
-        if (type.IsInt() && needsWrap(value, type)) {
-            if (value.Constant || value.Plain)
-                return target + " := IEC_" + type.Name + "(" + value.Text + ");";
-            // The common case stays in the engine's own instructions: only a
-            // value outside the range calls the routine.
-            return target + " := " + value.Text + "; if (" + target + " < " + wholeText(lowest(type)) + ") or (" +
-                   target + " > " + wholeText(highest(type)) + ") then " + target + " := IEC_" + type.Name + "(" +
-                   target + ");";
-        }
+        // The simulation compiles a fresh script for every run, so the
+        // shortest text is the fastest: one routine call rather than an
+        // inline range test that would cost more to compile than the call
+        // costs to run.
+        if (type.IsInt() && needsWrap(value, type))
+            return target + " := IEC_" + type.Name + "(" + value.Text + ");";
         if (type.Kind == TIecKind::Real && type.Bits == 32 && value.Type.IsReal() && value.Type.Bits == 64 &&
             !value.Type.Literal)
             return target + " := IEC_REAL(" + value.Text + ");";
-        return target + " := " + value.Text + ";";
+        return target + " := " + bare(value.Text) + ";";
     }
 
     void ifStatement()
@@ -786,14 +805,14 @@ private:
         next();
         TExpr c = expression();
         expect("THEN");
-        emit(at.Line, "if " + c.Text + " then begin");
+        emit(at.Line, "if " + bare(c.Text) + " then begin");
         statements({"ELSIF", "ELSE", "END_IF"});
         while (is("ELSIF")) {
             const TStToken el = cur();
             next();
             TExpr c2 = expression();
             expect("THEN");
-            emit(el.Line, "end else if " + c2.Text + " then begin");
+            emit(el.Line, "end else if " + bare(c2.Text) + " then begin");
             statements({"ELSIF", "ELSE", "END_IF"});
         }
         if (is("ELSE")) {
@@ -926,7 +945,7 @@ private:
         next();
         TExpr c = expression();
         expect("DO");
-        emit(at.Line, "while " + c.Text + " do begin");
+        emit(at.Line, "while " + bare(c.Text) + " do begin");
         ++loops_;
         statements({"END_WHILE"});
         --loops_;
@@ -948,7 +967,7 @@ private:
         const TStToken u = cur();
         expect("UNTIL");
         TExpr c = expression();
-        emit(u.Line, "until " + c.Text + ";");
+        emit(u.Line, "until " + bare(c.Text) + ";");
         expect("END_REPEAT");
         if (is(";"))
             next();
