@@ -195,12 +195,23 @@ void CheckNames(const TFB_Type& type)
     throw ECodeGenError(message);
 }
 
-// The algorithm's own text: a DelphiScript (or other) body when there is one,
-// else its structured text. Either is emitted unchanged.
-const std::vector<std::string>& AlgorithmText(const TFBAlgorithm& alg)
+// Structured Text is not Pascal: the simulation translates it, the
+// generator does not.
+void CheckLanguages(const TFB_Type& type)
 {
-    return alg.OtherText.empty() ? alg.STText : alg.OtherText;
+    std::string names;
+    for (const auto& a : type.Algorithms)
+        if (a->OtherText.empty() && !a->STText.empty())
+            names += (names.empty() ? "\"" : ", \"") + a->Name + "\"";
+    if (!names.empty())
+        throw ECodeGenError("\"" + type.Name + "\": no Pascal source is made for the Structured Text algorithm" +
+                            (names.find(',') == std::string::npos ? " " : "s ") + names +
+                            ": the generator takes script (DelphiScript) algorithms only");
 }
+
+// The algorithm's own text: its DelphiScript (or other) body, emitted
+// unchanged.
+const std::vector<std::string>& AlgorithmText(const TFBAlgorithm& alg) { return alg.OtherText; }
 
 void WriteClassDeclaration(TSourceLines& out, const TFB_Type& type)
 {
@@ -455,6 +466,7 @@ void CheckGeneratable(const TFB_Type& type)
     if (n.empty() || n == "." || n == ".." || n.find_first_of(std::string("/\\\0", 3)) != std::string::npos)
         throw ECodeGenError("\"" + n + "\" cannot name a source file");
     CheckNames(type);
+    CheckLanguages(type);
 }
 
 } // namespace
@@ -462,6 +474,7 @@ void CheckGeneratable(const TFB_Type& type)
 std::string GeneratePascalSource(const TFB_Type& type, const std::string& timeStamp)
 {
     CheckNames(type);
+    CheckLanguages(type);
     TSourceLines out;
     const std::string& t = type.Name;
     out.Add(0, "library " + t + ";");

@@ -168,6 +168,10 @@ public:
     TOwnedList<TFB_DataAssocRef> InnerDataConns;
     bool Imported = false;
     bool Composite = false;
+    // A simple FB: no chart; each event input runs the algorithm of its
+    // name. Its variables and algorithms are read from and written to the
+    // SimpleFB element.
+    bool Simple = false;
     std::unique_ptr<TFB_Diagram> Network;
 
     TFB_Version* AddVersion(const std::string& organization, const std::string& version, const std::string& author,

@@ -406,8 +406,8 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
     target.Imported = target.Comment.find("!IMP!") != std::string::npos;
 
     // The parts of the type, and its versions, in one pass.
-    constexpr const char* parts[] = {"Identification", "CompilerInfo", "InterfaceList",
-                                     "BasicFB",        "FBNetwork",    "Service"};
+    constexpr const char* parts[] = {"Identification", "CompilerInfo", "InterfaceList", "BasicFB",
+                                     "FBNetwork",      "Service",      "SimpleFB"};
     std::array<TNode, std::size(parts)> part{};
     size_t versionCount = 0;
     TNode firstVersion;
@@ -482,7 +482,13 @@ bool ReadFBType(const std::string& xmlText, TFB_Type& target, TFB_Manager* manag
         target.AddSocket(a[0], a[1], a[2]);
     }
 
+    // A simple FB holds its variables and algorithms as a basic FB does,
+    // without a chart.
     TNode basic = part[3];
+    if (!basic && part[6]) {
+        basic = part[6];
+        target.Simple = true;
+    }
     constexpr const char* basicParts[] = {"InternalVars", "ECC"};
     TFirstChildren basicPart(basic, basicParts);
     TElements internals(basicPart[0], "VarDeclaration");
@@ -590,6 +596,7 @@ const std::vector<TChildOrder>& childOrders()
           "Service"}},
         {"InterfaceList", {"EventInputs", "EventOutputs", "InputVars", "OutputVars", "Plugs", "Sockets"}},
         {"BasicFB", {"InternalVars", "ECC", "Algorithm"}},
+        {"SimpleFB", {"InternalVars", "Algorithm"}},
         {"ECC", {"ECState", "ECTransition"}},
     };
     return orders;
@@ -867,7 +874,7 @@ private:
         baseSequences_ = TBaseList(touch(root_, "Service"), "ServiceSequence");
         // Internal variables are written for every kind of type, so they are
         // cleared for every kind.
-        pugi::xml_node basic = childNamed(root_, "BasicFB");
+        pugi::xml_node basic = childNamed(root_, bodyName());
         baseInternals_ = TBaseList(childNamed(basic, "InternalVars"), "VarDeclaration");
         if (composite_) {
             touch(touch(root_, "FBNetwork"), "EventConnections");
@@ -878,8 +885,11 @@ private:
         // composite or interface-only type: an empty ECC would turn it into
         // a basic type for every other tool. A new file gets the skeleton.
         if (!basic && !fromBase_)
-            basic = placeChild(root_, "BasicFB");
-        if (basic) {
+            basic = placeChild(root_, bodyName());
+        if (basic && type_.Simple) {
+            touch(basic, "InternalVars");
+            baseAlgorithms_ = TBaseList(basic, "Algorithm");
+        } else if (basic) {
             touch(basic, "InternalVars");
             pugi::xml_node ecc = touch(basic, "ECC");
             baseStates_ = TBaseList(ecc, "ECState");
@@ -998,11 +1008,14 @@ private:
         }
     }
 
+    // Where variables and algorithms stand.
+    const char* bodyName() const { return type_.Simple ? "SimpleFB" : "BasicFB"; }
+
     void writeInternalVars()
     {
         if (type_.InternalVars.empty())
             return;
-        pugi::xml_node list = touch(touch(root_, "BasicFB"), "InternalVars");
+        pugi::xml_node list = touch(touch(root_, bodyName()), "InternalVars");
         for (const auto& v : type_.InternalVars) {
             pugi::xml_node n = baseInternals_.Add(list, "VarDeclaration");
             setAttr(n, "Name", v->Name);
@@ -1059,7 +1072,7 @@ private:
         }
         if (type_.Algorithms.empty())
             return;
-        pugi::xml_node basic = touch(root_, "BasicFB");
+        pugi::xml_node basic = touch(root_, bodyName());
         for (const auto& a : type_.Algorithms) {
             pugi::xml_node n = baseAlgorithms_.Add(basic, "Algorithm");
             pugi::xml_node from = baseAlgorithms_.TakeByName(a->Name);

@@ -1,11 +1,14 @@
 #include "runtime/rt_environment.h"
 
+#include <algorithm>
+
 #include "model/fb_diagram.h"
 #include "model/fb_instance.h"
 #include "model/value_text.h"
 #include "runtime/rt_opc_fbtype.h"
 #include "runtime/script/script_errors.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace telvo {
@@ -288,6 +291,17 @@ void TtelvoRT_Environment::ScriptFailed(const std::string& text)
     LogAlways(text);
     std::lock_guard lock(failuresMutex_);
     failures_.push_back(text);
+}
+
+void TtelvoRT_Environment::LogOnce(const std::string& key, const std::string& text)
+{
+    {
+        std::lock_guard lock(failuresMutex_);
+        if (std::find(loggedOnce_.begin(), loggedOnce_.end(), key) != loggedOnce_.end())
+            return;
+        loggedOnce_.push_back(key);
+    }
+    LogAlways(text);
 }
 
 std::vector<std::string> TtelvoRT_Environment::ScriptFailures() const

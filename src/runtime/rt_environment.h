@@ -138,6 +138,9 @@ public:
     // The failures of the current run, in order; a new daemon starts a new
     // list.
     std::vector<std::string> ScriptFailures() const;
+    // Logs the text always, the first time a key is given in this
+    // environment's life; later calls with the same key log nothing.
+    void LogOnce(const std::string& key, const std::string& text);
     void QueueEvent(TFBEvent* event);
     // Empties the queue, clearing the pending flags.
     void ClearQueue();
@@ -206,6 +209,7 @@ private:
 
     mutable std::mutex failuresMutex_;
     std::vector<std::string> failures_;
+    std::vector<std::string> loggedOnce_;
 
     mutable std::mutex queueMutex_;
     std::vector<TFBEvent*> queue_;

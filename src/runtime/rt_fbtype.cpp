@@ -2,8 +2,11 @@
 
 #include "model/fb_instance.h"
 #include "model/fb_type.h"
+#include "runtime/algorithm_text.h"
 #include "runtime/rt_environment.h"
 #include "runtime/script/script_errors.h"
+
+#include <algorithm>
 
 namespace telvo {
 
@@ -143,6 +146,11 @@ void TtelvoRT_FBtype::ProcessEvent()
                 State = "DESTROYFB";
             if (!type)
                 return;
+            if (type->Simple) {
+                if (E != "-" && E != "DESTROY")
+                    processSimple(*type, E);
+                return;
+            }
 
             const TECCTransition* fired = nullptr;
             for (const auto& t : type->Transitions)
@@ -164,12 +172,7 @@ void TtelvoRT_FBtype::ProcessEvent()
                     if (const TFBAlgorithm* alg = type->FindAlgorithm(action->Algorithm)) {
                         if (Logging())
                             Log(N + ":: Execute Algorithm: " + alg->Name);
-                        if (alg->Language == "DelphiScript") {
-                            if (Logging())
-                                Log(N + ":: Execute Algorithm DELPHI SCRIPT: " + alg->Name);
-                            if (!alg->OtherText.empty())
-                                RunAlgorithm(*alg, E);
-                        }
+                        runTypeAlgorithm(*type, *alg, E);
                     }
                     if (Logging())
                         Log(N + ":: Produce Event Output: " + action->Output);
@@ -201,9 +204,88 @@ const TScriptNameSet& TtelvoRT_FBtype::namesOf(const void* key, const std::vecto
     return it->second;
 }
 
+void TtelvoRT_FBtype::processSimple(const TFB_Type& type, const std::string& event)
+{
+    // The event input's algorithm is the one of its name; the event output
+    // it answers with is the one at the same place in the list (REQ/CNF,
+    // INIT/INITO), and the last one for inputs beyond the outputs (every
+    // input of a block with a single CNF answers with CNF).
+    const int index = type.IndexOfEventInput(event);
+    if (index < 0)
+        return;
+    if (const TFBAlgorithm* alg = type.FindAlgorithm(event)) {
+        if (Logging())
+            Log(InstanceName + ":: Execute Algorithm: " + alg->Name);
+        runTypeAlgorithm(type, *alg, event);
+    }
+    if (type.EventOutputs.empty())
+        return;
+    const size_t out = std::min(static_cast<size_t>(index), type.EventOutputs.size() - 1);
+    const std::string& output = type.EventOutputs[out]->Name;
+    if (Logging())
+        Log(InstanceName + ":: Produce Event Output: " + output);
+    if (TFBEvent* e = Instance->Ref->FindEventOutput(output))
+        Env.QueueEvent(e);
+}
+
+void TtelvoRT_FBtype::runTypeAlgorithm(const TFB_Type& type, const TFBAlgorithm& algorithm, const std::string& event)
+{
+    const std::string language = AlgorithmLanguage(algorithm);
+    if (language.empty())
+        return;
+    if (!EngineRunsLanguage(language)) {
+        std::string list;
+        for (const auto& a : type.Algorithms) {
+            const std::string l = AlgorithmLanguage(*a);
+            if (!l.empty() && !EngineRunsLanguage(l))
+                list += (list.empty() ? "" : ", ") + a->Name + " (" + l + ")";
+        }
+        Env.LogOnce("unsimulated " + type.Name,
+                    type.Name + ":: algorithms in a language the simulation does not run stay unsimulated: " + list);
+        return;
+    }
+    if (Logging())
+        Log(InstanceName + ":: Execute Algorithm " + (language == "ST" ? "ST: " : "DELPHI SCRIPT: ") + algorithm.Name);
+    const std::vector<std::string>* lines = nullptr;
+    try {
+        lines = &linesOf(algorithm, type);
+    } catch (const EScriptError& e) {
+        scriptFailed("algorithm " + algorithm.Name, e.what());
+        return;
+    }
+    if (!lines->empty())
+        runAlgorithm(*lines, namesOf(&algorithm, *lines), event);
+}
+
+const std::vector<std::string>& TtelvoRT_FBtype::linesOf(const TFBAlgorithm& algorithm, const TFB_Type& type)
+{
+    auto it = lines_.find(&algorithm);
+    if (it == lines_.end())
+        it = lines_.emplace(&algorithm, AlgorithmScriptLines(algorithm, type)).first;
+    return it->second;
+}
+
+const std::string& TtelvoRT_FBtype::conditionOf(const TECCTransition& transition, const TFB_Type& type)
+{
+    auto it = conditions_.find(&transition);
+    if (it == conditions_.end())
+        it = conditions_.emplace(&transition, ConditionScriptText(transition.Condition, type)).first;
+    return it->second;
+}
+
 bool TtelvoRT_FBtype::CheckTransition(const TECCTransition& transition, const std::string& event)
 {
-    return checkTransition(transition.Condition, namesOf(&transition, transition.Condition), event);
+    const TFB_Type* type = Instance && Instance->Ref ? Instance->Ref->Type : nullptr;
+    if (!type)
+        return checkTransition(transition.Condition, namesOf(&transition, transition.Condition), event);
+    const std::string* condition = nullptr;
+    try {
+        condition = &conditionOf(transition, *type);
+    } catch (const EScriptError& e) {
+        scriptFailed("condition " + transition.Condition, e.what());
+        return false;
+    }
+    return checkTransition(*condition, namesOf(&transition, *condition), event);
 }
 
 bool TtelvoRT_FBtype::CheckTransition(const std::string& condition, const std::string& event)
@@ -213,6 +295,8 @@ bool TtelvoRT_FBtype::CheckTransition(const std::string& condition, const std::s
 
 void TtelvoRT_FBtype::RunAlgorithm(const TFBAlgorithm& algorithm, const std::string& event)
 {
+    if (const TFB_Type* type = Instance && Instance->Ref ? Instance->Ref->Type : nullptr)
+        return runTypeAlgorithm(*type, algorithm, event);
     runAlgorithm(algorithm.OtherText, namesOf(&algorithm, algorithm.OtherText), event);
 }
 

@@ -99,6 +99,17 @@ private:
     bool checkTransition(const std::string& condition, const TScriptNameSet& names, const std::string& event);
     void runAlgorithm(const std::vector<std::string>& lines, const TScriptNameSet& names, const std::string& event);
     void scriptFailed(const std::string& script, const std::string& message) const;
+    // An algorithm as the engine runs it: runs it, or says once per type
+    // why it stays unsimulated.
+    void runTypeAlgorithm(const TFB_Type& type, const TFBAlgorithm& algorithm, const std::string& event);
+    // A simple FB: the event's algorithm, then its paired event output.
+    void processSimple(const TFB_Type& type, const std::string& event);
+    // The script lines of each algorithm and the script form of each
+    // condition, made once (ST is translated).
+    const std::vector<std::string>& linesOf(const TFBAlgorithm& algorithm, const TFB_Type& type);
+    const std::string& conditionOf(const TECCTransition& transition, const TFB_Type& type);
+    std::unordered_map<const void*, std::vector<std::string>> lines_;
+    std::unordered_map<const void*, std::string> conditions_;
     // The names each condition and algorithm text uses, gathered once.
     const TScriptNameSet& namesOf(const void* key, const std::string& text);
     const TScriptNameSet& namesOf(const void* key, const std::vector<std::string>& lines);

@@ -6,6 +6,7 @@
 #include "runtime/script/script_code.h"
 #include "runtime/script/script_errors.h"
 #include "runtime/script/script_object.h"
+#include "runtime/algorithm_text.h"
 #include "runtime/script_generation.h"
 
 #include <algorithm>
@@ -33,11 +34,18 @@ std::string upper(std::string s)
 std::unique_ptr<TFB_InstanceRef> checkRecord(TFB_Type& type)
 {
     auto record = TFB_InstanceRef::Create("check", &type, false, nullptr);
+    // Integer types held as texts stay empty: a script reads that as 0.
+    auto isText = [](const std::string& type) {
+        return DataTypeClass(type) == TDataTypeClass::String && ScriptTypeName(type) == "String";
+    };
     for (auto& d : record->DataInputs)
-        if (d->Decl && DataTypeClass(d->Decl->Type) == TDataTypeClass::String)
+        if (d->Decl && isText(d->Decl->Type))
+            d->StrValue = "''";
+    for (auto& d : record->DataOutputs)
+        if (d->Decl && isText(d->Decl->Type))
             d->StrValue = "''";
     for (auto& v : record->InternalVars)
-        if (v->Decl && DataTypeClass(v->Decl->Type) == TDataTypeClass::String)
+        if (v->Decl && isText(v->Decl->Type))
             v->StrValue = "''";
     return record;
 }
@@ -201,13 +209,58 @@ TScriptCheck CheckConditionScript(TFB_Type& type, const std::string& condition)
     if (condition.empty() || condition == "1")
         return {};
     try {
+        // The standard form's guard is ST: its faults are placed by the
+        // front end; what the script then finds lies in the translation.
+        std::string text;
+        try {
+            text = ConditionScriptText(condition, type);
+        } catch (const EScriptCompileError& e) {
+            TScriptCheck check;
+            check.Ok = false;
+            check.Message = EScriptCompileError::NumberText(e.Number());
+            if (!e.Extra().empty())
+                check.Message += ": " + e.Extra();
+            check.Line = e.Line();
+            check.Column = e.Position();
+            return check;
+        }
         auto record = checkRecord(type);
         const std::string event = type.EventInputs.empty() ? std::string() : type.EventInputs.front()->Name;
-        const std::string script = BuildTransitionScript(*record, condition, event);
-        return checkScript(script, place(script, condition, ";\r\nend;"), "condition");
+        const std::string script = BuildTransitionScript(*record, text, event);
+        TScriptCheck check = checkScript(script, place(script, text, ";\r\nend;"), "condition");
+        if (text != condition)
+            check.Line = check.Column = 0; // a place in the translation is none in the user's text
+        return check;
     } catch (const std::exception& e) {
         return failed(e);
     }
+}
+
+TScriptCheck CheckAlgorithm(TFB_Type& type, const TFBAlgorithm& algorithm)
+{
+    // ST is translated line for line: a fault the front end finds, and a
+    // line the engine names, are lines of the user's text.
+    if (AlgorithmLanguage(algorithm).empty())
+        return {}; // nothing to run
+    std::vector<std::string> lines;
+    try {
+        lines = AlgorithmScriptLines(algorithm, type);
+    } catch (const EScriptCompileError& e) {
+        TScriptCheck check;
+        check.Ok = false;
+        check.Message = EScriptCompileError::NumberText(e.Number());
+        if (!e.Extra().empty())
+            check.Message += ": " + e.Extra();
+        check.Line = e.Line();
+        check.Column = e.Position();
+        return check;
+    } catch (const EScriptError& e) {
+        return failed(e);
+    }
+    TScriptCheck check = CheckAlgorithmScript(type, lines);
+    if (AlgorithmLanguage(algorithm) == "ST" && check.Line > 0)
+        check.Column = 1; // the column lies in the translation
+    return check;
 }
 
 TScriptCheck CheckAlgorithmScript(TFB_Type& type, const std::vector<std::string>& lines)

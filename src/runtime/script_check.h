@@ -15,6 +15,7 @@
 namespace telvo {
 
 class TFB_Type;
+class TFBAlgorithm;
 
 struct TScriptCheck {
     bool Ok = true;
@@ -32,5 +33,9 @@ TScriptCheck CheckConditionScript(TFB_Type& type, const std::string& condition);
 // The algorithm's lines as the simulation runs them on an instance of the
 // type.
 TScriptCheck CheckAlgorithmScript(TFB_Type& type, const std::vector<std::string>& lines);
+// An algorithm of the type in whatever language the engine runs (script or
+// ST); positions in the algorithm's own text. A language the engine does
+// not run is a fault without a place.
+TScriptCheck CheckAlgorithm(TFB_Type& type, const TFBAlgorithm& algorithm);
 
 } // namespace telvo

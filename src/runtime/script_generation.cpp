@@ -2,6 +2,7 @@
 
 #include "model/fb_instance.h"
 #include "model/value_text.h"
+#include "runtime/script/pas_script_compiler.h"
 #include "runtime/script/script_errors.h"
 #include "runtime/script/script_value.h"
 
@@ -126,19 +127,18 @@ void assign(std::string& out, std::string_view name, const std::string& value)
 }
 
 // "<E>:=True;" for the event being handled, "<name>:=False;" for any other.
-void assignEvent(std::string& out, const std::string& name, const std::string& event)
+void assignEvent(std::string& out, const std::string& name, bool handled)
 {
-    if (name == event) {
-        out += event;
-        out += ":=True;";
-    } else {
-        out += name;
-        out += ":=False;";
-    }
+    out += name;
+    out += handled ? ":=True;" : ":=False;";
     out += kCrLf;
 }
 
 } // namespace
+
+std::string ScriptInputName(const std::string& name) { return IsScriptKeyword(name) ? "DI_" + name : name; }
+std::string ScriptInternalName(const std::string& name) { return IsScriptKeyword(name) ? "IV_" + name : name; }
+std::string ScriptEventName(const std::string& name) { return IsScriptKeyword(name) ? "EI_" + name : name; }
 
 std::string ScriptTypeName(const std::string& typeText)
 {
@@ -284,36 +284,44 @@ std::string BuildTransitionScript(const TFB_InstanceRef& instance, const std::st
                                   const TScriptNameSet& names, const std::string& event)
 {
     // Event inputs count when the condition uses them or when they are the
-    // event itself; data outputs are never declared.
+    // event itself.
     std::vector<const TFBEvent*> events;
     std::vector<const TFBDataMember*> inputs;
+    std::vector<const TFBDataMember*> outputs;
     std::vector<const TFBInstance_InternalVar*> variables;
     for (const auto& e : instance.EventInputs)
-        if (names.Uses(e->Name()) || SameScriptName(e->Name(), event))
+        if (names.Uses(ScriptEventName(e->Name())) || SameScriptName(e->Name(), event))
             events.push_back(e.get());
     for (const auto& d : instance.DataInputs)
-        if (names.Uses(d->Name()))
+        if (names.Uses(ScriptInputName(d->Name())))
             inputs.push_back(d.get());
+    for (const auto& d : instance.DataOutputs)
+        if (names.Uses("DO_" + d->Name()))
+            outputs.push_back(d.get());
     for (const auto& v : instance.InternalVars)
-        if (names.Uses(nameOf(*v)))
+        if (names.Uses(ScriptInternalName(nameOf(*v))))
             variables.push_back(v.get());
 
     std::string s;
-    s.reserve(128 + condition.size() + 32 * (events.size() + inputs.size() + variables.size()));
+    s.reserve(128 + condition.size() + 32 * (events.size() + inputs.size() + outputs.size() + variables.size()));
     line(s, "procedure chkTransition( var theResult:Boolean);");
     for (const TFBEvent* e : events)
-        declare(s, "", e->Name(), "BOOL");
+        declare(s, "", ScriptEventName(e->Name()), "BOOL");
     for (const TFBDataMember* d : inputs)
-        declare(s, "", d->Name(), typeText(*d));
+        declare(s, "", ScriptInputName(d->Name()), typeText(*d));
+    for (const TFBDataMember* d : outputs)
+        declare(s, "DO_", d->Name(), typeText(*d));
     for (const TFBInstance_InternalVar* v : variables)
-        declare(s, "", nameOf(*v), typeText(*v));
+        declare(s, "", ScriptInternalName(nameOf(*v)), typeText(*v));
     line(s, "begin");
     for (const TFBEvent* e : events)
-        assignEvent(s, e->Name(), event);
+        assignEvent(s, ScriptEventName(e->Name()), e->Name() == event);
     for (const TFBDataMember* d : inputs)
-        assign(s, d->Name(), startValue(*d));
+        assign(s, ScriptInputName(d->Name()), startValue(*d));
+    for (const TFBDataMember* d : outputs)
+        assign(s, "DO_" + d->Name(), startValue(*d));
     for (const TFBInstance_InternalVar* v : variables)
-        assign(s, nameOf(*v), startValue(*v));
+        assign(s, ScriptInternalName(nameOf(*v)), startValue(*v));
     if (condition == "1") {
         line(s, "theResult:= True;");
     } else {
@@ -346,7 +354,7 @@ TAlgorithmScript BuildAlgorithmScript(const TFB_InstanceRef& instance, const std
         if (names.UsesOutput(d->Name()))
             a.Outputs.push_back(d.get());
     for (const auto& v : instance.InternalVars)
-        if (names.Uses(nameOf(*v)))
+        if (names.Uses(ScriptInternalName(nameOf(*v))))
             a.Variables.push_back(v.get());
     if (a.Outputs.empty() && a.Variables.empty()) {
         // An empty parameter list "()" does not compile: an algorithm that
@@ -357,28 +365,28 @@ TAlgorithmScript BuildAlgorithmScript(const TFB_InstanceRef& instance, const std
         for (const TFBDataMember* d : a.Outputs)
             declare(s, "DO_", d->Name(), typeText(*d));
         for (const TFBInstance_InternalVar* v : a.Variables)
-            declare(s, "", nameOf(*v), typeText(*v));
+            declare(s, "", ScriptInternalName(nameOf(*v)), typeText(*v));
         line(s, "            );");
     }
     std::vector<const TFBEvent*> events;
     std::vector<const TFBDataMember*> inputs;
     for (const auto& e : instance.EventInputs)
-        if (names.Uses(e->Name())) {
-            declare(s, "", e->Name(), "BOOL");
+        if (names.Uses(ScriptEventName(e->Name()))) {
+            declare(s, "", ScriptEventName(e->Name()), "BOOL");
             events.push_back(e.get());
         }
     for (const auto& d : instance.DataInputs)
-        if (names.Uses(d->Name())) {
-            declare(s, "", d->Name(), typeText(*d));
+        if (names.Uses(ScriptInputName(d->Name()))) {
+            declare(s, "", ScriptInputName(d->Name()), typeText(*d));
             inputs.push_back(d.get());
         }
     line(s, "begin");
     for (const TFBEvent* e : events)
-        assignEvent(s, e->Name(), event);
+        assignEvent(s, ScriptEventName(e->Name()), e->Name() == event);
     for (const TFBDataMember* d : inputs)
-        assign(s, d->Name(), startValue(*d));
+        assign(s, ScriptInputName(d->Name()), startValue(*d));
     for (const TFBInstance_InternalVar* v : a.Variables)
-        assign(s, nameOf(*v), startValue(*v));
+        assign(s, ScriptInternalName(nameOf(*v)), startValue(*v));
     line(s, "//The FB Algorithm");
     for (const auto& l : lines)
         line(s, l);

@@ -22,6 +22,14 @@ class TVariant;
 // a Single; texts (STRING, WSTRING, TIME and any other type) stay Strings.
 std::string ScriptTypeName(const std::string& typeText);
 
+// The name a script gives a data input, an internal variable or an event
+// input: its own, unless that is a keyword of the script language (an input
+// IN, an internal variable OUT); then the name behind DI_, IV_ or EI_, as
+// data outputs always stand behind DO_.
+std::string ScriptInputName(const std::string& name);
+std::string ScriptInternalName(const std::string& name);
+std::string ScriptEventName(const std::string& name);
+
 // The IEC integer types the model holds as texts (DINT, UDINT, WORD ...)
 // are integers to a script. The engine computes with 32-bit integers and
 // double floats, so a value of such a type takes part in a script while it
@@ -65,7 +73,8 @@ private:
 };
 
 // "procedure chkTransition( var theResult:Boolean);" ... "end;", lines
-// joined by CR LF.
+// joined by CR LF. A data output is declared when the condition names it
+// as DO_<name> (the standard form's guard reads outputs).
 std::string BuildTransitionScript(const TFB_InstanceRef& instance, const std::string& condition,
                                   const std::string& event);
 // The same with the condition's names already gathered (a runtime FB keeps

@@ -476,7 +476,8 @@ TEST(PascalSource, StateMethodsCallAlgorithmsBeforeOutputEvents)
     TFB_Type t;
     t.Name = "T";
     auto* alg = t.AddAlgorithm("a1", "c1");
-    alg->STText = {"X := 1;", "  Y := 2; (* kept *)"};
+    alg->Language = "DelphiScript";
+    alg->OtherText = {"X := 1;", "  Y := 2; (* kept *)"};
     t.AddAlgorithm("a2", "");
     auto* other = t.AddAlgorithm("a3", "");
     other->Language = "DelphiScript";
@@ -494,6 +495,32 @@ TEST(PascalSource, StateMethodsCallAlgorithmsBeforeOutputEvents)
                                  "\t  Y := 2; (* kept *)", "end;", "", ""}));
     EXPECT_TRUE(HasBlock(lines, {"procedure TtelvoKALOFBtype.proca2;//", "begin", "end;", "", ""}));
     EXPECT_TRUE(HasBlock(lines, {"procedure TtelvoKALOFBtype.proca3;//", "begin", "\tZ := 3;", "end;"}));
+}
+
+TEST(PascalSource, StructuredTextAlgorithmsAreRefusedByName)
+{
+    // The generator emits algorithm bodies as Pascal: ST would make a
+    // source that does not compile, so it is refused with the reason.
+    TFB_Type t;
+    t.Name = "T";
+    t.AddAlgorithm("S1", "")->STText = {"Q := NOT Q;"};
+    auto* script = t.AddAlgorithm("P", "");
+    script->Language = "DelphiScript";
+    script->OtherText = {"DO_Q := 1;"};
+    try {
+        Generate(t);
+        FAIL() << "generated";
+    } catch (const ECodeGenError& e) {
+        EXPECT_STREQ(e.what(), "\"T\": no Pascal source is made for the Structured Text algorithm \"S1\": the "
+                               "generator takes script (DelphiScript) algorithms only");
+    }
+    t.AddAlgorithm("S2", "")->STText = {"Q := TRUE;"};
+    EXPECT_THROW(
+        try { Generate(t); } catch (const ECodeGenError& e) {
+            EXPECT_NE(std::string(e.what()).find("algorithms \"S1\", \"S2\":"), std::string::npos) << e.what();
+            throw;
+        },
+        ECodeGenError);
 }
 
 TEST(PascalSource, TimeStampIsLocalDateAndTime)

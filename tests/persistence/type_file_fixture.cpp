@@ -149,7 +149,8 @@ void dropEmptyContainers(pugi::xml_node n)
     static const char* containers[] = {"Identification", "CompilerInfo", "InterfaceList", "InputVars",
                                        "OutputVars",     "EventInputs",  "EventOutputs",  "Plugs",
                                        "Sockets",        "InternalVars", "ECC",           "BasicFB",
-                                       "Service",        "ST",           "Other",         "LD"};
+                                       "Service",        "ST",           "Other",         "LD",
+                                       "SimpleFB"};
     for (pugi::xml_node c = n.first_child(); c;) {
         pugi::xml_node next = c.next_sibling();
         if (c.type() == pugi::node_element) {
@@ -205,7 +206,8 @@ std::string UnmodelledContent(const std::string& xml)
         for (pugi::xml_node a : il.child(list).children("AdapterDeclaration"))
             dropAttributes(a, {"Name", "Type", "Comment"});
 
-    pugi::xml_node basic = root.child("BasicFB");
+    // A simple FB's variables and algorithms are modelled as a basic FB's.
+    pugi::xml_node basic = root.child("BasicFB") ? root.child("BasicFB") : root.child("SimpleFB");
     for (pugi::xml_node v : basic.child("InternalVars").children("VarDeclaration"))
         dropAttributes(v, {"Name", "Type", "Comment", "InitialValue", "ArraySize"});
     pugi::xml_node ecc = basic.child("ECC");

@@ -476,3 +476,28 @@ TEST(TypeFileWrite, FailedSaveLeavesThePreviousFile)
         ++files;
     EXPECT_EQ(files, 3u) << "no temporary file is left behind";
 }
+
+TEST(TypeFileWrite, NewSimpleTypeKeepsItsAlgorithmsInSimpleFB)
+{
+    // A simple type made in the workbench is written as one: its variables
+    // and algorithms in SimpleFB, no chart, and it reads back as simple.
+    TFB_Type t;
+    t.Name = "S";
+    t.Simple = true;
+    t.AddEventInput("REQ", "Event", "");
+    t.AddInternalVar("M", "BOOL", "", "", "");
+    t.AddAlgorithm("REQ", "")->STText = {"M := NOT M;"};
+    TempDir dir;
+    const auto out = dir / "s.fbt";
+    ASSERT_TRUE(WriteFBType(out.string(), t, nullptr, true, nullptr));
+    const std::string text = ReadFile(out);
+    EXPECT_EQ(text.find("BasicFB"), std::string::npos) << text;
+    EXPECT_NE(text.find("<SimpleFB>"), std::string::npos) << text;
+    TFB_Type back;
+    ASSERT_TRUE(ReadFBType(text, back, nullptr));
+    EXPECT_TRUE(back.Simple);
+    ASSERT_EQ(back.Algorithms.size(), 1u);
+    EXPECT_EQ(back.Algorithms[0]->STText, std::vector<std::string>{"M := NOT M;"});
+    ASSERT_EQ(back.InternalVars.size(), 1u);
+    EXPECT_EQ(back.InternalVars[0]->Name, "M");
+}

@@ -339,7 +339,7 @@ TEST_F(SimTest, ActionsRunInOrderAndMissingPartsOnlyLog)
     EXPECT_EQ(Diagram->FindDrawn("O")->StateText, "NOWHERE");
     EXPECT_TRUE(EventOut("O.CNF")->Pending); // queued by the empty algorithm's action
     EXPECT_FALSE(EventOut("O.DONE")->Pending);
-    EXPECT_EQ(DataOut("O.OUT")->IntValue, 12); // the ST algorithm did not run
+    EXPECT_EQ(DataOut("O.OUT")->IntValue, 12); // the algorithm in C did not run
     sim.Stop();
 
     const auto o = LinesStartingWith(WithoutTime(sim.Host.LogLines()), "O:: ");
@@ -363,7 +363,7 @@ TEST_F(SimTest, ActionsRunInOrderAndMissingPartsOnlyLog)
         "O:: Execute Algorithm: Empty",
         "O:: Execute Algorithm DELPHI SCRIPT: Empty",
         "O:: Produce Event Output: CNF",
-        "O:: Execute Algorithm: Structured",
+        "O:: Execute Algorithm: Foreign",
         "O:: Produce Event Output: ",
         "O:: Got Event: -",
         "O:: Go to State= NOWHERE",

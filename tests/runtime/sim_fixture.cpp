@@ -102,7 +102,7 @@ const char* const kOddType = R"(<?xml version="1.0" encoding="UTF-8"?>
       <ECState Name="GHOSTS">
         <ECAction Algorithm="Missing" Output="NOPE"/>
         <ECAction Algorithm="Empty" Output="CNF"/>
-        <ECAction Algorithm="Structured" Output=""/>
+        <ECAction Algorithm="Foreign" Output=""/>
       </ECState>
       <ECTransition Source="START" Destination="TWO" Condition="REQ"/>
       <ECTransition Source="TWO" Destination="START" Condition="1"/>
@@ -112,7 +112,7 @@ const char* const kOddType = R"(<?xml version="1.0" encoding="UTF-8"?>
     <Algorithm Name="First"><Other Language="DelphiScript" Text="DO_OUT := 1;"/></Algorithm>
     <Algorithm Name="Second"><Other Language="DelphiScript" Text="DO_OUT := DO_OUT * 10 + 2;"/></Algorithm>
     <Algorithm Name="Empty"><Other Language="DelphiScript" Text=""/></Algorithm>
-    <Algorithm Name="Structured"><ST Text="OUT := 99;"/></Algorithm>
+    <Algorithm Name="Foreign"><Other Language="C" Text="OUT = 99;"/></Algorithm>
   </BasicFB>
 </FBType>
 )";

@@ -302,6 +302,39 @@ TEST_F(TypeEditorFixture, TheAlgorithmCheckNamesPlacesInTheAlgorithm)
     }
 }
 
+TEST_F(TypeEditorFixture, StructuredTextIsCheckedWithPlacesInItsOwnText)
+{
+    ASSERT_TRUE(Editor->NewBasicClick());
+    // REQ's algorithm in ST instead of the template's script.
+    TFBAlgorithm& a = *Editor->WorkingType()->Algorithms[1];
+    a.Language.clear();
+    a.OtherText.clear();
+    a.STText.clear();
+    Editor->ShowTab("Algorithms");
+    Editor->SelectAlgorithm(1);
+    auto* st = Editor->findChild<QPlainTextEdit*>("memST");
+    const struct {
+        const char* Text;
+        const char* Shown;
+        int Line, Column;
+    } cases[] = {
+        {"QO := QI;\nQO := QI AND;", "Line 2, column 13: Syntax Error: ';' where an operand was expected", 2, 13},
+        {"IF QI THEN\n  QO := NOSUCH;\nEND_IF;", "Line 2, column 9: Syntax Error: unknown variable NOSUCH", 2, 9},
+    };
+    for (const auto& c : cases) {
+        st->setPlainText(QString::fromUtf8(c.Text));
+        QTest::mouseClick(Editor->findChild<QPushButton*>("btnCheckScript"), Qt::LeftButton);
+        EXPECT_EQ(Editor->AlgorithmCheckText().toStdString(), c.Shown);
+        // The caret stands at the fault, in the ST text.
+        const QTextCursor at = st->textCursor();
+        EXPECT_EQ(at.blockNumber() + 1, c.Line);
+        EXPECT_EQ(at.positionInBlock() + 1, c.Column);
+    }
+    // Outputs by their own names, as ST writes them.
+    st->setPlainText(QStringLiteral("QO := NOT QI;\nIF QO THEN\n  QO := FALSE;\nEND_IF;"));
+    EXPECT_TRUE(Editor->CheckAlgorithmClick()) << Editor->AlgorithmCheckText().toStdString();
+}
+
 TEST_F(TypeEditorFixture, AConditionThatCannotRunIsStoredOnlyWhenTheUserSaysSoAndMarkedOnTheChart)
 {
     ASSERT_TRUE(Editor->NewBasicClick());

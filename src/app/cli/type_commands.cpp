@@ -6,6 +6,8 @@
 #include "model/file_util.h"
 #include "model/iec_names.h"
 #include "persistence/type_file.h"
+#include "runtime/algorithm_text.h"
+#include "runtime/script_check.h"
 
 #include <exception>
 #include <memory>
@@ -91,6 +93,16 @@ int typeCheck(TCliContext& ctx)
         for (const auto& unknown : UnknownDataTypes(*type, ctx.Workbench.LibraryTypeNames))
             ctx.Out << "WARNING\t" << path << "\t" << unknown.What << ": " << UnknownDataTypeText(unknown.Type)
                     << "\n";
+        // Structured Text the simulation could not compile, placed in the
+        // algorithm's own text.
+        for (const auto& a : type->Algorithms) {
+            if (AlgorithmLanguage(*a) != "ST")
+                continue;
+            const TScriptCheck check = CheckAlgorithm(*type, *a);
+            if (!check.Ok)
+                ctx.Out << "WARNING\t" << path << "\talgorithm " << a->Name << " line " << check.Line << ", column "
+                        << check.Column << ": " << oneLine(check.Message) << "\n";
+        }
         ctx.Out << "OK\t" << path << "\t" << type->Name << "\t" << (type->Composite ? "composite" : "basic") << "\t"
                 << counts(*type) << "\n";
     }
@@ -126,7 +138,8 @@ TCliCommand checkCommand{"type check", "FILE...", typeCheck,
                          "A composite's inner types are looked for in the indexed library; each one that is not\n"
                          "found is an ERROR line of its own. Before the OK line, a WARNING line names each data\n"
                          "input, data output and internal variable whose data type is neither an IEC 61499\n"
-                         "elementary type nor a type of the library."};
+                         "elementary type nor a type of the library. A WARNING line names each Structured Text\n"
+                         "algorithm that does not compile, with the line and column in the algorithm."};
 TCliCommand rewriteCommand{"type rewrite", "IN OUT", typeRewrite,
                            "Reads the type file IN and writes it to OUT as the workbench saves types, keeping\n"
                            "what the workbench does not understand."};

@@ -1310,6 +1310,8 @@ private:
 
 } // namespace
 
+bool IsScriptKeyword(std::string_view word) noexcept { return keywordOf(word) != TTok::Ident; }
+
 void TPasScriptCompiler::Compile(TScriptCode& code, const TScriptCode* context) const
 {
     // Carriage returns are dropped wherever they occur.
@@ -1331,3 +1333,4 @@ void TPasScriptCompiler::Compile(TScriptCode& code, const TScriptCode* context) 
 }
 
 } // namespace telvo
+

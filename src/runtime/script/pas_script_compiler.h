@@ -11,6 +11,10 @@ namespace telvo {
 // Nesting of statements and expression operands that the compiler accepts.
 inline constexpr int kMaxScriptNesting = 200;
 
+// Whether a word (any case) is a keyword of the language: a variable of
+// that name must be called differently in a script.
+bool IsScriptKeyword(std::string_view word) noexcept;
+
 class TPasScriptCompiler : public TScriptCompiler {
 public:
     std::string_view Name() const noexcept override { return "Pascal"; }

@@ -1,5 +1,6 @@
 #include "runtime/script/script_object.h"
 
+#include "runtime/script/iec_functions.h"
 #include "runtime/script/script_errors.h"
 #include "runtime/script/script_runner.h"
 
@@ -204,6 +205,7 @@ public:
     TSystemScope() : TScriptObject("TSystemScope")
     {
         AddMethod("Evaluate", 1, [](TScriptCall& call) { return call.Runner.Evaluate(call.Arg(0).ToText()); });
+        AddIecFunctions(*this);
     }
 };
 } // namespace

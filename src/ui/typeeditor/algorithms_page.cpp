@@ -5,6 +5,7 @@
 #include "ui/typeeditor/type_editor_p.h"
 
 #include "model/fb_type.h"
+#include "runtime/algorithm_text.h"
 #include "runtime/script_check.h"
 
 #include <QHBoxLayout>
@@ -243,17 +244,20 @@ bool TfrmDesignFBType::CheckAlgorithmClick()
     if (!type_ || row < 0 || row >= count(TGrid::Algorithms))
         return false;
     const TFBAlgorithm& a = *type_->Algorithms[row];
-    const std::vector<std::string>& lines = a.OtherText.empty() ? a.STText : a.OtherText;
     // The script the simulation would run for this algorithm on an instance
-    // of the type, compiled by the same compiler.
-    const TScriptCheck check = CheckAlgorithmScript(*type_, lines);
+    // of the type, compiled by the same compiler; Structured Text through
+    // its translation, with places in the ST text.
+    const bool st = AlgorithmLanguage(a) == "ST";
+    const TScriptCheck check =
+        st ? CheckAlgorithm(*type_, a) : CheckAlgorithmScript(*type_, a.OtherText.empty() ? a.STText : a.OtherText);
     if (!check.Ok) {
         QString text = qs(check.Message);
         if (check.Line >= 1) {
             text = QStringLiteral("Line %1, column %2: ").arg(check.Line).arg(check.Column) + text;
-            QTextCursor cursor(memSource_->document()->findBlockByNumber(check.Line - 1));
+            QPlainTextEdit* source = st ? memST_ : memSource_;
+            QTextCursor cursor(source->document()->findBlockByNumber(check.Line - 1));
             cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, std::max(0, check.Column - 1));
-            memSource_->setTextCursor(cursor);
+            source->setTextCursor(cursor);
         }
         lblCheck_->setText(text);
         lblCheck_->setStyleSheet(QStringLiteral("color: #b00000;"));
