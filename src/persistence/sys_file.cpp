@@ -51,9 +51,9 @@ public:
                 s.Version = attr(e, "Version");
                 s.Author = attr(e, "Author");
                 s.Date = attr(e, "Date");
-                // Only the newest version is carried: the export writes one.
-                if (versionSeen_++)
-                    leave(e, s.Name);
+                // Read for the writer's sake; a project has no place for it,
+                // and its export writes a version of its own.
+                leave(e, s.Name);
             } else if (n == "Application") {
                 TSysApplication& a = s.Applications.emplace_back();
                 a.Name = required(e, s.Name);
@@ -270,7 +270,6 @@ private:
     const std::string& file_;
     std::vector<std::string>& notCarried_;
     int depth_ = 0;
-    int versionSeen_ = 0;
 };
 
 // Writing -------------------------------------------------------------------

@@ -374,7 +374,7 @@ private:
         }
         TFB_Instance* drawn = nullptr;
         try {
-            drawn = d.AddInstance(uniqueName(name, app, path), shortTypeName(type), true, nullptr);
+            drawn = d.AddInstance(uniqueName(name, app, path), shortTypeName(type), false, nullptr);
         } catch (const std::exception& e) {
             message(sysFile_ + ": FB " + path + " is not carried over: " + e.what());
             return nullptr;
