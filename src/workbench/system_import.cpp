@@ -22,6 +22,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 namespace telvo {
 
@@ -66,9 +67,9 @@ struct TEndpoint {
 // What one network's names stand for once flattened: its FBs, its untyped
 // subapps, and (for a subapp) where its own ports lead inside.
 struct TScope {
-    std::map<std::string, TFB_InstanceRef*> FBs;
-    std::map<std::string, TScope> SubApps;
-    std::map<std::string, std::vector<TEndpoint>> InputFeeds, OutputDrivers;
+    std::unordered_map<std::string, TFB_InstanceRef*> FBs;
+    std::unordered_map<std::string, TScope> SubApps;
+    std::unordered_map<std::string, std::vector<TEndpoint>> InputFeeds, OutputDrivers;
     std::vector<TFB_InstanceRef*> All; // every record made inside, nested ones too
 };
 
@@ -681,7 +682,7 @@ private:
                 TslIECDevice* dev = resources_[resPath];
                 if (!dev)
                     continue;
-                std::map<std::string, TFB_InstanceRef*> local;
+                std::unordered_map<std::string, TFB_InstanceRef*> local;
                 // A name of the resource's network as the application path
                 // it stands for: App.FB itself, or an older file's copy.
                 std::map<std::string, std::string> alias;
@@ -800,7 +801,8 @@ private:
                       std::to_string(result_.Resources) + "\tmapped=" + std::to_string(result_.Mapped));
         out.push_back("project\t" + projectFile_);
         for (const TFB_Diagram* d : applicationDiagrams_)
-            out.push_back("diagram\t" + d->Name + "\tfbs=" + std::to_string(d->DrawnInstances.size()));
+            if (!d->DrawnInstances.empty())
+                out.push_back("diagram\t" + d->Name + "\tfbs=" + std::to_string(d->DrawnInstances.size()));
         for (const auto& o : wb_.SystemLayer().Objects) {
             if (auto* dev = dynamic_cast<const TslIECDevice*>(o.get()))
                 out.push_back("device\t" + dev->Name + "\t" + dev->TypeName + "\t" + dev->DeviceIPAddress + ":" +
@@ -877,12 +879,12 @@ private:
     std::map<std::string, std::string> failedTypes_;
     std::vector<std::string> loading_;
     std::vector<TCopy> copies_;
-    std::map<std::string, TFB_InstanceRef*> byPath_;
-    std::map<std::string, std::vector<TFB_InstanceRef*>> subappRecords_;
+    std::unordered_map<std::string, TFB_InstanceRef*> byPath_;
+    std::unordered_map<std::string, std::vector<TFB_InstanceRef*>> subappRecords_;
     // The applications' scopes stay, so that a resource's connections can
     // name a mapped subapp's ports.
     std::deque<TScope> rootScopes_;
-    std::map<std::string, const TScope*> subScopes_;
+    std::unordered_map<std::string, const TScope*> subScopes_;
     std::map<std::string, TslIECDevice*> resources_;
     std::map<std::string, std::vector<TslIECDevice*>> devicesOf_;
     std::map<std::string, std::string> copyPaths_;
