@@ -370,7 +370,9 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
         plan.Address = device->DeviceIPAddress;
         plan.Port = device->DeviceAddressPort;
         auto named = options.Resources.find(device->Name);
-        plan.Resource = named != options.Resources.end() ? named->second : device->Name;
+        plan.Resource = named != options.Resources.end()     ? named->second
+                        : !device->ResourceName.empty() ? device->ResourceName
+                                                        : device->Name;
         const auto& pi = run.ProcessInterface(*device);
         auto local = [&](const TFB_InstanceRef* r) { return r && r->Device == device; };
 

@@ -73,8 +73,8 @@ struct TForteDevicePlan {
 };
 
 struct TForteOptions {
-    // Resource names the user set, by device name; the device's own name
-    // otherwise. A name for a device that is no IEC device of the project
+    // Resource names the user set, by device name; else the resource name
+    // the device keeps (from an imported system), else the device's own name. A name for a device that is no IEC device of the project
     // is refused: it would be a typing error that deploys under the wrong
     // name unnoticed.
     std::map<std::string, std::string> Resources;

@@ -231,6 +231,11 @@ void writeSystemLayer(pugi::xml_node root, const TProjectParts& parts, const fs:
             if (auto* iec = dynamic_cast<const TslIECDevice*>(device)) {
                 set(e, "DeviceIPAddress", iec->DeviceIPAddress);
                 set(e, "DeviceAddressPort", iec->DeviceAddressPort);
+                // Written only when set: readers that do not know it skip an
+                // attribute they do not ask for, and every other file stays
+                // byte for byte as it was.
+                if (!iec->ResourceName.empty())
+                    set(e, "ResourceName", iec->ResourceName);
             } else if (auto* opc = dynamic_cast<const TslOPCDevice*>(device)) {
                 set(e, "OPCServerName", opc->OPCServerName);
                 set(e, "OPCMachineName", opc->OPCMachineName);
@@ -454,6 +459,7 @@ private:
         if (auto* iec = dynamic_cast<TslIECDevice*>(device)) {
             iec->DeviceIPAddress = e.attribute("DeviceIPAddress").value();
             iec->DeviceAddressPort = e.attribute("DeviceAddressPort").value();
+            iec->ResourceName = e.attribute("ResourceName").value();
         } else if (auto* opcDevice = dynamic_cast<TslOPCDevice*>(device)) {
             opcDevice->OPCServerName = e.attribute("OPCServerName").value();
             opcDevice->OPCMachineName = e.attribute("OPCMachineName").value();

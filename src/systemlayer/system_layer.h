@@ -232,6 +232,10 @@ public:
     TslIECDevice(TSystemLayerManager* layer, const std::string& imageFile) : TslDevice(slIECDevice, layer, imageFile) {}
     std::string DeviceIPAddress;
     std::string DeviceAddressPort;
+    // The resource the device's FBs run in on an IEC 61499 runtime; empty
+    // means the device's own name. An imported system keeps its resources'
+    // names here.
+    std::string ResourceName;
 };
 
 class TslOPCDevice final : public TslDevice {

@@ -96,7 +96,8 @@ std::vector<std::string> DescribeProject(const TWorkbench& workbench)
         if (auto* bus = dynamic_cast<const TslIECFieldbus*>(o.get()))
             out.push_back("  allow=" + std::to_string(bus->AllowNonIecDevices));
         if (auto* iec = dynamic_cast<const TslIECDevice*>(o.get()))
-            out.push_back("  address " + iec->DeviceIPAddress + ":" + iec->DeviceAddressPort);
+            out.push_back("  address " + iec->DeviceIPAddress + ":" + iec->DeviceAddressPort +
+                          (iec->ResourceName.empty() ? std::string() : " resource=" + iec->ResourceName));
         if (auto* opc = dynamic_cast<const TslOPCDevice*>(o.get()))
             out.push_back("  server " + opc->OPCServerName + "@" + opc->OPCMachineName);
         if (auto* device = dynamic_cast<const TslDevice*>(o.get())) {

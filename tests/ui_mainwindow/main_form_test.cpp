@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace telvo;
@@ -293,7 +294,9 @@ TEST_F(MainFormStartUp, MenusHoldEveryItemInOrderWithItsShortcut)
         return texts;
     };
     EXPECT_EQ(items("mnuTelvo"), QStringList({"&New TELVO project\tCtrl+N", "&Open project...\tCtrl+O", "&Close Project",
-                                              "&Save Project\tCtrl+S", "Save Project &As...", "TELVO Start Center...",
+                                              "&Save Project\tCtrl+S", "Save Project &As...",
+                                              "Import IEC 61499 system...", "Export as IEC 61499 system...",
+                                              "TELVO Start Center...",
                                               "E&xit"}));
     EXPECT_EQ(items("mnuEdit"), QStringList({"&Undo", "&Redo", "Cu&t", "&Copy", "&Paste"}));
     EXPECT_EQ(items("mnuFBType"), QStringList({"New Basic\tCtrl+T", "New Composite", "New Based on...", "Open...",
@@ -504,5 +507,63 @@ TEST_F(MainFormStartUp, NewWindowsOpenInsideTheDocumentArea)
                                            << placed.width() << "x" << placed.height() << " in " << area.width()
                                            << "x" << area.height();
     }
+    Form->Projects().CloseProject();
+}
+
+// File › Import IEC 61499 system makes a project of a .sys file and opens
+// it; Export writes it back as a .sys beside its own types.
+TEST_F(MainFormStartUp, ImportAndExportAnIec61499SystemFromTheMenu)
+{
+    WriteSettings("[Values]\nDonotShowInitWindow=1\n");
+    Start();
+    EXPECT_TRUE(Form->Action("mnuImportSystem")->isEnabled());
+    EXPECT_FALSE(Form->Action("mnuExportSystem")->isEnabled()) << "no project to export yet";
+    const fs::path sys = Home.Write("sys/line.sys", R"(<?xml version="1.0" encoding="UTF-8"?>
+<System Name="Line">
+	<VersionInfo Version="1.0" Author="a"/>
+	<Application Name="App">
+		<SubAppNetwork>
+			<FB Name="Split" Type="E_SPLIT" x="100" y="100"/>
+			<FB Name="Count" Type="E_CTU" x="900" y="100"><Parameter Name="PV" Value="5"/></FB>
+			<EventConnections><Connection Source="Split.EO1" Destination="Count.CU"/></EventConnections>
+		</SubAppNetwork>
+	</Application>
+	<Device Name="PLC" Type="FORTE_PC"><Parameter Name="MGR_ID" Value="&quot;localhost:61499&quot;"/>
+		<Resource Name="RES" Type="EMB_RES"><FBNetwork/></Resource></Device>
+	<Mapping From="App.Split" To="PLC.RES"/><Mapping From="App.Count" To="PLC.RES"/>
+</System>
+)");
+    const QString project = QString::fromStdString((Home / "p" / "line").string());
+    Form->AskSystemFileName = [&](const QString&) { return QString::fromStdString(sys.string()); };
+    Form->AskImportedProjectFileName = [&](const QString& folder) {
+        EXPECT_EQ(folder, QString::fromStdString((Home / "sys").string()));
+        return project;
+    };
+    TModalAnswers answers;
+    Form->Action("mnuImportSystem")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !Form->ProjectWorkRunning() && Form->Project().IsOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !answers.Texts.isEmpty(); }));
+    EXPECT_TRUE(answers.Texts.last().startsWith("system\tLine\tapplications=1\tfbs=2\tconnections=1"))
+        << answers.Texts.last().toStdString();
+    const QStringList log = LogTexts(*Form);
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(),
+                            [](const QString& l) { return l.endsWith("VersionInfo in Line is not carried over"); }))
+        << log.join('\n').toStdString();
+    ASSERT_EQ(Workbench->FBManager().Instances.size(), 2u);
+    auto* plc = dynamic_cast<TslIECDevice*>(Workbench->SystemLayer().FindByName("PLC"));
+    ASSERT_NE(plc, nullptr);
+    EXPECT_EQ(plc->ResourceName, "RES");
+    EXPECT_EQ(plc->DownloadedFBInstanceList.size(), 2u);
+
+    Form->UpdateMenuItems();
+    ASSERT_TRUE(Form->Action("mnuExportSystem")->isEnabled());
+    const fs::path out = Home / "out";
+    Form->AskSystemExportFolder = [&](const QString&) { return QString::fromStdString(out.string()); };
+    Form->Action("mnuExportSystem")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return answers.Texts.size() >= 2; }));
+    EXPECT_TRUE(answers.Texts.last().startsWith(QString::fromStdString("Written: " + (out / "Line.sys").string())))
+        << answers.Texts.last().toStdString();
+    const std::string text = ReadFile(out / "Line.sys");
+    EXPECT_NE(text.find("<Mapping From=\"App.Count\" To=\"PLC.RES\" />"), std::string::npos) << text;
     Form->Projects().CloseProject();
 }

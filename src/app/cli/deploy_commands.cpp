@@ -285,7 +285,10 @@ int deviceRead(TCliContext& ctx)
         return 1;
     }
     TForteReadResult r = ForteRead(device->DeviceIPAddress, device->DeviceAddressPort,
-                                   resource.empty() ? device->Name : resource, port);
+                                   !resource.empty()                 ? resource
+                                   : !device->ResourceName.empty() ? device->ResourceName
+                                                                   : device->Name,
+                                   port);
     if (!r.Ok) {
         ctx.Err << "telvo: " << deviceName << ": " << port << " cannot be read: " << r.Error << "\n";
         return 1;
@@ -310,14 +313,16 @@ TCliCommand reg{"deploy",
                 "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address\n"
                 "  --dry-run        with forte: print the requests instead of sending them\n"
                 "  --replace        with forte: kill and delete a resource an earlier deployment left\n"
-                "  --resource DEVICE=NAME  with forte: the resource's name on that device (default: the device's);\n"
+                "  --resource DEVICE=NAME  with forte: the resource's name on that device (default: the one the\n"
+                "                   project keeps for it, from an imported system, else the device's);\n"
                 "                   DEVICE must be an IEC device of the project\n"
                 "  --id-base HOST:PORT     with forte: IPv4 address and port of the first publish/subscribe pair\n"
                 "                   (default 239.0.0.1:61550; each further pair takes the next port, up to 65535)"};
 TCliCommand regRead{"device read", "FILE.crf DEVICE INSTANCE.PORT [--resource NAME]", deviceRead,
                     "Reads one port of an FB deployed to an IEC 61499 runtime and prints its value, control\n"
                     "characters escaped (\\n, \\t, \\xHH); exits 1 when the runtime refuses or answers no value.\n"
-                    "  --resource NAME  the resource on the device (default: the device's name)"};
+                    "  --resource NAME  the resource on the device (default: the one the project keeps for it, else the\n"
+                    "                   device's name)"};
 
 } // namespace
 

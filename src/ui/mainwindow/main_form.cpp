@@ -13,6 +13,7 @@
 #include "ui/telvo_application.h"
 #include "ui/uml/trans_facility_tool.h"
 #include "umlimport/umbrello_tool.h"
+#include "workbench/system_import.h"
 #include "workbench/workbench.h"
 
 #include <QCloseEvent>
@@ -293,6 +294,16 @@ TMainForm::TMainForm(TWorkbench& workbench, QWidget* parent)
 
     AskOpenProjectFileName = [this](const QString& folder) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open project"), folder, projectFilter);
+    };
+    AskSystemFileName = [this](const QString& folder) {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Import IEC 61499 system"), folder,
+                                            QStringLiteral("IEC 61499 system (*.sys);;All (*.*) (*)"));
+    };
+    AskImportedProjectFileName = [this](const QString& folder) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("New project for the system"), folder, projectFilter);
+    };
+    AskSystemExportFolder = [this](const QString& folder) {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Export as IEC 61499 system"), folder);
     };
 
     InstallEditorWindows(factories_);
@@ -826,6 +837,56 @@ void TMainForm::SaveProjectClick()
     SetProjectModified(false);
 }
 void TMainForm::CloseProjectClick() { projects_->CloseProject(); }
+
+// The import makes a new project on disk, which is then opened as any other;
+// what it could not carry over goes to the log, one line per element.
+void TMainForm::ImportSystemClick()
+{
+    const QString system = AskSystemFileName ? AskSystemFileName(OpenFolder()) : QString();
+    if (system.isEmpty())
+        return;
+    QString project = AskImportedProjectFileName ? AskImportedProjectFileName(QFileInfo(system).absolutePath()) : QString();
+    if (project.isEmpty())
+        return;
+    if (!project.endsWith(QStringLiteral(".crf")))
+        project += QStringLiteral(".crf");
+    TSystemImport result;
+    try {
+        result = ImportSystem(workbench_.ProgramFolder(), system.toStdString(), project.toStdString(), false);
+    } catch (const ESystemExchangeError& e) {
+        workbench_.UI().ShowMessage(e.what());
+        return;
+    }
+    for (const std::string& m : result.Messages)
+        log(m);
+    // The system's own types are in the library now.
+    workbench_.IndexLibrary();
+    projects_->OpenProject(project.toStdString());
+    workbench_.UI().ShowMessage(result.Listing.front() + "\n" + std::to_string(result.Messages.size()) +
+                                " elements not carried over are listed in the log.");
+}
+
+void TMainForm::ExportSystemClick()
+{
+    if (!projects_->Info().IsOpen())
+        return;
+    const QString folder = AskSystemExportFolder ? AskSystemExportFolder(OpenFolder()) : QString();
+    if (folder.isEmpty())
+        return;
+    TSystemExport result;
+    try {
+        result = ExportSystem(workbench_, folder.toStdString());
+    } catch (const ESystemExchangeError& e) {
+        workbench_.UI().ShowMessage(e.what());
+        return;
+    }
+    for (const std::string& m : result.Messages)
+        log(m);
+    workbench_.UI().ShowMessage("Written: " + result.SystemFile.string() + " and " +
+                                std::to_string(result.Written.size() - 1) + " type files\n" +
+                                std::to_string(result.Messages.size()) +
+                                " elements not carried over are listed in the log.");
+}
 
 // ---------------------------------------------------------------- start center
 

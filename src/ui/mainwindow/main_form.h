@@ -73,6 +73,12 @@ public:
     // Which project file "Open project..." picks, starting in a folder (an
     // empty name when cancelled). The default runs the file dialog.
     std::function<QString(const QString& folder)> AskOpenProjectFileName;
+    // File › Import IEC 61499 system: the .sys file, then the new project
+    // file; Export: the folder. An empty name cancels. The defaults run the
+    // file dialogs.
+    std::function<QString(const QString& folder)> AskSystemFileName;
+    std::function<QString(const QString& folder)> AskImportedProjectFileName;
+    std::function<QString(const QString& folder)> AskSystemExportFolder;
     // The menu item or tool-bar button of that object name ("mnuSaveProject",
     // "tbSave"), or none.
     QAction* Action(const QString& objectName) const;
@@ -188,6 +194,8 @@ public:
     void OpenRecentProject(QAction* item);
     void SaveProjectClick();
     void CloseProjectClick();
+    void ImportSystemClick();
+    void ExportSystemClick();
     void StartCenterClick();
     // The Edit menu: the active editor window's undo stack and clipboard.
     void UndoClick();

@@ -61,6 +61,11 @@ void TMainForm::createMenus()
     // Save As has never done anything more than Save offers.
     addItem(mnuTelvo_, "mnuSaveProjectAs", QStringLiteral("Save Project &As..."));
     mnuTelvo_->addSeparator();
+    addItem(mnuTelvo_, "mnuImportSystem", QStringLiteral("Import IEC 61499 system..."), {},
+            &TMainForm::ImportSystemClick);
+    addItem(mnuTelvo_, "mnuExportSystem", QStringLiteral("Export as IEC 61499 system..."), {},
+            &TMainForm::ExportSystemClick);
+    mnuTelvo_->addSeparator();
     recentAnchor_ = mnuTelvo_->addSeparator(); // recent projects go before this
     addItem(mnuTelvo_, "mnuStartCenter", QStringLiteral("TELVO Start Center..."), {}, &TMainForm::StartCenterClick);
     mnuTelvo_->addSeparator();

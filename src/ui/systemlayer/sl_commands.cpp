@@ -83,6 +83,7 @@ TslObjectFields TslObjectFields::Of(const TslObject& o)
     if (auto* iec = dynamic_cast<const TslIECDevice*>(&o)) {
         f.Address = iec->DeviceIPAddress;
         f.Port = iec->DeviceAddressPort;
+        f.Resource = iec->ResourceName;
     }
     if (auto* opc = dynamic_cast<const TslOPCDevice*>(&o)) {
         f.Machine = opc->OPCMachineName;
@@ -122,6 +123,7 @@ void TslObjectFields::ApplyTo(TslObject& o) const
     if (auto* iec = dynamic_cast<TslIECDevice*>(&o)) {
         iec->DeviceIPAddress = Address;
         iec->DeviceAddressPort = Port;
+        iec->ResourceName = Resource;
     }
     if (auto* opc = dynamic_cast<TslOPCDevice*>(&o)) {
         opc->OPCMachineName = Machine;

@@ -48,7 +48,7 @@ private:
 struct TslObjectFields {
     std::string Name, TypeName, Description;
     bool AllowNonIecDevices = false;
-    std::string Address, Port;         // IEC device
+    std::string Address, Port, Resource; // IEC device
     std::string Machine, Server;       // OPC device
     std::string ImageFileName;         // IPT
     std::string BitmapFile;

@@ -1,0 +1,1 @@
+telvo_fuzzer(fuzz_sys_reader SOURCES fuzz_sys_reader.cpp LIBS telvo_workbench telvo_persistence telvo_model telvo_systemlayer)
