@@ -1174,8 +1174,12 @@ TFortePort FindFortePort(TFB_Manager& manager, const TslIECDevice& device, const
         return found;
     const std::string fb = instancePort.substr(0, dot), port = instancePort.substr(dot + 1);
     for (const TFB_InstanceRef* r : device.DownloadedFBInstanceList)
-        if (r && r->Type && r->Name == fb)
+        if (r && r->Type && r->Name == fb) {
             found.Type = r->Type;
+            for (const auto& input : r->DataInputs)
+                if (input->Decl && input->Decl->Name == port && !input->ValueText.empty() && converts(*input))
+                    found.Constant = forteLiteral(*input);
+        }
     if (!found.Type) {
         TCommandSetGenerator run(manager);
         for (const auto& i : run.ProcessInterface(device).Instances)
@@ -1283,6 +1287,12 @@ std::string TForteOnline::ClearForce(const std::string& instancePort)
 {
     TForteResponse answer;
     return send(ForteClearForceXml(nextId(), instancePort), answer);
+}
+
+std::string TForteOnline::Write(const std::string& instancePort, const std::string& literal)
+{
+    TForteResponse answer;
+    return send(onlineRequest(nextId(), "WRITE", TRequestList::connection(literal, instancePort)), answer);
 }
 
 std::string TForteOnline::Trigger(const std::string& instancePort, bool resetCount)

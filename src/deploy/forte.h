@@ -282,6 +282,9 @@ struct TFortePort {
     const TFB_Type* Type = nullptr;
     const TFBDataMemberType* Data = nullptr; // a data input or output
     bool Event = false;                      // an event input or output
+    // The constant a deployment writes to this input, as it writes it;
+    // empty when it writes none.
+    std::string Constant;
 };
 TFortePort FindFortePort(TFB_Manager& manager, const TslIECDevice& device, const std::string& instancePort);
 // The literal a forced value goes to the runtime as: `text` checked
@@ -303,6 +306,8 @@ public:
     std::string Poll(std::vector<TForteWatchValue>& values);
     std::string Force(const std::string& instancePort, const std::string& literal);
     std::string ClearForce(const std::string& instancePort);
+    // A value written once, as a deployment writes a constant.
+    std::string Write(const std::string& instancePort, const std::string& literal);
     std::string Trigger(const std::string& instancePort, bool resetCount = false);
 
 private:

@@ -496,11 +496,11 @@ int deviceForce(TCliContext& ctx)
     if (!device)
         return 1;
     std::string literal;
+    const TFortePort found = FindFortePort(ctx.Workbench.FBManager(), *device, port);
     if (!clear) {
         // Checked before anything is sent: the runtime would take a wrong
         // text as some value of its own making, or refuse it without
         // saying why.
-        const TFortePort found = FindFortePort(ctx.Workbench.FBManager(), *device, port);
         if (!found.Data) {
             ctx.Err << "telvo: " << deviceName << ": " << port << " is no data port of an FB on the device\n";
             return 1;
@@ -516,6 +516,11 @@ int deviceForce(TCliContext& ctx)
     std::string failed;
     if (connectOnline(*device, args.Resource, online, failed))
         failed = clear ? online.ClearForce(port) : online.Force(port, literal);
+    // The runtime lets the port go but keeps the forced value until
+    // something writes it: an input fed by a constant gets the constant
+    // again, as deployed.
+    if (clear && failed.empty() && !found.Constant.empty())
+        failed = online.Write(port, found.Constant);
     if (!failed.empty()) {
         ctx.Err << "telvo: " << deviceName << ": " << port << (clear ? " cannot be let go: " : " cannot be forced: ")
                 << failed << "\n";
@@ -594,7 +599,8 @@ TCliCommand regForce{"device force", "FILE.crf DEVICE INSTANCE.PORT VALUE | FILE
                      deviceForce,
                      "Forces a data input or output of an FB deployed to an IEC 61499 runtime to VALUE, checked\n"
                      "against the port's type in the project first; a forced input ignores its connection.\n"
-                     "  --clear          let the port go again\n"
+                     "  --clear          let the port go again; an input the project gives a constant gets\n"
+                     "                   that constant again\n"
                      "  --resource NAME  the resource on the device (default: the device's name)"};
 TCliCommand regTrigger{"device trigger", "FILE.crf DEVICE INSTANCE.EVENT [--reset] [--resource NAME]", deviceTrigger,
                        "Fires an event input or output of an FB deployed to an IEC 61499 runtime once.\n"
