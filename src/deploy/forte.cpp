@@ -1131,11 +1131,13 @@ std::string ForteTriggerXml(int id, const std::string& instancePort, bool resetC
 
 size_t ForteWatchAnswerBytes(const std::string& resource, const std::vector<TForteWatchSpec>& watches)
 {
-    // <Response ID="9999999"><Watches><Resource name="R"> ... </Resource></Watches></Response>
-    size_t bytes = std::string_view("<Response ID=\"9999999\"><Watches></Watches></Response>").size();
+    // The runtime lays the answer out with line breaks and indents: a few
+    // bytes around the list and each resource, one after an event's data.
+    constexpr size_t kLayout = 16;
+    size_t bytes = std::string_view("<Response ID=\"9999999\"><Watches></Watches></Response>").size() + kLayout;
     if (watches.empty())
         return bytes;
-    bytes += std::string_view("<Resource name=\"\"></Resource>").size() + attributeBytes(resource);
+    bytes += std::string_view("<Resource name=\"\"></Resource>").size() + kLayout + attributeBytes(resource);
     std::set<std::string, std::less<>> fbs;
     for (const TForteWatchSpec& w : watches) {
         const size_t dot = w.InstancePort.find('.');
@@ -1145,7 +1147,7 @@ size_t ForteWatchAnswerBytes(const std::string& resource, const std::vector<TFor
             bytes += std::string_view("<FB name=\"\"></FB>").size() + attributeBytes(fb);
         bytes += std::string_view("<Port name=\"\"></Port>").size() + attributeBytes(port);
         // A count of 32 bits and a time of 64.
-        bytes += w.Event ? std::string_view("<Data value=\"4294967295\" time=\"18446744073709551615\"/>").size()
+        bytes += w.Event ? std::string_view("<Data value=\"4294967295\" time=\"18446744073709551615\"/>\n").size()
                          : std::string_view("<Data value=\"\" forced=\"false\"/>").size() + valueBudget(w.Type);
     }
     return bytes;

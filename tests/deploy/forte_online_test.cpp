@@ -58,6 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
                   R"(<Response ID="4"><Watches><Resource name="R"><FB name="F"><Port name="CV"><Data value="3" forced="false"/></Port><Port name="CU"><Data value="3" time="51234"/></Port></FB></Resource></Watches></Response>)",
                   true,
                   {"R/F.CV=3", "R/F.CU=3 @51234"}},
+        TPollCase{"LaidOutAsTheRuntimeSendsIt",
+                  "<Response ID=\"4\">\n  <Watches>\n    <Resource name=\"R\"><FB name=\"c\"><Port name=\"PV\"><Data "
+                  "value=\"7\" forced=\"true\"/></Port><Port name=\"CU\"><Data value=\"1\" time=\"1126\"/>\n</Port></FB>"
+                  "</Resource>\n  </Watches>\n</Response>",
+                  true,
+                  {"R/c.PV=7 forced", "R/c.CU=1 @1126"}},
         TPollCase{"NoWatchAtAll", R"(<Response ID="4" />)", true, {}},
         TPollCase{"ForcedAndEscaped",
                   R"(<Response ID="4"><Watches><Resource name="R"><FB name="F"><Port name="S"><Data value="a &lt;b&gt; &amp; &quot;c&quot;" forced="true"/></Port></FB></Resource><Resource name="Q"><FB name="G"><Port name="T"><Data value="T#1500ms" forced="false"/></Port></FB></Resource></Watches></Response>)",

@@ -371,9 +371,8 @@ private:
             counts_[port] = 0;
         else
             return false;
-        // The long form: the request's element comes back.
-        answer = "<Response ID=\"" + id + "\"" + rest.substr(0, rest.size() - std::string("</Request>").size()) +
-                 "</Response>";
+        // The long form, with nothing but blanks inside, as the runtime has it.
+        answer = "<Response ID=\"" + id + "\">\n  \n</Response>";
         return true;
     }
 
@@ -389,7 +388,8 @@ private:
                 resources.push_back(w.Resource);
         if (resources.empty())
             return "<Response ID=\"" + id + "\" />";
-        std::string out = "<Response ID=\"" + id + "\"><Watches>";
+        // Laid out with line breaks and blanks as the runtime lays it out.
+        std::string out = "<Response ID=\"" + id + "\">\n  <Watches>\n    ";
         for (const std::string& res : resources) {
             out += "<Resource name=\"" + escaped(res) + "\">";
             std::vector<std::string> fbs;
@@ -415,13 +415,13 @@ private:
                                                                          : "0");
                             out += std::string("\" forced=\"") + (forced != forced_.end() ? "true" : "false");
                         }
-                        out += "\"/></Port>";
+                        out += events ? "\"/>\n</Port>" : "\"/></Port>";
                     }
                 out += "</FB>";
             }
-            out += "</Resource>";
+            out += "</Resource>\n  ";
         }
-        return out + "</Watches></Response>";
+        return out + "</Watches>\n</Response>";
     }
 
     std::vector<TWatch> watches_;
