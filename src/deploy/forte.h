@@ -220,3 +220,100 @@ TForteReadResult ForteRead(const std::string& address, const std::string& port, 
                            const std::string& instancePort, int timeoutMs = 10000);
 
 } // namespace telvo
+
+// ---- Online: watching, forcing and triggering ports of a running resource --
+
+namespace telvo {
+
+class TFB_Type;
+class TFBDataMemberType;
+class TslIECDevice;
+
+// One watched port as a poll answers it.
+struct TForteWatchValue {
+    std::string Resource, FB, Port;
+    // A data port's value as IEC text (XML escapes undone); an event's count.
+    std::string Value;
+    // The answer carries a time: the port is an event, Time the runtime's
+    // ticks at its last occurrence.
+    bool Event = false;
+    std::string Time;
+    bool Forced = false;
+};
+
+// The answer to READ <Watches/>: every watched port of every resource in the
+// order the runtime lists them. An empty Response lists none. False, and
+// why, for anything else.
+bool ParseForteWatches(const TForteResponse& response, std::vector<TForteWatchValue>& values, std::string& error);
+
+// The requests of online work, each to the resource.
+std::string ForteWatchXml(int id, bool create, const std::string& instancePort);
+std::string ForteReadWatchesXml(int id);
+// `literal` as ForteForceLiteral makes it.
+std::string ForteForceXml(int id, const std::string& instancePort, const std::string& literal);
+std::string ForteClearForceXml(int id, const std::string& instancePort);
+// An event fired once, or its count set back to zero.
+std::string ForteTriggerXml(int id, const std::string& instancePort, bool resetCount);
+
+// The runtime frames every answer with a 16-bit length and breaks the
+// connection rather than send a longer one.
+constexpr size_t kForteAnswerLimit = 65534;
+
+struct TForteWatchSpec {
+    std::string InstancePort;
+    // The data type ("" when the FB is not in the project); ignored for an
+    // event.
+    std::string Type;
+    bool Event = false;
+};
+// The longest answer one poll of these watches of `resource` can bring,
+// counted from the widest value each port's type can print. A string or a
+// type the project does not know counts kForteStringBudget bytes: the
+// runtime's strings have no bound of their own, so that is a choice.
+constexpr size_t kForteStringBudget = 256;
+size_t ForteWatchAnswerBytes(const std::string& resource, const std::vector<TForteWatchSpec>& watches);
+// How many of the watches, from the first, fit in one poll's answer.
+size_t ForteWatchesThatFit(const std::string& resource, const std::vector<TForteWatchSpec>& watches);
+
+// A port of an FB the deployment puts on `device`, found in the project:
+// an FB distributed to it or one of its process-interface diagram.
+struct TFortePort {
+    bool Found = false; // the FB is in the project
+    const TFB_Type* Type = nullptr;
+    const TFBDataMemberType* Data = nullptr; // a data input or output
+    bool Event = false;                      // an event input or output
+    // The constant a deployment writes to this input, as it writes it;
+    // empty when it writes none.
+    std::string Constant;
+};
+TFortePort FindFortePort(TFB_Manager& manager, const TslIECDevice& device, const std::string& instancePort);
+// The literal a forced value goes to the runtime as: `text` checked
+// against the port's type (the integer types by their range). Empty
+// `error` when it is one, else why not.
+std::string ForteForceLiteral(const TFBDataMemberType& port, const std::string& text, std::string& error);
+
+// One management connection to one resource for online work, its requests
+// numbered on from 1. Each call answers empty when done, else why not: the
+// connection's failure, or the runtime's Reason for a refusal (Refused then
+// says so).
+class TForteOnline {
+public:
+    TForteClient Client;
+    std::string Resource;
+    bool Refused = false;
+
+    std::string Watch(const std::string& instancePort, bool create = true);
+    std::string Poll(std::vector<TForteWatchValue>& values);
+    std::string Force(const std::string& instancePort, const std::string& literal);
+    std::string ClearForce(const std::string& instancePort);
+    // A value written once, as a deployment writes a constant.
+    std::string Write(const std::string& instancePort, const std::string& literal);
+    std::string Trigger(const std::string& instancePort, bool resetCount = false);
+
+private:
+    std::string send(const std::string& xml, TForteResponse& answer);
+    int nextId();
+    int id_ = 0;
+};
+
+} // namespace telvo

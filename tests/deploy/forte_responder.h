@@ -2,14 +2,23 @@
 // An IEC 61499 runtime as far as deployment sees it: a listener on
 // 127.0.0.1 that takes management frames one at a time, keeps each frame's
 // bytes, and answers as a runtime does, refusing what the test says.
+//
+// Online work too: it keeps the watches made per resource and answers
+// READ <Watches/> with them (data ports first, then events, per FB), holds
+// forced values until cleared, counts each triggered event and resets the
+// count on $er. Values of data ports are what the test sets. Like the
+// runtime it breaks the connection rather than send an answer longer than
+// 65,534 bytes.
 
 #include "recording_listener.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -76,6 +85,39 @@ public:
     {
         std::lock_guard<std::mutex> lock(settingsMutex_);
         turnAway_ = connections;
+    }
+
+    // The value a watched data port shows (INSTANCE.PORT), "0" unless set.
+    void SetWatchValue(const std::string& port, std::string value)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        watchValues_[port] = std::move(value);
+    }
+    // The ports that are events: their watches show a count and a time.
+    void SetEventPorts(std::vector<std::string> ports)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        eventPorts_ = std::move(ports);
+    }
+    // The watches there are now, as RESOURCE/INSTANCE.PORT.
+    std::vector<std::string> Watches()
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        std::vector<std::string> out;
+        for (const auto& w : watches_)
+            out.push_back(w.Resource + "/" + w.Port);
+        return out;
+    }
+    // Values held by force, by INSTANCE.PORT.
+    std::map<std::string, std::string> Forced()
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        return forced_;
+    }
+    int Count(const std::string& event)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        return counts_[event];
     }
 
     // One answer frame around `text`.
@@ -235,11 +277,17 @@ private:
                     const std::string reason = refusal(r);
                     if (!reason.empty())
                         answer = "<Response ID=\"" + m[1].str() + "\" Reason=\"" + reason + "\"/>";
+                    else if (online(r, m[1].str(), m[2].str(), m[3].str(), answer))
+                        ; // answered
                     else if (m[2] == "READ")
                         answer = "<Response ID=\"" + m[1].str() + "\"><Connection Source=\"x\" Destination=\"" +
                                  readValue() + "\"/></Response>";
                     else
                         answer = "<Response ID=\"" + m[1].str() + "\"/>";
+                }
+                if (answer.size() > 65534) {
+                    requests_.push_back(std::move(r));
+                    break; // the length would not fit its two bytes
                 }
                 const std::string bytes = reply(r, AnswerFrame(answer));
                 requests_.push_back(std::move(r));
@@ -249,6 +297,139 @@ private:
             ::close(c);
         }
     }
+
+    struct TWatch {
+        std::string Resource, Port;
+    };
+
+    static std::string unescaped(const std::string& text)
+    {
+        static const std::pair<const char*, char> named[] = {
+            {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+        std::string out;
+        for (size_t i = 0; i < text.size();) {
+            bool done = false;
+            for (const auto& [entity, c] : named)
+                if (text.compare(i, std::char_traits<char>::length(entity), entity) == 0) {
+                    out += c;
+                    i += std::char_traits<char>::length(entity);
+                    done = true;
+                    break;
+                }
+            if (!done)
+                out += text[i++];
+        }
+        return out;
+    }
+    static std::string escaped(const std::string& text)
+    {
+        std::string out;
+        for (char c : text)
+            out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string(1, c);
+        return out;
+    }
+
+    // The answer to a watch, a poll, a force, a clear, a trigger or a reset;
+    // false for any other request.
+    bool online(const TRequest& r, const std::string& id, const std::string& action, const std::string& rest,
+                std::string& answer)
+    {
+        static const std::regex watch(R"re(><Watch Source="([^"]*)" Destination="\*"/></Request>)re");
+        static const std::regex write(
+            R"re(><Connection Source="([^"]*)" Destination="([^"]*)"( force="(true|false)")?/></Request>)re");
+        std::smatch m;
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        if ((action == "CREATE" || action == "DELETE") && std::regex_match(rest, m, watch)) {
+            const std::string port = unescaped(m[1].str());
+            auto at = std::find_if(watches_.begin(), watches_.end(),
+                                   [&](const TWatch& w) { return w.Resource == r.Destination && w.Port == port; });
+            if (action == "DELETE" && at == watches_.end()) {
+                answer = "<Response ID=\"" + id + "\" Reason=\"NO_SUCH_OBJECT\"/>";
+                return true;
+            }
+            if (action == "DELETE")
+                watches_.erase(at);
+            else if (at == watches_.end())
+                watches_.push_back({r.Destination, port});
+            answer = "<Response ID=\"" + id + "\"/>";
+            return true;
+        }
+        if (action == "READ" && rest == "><Watches/></Request>") {
+            answer = pollAnswer(id, r.Destination);
+            return true;
+        }
+        if (action != "WRITE" || !std::regex_match(rest, m, write))
+            return false;
+        const std::string source = unescaped(m[1].str()), port = unescaped(m[2].str());
+        if (m[3].matched && m[4] == "true")
+            forced_[port] = source;
+        else if (m[3].matched && source == "*")
+            forced_.erase(port);
+        else if (source == "$e")
+            ++counts_[port], times_[port] = ++ticks_;
+        else if (source == "$er")
+            counts_[port] = 0;
+        else
+            return false;
+        // The long form, with nothing but blanks inside, as the runtime has it.
+        answer = "<Response ID=\"" + id + "\">\n  \n</Response>";
+        return true;
+    }
+
+    std::string pollAnswer(const std::string& id, const std::string& resource)
+    {
+        auto isEvent = [&](const std::string& port) {
+            return std::find(eventPorts_.begin(), eventPorts_.end(), port) != eventPorts_.end();
+        };
+        std::vector<std::string> resources;
+        for (const TWatch& w : watches_)
+            if ((resource.empty() || w.Resource == resource) &&
+                std::find(resources.begin(), resources.end(), w.Resource) == resources.end())
+                resources.push_back(w.Resource);
+        if (resources.empty())
+            return "<Response ID=\"" + id + "\" />";
+        // Laid out with line breaks and blanks as the runtime lays it out.
+        std::string out = "<Response ID=\"" + id + "\">\n  <Watches>\n    ";
+        for (const std::string& res : resources) {
+            out += "<Resource name=\"" + escaped(res) + "\">";
+            std::vector<std::string> fbs;
+            for (const TWatch& w : watches_) {
+                const std::string fb = w.Port.substr(0, w.Port.find('.'));
+                if (w.Resource == res && std::find(fbs.begin(), fbs.end(), fb) == fbs.end())
+                    fbs.push_back(fb);
+            }
+            for (const std::string& fb : fbs) {
+                out += "<FB name=\"" + escaped(fb) + "\">";
+                for (bool events : {false, true})
+                    for (const TWatch& w : watches_) {
+                        if (w.Resource != res || w.Port.substr(0, w.Port.find('.')) != fb || isEvent(w.Port) != events)
+                            continue;
+                        out += "<Port name=\"" + escaped(w.Port.substr(w.Port.find('.') + 1)) + "\"><Data value=\"";
+                        if (events) {
+                            out += std::to_string(counts_[w.Port]) + "\" time=\"" + std::to_string(times_[w.Port]);
+                        } else {
+                            auto forced = forced_.find(w.Port);
+                            auto value = watchValues_.find(w.Port);
+                            out += escaped(forced != forced_.end()  ? forced->second
+                                           : value != watchValues_.end() ? value->second
+                                                                         : "0");
+                            out += std::string("\" forced=\"") + (forced != forced_.end() ? "true" : "false");
+                        }
+                        out += events ? "\"/>\n</Port>" : "\"/></Port>";
+                    }
+                out += "</FB>";
+            }
+            out += "</Resource>\n  ";
+        }
+        return out + "</Watches>\n</Response>";
+    }
+
+    std::vector<TWatch> watches_;
+    std::map<std::string, std::string> watchValues_, forced_;
+    std::vector<std::string> eventPorts_;
+    std::map<std::string, int> counts_;
+    std::map<std::string, long> times_;
+    long ticks_ = 50000;
 
     int fd_ = -1;
     uint16_t port_ = 0;

@@ -20,7 +20,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <ifaddrs.h>
+#include <iostream>
 #include <memory>
+#include <sstream>
 #include <net/if.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -163,6 +165,22 @@ protected:
         return r.Out;
     }
 
+    // A device call (watch, force, trigger) through the CLI, shown in the
+    // log; its output.
+    std::string Online(const std::vector<std::string>& words)
+    {
+        std::vector<std::string> args{"--home", Home.Path().string(), "device"};
+        args.insert(args.end(), words.begin(), words.end());
+        args.insert(args.begin() + 4, Crf);
+        auto r = RunProcess(TELVO_CLI_PATH, args);
+        EXPECT_EQ(r.ExitCode, 0) << words[0] << ": " << r.Err;
+        std::cout << "[ FORTE    ] device";
+        for (const auto& w : words)
+            std::cout << " " << w;
+        std::cout << "\n" << r.Out;
+        return r.Out;
+    }
+
     std::string Forte, Crf;
     TempDir Home, Project;
     std::vector<std::string> Ports;
@@ -277,6 +295,50 @@ TEST_F(ForteRuntime, NestedCompositesTheRuntimeLacksRunAsTheirInnerNetworks)
     ASSERT_FALSE(HasFailure()) << "a read failed";
     EXPECT_GE(std::stoi(cv), 8);
     EXPECT_EQ(q, "TRUE\n");
+}
+
+// Online work on a running counter: a forced preset switches its output
+// on, a triggered reset starts the count again, watched counts rise from
+// poll to poll, and clearing the force lets the preset go.
+TEST_F(ForteRuntime, ACounterIsForcedTriggeredAndWatched)
+{
+    Deploy(R"(  <FB Name="cyc" Type="E_CYCLE" x="100" y="100"/>
+  <FB Name="ctu" Type="E_CTU" x="400" y="100"/>
+  <DataConnections>
+    <Connection Source="T#50ms" Destination="cyc.DT"/>
+    <Connection Source="1000" Destination="ctu.PV"/>
+  </DataConnections>
+  <EventConnections><Connection Source="cyc.EO" Destination="ctu.CU"/></EventConnections>
+)",
+           {{"cyc", "E_CYCLE"}, {"ctu", "E_CTU"}}, {});
+    ASSERT_FALSE(HasFailure());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Online({"force", "D1", "ctu.PV", "3"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::string forced = Online({"watch", "D1", "ctu.PV", "ctu.Q", "ctu.CV", "--count", "1"});
+    Online({"trigger", "D1", "ctu.R"});
+    const std::string reset = Online({"watch", "D1", "ctu.CV", "--count", "1"});
+    const std::string polls = Online({"watch", "D1", "ctu.CV", "ctu.CU", "--count", "3", "--interval", "200"});
+    Online({"force", "D1", "ctu.PV", "--clear"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::string cleared = Online({"watch", "D1", "ctu.PV", "ctu.Q", "ctu.CV", "--count", "1"});
+    ASSERT_FALSE(HasFailure()) << "a call failed";
+
+    EXPECT_THAT(forced, ::testing::HasSubstr("ctu.PV\t3\tforced\nctu.Q\tTRUE\n"));
+    // Counted from naught again: a few cycles at most since the reset.
+    const auto field = [](const std::string& text, size_t line) {
+        std::istringstream in(text);
+        std::string l;
+        for (size_t i = 0; i <= line; ++i)
+            std::getline(in, l);
+        return std::stoi(l.substr(l.find('\t') + 1));
+    };
+    EXPECT_LT(field(reset, 0), field(forced, 2));
+    EXPECT_LT(field(polls, 0), field(polls, 2));
+    EXPECT_LT(field(polls, 2), field(polls, 4));
+    EXPECT_LT(field(polls, 1), field(polls, 3));
+    EXPECT_LT(field(polls, 3), field(polls, 5));
+    EXPECT_THAT(cleared, ::testing::HasSubstr("ctu.Q\tFALSE\n"));
 }
 
 } // namespace
