@@ -15,12 +15,20 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 
 namespace telvo {
 
 namespace {
 
 using Op = TScriptOpcode;
+
+// Appends the pieces in order, without a temporary for each "+".
+template <typename... A>
+void put(std::string& s, const A&... a)
+{
+    (s.append(std::string_view(a)), ...);
+}
 
 // The runtime's variable ids.
 constexpr int64_t kDataInputId = int64_t(1) << 25;
@@ -278,12 +286,27 @@ const std::vector<TLuaHelper>& helpers()
     return list;
 }
 
-const TLuaHelper& helperNamed(std::string_view name)
+// Each helper's place in the list, and the places of those it uses.
+struct THelperIndex {
+    std::unordered_map<std::string_view, size_t> At;
+    std::vector<std::vector<size_t>> Uses;
+};
+
+const THelperIndex& helperIndex()
 {
-    for (const auto& h : helpers())
-        if (name == h.Name)
-            return h;
-    throw std::logic_error("no Lua helper " + std::string(name));
+    static const THelperIndex index = [] {
+        THelperIndex x;
+        const auto& list = helpers();
+        for (size_t i = 0; i < list.size(); ++i)
+            x.At.emplace(list[i].Name, i);
+        for (const auto& h : list) {
+            auto& uses = x.Uses.emplace_back();
+            for (const char* u : h.Uses)
+                uses.push_back(x.At.at(u));
+        }
+        return x;
+    }();
+    return index;
 }
 
 std::string integerText(int64_t v)
@@ -358,12 +381,13 @@ public:
 
 private:
     [[noreturn]] void refuse(const std::string& reason) const { throw ELuaFormError(reason); }
-    void use(std::string_view helper)
+    void use(std::string_view helper) { use(helperIndex().At.at(helper)); }
+    void use(size_t helper)
     {
-        const TLuaHelper& h = helperNamed(helper);
-        if (!used_.insert(h.Name).second)
+        if (used_[helper])
             return;
-        for (const char* u : h.Uses)
+        used_[helper] = true;
+        for (size_t u : helperIndex().Uses[helper])
             use(u);
     }
     std::string literal(const TVariant& v);
@@ -379,7 +403,7 @@ private:
                        const std::map<int, std::vector<std::string>>& actions);
 
     const TFB_Type& type_;
-    std::set<std::string> used_;
+    std::vector<bool> used_ = std::vector<bool>(helpers().size());
     std::vector<std::string> states_;
 };
 
@@ -487,8 +511,14 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
     const auto& in = code.Instructions;
     const size_t slots = code.Symbols.size();
     const bool inTable = slots + static_cast<size_t>(code.MaxStack) > kMaxLocalSlots;
-    auto slot = [&](int i) { return inTable ? "S[" + std::to_string(i) + "]" : "s" + std::to_string(i); };
-    auto stackAt = [&](int i) { return inTable ? "S[" + std::to_string(slots + static_cast<size_t>(i)) + "]" : "t" + std::to_string(i); };
+    // The names of the frame's slots and stack places, made once.
+    std::vector<std::string> slotNames(slots), stackNames(static_cast<size_t>(std::max(code.MaxStack, 0)));
+    for (size_t i = 0; i < slotNames.size(); ++i)
+        slotNames[i] = inTable ? "S[" + std::to_string(i) + "]" : "s" + std::to_string(i);
+    for (size_t i = 0; i < stackNames.size(); ++i)
+        stackNames[i] = inTable ? "S[" + std::to_string(slots + i) + "]" : "t" + std::to_string(i);
+    auto slot = [&](int i) -> const std::string& { return slotNames[static_cast<size_t>(i)]; };
+    auto stackAt = [&](int i) -> const std::string& { return stackNames[static_cast<size_t>(i)]; };
 
     // Each symbol's variable in the runtime, by its name.
     std::vector<const TRoutineVar*> varOf(slots, nullptr);
@@ -562,9 +592,9 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
     } else {
         s += "  local R";
         for (size_t i = 0; i < slots; ++i)
-            s += ", " + slot(static_cast<int>(i));
+            put(s, ", ", slot(static_cast<int>(i)));
         for (int i = 0; i < code.MaxStack; ++i)
-            s += ", " + stackAt(i);
+            put(s, ", ", stackAt(i));
         s += "\n";
     }
     static const char* const binaryHelper[] = {"add", "sub", "mul", "fdiv", "idiv", "mod", "eq",
@@ -576,7 +606,7 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
             refuse(what + " names a constant it does not have");
         return literal(code.Constants[static_cast<size_t>(k)]);
     };
-    auto checkSlot = [&](int a) {
+    auto checkSlot = [&](int a) -> const std::string& {
         if (a < 0 || static_cast<size_t>(a) >= slots)
             refuse(what + " names a variable it does not have");
         return slot(a);
@@ -603,7 +633,7 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
 
     for (size_t pc = 0; pc < in.size(); ++pc) {
         if (target[pc])
-            s += "  ::" + label(static_cast<int>(pc)) + "::\n";
+            put(s, "  ::", label(static_cast<int>(pc)), "::\n");
         if (depth[pc] < 0)
             continue; // never reached
         const TScriptInstr& i = in[pc];
@@ -620,32 +650,32 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
             case 2: left = "R"; right = constant(i.A); break;
             default: left = checkSlot(i.A); right = "R"; break;
             }
-            s += "  R = " + std::string(h) + "(" + left + ", " + right + ")\n";
+            put(s, "  R = ", std::string(h), "(", left, ", ", right, ")\n");
             continue;
         }
         switch (i.Op) {
         case Op::NOP: case Op::BREAKPOINT: case Op::WITHBEGIN: case Op::WITHEND: case Op::UPLUS: break;
         case Op::UMINUS: use("neg"); s += "  R = neg(R)\n"; break;
         case Op::NOT: use("lnot"); s += "  R = lnot(R)\n"; break;
-        case Op::LOADK: s += "  R = " + constant(i.A) + "\n"; break;
-        case Op::LOADVAR: case Op::LOADREF: case Op::LOADADDR: s += "  R = " + checkSlot(i.A) + "\n"; break;
+        case Op::LOADK: put(s, "  R = ", constant(i.A), "\n"); break;
+        case Op::LOADVAR: case Op::LOADREF: case Op::LOADADDR: put(s, "  R = ", checkSlot(i.A), "\n"); break;
         case Op::LOADELEM: case Op::LOADELEMREF:
             if (i.B != 1) {
                 use("fail");
                 s += "  fail(\"Multidimensional arrays are not supported\")\n";
             } else {
                 use("elem");
-                s += "  R = elem(" + checkSlot(i.A) + ", " + stackAt(d - 1) + ")\n";
+                put(s, "  R = elem(", checkSlot(i.A), ", ", stackAt(d - 1), ")\n");
             }
             break;
-        case Op::STOREVAR: case Op::STOREREF: s += "  " + checkSlot(i.A) + " = R\n"; break;
+        case Op::STOREVAR: case Op::STOREREF: put(s, "  ", checkSlot(i.A), " = R\n"); break;
         case Op::STOREELEM: case Op::STOREELEMREF:
             if (i.B != 1) {
                 use("fail");
                 s += "  fail(\"Multidimensional arrays are not supported\")\n";
             } else {
                 use("setelem");
-                s += "  " + checkSlot(i.A) + " = setelem(" + checkSlot(i.A) + ", " + stackAt(d - 1) + ", R)\n";
+                put(s, "  ", checkSlot(i.A), " = setelem(", checkSlot(i.A), ", ", stackAt(d - 1), ", R)\n");
             }
             break;
         case Op::LOADHOST: case Op::STOREHOST: {
@@ -657,40 +687,40 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
             if (IsBuiltinScriptMember(name) || ScriptSystemScope().FindMember(name))
                 refuse(what + " calls " + name + ", which the runtime's form does not carry");
             use("fail");
-            s += "  fail(" + LuaStringLiteral("Method not found. Method: " + name) + ")\n";
+            put(s, "  fail(", LuaStringLiteral("Method not found. Method: " + name), ")\n");
             break;
         }
         case Op::INC: case Op::DEC:
             use("add");
-            s += "  " + checkSlot(i.A) + " = add(" + checkSlot(i.A) + ", " + (i.Op == Op::INC ? "1" : "-1") + ")\n";
+            put(s, "  ", checkSlot(i.A), " = add(", checkSlot(i.A), ", ", (i.Op == Op::INC ? "1" : "-1"), ")\n");
             break;
-        case Op::PUSH: s += "  " + stackAt(d) + " = R\n"; break;
-        case Op::POP: s += "  R = " + stackAt(d - 1) + "\n"; break;
-        case Op::JUMP: s += "  goto " + label(i.A) + "\n"; break;
-        case Op::JUMPFALSE: use("tb"); s += "  if not tb(R) then goto " + label(i.A) + " end\n"; break;
-        case Op::JUMPTRUE: use("tb"); s += "  if tb(R) then goto " + label(i.A) + " end\n"; break;
+        case Op::PUSH: put(s, "  ", stackAt(d), " = R\n"); break;
+        case Op::POP: put(s, "  R = ", stackAt(d - 1), "\n"); break;
+        case Op::JUMP: put(s, "  goto ", label(i.A), "\n"); break;
+        case Op::JUMPFALSE: use("tb"); put(s, "  if not tb(R) then goto ", label(i.A), " end\n"); break;
+        case Op::JUMPTRUE: use("tb"); put(s, "  if tb(R) then goto ", label(i.A), " end\n"); break;
         case Op::JUMPSHORT:
-            s += std::string("  if R == ") + (i.C ? "true" : "false") + " then goto " + label(i.A) + " end\n";
+            put(s, std::string("  if R == "), (i.C ? "true" : "false"), " then goto ", label(i.A), " end\n");
             break;
         case Op::JUMPCMP_V: case Op::JUMPCMP_K: {
             if (i.C > 5)
                 refuse(what + " compares in a way the engine does not know");
             use(comparison[i.C]);
             const std::string right = i.Op == Op::JUMPCMP_V ? checkSlot(i.B) : constant(i.B);
-            s += std::string("  if not ") + comparison[i.C] + "(R, " + right + ") then goto " + label(i.A) + " end\n";
+            put(s, std::string("  if not "), comparison[i.C], "(R, ", right, ") then goto ", label(i.A), " end\n");
             break;
         }
-        case Op::LOOP: s += "  tick()\n  goto " + label(i.A) + "\n"; break;
+        case Op::LOOP: put(s, "  tick()\n  goto ", label(i.A), "\n"); break;
         case Op::FORTEST: {
             const char* c = i.C == 0 ? "le" : "ge";
             use(c);
-            s += std::string("  if not ") + c + "(" + checkSlot(i.B) + ", R) then goto " + label(i.A) + " end\n";
+            put(s, std::string("  if not "), c, "(", checkSlot(i.B), ", R) then goto ", label(i.A), " end\n");
             break;
         }
         case Op::FORSTEP:
             use("add");
-            s += "  " + checkSlot(i.B) + " = add(" + checkSlot(i.B) + ", " + (i.C == 0 ? "1" : "-1") + ")\n";
-            s += "  tick()\n  goto " + label(i.A) + "\n";
+            put(s, "  ", checkSlot(i.B), " = add(", checkSlot(i.B), ", ", (i.C == 0 ? "1" : "-1"), ")\n");
+            put(s, "  tick()\n  goto ", label(i.A), "\n");
             break;
         case Op::FORNEXT: case Op::FORNEXTDOWN: {
             const bool up = i.Op == Op::FORNEXT;
@@ -698,8 +728,8 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
             use("add");
             use(c);
             const std::string v = checkSlot(i.C);
-            s += "  " + v + " = add(" + v + ", " + (up ? "1" : "-1") + ")\n  tick()\n";
-            s += std::string("  if ") + c + "(" + v + ", " + constant(i.B) + ") then goto " + label(i.A) + " end\n";
+            put(s, "  ", v, " = add(", v, ", ", (up ? "1" : "-1"), ")\n  tick()\n");
+            put(s, std::string("  if "), c, "(", v, ", ", constant(i.B), ") then goto ", label(i.A), " end\n");
             break;
         }
         case Op::ENTER: {
@@ -710,7 +740,7 @@ std::string TChunkWriter::routine(const std::string& function, const std::string
                      (code.Symbols[k].Kind == sskConst ? literal(code.Symbols[k].Value) : std::string("nil")) + "\n";
             for (size_t k = 0; k < slots; ++k)
                 if (varOf[k])
-                    s += "  " + slot(static_cast<int>(k)) + " = " + readVar(*varOf[k]) + "\n";
+                    put(s, "  ", slot(static_cast<int>(k)), " = ", readVar(*varOf[k]), "\n");
             break;
         }
         case Op::EXIT: s += epilogue(); break;
@@ -987,9 +1017,9 @@ std::string TChunkWriter::finish(const std::string& body, const std::map<int, st
     init += "end\n";
 
     std::string s;
-    for (const auto& h : helpers())
-        if (used_.count(h.Name))
-            s += h.Code;
+    for (size_t i = 0; i < helpers().size(); ++i)
+        if (used_[i])
+            s += helpers()[i].Code;
     s += "local LIMIT, BUDGET, steps = \"Instruction limit reached\", " + std::to_string(kLuaStepBudget) + ", 0\n";
     s += "local function tick()\n  steps = steps - 1\n  if steps < 0 then error(LIMIT, 0) end\nend\n";
     s += body;
@@ -1032,7 +1062,7 @@ std::string LuaStringLiteral(std::string_view text)
         const unsigned char c = static_cast<unsigned char>(text[i]);
         // The runtime takes a chunk holding this word anywhere for a
         // composite type.
-        const bool composite = text.compare(i, kComposite.size(), kComposite) == 0;
+        const bool composite = c == 'i' && text.compare(i, kComposite.size(), kComposite) == 0;
         if (c < 32 || c > 126 || c == '"' || c == '\\' || c == '\'' || composite) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\%03u", c);
