@@ -9,6 +9,7 @@
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
 #include "model/file_util.h"
+#include "model/settings.h"
 #include "model/value_text.h"
 #include "systemlayer/system_layer.h"
 
@@ -393,6 +394,12 @@ TForteBlock blockOf(const TFB_InstanceRef& record)
 }
 
 } // namespace
+
+size_t ForteMaxRequestBytes(const TSettings& settings)
+{
+    const int bytes = settings.GetInt("ForteMaxRequestBytes", static_cast<int>(kForteMaxRequestBytes));
+    return bytes >= 256 ? static_cast<size_t>(bytes) : kForteMaxRequestBytes;
+}
 
 std::string ParseResourceNames(const std::string& text, std::map<std::string, std::string>& names)
 {

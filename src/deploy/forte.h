@@ -23,6 +23,7 @@
 namespace telvo {
 
 class TFB_Manager;
+class TSettings;
 struct TForteResponse;
 
 struct TForteRequest {
@@ -108,6 +109,11 @@ struct TForteOptions {
     // margin); a type whose Lua form does not fit is refused.
     size_t MaxRequestBytes = kForteMaxRequestBytes;
 };
+
+// The request limit settings.ini gives (ForteMaxRequestBytes, for runtimes
+// built with a larger receive buffer), or the default when it gives none of
+// at least 256 bytes.
+size_t ForteMaxRequestBytes(const TSettings& settings);
 
 // Resource names as the user writes them: DEVICE=NAME entries separated by
 // blanks or commas, added to `names`. Empty when every entry is one, else

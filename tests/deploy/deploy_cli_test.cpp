@@ -908,3 +908,50 @@ TEST_F(DeployCliTest, PairAddressesAndResourceNamesMustFitTheProject)
 
 } // namespace
 } // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// The longest request comes from settings.ini, or from --max-request over
+// it; the panel's own FILL_CTRL, whose Lua form takes some 8,000 bytes,
+// fits the default and not a limit of 1,000.
+TEST_F(DeployCliTest, TheRequestLimitComesFromTheSettingsOrTheCommandLine)
+{
+    const struct {
+        const char* what;
+        const char* settings; // settings.ini, or none
+        std::vector<std::string> options;
+        int exitCode;
+        const char* limit; // the limit the refusal names, or none
+    } cases[] = {
+        {"the default", nullptr, {}, 0, nullptr},
+        {"a setting", "[Values]\nForteMaxRequestBytes=1000\n", {}, 1, "1000"},
+        {"a setting below any request", "[Values]\nForteMaxRequestBytes=12\n", {}, 0, nullptr},
+        {"the option over the setting", "[Values]\nForteMaxRequestBytes=1000\n", {"--max-request", "20000"}, 0, nullptr},
+        {"the option alone", nullptr, {"--max-request", "2000"}, 1, "2000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(Home / "settings.ini");
+        if (c.settings)
+            Home.Write("settings.ini", c.settings);
+        std::vector<std::string> args{Crf, "--target", "forte", "--dry-run"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        auto r = Deploy(args);
+        EXPECT_EQ(r.ExitCode, c.exitCode) << r.Err;
+        if (c.limit) {
+            EXPECT_THAT(r.Err, ::testing::MatchesRegex("telvo: Device IEC_Device1 cannot take FB type FILL_CTRL: its "
+                                                       "Lua form takes a request of [0-9]+ bytes, more than the limit "
+                                                       "of " + std::string(c.limit) + " bytes.\n"));
+        } else {
+            EXPECT_EQ(r.Err, "");
+            EXPECT_THAT(r.Out, HasSubstr("IEC_Device1: <Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"FILL_CTRL_v"));
+        }
+    }
+    auto wrong = Deploy({Crf, "--target", "forte", "--max-request", "12"});
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_THAT(wrong.Err, HasSubstr("--max-request takes a number of bytes from 256 on"));
+}
+
+} // namespace
+} // namespace telvo::test

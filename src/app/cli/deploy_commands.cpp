@@ -183,6 +183,7 @@ int deployForte(TCliContext& ctx)
     std::string file, target;
     bool dryRun = false, replace = false;
     TForteOptions options;
+    options.MaxRequestBytes = ForteMaxRequestBytes(ctx.Workbench.Settings);
     for (size_t i = 0; i < ctx.Args.size(); ++i) {
         const std::string& a = ctx.Args[i];
         if (a == "--dry-run") {
@@ -338,9 +339,10 @@ TCliCommand reg{"deploy",
                 "                   DEVICE must be an IEC device of the project\n"
                 "  --id-base HOST:PORT     with forte: IPv4 address and port of the first publish/subscribe pair\n"
                 "                   (default 239.0.0.1:61550; each further pair takes the next port, up to 65535)\n"
-                "  --max-request BYTES     with forte: the longest request sent (default 19000, below the 20000\n"
-                "                   bytes a runtime with Lua types takes); a type whose Lua form does not fit\n"
-                "                   stops its device before anything is created"};
+                "  --max-request BYTES     with forte: the longest request sent (default: ForteMaxRequestBytes of\n"
+                "                   settings.ini, else 19000, below the 20000 bytes a runtime with Lua types\n"
+                "                   takes); a type whose Lua form does not fit stops its device before anything\n"
+                "                   is created"};
 TCliCommand regRead{"device read", "FILE.crf DEVICE INSTANCE.PORT [--resource NAME]", deviceRead,
                     "Reads one port of an FB deployed to an IEC 61499 runtime and prints its value, control\n"
                     "characters escaped (\\n, \\t, \\xHH); exits 1 when the runtime refuses or answers no value.\n"
