@@ -13,6 +13,7 @@
 #include "support/own_basic_types.h"
 #include "support/test_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -368,6 +369,61 @@ TEST(LuaForm, LibraryTypesWithoutLuaForm)
                            "E_TABLE: the runtime's form carries no data type TIME (DT)",
                            "E_TRAIN: the runtime's form carries no data type TIME (DT)",
                        }));
+}
+
+} // namespace
+
+namespace {
+
+// telvo type lua FILE.fbt [--out FILE]
+TEST(LuaFormCli, PrintsOrWritesTheFormAndRefusesWithTheReason)
+{
+    TempDir dir;
+    const auto counter = dir.Write("COUNTER.fbt", kCounterType);
+    const std::string form = MakeLuaForm(*readType(kCounterType)).Text;
+    const std::string home = dir.Path().string();
+
+    auto printed = RunProcess(TELVO_CLI_PATH, {"--home", home, "type", "lua", counter.string()});
+    EXPECT_EQ(printed.ExitCode, 0) << printed.Err;
+    EXPECT_EQ(printed.Out, form);
+
+    const auto out = dir.Path() / "out" / "counter.lua";
+    fs::create_directories(out.parent_path());
+    auto written = RunProcess(TELVO_CLI_PATH, {"--home", home, "type", "lua", counter.string(), "--out", out.string()});
+    EXPECT_EQ(written.ExitCode, 0) << written.Err;
+    EXPECT_EQ(written.Out, "");
+    EXPECT_EQ(ReadFile(out), form);
+
+    const auto timed = dir.Write("TIMED.fbt", basicType(R"(<VarDeclaration Name="DT" Type="TIME"/>)", "DO_DT := 1;"));
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"no Lua form", {timed.string()}, 1,
+         "telvo: T has no Lua form: the runtime's form carries no data type TIME (DT)\n"},
+        {"no file", {}, 2, "telvo: type lua needs a FILE.fbt\n"},
+        {"two files", {counter.string(), timed.string()}, 2, "telvo: type lua takes one FILE.fbt\n"},
+        {"--out without a file", {counter.string(), "--out"}, 2, "telvo: --out needs a FILE\n"},
+        {"an unknown option", {counter.string(), "--fast"}, 2, "telvo: type lua: unknown option --fast\n"},
+        {"a missing file", {(dir.Path() / "none.fbt").string()}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args{"--home", home, "type", "lua"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        auto r = RunProcess(TELVO_CLI_PATH, args);
+        EXPECT_EQ(r.ExitCode, c.exitCode) << r.Err;
+        EXPECT_EQ(r.Out, "");
+        if (!c.err.empty())
+            EXPECT_EQ(r.Err.substr(0, c.err.size()), c.err);
+        else
+            EXPECT_NE(r.Err, "");
+    }
+    auto help = RunProcess(TELVO_CLI_PATH, {"type", "lua", "--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_THAT(help.Out, ::testing::HasSubstr("FILE.fbt [--out FILE]"));
 }
 
 } // namespace
