@@ -832,11 +832,16 @@ TLuaForm TChunkWriter::Make()
             if (const TFBAlgorithm* alg = t.FindAlgorithm(action->Algorithm)) {
                 if (auto it = algorithmFn.find(alg); it != algorithmFn.end()) {
                     fn = it->second;
+                } else if (alg->OtherText.empty() && alg->STText.empty() && alg->Rungs.empty() && !alg->HasFBD) {
+                    // No text in any language: nothing runs, as in the simulation.
+                    algorithmFn[alg] = fn;
                 } else {
-                    if (!EngineRunsLanguage(alg->Language))
-                        refuse("algorithm " + alg->Name + " is in " +
-                               (alg->Language.empty() ? std::string("no language") : alg->Language) +
-                               ", which the simulation does not run");
+                    if (!EngineRunsLanguage(alg->Language)) {
+                        std::string language = alg->Language;
+                        if (language.empty())
+                            language = !alg->STText.empty() ? "ST" : alg->HasFBD ? "FBD" : !alg->Rungs.empty() ? "LD" : "no language";
+                        refuse("algorithm " + alg->Name + " is in " + language + ", which the simulation does not run");
+                    }
                     std::vector<std::string> lines;
                     try {
                         lines = AlgorithmScriptLines(*alg, t);
