@@ -91,11 +91,13 @@ protected:
     std::string Run(const TForteOptions& options = {})
     {
         TForteDeployment run;
+        run.OnLine = [this](const std::string& line) { Shown.push_back(line); };
         run.AllowReplace = [](const std::string&, const std::string&) { return true; };
         return run.Run(PlanForteDeployment(M(), options));
     }
 
     TForteResponder Runtime;
+    std::vector<std::string> Shown;
 };
 
 TEST_F(OwnTypes, LackedTypesGoAsLuaFormsBeforeTheFirstFB)
@@ -129,6 +131,12 @@ TEST_F(OwnTypes, LackedTypesGoAsLuaFormsBeforeTheFirstFB)
     EXPECT_NE(taken[2].Xml.find('\n'), std::string::npos);
     EXPECT_EQ(taken[2].Xml.find("&#"), std::string::npos);
     EXPECT_THAT(runtime.Types(), ElementsAreArray({"EMB_RES", "E_CYCLE", "E_SR", counter.c_str(), calc.c_str()}));
+    // Shown, a type's request is one line: its line breaks as \n.
+    ASSERT_GE(Shown.size(), 5u);
+    EXPECT_THAT(Shown[4], ::testing::StartsWith(" >D: <Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"" + counter +
+                                                "\">local NULL = {}\\nlocal function fail"));
+    for (const auto& line : Shown)
+        EXPECT_EQ(line.find('\n'), std::string::npos);
 }
 
 // Deployed again, a runtime that has the forms gets none; a changed
