@@ -649,6 +649,11 @@ std::string ForteTypeRefusal(const TForteDevicePlan& plan, const std::set<std::s
 
 TForteRequest ForteTypeQuery() { return {"", "<Request ID=\"0\" Action=\"QUERY\"><FBType Name=\"*\"/></Request>", {}, {}}; }
 
+TForteRequest ForteTypeLoadProbe()
+{
+    return {"", "<Request ID=\"0\" Action=\"CREATE\"><FBType Name=\"TELVO_PROBE\">(</FBType></Request>", {}, {}};
+}
+
 bool ForteTypeList(const TForteResponse& answer, std::set<std::string>& names)
 {
     if (!answer.Reason.empty())
@@ -1191,6 +1196,15 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::ti
     if (std::string refusal = ForteTypeRefusal(plan, flattened, lacking); !refusal.empty())
         return refusal;
     std::vector<TForteRequest> requests = ForteRequests(plan, flattened, lacking, has);
+    if (auto loads = std::find_if(requests.begin(), requests.end(), [](const TForteRequest& r) { return !r.LoadsType.empty(); });
+        loads != requests.end()) {
+        TForteResponse probed;
+        if (std::string failed = send(ForteTypeLoadProbe(), probed); !failed.empty())
+            return failed;
+        // Only a runtime that parsed the text can load types.
+        if (!probed.Reason.empty() && probed.Reason != "INVALID_OPERATION")
+            return notLoadable(loads->LoadsType);
+    }
     bool replaced = false;
     for (size_t i = 0; i < requests.size(); ++i) {
         const TForteRequest& r = requests[i];

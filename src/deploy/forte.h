@@ -146,6 +146,13 @@ std::set<std::string> ForteOwnTypes(const TForteDevicePlan& plan);
 // The device's question for its type list, and the names its answer lists
 // (false when the answer holds no list: a runtime that does not tell).
 TForteRequest ForteTypeQuery();
+// Whether a runtime loads types at all, asked before a type goes: a type
+// whose Lua text does not even parse, short enough for any receive buffer.
+// A runtime that loads types refuses it as INVALID_OPERATION and keeps
+// nothing; one that does not refuses it otherwise (a FORTE without Lua
+// types answers INVALID_OBJECT). A runtime without type loading has a small
+// receive buffer: a real type's request could hang its management channel.
+TForteRequest ForteTypeLoadProbe();
 bool ForteTypeList(const TForteResponse& answer, std::set<std::string>& names);
 // Whether a runtime whose type list is `names` makes FBs of the type: listed,
 // or a generic one (PUBLISH_2 by GEN_PUBLISH).

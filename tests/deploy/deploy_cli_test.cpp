@@ -481,11 +481,12 @@ TEST_F(DeployCliTest, TheExamplePlantDeploysToTwoRuntimesFrameByFrame)
     EXPECT_THAT(lines(dry.Out), ElementsAreArray(printed));
     EXPECT_EQ(tellingLine.Requests().size(), std::size(kLineController));
     const auto panelTaken = tellingPanel.Requests();
-    ASSERT_EQ(panelTaken.size(), std::size(kPanelController) + 1);
-    EXPECT_THAT(panelTaken[2].Xml, ::testing::StartsWith("<Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"FILL_CTRL_v"));
+    ASSERT_EQ(panelTaken.size(), std::size(kPanelController) + 2); // whether it loads types, and FILL_CTRL
+    EXPECT_THAT(panelTaken[1].Xml, HasSubstr("<FBType Name=\"TELVO_PROBE\">(</FBType>"));
+    EXPECT_THAT(panelTaken[3].Xml, ::testing::StartsWith("<Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"FILL_CTRL_v"));
     const std::vector<std::string> now = tellingPanel.Types();
     ASSERT_EQ(now.size(), shipped.size() + 1);
-    EXPECT_THAT(panelTaken[8].Xml, HasSubstr("<FB Name=\"batch\" Type=\"" + now.back() + "\"/>"));
+    EXPECT_THAT(panelTaken[9].Xml, HasSubstr("<FB Name=\"batch\" Type=\"" + now.back() + "\"/>"));
 }
 
 TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)

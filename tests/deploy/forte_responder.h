@@ -180,11 +180,14 @@ private:
             names += (names.empty() ? "" : ",") + t;
         return "<Response ID=\"" + id + "\">\n  <NameList>\n    " + names + "\n  </NameList>\n</Response>";
     }
-    // A type it has already is left as it is; the answer is the same.
+    // A type it has already is left as it is; the answer is the same. A
+    // text that returns no table is refused, and nothing kept.
     std::string loadType(const std::string& id, const std::string& xml)
     {
         const size_t from = xml.find("<FBType Name=\"") + 14;
         const std::string name = xml.substr(from, xml.find('"', from) - from);
+        if (xml.find("\nreturn {") == std::string::npos)
+            return "<Response ID=\"" + id + "\" Reason=\"INVALID_OPERATION\"/>";
         std::lock_guard<std::mutex> lock(settingsMutex_);
         if (std::find(types_.begin(), types_.end(), name) == types_.end())
             types_.push_back(name);

@@ -106,14 +106,16 @@ TEST_F(OwnTypes, LackedTypesGoAsLuaFormsBeforeTheFirstFB)
     TForteResponder& runtime = Runtime;
     EXPECT_EQ(Run(), "");
     const auto taken = runtime.Requests();
-    ASSERT_GE(taken.size(), 7u);
-    const std::string counter = loadedName(taken[2].Xml), calc = loadedName(taken[3].Xml);
+    ASSERT_GE(taken.size(), 8u);
+    const std::string counter = loadedName(taken[3].Xml), calc = loadedName(taken[4].Xml);
     // The type's name and a hash that begins with a letter: "_" before a
     // digit would send the runtime looking for a generic type.
     EXPECT_THAT(counter, ::testing::MatchesRegex("COUNTER_v[0-9a-f]{7}"));
     EXPECT_THAT(calc, ::testing::MatchesRegex("CALC_v[0-9a-f]{7}"));
     const std::vector<std::string> expected{
         TypeQueryFrame(),
+        // Whether it loads types at all, with a text that does not parse.
+        ManagementFrame("", R"(<Request ID="0" Action="CREATE"><FBType Name="TELVO_PROBE">(</FBType></Request>)"),
         ManagementFrame("", R"(<Request ID="1" Action="CREATE"><FB Name="D" Type="EMB_RES"/></Request>)"),
         ManagementFrame("", "<Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"" + counter + "\">" +
                                 elementText(MakeLuaForm(*M().FindType("COUNTER")).Text) + "</FBType></Request>"),
@@ -124,16 +126,16 @@ TEST_F(OwnTypes, LackedTypesGoAsLuaFormsBeforeTheFirstFB)
         ManagementFrame("D", "<Request ID=\"6\" Action=\"CREATE\"><FB Name=\"calc\" Type=\"" + calc + "\"/></Request>"),
     };
     const std::vector<std::string> frames = framesOf(taken);
-    EXPECT_THAT(std::vector<std::string>(frames.begin(), frames.begin() + 7), ElementsAreArray(expected));
+    EXPECT_THAT(std::vector<std::string>(frames.begin(), frames.begin() + 8), ElementsAreArray(expected));
     // Nothing else names a type, and the line breaks of the chunk went raw.
-    for (size_t i = 4; i < taken.size(); ++i)
+    for (size_t i = 5; i < taken.size(); ++i)
         EXPECT_EQ(loadedName(taken[i].Xml), "") << taken[i].Xml;
-    EXPECT_NE(taken[2].Xml.find('\n'), std::string::npos);
-    EXPECT_EQ(taken[2].Xml.find("&#"), std::string::npos);
+    EXPECT_NE(taken[3].Xml.find('\n'), std::string::npos);
+    EXPECT_EQ(taken[3].Xml.find("&#"), std::string::npos);
     EXPECT_THAT(runtime.Types(), ElementsAreArray({"EMB_RES", "E_CYCLE", "E_SR", counter.c_str(), calc.c_str()}));
     // Shown, a type's request is one line: its line breaks as \n.
-    ASSERT_GE(Shown.size(), 5u);
-    EXPECT_THAT(Shown[4], ::testing::StartsWith(" >D: <Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"" + counter +
+    ASSERT_GE(Shown.size(), 6u);
+    EXPECT_THAT(Shown[5], ::testing::StartsWith(" >D: <Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"" + counter +
                                                 "\">local NULL = {}\\nlocal function fail"));
     for (const auto& line : Shown)
         EXPECT_EQ(line.find('\n'), std::string::npos);
@@ -168,12 +170,12 @@ TEST_F(OwnTypes, AChangedTypeGoesUnderANewName)
     d->DeviceAddressPort = changedRuntime.Port();
     EXPECT_EQ(Run(), "");
     const auto taken = changedRuntime.Requests();
-    ASSERT_GE(taken.size(), 6u);
-    const std::string renamed = loadedName(taken[2].Xml);
+    ASSERT_GE(taken.size(), 7u);
+    const std::string renamed = loadedName(taken[3].Xml);
     EXPECT_THAT(renamed, ::testing::MatchesRegex("COUNTER_v[0-9a-f]{7}"));
     EXPECT_EQ(std::find(first.begin(), first.end(), renamed), first.end());
-    EXPECT_EQ(loadedName(taken[3].Xml), ""); // CALC is there already
-    EXPECT_NE(taken[4].Xml.find("<FB Name=\"cnt\" Type=\"" + renamed + "\"/>"), std::string::npos) << taken[4].Xml;
+    EXPECT_EQ(loadedName(taken[4].Xml), ""); // CALC is there already
+    EXPECT_NE(taken[5].Xml.find("<FB Name=\"cnt\" Type=\"" + renamed + "\"/>"), std::string::npos) << taken[5].Xml;
 }
 
 struct TRefusalCase {
@@ -240,7 +242,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "limit of 2000 bytes.",
                      1},
         TRefusalCase{"NoTypeLoading", "", "", kForteMaxRequestBytes, "UNSUPPORTED_CMD",
-                     "Device D cannot load FB types: COUNTER is not among its types.", 3}),
+                     "Device D cannot load FB types: COUNTER is not among its types.", 2},
+        // What a FORTE without Lua types answers.
+        TRefusalCase{"NoTypeLoadingAsFORTESaysIt", "", "", kForteMaxRequestBytes, "INVALID_OBJECT",
+                     "Device D cannot load FB types: COUNTER is not among its types.", 2}),
     [](const ::testing::TestParamInfo<TRefusalCase>& info) { return info.param.Name; });
 
 // Every shipped event type with a Lua form fits the default

@@ -17,6 +17,7 @@
 #include "systemlayer/system_layer.h"
 #include "workbench/project_lifecycle.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -247,6 +248,9 @@ int deployForte(TCliContext& ctx)
                 rc = 1;
                 continue;
             }
+            if (std::any_of(plan.Requests.begin(), plan.Requests.end(),
+                            [](const TForteRequest& r) { return !r.LoadsType.empty(); }))
+                ctx.Out << ForteRequestLine(plan, ForteTypeLoadProbe()) << '\n';
             for (const auto& request : plan.Requests)
                 ctx.Out << ForteRequestLine(plan, request) << '\n';
         }
