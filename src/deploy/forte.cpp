@@ -1,5 +1,6 @@
 #include "deploy/forte.h"
 
+#include "codegen/lua_form.h"
 #include "deploy/command_set.h"
 #include "deploy/device_connection.h"
 #include "deploy/text_escape.h"
@@ -8,6 +9,7 @@
 #include "model/fb_instance.h"
 #include "model/fb_manager.h"
 #include "model/file_util.h"
+#include "model/settings.h"
 #include "model/value_text.h"
 #include "systemlayer/system_layer.h"
 
@@ -18,7 +20,9 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -104,11 +108,19 @@ public:
 
     void Device(const std::string& action, const std::string& body) { add("", action, body); }
     void Resource(const std::string& action, const std::string& body) { add(resource_, action, body); }
-    void CreateFB(const std::string& name, const std::string& type)
+    // `type` is the name the FB's type has in the model; the runtime may
+    // know it under `sentType`.
+    void CreateFB(const std::string& name, const std::string& type, const std::string& sentType)
     {
-        Resource("CREATE", "<FB Name=\"" + XmlEscaped(name) + "\" Type=\"" + XmlEscaped(type) + "\"/>");
+        Resource("CREATE", "<FB Name=\"" + XmlEscaped(name) + "\" Type=\"" + XmlEscaped(sentType) + "\"/>");
         out_.back().FBType = type;
     }
+    void LoadType(const std::string& type, const TForteTypeForm& form)
+    {
+        Device("CREATE", typeBody(form));
+        out_.back().LoadsType = type;
+    }
+    static std::string typeBody(const TForteTypeForm& form);
     void Connect(const std::string& source, const std::string& destination)
     {
         Resource("CREATE", connection(source, destination));
@@ -129,13 +141,112 @@ private:
         // IDs stay short: the runtime takes no more than seven characters.
         std::string xml = "<Request ID=\"" + std::to_string(++id_) + "\" Action=\"" + action + "\"";
         xml += body.empty() ? "/>" : ">" + body + "</Request>";
-        out_.push_back({destination, std::move(xml), {}});
+        out_.push_back({destination, std::move(xml), {}, {}});
     }
 
     const std::string& resource_;
     std::vector<TForteRequest>& out_;
     int id_ = 0;
 };
+
+// The Lua text inside the FBType element. The runtime takes everything up to
+// the next "<" and unescapes these five entities, nothing else: line breaks
+// stay as they are.
+std::string luaElementText(std::string_view lua)
+{
+    std::string out;
+    out.reserve(lua.size() + lua.size() / 8);
+    for (char c : lua) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string TRequestList::typeBody(const TForteTypeForm& form)
+{
+    return "<FBType Name=\"" + XmlEscaped(form.Versioned) + "\">" + luaElementText(form.Lua) + "</FBType>";
+}
+
+// A name a runtime reads as a generic type's: cut at the first "_" before a
+// digit, it looks for GEN_ and the part before.
+size_t genericCut(const std::string& type)
+{
+    for (size_t i = 0; i + 1 < type.size(); ++i)
+        if (type[i] == '_' && type[i + 1] >= '0' && type[i + 1] <= '9')
+            return i;
+    return std::string::npos;
+}
+
+// The type's name and a short hash of its Lua form, beginning with a letter:
+// "_" and a digit would send the runtime looking for a generic type.
+std::string versionedName(const std::string& name, const std::string& lua)
+{
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    auto mix = [&h](std::string_view text) {
+        for (unsigned char c : text) {
+            h ^= c;
+            h *= 1099511628211ull;
+        }
+    };
+    mix(name);
+    mix(std::string_view("\0", 1));
+    mix(lua);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%07llx", static_cast<unsigned long long>(h >> 36));
+    return name + "_v" + buf;
+}
+
+TForteTypeForm typeForm(const TFB_Type& type, const std::filesystem::path& programFolder)
+{
+    TForteTypeForm f;
+    // The folders of the library the workbench ships; every other folder
+    // (a project's own, imported types) holds the engineer's types.
+    if (!type.FileName.empty() && !programFolder.empty()) {
+        const auto relative = std::filesystem::path(type.FileName).lexically_normal().lexically_relative(
+            (programFolder / "library").lexically_normal());
+        const std::string folder = relative.empty() ? std::string() : relative.begin()->string();
+        f.Shipped = folder == "events" || folder == "opc" || folder == "templates";
+    }
+    if (genericCut(type.Name) != std::string::npos) {
+        f.Refusal = "a runtime reads a name with \"_\" before a digit as a generic type's";
+        return f;
+    }
+    try {
+        f.Lua = MakeLuaForm(type).Text;
+    } catch (const ELuaFormError& e) {
+        f.Refusal = e.what();
+        return f;
+    }
+    f.Versioned = versionedName(type.Name, f.Lua);
+    // The longest ID a request gets.
+    f.RequestBytes = ForteFrame("", "<Request ID=\"9999999\" Action=\"CREATE\">" + TRequestList::typeBody(f) +
+                                        "</Request>")
+                         .size();
+    return f;
+}
+
+// The types of the FBs the requests create, in the order they come.
+std::vector<std::string> createdTypes(const std::vector<TForteBlock>& blocks, const std::set<std::string>& flattened)
+{
+    std::vector<std::string> types;
+    std::function<void(const std::vector<TForteBlock>&)> walk = [&](const std::vector<TForteBlock>& list) {
+        for (const TForteBlock& b : list) {
+            if (b.Composite && flattened.count(b.Type))
+                walk(b.Inner);
+            else if (std::find(types.begin(), types.end(), b.Type) == types.end())
+                types.push_back(b.Type);
+        }
+    };
+    walk(blocks);
+    return types;
+}
 
 // A constant as the runtime reads it: IEC 61131 literals.
 std::string forteLiteral(const TFBDataMember& input)
@@ -284,6 +395,12 @@ TForteBlock blockOf(const TFB_InstanceRef& record)
 }
 
 } // namespace
+
+size_t ForteMaxRequestBytes(const TSettings& settings)
+{
+    const int bytes = settings.GetInt("ForteMaxRequestBytes", static_cast<int>(kForteMaxRequestBytes));
+    return bytes >= 256 ? static_cast<size_t>(bytes) : kForteMaxRequestBytes;
+}
 
 std::string ParseResourceNames(const std::string& text, std::map<std::string, std::string>& names)
 {
@@ -490,13 +607,100 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
                     break;
                 }
         }
-        plan.Requests = ForteRequests(plan);
+        plan.MaxRequestBytes = options.MaxRequestBytes;
+        std::function<void(const std::vector<TForteBlock>&)> typesOf = [&](const std::vector<TForteBlock>& blocks) {
+            for (const TForteBlock& b : blocks) {
+                typesOf(b.Inner);
+                if (plan.Types.count(b.Type))
+                    continue;
+                if (const TFB_Type* t = manager.FindType(b.Type); t && !t->Composite)
+                    plan.Types.emplace(b.Type, typeForm(*t, manager.Context.ProgramFolder));
+            }
+        };
+        typesOf(plan.Blocks);
+        plan.Requests = ForteRequests(plan, {}, ForteOwnTypes(plan));
     }
     return plans;
 }
 
-std::vector<TForteRequest> ForteRequests(const TForteDevicePlan& plan, const std::set<std::string>& flattened)
+std::set<std::string> ForteOwnTypes(const TForteDevicePlan& plan)
 {
+    std::set<std::string> own;
+    for (const auto& [name, form] : plan.Types)
+        if (!form.Shipped)
+            own.insert(name);
+    return own;
+}
+
+std::string ForteTypeRefusal(const TForteDevicePlan& plan, const std::set<std::string>& flattened,
+                             const std::set<std::string>& lacking)
+{
+    for (const std::string& type : createdTypes(plan.Blocks, flattened)) {
+        auto form = plan.Types.find(type);
+        if (!lacking.count(type) || form == plan.Types.end())
+            continue;
+        std::string reason = form->second.Refusal;
+        if (reason.empty() && form->second.RequestBytes > plan.MaxRequestBytes)
+            reason = "its Lua form takes a request of " + std::to_string(form->second.RequestBytes) +
+                     " bytes, more than the limit of " + std::to_string(plan.MaxRequestBytes) + " bytes";
+        if (!reason.empty())
+            return "Device " + FieldEscaped(plan.Device) + " cannot take FB type " + FieldEscaped(type) + ": " + reason +
+                   ".";
+    }
+    return {};
+}
+
+TForteRequest ForteTypeQuery() { return {"", "<Request ID=\"0\" Action=\"QUERY\"><FBType Name=\"*\"/></Request>", {}, {}}; }
+
+TForteRequest ForteTypeLoadProbe()
+{
+    return {"", "<Request ID=\"0\" Action=\"CREATE\"><FBType Name=\"TELVO_PROBE\">(</FBType></Request>", {}, {}};
+}
+
+bool ForteTypeList(const TForteResponse& answer, std::set<std::string>& names)
+{
+    if (!answer.Reason.empty())
+        return false;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(answer.Xml.data(), answer.Xml.size()))
+        return false;
+    const pugi::xml_node list = doc.find_node([](const pugi::xml_node& n) { return std::strcmp(n.name(), "NameList") == 0; });
+    if (!list)
+        return false;
+    const std::string text = list.text().get();
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find(',', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const size_t first = text.find_first_not_of(" \t\r\n", at);
+        if (first != std::string::npos && first < end) {
+            const size_t last = text.find_last_not_of(" \t\r\n", end - 1);
+            names.insert(text.substr(first, last - first + 1));
+        }
+        at = end + 1;
+    }
+    return true;
+}
+
+bool ForteHasType(const std::set<std::string>& names, const std::string& type)
+{
+    if (names.count(type))
+        return true;
+    const size_t cut = genericCut(type);
+    return cut != std::string::npos && names.count("GEN_" + type.substr(0, cut));
+}
+
+std::vector<TForteRequest> ForteRequests(const TForteDevicePlan& plan, const std::set<std::string>& flattened,
+                                         const std::set<std::string>& lacking, const std::set<std::string>& has)
+{
+    // A type the runtime lacks goes under its versioned name, when it has one.
+    auto sent = [&](const std::string& type) -> const TForteTypeForm* {
+        auto form = plan.Types.find(type);
+        if (!lacking.count(type) || form == plan.Types.end() || form->second.Lua.empty())
+            return nullptr;
+        return &form->second;
+    };
     std::map<std::string, const TForteBlock*> byName;
     std::function<void(const std::vector<TForteBlock>&)> index = [&](const std::vector<TForteBlock>& blocks) {
         for (const TForteBlock& b : blocks) {
@@ -529,12 +733,17 @@ std::vector<TForteRequest> ForteRequests(const TForteDevicePlan& plan, const std
     std::vector<TForteRequest> requests;
     TRequestList out(plan.Resource, requests);
     out.Device("CREATE", "<FB Name=\"" + XmlEscaped(plan.Resource) + "\" Type=\"EMB_RES\"/>");
+    for (const std::string& type : createdTypes(plan.Blocks, flattened))
+        if (const TForteTypeForm* form = sent(type); form && !has.count(form->Versioned))
+            out.LoadType(type, *form);
     std::function<void(const std::vector<TForteBlock>&)> create = [&](const std::vector<TForteBlock>& blocks) {
         for (const TForteBlock& b : blocks) {
             if (flat(b))
                 create(b.Inner);
+            else if (const TForteTypeForm* form = sent(b.Type))
+                out.CreateFB(b.Name, b.Type, form->Versioned);
             else
-                out.CreateFB(b.Name, b.Type);
+                out.CreateFB(b.Name, b.Type, b.Type);
         }
     };
     create(plan.Blocks);
@@ -617,10 +826,11 @@ std::string ForteFrame(std::string_view destination, std::string_view xml)
 
 std::string ForteRequestLine(const TForteDevicePlan& plan, const TForteRequest& request)
 {
-    // The request itself holds no control character: names and values in
-    // it are escaped already.
+    // The request itself holds no control character (names and values in it
+    // are escaped already), but for a type's Lua text, whose line breaks go
+    // raw: shown as \n, it stays one line.
     return FieldEscaped(plan.Device) + (request.Destination.empty() ? "" : "/" + FieldEscaped(request.Destination)) +
-           ": " + request.Xml;
+           ": " + (request.LoadsType.empty() ? request.Xml : FieldEscaped(request.Xml));
 }
 
 // ---- Answers ---------------------------------------------------------------
@@ -928,16 +1138,20 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::ti
                                          : "Device " + device + " not found in specified address and port.";
     line("Communication with " + device + " is established!");
 
+    // A type's request is named by its opening: the Lua text is long.
+    auto named = [](const TForteRequest& r) {
+        return r.LoadsType.empty() ? r.Xml : r.Xml.substr(0, r.Xml.find('>', r.Xml.find("<FBType")) + 1) + "...";
+    };
     auto send = [&](const TForteRequest& r, TForteResponse& answer) -> std::string {
         if (OnLine)
             line(" >" + ForteRequestLine(plan, r));
         std::string error;
         if (!client.Request(r.Destination, r.Xml, answer, error))
-            return "Device " + device + " did not answer " + r.Xml + ": " + error + ".";
+            return "Device " + device + " did not answer " + named(r) + ": " + error + ".";
         return {};
     };
     auto refused = [&](const TForteRequest& r, const TForteResponse& answer) {
-        return "Device " + device + " refused " + r.Xml + ": " + peerText(answer.Reason) + ".";
+        return "Device " + device + " refused " + named(r) + ": " + peerText(answer.Reason) + ".";
     };
     // Clears the resource: what an earlier deployment left, or what this
     // run made before a flattening.
@@ -945,7 +1159,7 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::ti
         const std::string fb = "<FB Name=\"" + XmlEscaped(plan.Resource) + "\" Type=\"EMB_RES\"/>";
         for (const char* action : {"KILL", "DELETE"}) {
             TForteRequest request{"", std::string("<Request ID=\"0\" Action=\"") + action + "\">" + fb + "</Request>",
-                                  {}};
+                                  {}, {}};
             TForteResponse cleared;
             if (std::string failed = send(request, cleared); !failed.empty())
                 return failed;
@@ -957,7 +1171,43 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::ti
     };
     const std::set<std::string> composites = ForteCompositeTypes(plan);
     std::set<std::string> flattened;
-    std::vector<TForteRequest> requests = plan.Requests;
+
+    // What the runtime has: the basic types it lacks go to it as Lua forms,
+    // the composite types it lacks as their inner networks. A runtime that
+    // does not tell gets every type by name, as before.
+    std::set<std::string> has, lacking;
+    {
+        const TForteRequest query = ForteTypeQuery();
+        TForteResponse listed;
+        if (std::string failed = send(query, listed); !failed.empty())
+            return failed;
+        if (ForteTypeList(listed, has)) {
+            for (const auto& [type, form] : plan.Types)
+                if (!ForteHasType(has, type))
+                    lacking.insert(type);
+            for (const std::string& type : composites)
+                if (!ForteHasType(has, type)) {
+                    line("Device " + device + " does not know the composite type " + FieldEscaped(type) +
+                         ": its instances are sent as their inner networks.");
+                    flattened.insert(type);
+                }
+        }
+    }
+    auto notLoadable = [&](const std::string& type) {
+        return "Device " + device + " cannot load FB types: " + FieldEscaped(type) + " is not among its types.";
+    };
+    if (std::string refusal = ForteTypeRefusal(plan, flattened, lacking); !refusal.empty())
+        return refusal;
+    std::vector<TForteRequest> requests = ForteRequests(plan, flattened, lacking, has);
+    if (auto loads = std::find_if(requests.begin(), requests.end(), [](const TForteRequest& r) { return !r.LoadsType.empty(); });
+        loads != requests.end()) {
+        TForteResponse probed;
+        if (std::string failed = send(ForteTypeLoadProbe(), probed); !failed.empty())
+            return failed;
+        // Only a runtime that parsed the text can load types.
+        if (!probed.Reason.empty() && probed.Reason != "INVALID_OPERATION")
+            return notLoadable(loads->LoadsType);
+    }
     bool replaced = false;
     for (size_t i = 0; i < requests.size(); ++i) {
         const TForteRequest& r = requests[i];
@@ -981,12 +1231,20 @@ std::string TForteDeployment::runDevice(const TForteDevicePlan& plan, TClock::ti
             line("Device " + device + " does not know the composite type " + FieldEscaped(type) +
                  ": its instances are sent as their inner networks.");
             flattened.insert(type);
+            if (std::string refusal = ForteTypeRefusal(plan, flattened, lacking); !refusal.empty())
+                return refusal;
             if (std::string failed = clear(); !failed.empty())
                 return failed;
-            requests = ForteRequests(plan, flattened);
+            requests = ForteRequests(plan, flattened, lacking, has);
             i = static_cast<size_t>(-1);
             continue;
         }
+        // A runtime that takes no types: one that cannot load them, or one
+        // that did not say which it has and lacks one of ours.
+        if (!r.LoadsType.empty() && answer.Reason == "UNSUPPORTED_CMD")
+            return notLoadable(r.LoadsType);
+        if (answer.Reason == "UNSUPPORTED_TYPE" && plan.Types.count(r.FBType))
+            return notLoadable(r.FBType);
         return refused(r, answer);
     }
     return {};

@@ -23,6 +23,8 @@
 namespace telvo {
 
 class TFB_Manager;
+class TSettings;
+struct TForteResponse;
 
 struct TForteRequest {
     // Empty for the device's own commands, else the resource.
@@ -30,6 +32,25 @@ struct TForteRequest {
     std::string Xml;
     // The type an FB's CREATE asks for; empty for every other request.
     std::string FBType;
+    // The type a CREATE of an FB type loads, by its name in the model.
+    std::string LoadsType;
+};
+
+// A runtime's receive buffer with Lua types is 20,000 bytes, and a longer
+// request hangs its management channel for good: requests stay below this.
+inline constexpr size_t kForteMaxRequestBytes = 19000;
+
+// A basic type of the plan's FBs, as a runtime that lacks it gets it: its
+// Lua form, under a name that changes whenever the form does (a runtime
+// never replaces a type it has).
+struct TForteTypeForm {
+    std::string Versioned;
+    std::string Lua;     // empty when the type has no Lua form
+    std::string Refusal; // why not
+    // The frame of its request, in bytes.
+    size_t RequestBytes = 0;
+    // From the shipped library: a dry run takes the runtime to have it.
+    bool Shipped = false;
 };
 
 using TFortePair = std::pair<std::string, std::string>;
@@ -70,6 +91,9 @@ struct TForteDevicePlan {
     std::vector<TFortePair> Events, Data;
     // The inputs the resource's START.COLD and START.WARM go to.
     std::vector<std::string> Starts;
+    // Every basic type of the FBs, inner FBs included, by name.
+    std::map<std::string, TForteTypeForm> Types;
+    size_t MaxRequestBytes = kForteMaxRequestBytes;
 };
 
 struct TForteOptions {
@@ -81,14 +105,24 @@ struct TForteOptions {
     // IPv4-address:port of the first publish/subscribe pair; each further
     // pair takes the next port, and the last one must still be a port.
     std::string IdBase = "239.0.0.1:61550";
+    // The longest request a runtime is sent (its receive buffer, less a
+    // margin); a type whose Lua form does not fit is refused.
+    size_t MaxRequestBytes = kForteMaxRequestBytes;
 };
+
+// The request limit settings.ini gives (ForteMaxRequestBytes, for runtimes
+// built with a larger receive buffer), or the default when it gives none of
+// at least 256 bytes.
+size_t ForteMaxRequestBytes(const TSettings& settings);
 
 // Resource names as the user writes them: DEVICE=NAME entries separated by
 // blanks or commas, added to `names`. Empty when every entry is one, else
 // what is wrong.
 std::string ParseResourceNames(const std::string& text, std::map<std::string, std::string>& names);
 
-// The requests for every IEC device, in Objects order. Connections to
+// The requests for every IEC device, in Objects order; the Requests of a
+// plan are those for a runtime that has the shipped types and lacks the
+// project's own. Connections to
 // devices of other kinds, to FBs on no device and to IPPs of other devices
 // are left out: no runtime of ours is at their other end. Throws
 // std::runtime_error, saying why, for options it cannot use.
@@ -97,8 +131,32 @@ std::vector<TForteDevicePlan> PlanForteDeployment(TFB_Manager& manager, const TF
 // The plan's requests with the instances of the composite types named in
 // `flattened` sent as their inner networks: their inner FBs, constants and
 // connections, each connection to one of their ports joined to the inner
-// port behind it. Without types it is the plan's own Requests.
-std::vector<TForteRequest> ForteRequests(const TForteDevicePlan& plan, const std::set<std::string>& flattened = {});
+// port behind it. The basic types named in `lacking` go to the device in
+// their Lua form after the resource's CREATE (unless `has` holds their
+// versioned name already), and their FBs are created under that name.
+std::vector<TForteRequest> ForteRequests(const TForteDevicePlan& plan, const std::set<std::string>& flattened = {},
+                                         const std::set<std::string>& lacking = {},
+                                         const std::set<std::string>& has = {});
+// Why the device cannot be sent the requests above (a type it lacks has
+// no Lua form, or its form does not fit one request), or empty.
+std::string ForteTypeRefusal(const TForteDevicePlan& plan, const std::set<std::string>& flattened,
+                             const std::set<std::string>& lacking);
+// The types the plan's own Requests send: those not from the shipped library.
+std::set<std::string> ForteOwnTypes(const TForteDevicePlan& plan);
+// The device's question for its type list, and the names its answer lists
+// (false when the answer holds no list: a runtime that does not tell).
+TForteRequest ForteTypeQuery();
+// Whether a runtime loads types at all, asked before a type goes: a type
+// whose Lua text does not even parse, short enough for any receive buffer.
+// A runtime that loads types refuses it as INVALID_OPERATION and keeps
+// nothing; one that does not refuses it otherwise (a FORTE without Lua
+// types answers INVALID_OBJECT). A runtime without type loading has a small
+// receive buffer: a real type's request could hang its management channel.
+TForteRequest ForteTypeLoadProbe();
+bool ForteTypeList(const TForteResponse& answer, std::set<std::string>& names);
+// Whether a runtime whose type list is `names` makes FBs of the type: listed,
+// or a generic one (PUBLISH_2 by GEN_PUBLISH).
+bool ForteHasType(const std::set<std::string>& names, const std::string& type);
 // The composite types the plan's FBs have, inner ones too.
 std::set<std::string> ForteCompositeTypes(const TForteDevicePlan& plan);
 

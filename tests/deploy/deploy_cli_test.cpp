@@ -250,7 +250,7 @@ TEST_F(DeployCliTest, WrongUseAndMissingFiles)
         {{crf, "--form", "xml", "--fast"}, 2, "telvo: deploy: unknown option --fast\n"
                                                  "usage: telvo [--home DIR] deploy FILE.crf --form xml|script|kalo "
                                                  "[--send] [--out DIR] | FILE.crf --target forte [--dry-run] "
-                                                 "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]\n"},
+                                                 "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT] [--max-request BYTES]\n"},
         {{crf, "--target", "opcua"}, 2, "telvo: deploy: --target must be forte\n"},
         {{crf, "--target", "forte", "--resource", "IEC_Device0"}, 2,
          "telvo: deploy: --resource takes DEVICE=NAME\n"},
@@ -344,8 +344,10 @@ struct TExpectedRequest {
     const char* Xml;
 };
 
-// What the example plant asks of each runtime, request by request.
+// What the example plant asks of each runtime, request by request: first
+// the types it has (the responder does not say, so every type goes by name).
 const TExpectedRequest kLineController[] = {
+        {"", "<Request ID=\"0\" Action=\"QUERY\"><FBType Name=\"*\"/></Request>"},
         {"", "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>"},
         {"IEC_Device0", "<Request ID=\"2\" Action=\"CREATE\"><FB Name=\"di_bottle\" Type=\"E_R_TRIG\"/></Request>"},
         {"IEC_Device0", "<Request ID=\"3\" Action=\"CREATE\"><FB Name=\"do_motor\" Type=\"E_PERMIT\"/></Request>"},
@@ -381,6 +383,7 @@ const TExpectedRequest kLineController[] = {
         {"IEC_Device0", "<Request ID=\"33\" Action=\"START\"/>"},
 };
 const TExpectedRequest kPanelController[] = {
+        {"", "<Request ID=\"0\" Action=\"QUERY\"><FBType Name=\"*\"/></Request>"},
         {"", "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"IEC_Device1\" Type=\"EMB_RES\"/></Request>"},
         {"IEC_Device1", "<Request ID=\"2\" Action=\"CREATE\"><FB Name=\"di_start\" Type=\"E_R_TRIG\"/></Request>"},
         {"IEC_Device1", "<Request ID=\"3\" Action=\"CREATE\"><FB Name=\"di_stop\" Type=\"E_R_TRIG\"/></Request>"},
@@ -455,17 +458,35 @@ TEST_F(DeployCliTest, TheExamplePlantDeploysToTwoRuntimesFrameByFrame)
         expected.push_back(std::string(" >IEC_Device1") + (*q.Destination ? "/" : "") + q.Destination + ": " + q.Xml);
     EXPECT_THAT(lines(r.Out), ElementsAreArray(expected));
 
-    // A dry run prints the same requests and sends nothing.
+    // A dry run prints what runtimes that tell their types, have the
+    // shipped ones and lack the project's own get: the panel's FILL_CTRL
+    // goes as a Lua form first, and its FB under the form's name.
     TForteResponder quiet;
     SetPorts(quiet.Port(), quiet.Port());
     auto dry = Deploy({Crf, "--target", "forte", "--dry-run"});
     EXPECT_EQ(dry.ExitCode, 0) << dry.Err;
+    EXPECT_EQ(quiet.Connections(), 0);
+    const std::vector<std::string> shipped{"EMB_RES",  "E_R_TRIG", "E_PERMIT",    "E_SPLIT",       "E_SR",
+                                           "E_CTU",    "E_CYCLE",  "GEN_PUBLISH", "GEN_SUBSCRIBE", "FILL_STATION"};
+    TForteResponder tellingLine, tellingPanel;
+    tellingLine.SetTypes(shipped);
+    tellingPanel.SetTypes(shipped);
+    SetPorts(tellingLine.Port(), tellingPanel.Port());
+    auto told = Deploy({Crf, "--target", "forte"});
+    EXPECT_EQ(told.ExitCode, 0) << told.Err;
     Lines printed;
-    for (const auto& l : expected)
+    for (const auto& l : lines(told.Out))
         if (l.rfind(" >", 0) == 0)
             printed.push_back(l.substr(2));
     EXPECT_THAT(lines(dry.Out), ElementsAreArray(printed));
-    EXPECT_EQ(quiet.Connections(), 0);
+    EXPECT_EQ(tellingLine.Requests().size(), std::size(kLineController));
+    const auto panelTaken = tellingPanel.Requests();
+    ASSERT_EQ(panelTaken.size(), std::size(kPanelController) + 2); // whether it loads types, and FILL_CTRL
+    EXPECT_THAT(panelTaken[1].Xml, HasSubstr("<FBType Name=\"TELVO_PROBE\">(</FBType>"));
+    EXPECT_THAT(panelTaken[3].Xml, ::testing::StartsWith("<Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"FILL_CTRL_v"));
+    const std::vector<std::string> now = tellingPanel.Types();
+    ASSERT_EQ(now.size(), shipped.size() + 1);
+    EXPECT_THAT(panelTaken[9].Xml, HasSubstr("<FB Name=\"batch\" Type=\"" + now.back() + "\"/>"));
 }
 
 TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)
@@ -475,11 +496,15 @@ TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)
         std::string refuse; // a part of the refused request
         std::string reason;
         size_t taken;       // requests the line controller took
+        std::string why;    // what is told, when not the refusal
     };
     const Case cases[] = {
-        {"an unknown type", "Type=\"E_CTU\"", "UNSUPPORTED_TYPE", 7},
-        {"a connection", "Destination=\"motor.R\"", "INVALID_DST", 24},
-        {"the start", "Action=\"START\"", "INVALID_STATE", 33},
+        // A runtime that keeps its types to itself and lacks one cannot load
+        // types either.
+        {"an unknown type", "Type=\"E_CTU\"", "UNSUPPORTED_TYPE", 8,
+         "cannot load FB types: E_CTU is not among its types."},
+        {"a connection", "Destination=\"motor.R\"", "INVALID_DST", 25, ""},
+        {"the start", "Action=\"START\"", "INVALID_STATE", 34, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -492,7 +517,8 @@ TEST_F(DeployCliTest, ARefusedRequestStopsTheRunNamingDeviceRequestAndReason)
         EXPECT_EQ(r.ExitCode, 1);
         const auto taken = line.Requests();
         ASSERT_EQ(taken.size(), c.taken);
-        EXPECT_EQ(r.Err, "telvo: Device IEC_Device0 refused " + taken.back().Xml + ": " + c.reason + ".\n");
+        EXPECT_EQ(r.Err, "telvo: Device IEC_Device0 " +
+                             (c.why.empty() ? "refused " + taken.back().Xml + ": " + c.reason + "." : c.why) + "\n");
         EXPECT_EQ(panel.Connections(), 0); // later devices are not tried
     }
 }
@@ -519,7 +545,7 @@ TEST_F(DeployCliTest, AResourceLeftByAnEarlierDeploymentIsReplacedWhenAsked)
         EXPECT_THAT(r.Err, HasSubstr("Device IEC_Device0 refused <Request ID=\"1\" Action=\"CREATE\"><FB "
                                      "Name=\"IEC_Device0\" Type=\"EMB_RES\"/></Request>: INVALID_STATE. An earlier "
                                      "deployment may have left the resource: --replace removes it.\n"));
-        EXPECT_EQ(line.Requests().size(), 1u);
+        EXPECT_EQ(line.Requests().size(), 2u);
     }
     TForteResponder line, panel;
     leftOver(line);
@@ -529,10 +555,10 @@ TEST_F(DeployCliTest, AResourceLeftByAnEarlierDeploymentIsReplacedWhenAsked)
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     std::vector<std::string> expected = expectedFrames(kLineController);
     const std::string resource = "<FB Name=\"IEC_Device0\" Type=\"EMB_RES\"/>";
-    expected.insert(expected.begin() + 1,
+    expected.insert(expected.begin() + 2,
                     {ManagementFrame("", "<Request ID=\"0\" Action=\"KILL\">" + resource + "</Request>"),
                      ManagementFrame("", "<Request ID=\"0\" Action=\"DELETE\">" + resource + "</Request>"),
-                     expected.front()});
+                     expected[1]});
     EXPECT_EQ(framesOf(line.Requests()), expected);
     EXPECT_EQ(panel.Requests().size(), std::size(kPanelController) + 3);
 }
@@ -627,7 +653,7 @@ TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
     auto r = Deploy({Crf, "--target", "forte"});
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
     std::vector<std::string> frames = expectedFrames(kLineController);
-    frames.resize(6); // up to the station, refused
+    frames.resize(7); // up to the station, refused
     for (const auto& f : expectedFrames(kLineFlattened))
         frames.push_back(f);
     EXPECT_EQ(framesOf(line.Requests()), frames);
@@ -639,10 +665,10 @@ TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
                                "sent as their inner networks.";
     ASSERT_EQ(std::count(out.begin(), out.end(), notice), 1) << r.Out;
     EXPECT_EQ(*(std::find(out.begin(), out.end(), notice) - 1),
-              " >IEC_Device0/IEC_Device0: " + std::string(kLineController[5].Xml));
+              " >IEC_Device0/IEC_Device0: " + std::string(kLineController[6].Xml));
 
-    // An inner type the runtime lacks as well stops the device there, named
-    // as it was sent.
+    // An inner basic type the runtime lacks as well stops the device there,
+    // named: a runtime that does not tell its types takes none.
     TForteResponder bare, other;
     bare.SetRefuse([](const TForteResponder::TRequest& q) {
         return q.Xml.find("Type=\"FILL_") != std::string::npos ? "UNSUPPORTED_TYPE" : "";
@@ -651,9 +677,9 @@ TEST_F(DeployCliTest, ACompositeTheRuntimeDoesNotKnowGoesAsItsInnerNetwork)
     auto stopped = Deploy({Crf, "--target", "forte"});
     EXPECT_EQ(stopped.ExitCode, 1);
     const auto taken = bare.Requests();
-    ASSERT_EQ(taken.size(), 6u + 2u + 7u);
+    ASSERT_EQ(taken.size(), 7u + 2u + 7u);
     EXPECT_EQ(taken.back().Xml, kLineFlattened[8].Xml);
-    EXPECT_EQ(stopped.Err, "telvo: Device IEC_Device0 refused " + taken.back().Xml + ": UNSUPPORTED_TYPE.\n");
+    EXPECT_EQ(stopped.Err, "telvo: Device IEC_Device0 cannot load FB types: FILL_CTRL is not among its types.\n");
     EXPECT_EQ(other.Connections(), 0);
 }
 
@@ -737,22 +763,22 @@ TEST_F(DeployCliTest, AnAnswerToAnotherRequestEndsTheRun)
     const Case cases[] = {
         {"every answer to request 999",
          [](const TForteResponder::TRequest&, const std::string& frame) { return withId(frame, "999"); }, 1, 1,
-         "the answer is to request 999, not to request 1"},
+         "the answer is to request 999, not to request 0"},
         {"answers naming no request",
          [](const TForteResponder::TRequest&, const std::string&) {
              return TForteResponder::AnswerFrame("<Response/>");
          },
          1, 1, "the answer names no request"},
-        {"an answer to the request before", duplicated(false), 6, 6, "the answer is to request 5, not to request 6"},
+        {"an answer to the request before", duplicated(false), 7, 7, "the answer is to request 5, not to request 6"},
         // Seen before request 6 goes.
-        {"an answer twice at once", duplicated(true), 6, 5,
+        {"an answer twice at once", duplicated(true), 7, 6,
          "the device sent more than the answer to the last request"},
         {"the ID in another element",
          [](const TForteResponder::TRequest& q, const std::string&) {
              const std::string id = q.Xml.substr(13, q.Xml.find('"', 13) - 13);
              return TForteResponder::AnswerFrame("<Other ID=\"" + id + "\"/>");
          },
-         1, 1, "the answer is no Response: <Other ID=\"1\"/>"},
+         1, 1, "the answer is no Response: <Other ID=\"0\"/>"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -879,6 +905,53 @@ TEST_F(DeployCliTest, PairAddressesAndResourceNamesMustFitTheProject)
         else
             EXPECT_TRUE(r.Out.empty()) << ::testing::PrintToString(c.args);
     }
+}
+
+} // namespace
+} // namespace telvo::test
+
+namespace telvo::test {
+namespace {
+
+// The longest request comes from settings.ini, or from --max-request over
+// it; the panel's own FILL_CTRL, whose Lua form takes some 8,000 bytes,
+// fits the default and not a limit of 1,000.
+TEST_F(DeployCliTest, TheRequestLimitComesFromTheSettingsOrTheCommandLine)
+{
+    const struct {
+        const char* what;
+        const char* settings; // settings.ini, or none
+        std::vector<std::string> options;
+        int exitCode;
+        const char* limit; // the limit the refusal names, or none
+    } cases[] = {
+        {"the default", nullptr, {}, 0, nullptr},
+        {"a setting", "[Values]\nForteMaxRequestBytes=1000\n", {}, 1, "1000"},
+        {"a setting below any request", "[Values]\nForteMaxRequestBytes=12\n", {}, 0, nullptr},
+        {"the option over the setting", "[Values]\nForteMaxRequestBytes=1000\n", {"--max-request", "20000"}, 0, nullptr},
+        {"the option alone", nullptr, {"--max-request", "2000"}, 1, "2000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(Home / "settings.ini");
+        if (c.settings)
+            Home.Write("settings.ini", c.settings);
+        std::vector<std::string> args{Crf, "--target", "forte", "--dry-run"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        auto r = Deploy(args);
+        EXPECT_EQ(r.ExitCode, c.exitCode) << r.Err;
+        if (c.limit) {
+            EXPECT_THAT(r.Err, ::testing::MatchesRegex("telvo: Device IEC_Device1 cannot take FB type FILL_CTRL: its "
+                                                       "Lua form takes a request of [0-9]+ bytes, more than the limit "
+                                                       "of " + std::string(c.limit) + " bytes.\n"));
+        } else {
+            EXPECT_EQ(r.Err, "");
+            EXPECT_THAT(r.Out, HasSubstr("IEC_Device1: <Request ID=\"2\" Action=\"CREATE\"><FBType Name=\"FILL_CTRL_v"));
+        }
+    }
+    auto wrong = Deploy({Crf, "--target", "forte", "--max-request", "12"});
+    EXPECT_EQ(wrong.ExitCode, 2);
+    EXPECT_THAT(wrong.Err, HasSubstr("--max-request takes a number of bytes from 256 on"));
 }
 
 } // namespace

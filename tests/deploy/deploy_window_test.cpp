@@ -321,7 +321,9 @@ TEST_F(DeployWindowTest, ResourceNamesAndTheBaseAddressAreSetInTheWindow)
     ASSERT_GT(taken.size(), cliTaken.size());
     for (size_t i = 0; i < cliTaken.size(); ++i)
         EXPECT_EQ(taken[i].Bytes, cliTaken[i].Bytes) << i;
-    EXPECT_EQ(taken.front().Xml, "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"LINE\" Type=\"EMB_RES\"/></Request>");
+    // After the question for its types, the resource under the window's name.
+    ASSERT_GE(taken.size(), 2u);
+    EXPECT_EQ(taken[1].Xml, "<Request ID=\"1\" Action=\"CREATE\"><FB Name=\"LINE\" Type=\"EMB_RES\"/></Request>");
     EXPECT_EQ(taken.back().Destination, "LINE");
     const auto panelTaken = panel.Requests();
     const auto cliPanelTaken = cliPanel.Requests();

@@ -57,6 +57,7 @@ TEST_F(DeployTest, LineBreaksAndControlCharactersReachTheRuntimeEscaped)
     ASSERT_THAT(UI.Messages(), IsEmpty());
 
     const std::vector<std::string> expected{
+        TypeQueryFrame(),
         ManagementFrame("", R"(<Request ID="1" Action="CREATE"><FB Name="IEC&#10;A" Type="EMB_RES"/></Request>)"),
         ManagementFrame("IEC\nA", R"(<Request ID="2" Action="CREATE"><FB Name="T1" Type="TXT"/></Request>)"),
         ManagementFrame("IEC\nA", R"(<Request ID="3" Action="WRITE"><Connection Source="'two$Nlines$Tand $$$''" )"
@@ -83,12 +84,13 @@ TEST_F(DeployTest, LineBreaksAndControlCharactersReachTheRuntimeEscaped)
     // requests.
     ASSERT_FALSE(taken.empty());
     pugi::xml_document created;
-    ASSERT_TRUE(created.load_string(taken[0].Xml.c_str()));
+    ASSERT_GE(taken.size(), 2u);
+    ASSERT_TRUE(created.load_string(taken[1].Xml.c_str()));
     EXPECT_EQ(std::string(created.child("Request").child("FB").attribute("Name").value()), "IEC\nA");
     // Each line shown is one line.
     ASSERT_EQ(shown.size(), 2u + expected.size());
     EXPECT_EQ(shown[0], "Establishing communication with device :IEC\\nA");
-    EXPECT_EQ(shown[3], R"( >IEC\nA/IEC\nA: <Request ID="2" Action="CREATE"><FB Name="T1" Type="TXT"/></Request>)");
+    EXPECT_EQ(shown[4], R"( >IEC\nA/IEC\nA: <Request ID="2" Action="CREATE"><FB Name="T1" Type="TXT"/></Request>)");
     for (const auto& line : shown)
         EXPECT_EQ(line.find_first_of("\n\r\t"), std::string::npos) << line;
 }
@@ -135,9 +137,12 @@ TEST(ForteClient, ARequestAndTheWholeRunEndAtTheirDeadlines)
         run.RunTimeoutMs = c.runMs;
         const std::string stopped = run.Run({plan});
         const size_t taken = runtime.Requests().size();
+        // The type list first, then the plan's requests.
+        std::vector<TForteRequest> sent{ForteTypeQuery()};
+        sent.insert(sent.end(), plan.Requests.begin(), plan.Requests.end());
         ASSERT_GE(taken, 1u);
-        ASSERT_LT(taken, plan.Requests.size());
-        EXPECT_EQ(stopped, "Device D did not answer " + plan.Requests[taken - 1].Xml + ": " + c.why + ".");
+        ASSERT_LT(taken, sent.size());
+        EXPECT_EQ(stopped, "Device D did not answer " + sent[taken - 1].Xml + ": " + c.why + ".");
     }
 
     // A read as well: its time-out bounds it all.

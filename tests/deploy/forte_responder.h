@@ -12,8 +12,8 @@
 
 #include "recording_listener.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -40,6 +40,12 @@ inline std::string ManagementFrame(const std::string& destination, const std::st
                text;
     };
     return part(destination) + part(xml);
+}
+
+// The question a deployment opens every device with: the types it has.
+inline std::string TypeQueryFrame()
+{
+    return ManagementFrame("", R"(<Request ID="0" Action="QUERY"><FBType Name="*"/></Request>)");
 }
 
 class TForteResponder {
@@ -72,6 +78,20 @@ public:
     {
         std::lock_guard<std::mutex> lock(settingsMutex_);
         reply_ = std::move(reply);
+    }
+    // The types the runtime tells it has, as a runtime with type loading
+    // does; each type it is sent joins them. Without, it answers the
+    // question with a bare Response, telling nothing.
+    void SetTypes(std::vector<std::string> types)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        types_ = std::move(types);
+        tellsTypes_ = true;
+    }
+    std::vector<std::string> Types()
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        return types_;
     }
     // Each byte of an answer is sent on its own, this long after the last.
     void SetBytePause(int ms)
@@ -190,6 +210,31 @@ private:
         std::lock_guard<std::mutex> lock(settingsMutex_);
         return bytePauseMs_;
     }
+    // As the runtime answers: the names between commas, on lines of their own.
+    std::string typeList(const std::string& id)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        if (!tellsTypes_)
+            return "<Response ID=\"" + id + "\"/>";
+        std::string names;
+        for (const auto& t : types_)
+            names += (names.empty() ? "" : ",") + t;
+        return "<Response ID=\"" + id + "\">\n  <NameList>\n    " + names + "\n  </NameList>\n</Response>";
+    }
+    // A type it has already is left as it is; the answer is the same. A
+    // text that returns no table is refused, and nothing kept.
+    std::string loadType(const std::string& id, const std::string& xml)
+    {
+        const size_t from = xml.find("<FBType Name=\"") + 14;
+        const std::string name = xml.substr(from, xml.find('"', from) - from);
+        if (xml.find("\nreturn {") == std::string::npos)
+            return "<Response ID=\"" + id + "\" Reason=\"INVALID_OPERATION\"/>";
+        std::lock_guard<std::mutex> lock(settingsMutex_);
+        if (std::find(types_.begin(), types_.end(), name) == types_.end())
+            types_.push_back(name);
+        return "<Response ID=\"" + id + "\"/>";
+    }
+
     // False when the client is gone (or the test is over).
     bool send(int c, const std::string& bytes)
     {
@@ -267,7 +312,7 @@ private:
                 TRequest r;
                 if (!readPart(c, r.Bytes, r.Destination) || !readPart(c, r.Bytes, r.Xml))
                     break;
-                static const std::regex request(R"re(<Request ID="([0-9a-zA-Z]{1,7})" Action="([A-Z]+)"(/>|>.*</Request>))re");
+                static const std::regex request(R"re(<Request ID="([0-9a-zA-Z]{1,7})" Action="([A-Z]+)"(/>|>[\s\S]*</Request>))re");
                 std::smatch m;
                 std::string answer;
                 if (!std::regex_match(r.Xml, m, request)) {
@@ -279,6 +324,10 @@ private:
                         answer = "<Response ID=\"" + m[1].str() + "\" Reason=\"" + reason + "\"/>";
                     else if (online(r, m[1].str(), m[2].str(), m[3].str(), answer))
                         ; // answered
+                    else if (m[2] == "QUERY" && r.Xml.find("<FBType Name=\"*\"/>") != std::string::npos)
+                        answer = typeList(m[1].str());
+                    else if (m[2] == "CREATE" && r.Destination.empty() && r.Xml.find("<FBType Name=\"") != std::string::npos)
+                        answer = loadType(m[1].str(), r.Xml);
                     else if (m[2] == "READ")
                         answer = "<Response ID=\"" + m[1].str() + "\"><Connection Source=\"x\" Destination=\"" +
                                  readValue() + "\"/></Response>";
@@ -443,6 +492,8 @@ private:
     int turnAway_ = 0;
     std::function<std::string(const TRequest&, const std::string&)> reply_;
     int bytePauseMs_ = 0;
+    std::vector<std::string> types_;
+    bool tellsTypes_ = false;
     std::vector<TRequest> requests_;
     std::vector<std::string> errors_;
 };

@@ -8,8 +8,13 @@
 //
 // The test starts two runtimes itself on free loopback ports of the
 // namespace it runs in. Otherwise it reports itself skipped.
+//
+// The engineer's own types need a FORTE built with Lua types
+// (-DFORTE_USE_LUATYPES=Lua), named by TELVO_FORTE_LUA the same way
+// (ForteLuaRuntime.*).
 
 #include "deploy/recording_listener.h"
+#include "support/own_basic_types.h"
 #include "support/test_support.h"
 
 #include <gmock/gmock.h>
@@ -104,20 +109,23 @@ class ForteRuntime : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* forte = std::getenv("TELVO_FORTE");
+        const char* forte = std::getenv(Variable());
         if (!forte || !*forte)
-            GTEST_SKIP() << "TELVO_FORTE does not name a 4diac FORTE executable";
+            GTEST_SKIP() << Variable() << " does not name a 4diac FORTE executable";
         if (!onlyLoopback())
             GTEST_SKIP() << "FORTE listens on every address: run this inside a network namespace with loopback alone";
         Forte = forte;
         fs::copy(BuiltProgramDir() / "library", Home / "library", fs::copy_options::recursive);
     }
 
+    virtual const char* Variable() const { return "TELVO_FORTE"; }
+
     // A project of the merged network `network` whose instances (name,
     // type) are distributed to D1 or D2, deployed to two runtimes started
     // for it; the deployment's output.
     std::string Deploy(const std::string& network, const std::vector<std::pair<std::string, std::string>>& d1,
-                       const std::vector<std::pair<std::string, std::string>>& d2)
+                       const std::vector<std::pair<std::string, std::string>>& d2, int exitCode = 0,
+                       std::string* err = nullptr)
     {
         Project.Write("merged.fbn", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                     "<FBNetwork IsInternalDeviceDiagram=\"false\">\n" +
@@ -150,9 +158,20 @@ protected:
             EXPECT_TRUE(Runtimes.back()->Started()) << Forte;
             EXPECT_TRUE(listening(port)) << port;
         }
+        return Redeploy(exitCode, err);
+    }
+
+    // The project deployed again to the same runtimes, replacing what is
+    // there; the deployment's output, and the exit status expected.
+    std::string Redeploy(int exitCode, std::string* err = nullptr)
+    {
+        if (IdBase.empty())
+            IdBase = "127.0.0.1:" + ClosedPort();
         auto deployed = RunProcess(TELVO_CLI_PATH, {"--home", Home.Path().string(), "deploy", Crf, "--target",
-                                                    "forte", "--replace", "--id-base", "127.0.0.1:" + ClosedPort()});
-        EXPECT_EQ(deployed.ExitCode, 0) << deployed.Out << deployed.Err;
+                                                    "forte", "--replace", "--id-base", IdBase});
+        EXPECT_EQ(deployed.ExitCode, exitCode) << deployed.Out << deployed.Err;
+        if (err)
+            *err = deployed.Err;
         return deployed.Out;
     }
 
@@ -181,7 +200,7 @@ protected:
         return r.Out;
     }
 
-    std::string Forte, Crf;
+    std::string Forte, Crf, IdBase;
     TempDir Home, Project;
     std::vector<std::string> Ports;
     std::vector<std::unique_ptr<TRuntimeProcess>> Runtimes;
@@ -339,6 +358,104 @@ TEST_F(ForteRuntime, ACounterIsForcedTriggeredAndWatched)
     EXPECT_LT(field(polls, 1), field(polls, 3));
     EXPECT_LT(field(polls, 3), field(polls, 5));
     EXPECT_THAT(cleared, ::testing::HasSubstr("ctu.Q\tFALSE\n"));
+}
+
+// THRESH: an own type beside COUNTER. REQ with X at LIMIT or above counts
+// a hit in HITS and passes CNF with N, the hits; below it, nothing.
+const char* const kThreshType = R"xml(<?xml version="1.0" encoding="UTF-8"?>
+<FBType Name="THRESH">
+  <InterfaceList>
+    <EventInputs><Event Name="REQ"><With Var="X"/></Event></EventInputs>
+    <EventOutputs><Event Name="CNF"><With Var="N"/><With Var="HIGH"/></Event></EventOutputs>
+    <InputVars><VarDeclaration Name="X" Type="INT"/></InputVars>
+    <OutputVars><VarDeclaration Name="N" Type="INT"/><VarDeclaration Name="HIGH" Type="BOOL"/></OutputVars>
+  </InterfaceList>
+  <BasicFB>
+    <InternalVars>
+      <VarDeclaration Name="HITS" Type="INT" InitialValue="0"/>
+      <VarDeclaration Name="LIMIT" Type="INT" InitialValue="10"/>
+    </InternalVars>
+    <ECC>
+      <ECState Name="START"/>
+      <ECState Name="HIT"><ECAction Algorithm="Hit" Output="CNF"/></ECState>
+      <ECTransition Source="START" Destination="HIT" Condition="REQ AND (X &gt;= LIMIT)"/>
+      <ECTransition Source="HIT" Destination="START" Condition="1"/>
+    </ECC>
+    <Algorithm Name="Hit"><Other Language="DelphiScript" Text="HITS := HITS + 1;&#10;if HITS mod 2 = 0 then&#10;  DO_HIGH := TRUE&#10;else&#10;  DO_HIGH := FALSE;&#10;DO_N := HITS;"/></Algorithm>
+  </BasicFB>
+</FBType>
+)xml";
+
+// A cycle drives the own COUNTER, whose count feeds the own THRESH; THRESH's
+// hits set a latch on the other device.
+const char* const kOwnNetwork = R"(  <FB Name="cyc" Type="E_CYCLE" x="100" y="100"/>
+  <FB Name="cnt" Type="COUNTER" x="400" y="100"/>
+  <FB Name="th" Type="THRESH" x="700" y="100"/>
+  <FB Name="sr" Type="E_SR" x="1000" y="100"/>
+  <DataConnections>
+    <Connection Source="T#50ms" Destination="cyc.DT"/>
+    <Connection Source="cnt.CV" Destination="th.X"/>
+  </DataConnections>
+  <EventConnections>
+    <Connection Source="cyc.EO" Destination="cnt.CU"/>
+    <Connection Source="cnt.CUO" Destination="th.REQ"/>
+    <Connection Source="th.CNF" Destination="sr.S"/>
+  </EventConnections>
+)";
+
+// A plain runtime, without type loading, refuses the project's own types
+// by name before anything is created.
+TEST_F(ForteRuntime, APlainRuntimeRefusesOwnTypesNamingThem)
+{
+    Home.Write("library/own/COUNTER.fbt", kCounterType);
+    Home.Write("library/own/THRESH.fbt", kThreshType);
+    std::string err;
+    const std::string out =
+        Deploy(kOwnNetwork, {{"cyc", "E_CYCLE"}, {"cnt", "COUNTER"}, {"th", "THRESH"}}, {{"sr", "E_SR"}}, 1, &err);
+    std::cout << "[ FORTE    ] " << err;
+    EXPECT_EQ(err, "telvo: Device D1 cannot load FB types: COUNTER is not among its types.\n");
+    EXPECT_THAT(out, ::testing::Not(::testing::HasSubstr("<FB Name=\"cnt\"")));
+}
+
+class ForteLuaRuntime : public ForteRuntime {
+protected:
+    const char* Variable() const override { return "TELVO_FORTE_LUA"; }
+};
+
+// Two own basic types beside E_CYCLE run on the runtime: the counter
+// counts, the threshold type hits, the latch on the other device is set;
+// after a change to the counter's algorithm and a redeploy the new
+// behaviour runs, under a new type name.
+TEST_F(ForteLuaRuntime, OwnTypesRunAndAChangeTakesEffectAfterARedeploy)
+{
+    Home.Write("library/own/COUNTER.fbt", kCounterType);
+    Home.Write("library/own/THRESH.fbt", kThreshType);
+    const std::string out =
+        Deploy(kOwnNetwork, {{"cyc", "E_CYCLE"}, {"cnt", "COUNTER"}, {"th", "THRESH"}}, {{"sr", "E_SR"}});
+    ASSERT_FALSE(HasFailure());
+    EXPECT_THAT(out, ::testing::HasSubstr("Action=\"CREATE\"><FBType Name=\"COUNTER_v"));
+    EXPECT_THAT(out, ::testing::HasSubstr("Action=\"CREATE\"><FBType Name=\"THRESH_v"));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string cv = Read("D1", "cnt.CV");
+    const std::string n = Read("D1", "th.N");
+    const std::string q = Read("D2", "sr.Q");
+    ASSERT_FALSE(HasFailure()) << "a read failed";
+    // 1 a tick up to 5, then 2 a tick: about 20 ticks in a second.
+    EXPECT_GE(std::stoi(cv), 12);
+    EXPECT_GE(std::stoi(n), 1);
+    EXPECT_EQ(q, "TRUE\n");
+
+    std::string changed = kCounterType;
+    const std::string step = "CNT := CNT + STEP * 2;";
+    changed.replace(changed.find(step), step.size(), "CNT := CNT + STEP * 100;");
+    Home.Write("library/own/COUNTER.fbt", changed);
+    const std::string again = Redeploy(0);
+    EXPECT_THAT(again, ::testing::HasSubstr("Action=\"CREATE\"><FBType Name=\"COUNTER_v"));
+    EXPECT_THAT(again, ::testing::Not(::testing::HasSubstr("<FBType Name=\"THRESH_v")));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string faster = Read("D1", "cnt.CV");
+    ASSERT_FALSE(HasFailure()) << "a read failed";
+    EXPECT_GE(std::stoi(faster), 1000);
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 // telvo deploy FILE.crf --form xml|script|kalo [--send] [--out DIR]
 // telvo deploy FILE.crf --target forte [--dry-run] [--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]
+//                                     [--max-request BYTES]
 // telvo device read FILE.crf DEVICE INSTANCE.PORT [--resource NAME]
 // telvo device watch FILE.crf DEVICE INSTANCE.PORT... [--interval MS] [--count N] [--resource NAME]
 // telvo device force FILE.crf DEVICE INSTANCE.PORT VALUE|--clear [--resource NAME]
 // telvo device trigger FILE.crf DEVICE INSTANCE.EVENT [--reset] [--resource NAME]
 
 #include "cli.h"
+
+#include "model/value_text.h"
 
 #include "deploy/command_set.h"
 #include "deploy/deployment.h"
@@ -191,13 +194,14 @@ int deployForte(TCliContext& ctx)
     std::string file, target;
     bool dryRun = false, replace = false;
     TForteOptions options;
+    options.MaxRequestBytes = ForteMaxRequestBytes(ctx.Workbench.Settings);
     for (size_t i = 0; i < ctx.Args.size(); ++i) {
         const std::string& a = ctx.Args[i];
         if (a == "--dry-run") {
             dryRun = true;
         } else if (a == "--replace") {
             replace = true;
-        } else if (a == "--target" || a == "--resource" || a == "--id-base") {
+        } else if (a == "--target" || a == "--resource" || a == "--id-base" || a == "--max-request") {
             if (i + 1 >= ctx.Args.size())
                 return UsageError(ctx, "deploy: " + a + " needs a value");
             const std::string& v = ctx.Args[++i];
@@ -205,6 +209,12 @@ int deployForte(TCliContext& ctx)
                 target = v;
             } else if (a == "--id-base") {
                 options.IdBase = v;
+            } else if (a == "--max-request") {
+                int32_t bytes = 0;
+                if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || !TryParseInteger(v, bytes) ||
+                    bytes < 256)
+                    return UsageError(ctx, "deploy: --max-request takes a number of bytes from 256 on");
+                options.MaxRequestBytes = static_cast<size_t>(bytes);
             } else {
                 if (v.empty() || v.find_first_of(" \t,") != std::string::npos ||
                     !ParseResourceNames(v, options.Resources).empty())
@@ -238,10 +248,23 @@ int deployForte(TCliContext& ctx)
         return 1;
     }
     if (dryRun) {
-        for (const auto& plan : plans)
+        // The requests for a runtime that has the shipped types and lacks
+        // the project's own; a real run asks each runtime first.
+        int rc = 0;
+        for (const auto& plan : plans) {
+            ctx.Out << ForteRequestLine(plan, ForteTypeQuery()) << '\n';
+            if (std::string refusal = ForteTypeRefusal(plan, {}, ForteOwnTypes(plan)); !refusal.empty()) {
+                ctx.Err << "telvo: " << refusal << "\n";
+                rc = 1;
+                continue;
+            }
+            if (std::any_of(plan.Requests.begin(), plan.Requests.end(),
+                            [](const TForteRequest& r) { return !r.LoadsType.empty(); }))
+                ctx.Out << ForteRequestLine(plan, ForteTypeLoadProbe()) << '\n';
             for (const auto& request : plan.Requests)
                 ctx.Out << ForteRequestLine(plan, request) << '\n';
-        return 0;
+        }
+        return rc;
     }
     TForteDeployment run;
     run.OnLine = [&](const std::string& line) {
@@ -573,7 +596,7 @@ int deviceTrigger(TCliContext& ctx)
 
 TCliCommand reg{"deploy",
                 "FILE.crf --form xml|script|kalo [--send] [--out DIR] | FILE.crf --target forte [--dry-run] "
-                "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT]",
+                "[--replace] [--resource DEVICE=NAME]... [--id-base HOST:PORT] [--max-request BYTES]",
                 deploy,
                 "Makes the devices' command sets of a project, or deploys it to IEC 61499 runtimes.\n"
                 "  --form xml       every IEC device's command set in the XML form\n"
@@ -583,14 +606,23 @@ TCliCommand reg{"deploy",
                 "  --out DIR        with xml or script: also write DIR/DEVICE.xml or DIR/DEVICE.txt per device;\n"
                 "                   with kalo: the folder for the files (default: the program's KALO folder)\n"
                 "                   a link there is written through to its file, but makes no new file\n"
-                "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address\n"
-                "  --dry-run        with forte: print the requests instead of sending them\n"
+                "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address;\n"
+                "                   each runtime is asked for its types first, and a basic type it lacks is\n"
+                "                   sent as a Lua form under its name and a hash of the form (NAME_vHHHHHHH),\n"
+                "                   which its FBs are then created with; a composite type it lacks goes as its\n"
+                "                   inner network\n"
+                "  --dry-run        with forte: print the requests instead of sending them, for runtimes that\n"
+                "                   have the shipped types and lack the project's own\n"
                 "  --replace        with forte: kill and delete a resource an earlier deployment left\n"
                 "  --resource DEVICE=NAME  with forte: the resource's name on that device (default: the one the\n"
                 "                   project keeps for it, from an imported system, else the device's);\n"
                 "                   DEVICE must be an IEC device of the project\n"
                 "  --id-base HOST:PORT     with forte: IPv4 address and port of the first publish/subscribe pair\n"
-                "                   (default 239.0.0.1:61550; each further pair takes the next port, up to 65535)"};
+                "                   (default 239.0.0.1:61550; each further pair takes the next port, up to 65535)\n"
+                "  --max-request BYTES     with forte: the longest request sent (default: ForteMaxRequestBytes of\n"
+                "                   settings.ini, else 19000, below the 20000 bytes a runtime with Lua types\n"
+                "                   takes); a type whose Lua form does not fit stops its device before anything\n"
+                "                   is created"};
 TCliCommand regRead{"device read", "FILE.crf DEVICE INSTANCE.PORT [--resource NAME]", deviceRead,
                     "Reads one port of an FB deployed to an IEC 61499 runtime and prints its value, control\n"
                     "characters escaped (\\n, \\t, \\xHH); exits 1 when the runtime refuses or answers no value.\n"

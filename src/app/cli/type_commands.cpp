@@ -1,7 +1,8 @@
-// telvo type check FILE... / telvo type rewrite IN OUT
+// telvo type check FILE... / telvo type rewrite IN OUT / telvo type lua FILE.fbt [--out FILE]
 
 #include "cli.h"
 
+#include "codegen/lua_form.h"
 #include "model/fb_type.h"
 #include "model/file_util.h"
 #include "model/iec_names.h"
@@ -133,6 +134,48 @@ int typeRewrite(TCliContext& ctx)
     return 0;
 }
 
+// Prints (or writes) the Lua form a runtime with Lua types takes the type in.
+int typeLua(TCliContext& ctx)
+{
+    std::string file, out;
+    for (size_t i = 0; i < ctx.Args.size(); ++i) {
+        const std::string& a = ctx.Args[i];
+        if (a == "--out") {
+            if (i + 1 >= ctx.Args.size())
+                return UsageError(ctx, "--out needs a FILE");
+            out = ctx.Args[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            return UsageError(ctx, "unknown option " + a);
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            return UsageError(ctx, "type lua takes one FILE.fbt");
+        }
+    }
+    if (file.empty())
+        return UsageError(ctx, "type lua needs a FILE.fbt");
+    std::string error;
+    auto type = loadType(ctx, file, error);
+    if (!type) {
+        ctx.Err << "telvo: " << file << ": " << error << "\n";
+        return 1;
+    }
+    try {
+        const TLuaForm form = MakeLuaForm(*type);
+        if (out.empty())
+            ctx.Out << form.Text;
+        else
+            WriteFileAtomic(out, form.Text);
+    } catch (const ELuaFormError& e) {
+        ctx.Err << "telvo: " << type->Name << " has no Lua form: " << oneLine(e.what()) << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        ctx.Err << "telvo: " << oneLine(e.what()) << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 TCliCommand checkCommand{"type check", "FILE...", typeCheck,
                          "Reads each type file and prints OK with its counts, or the reason it cannot be read.\n"
                          "A composite's inner types are looked for in the indexed library; each one that is not\n"
@@ -143,6 +186,13 @@ TCliCommand checkCommand{"type check", "FILE...", typeCheck,
 TCliCommand rewriteCommand{"type rewrite", "IN OUT", typeRewrite,
                            "Reads the type file IN and writes it to OUT as the workbench saves types, keeping\n"
                            "what the workbench does not understand."};
+TCliCommand luaCommand{"type lua", "FILE.fbt [--out FILE]", typeLua,
+                       "Prints the Lua form of a basic type: the chunk a runtime built with Lua types (4diac\n"
+                       "FORTE) takes as a new type, with the interface, the internal variables and their initial\n"
+                       "values, the ECC, and the algorithms and conditions as the simulation runs them. --out\n"
+                       "writes it to FILE instead. A type without a Lua form (a composite, no ECC, an algorithm\n"
+                       "in a language the simulation does not run, a data type the form does not carry) is\n"
+                       "refused with the reason, exit status 1."};
 
 } // namespace
 

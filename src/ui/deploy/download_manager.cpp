@@ -262,6 +262,7 @@ void TfrmDownloadApplicationManager::runFinished()
 void TfrmDownloadApplicationManager::startForte()
 {
     TForteOptions options;
+    options.MaxRequestBytes = ForteMaxRequestBytes(workbench_.Settings);
     const std::string named = edResources_->text().toStdString();
     if (std::string wrong = ParseResourceNames(named, options.Resources); !wrong.empty()) {
         warn("Resources: " + wrong + ".");
