@@ -52,7 +52,8 @@ constexpr const char* kHelp =
     "  --debug-monitor INST.PORT  with --debug-diagram: a monitored port (repeatable)\n"
     "  --debug-steps N         with --debug-diagram: steps to take\n"
     "  --debug-show-dialog     with --debug-diagram: leave the selection dialog open instead\n"
-    "  --quit-after MS         quit after MS milliseconds (for checks and screenshots)\n"
+    "  --quit-after MS         quit MS milliseconds after start-up is over and the project given\n"
+    "                          is read, without saving or asking (for checks and screenshots)\n"
     "  -h, --help              print this text and exit\n"
     "  --version               print the version and exit\n";
 
@@ -225,8 +226,19 @@ int main(int argc, char** argv)
             if (!typeTab.isEmpty())
                 static_cast<TfrmDesignFBType*>(window)->ShowTab(typeTab);
         });
-    if (quitAfter >= 0)
-        QTimer::singleShot(quitAfter, &app, &QApplication::quit);
+    if (quitAfter >= 0) {
+        // Counted from the moment the workbench is at rest, so that a slow
+        // machine still gets through the start and the project's reading.
+        // Leaves as a killed run would: no closing questions, nothing saved.
+        auto* wait = new QTimer(&mainForm);
+        QObject::connect(wait, &QTimer::timeout, &mainForm, [&mainForm, wait, quitAfter] {
+            if (!mainForm.StartUpDone() || mainForm.ProjectWorkRunning())
+                return;
+            wait->stop();
+            QTimer::singleShot(quitAfter, qApp, [] { QCoreApplication::exit(0); });
+        });
+        wait->start(100);
+    }
     const int status = QApplication::exec();
     delete splash;
     return status;
