@@ -30,10 +30,12 @@ fs::path homeFolder(const std::function<const char*(const char*)>& getenv)
     return "/";
 }
 
-bool writableFolder(const fs::path& folder)
+// A folder that is there and may not be written. One that is not there
+// (yet) is the user's to make, as it always was.
+bool readOnlyFolder(const fs::path& folder)
 {
     std::error_code ec;
-    return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK) == 0;
+    return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK) != 0;
 }
 
 // The path as the file system has it, for comparisons: links and ".."
@@ -81,7 +83,7 @@ TProgramFolders DecideProgramFolders(const fs::path& programFolder, const TUserF
 {
     TProgramFolders folders;
     folders.Program = programFolder;
-    folders.Shared = IsInstalledLocation(programFolder) || !writableFolder(programFolder);
+    folders.Shared = IsInstalledLocation(programFolder) || readOnlyFolder(programFolder);
     if (folders.Shared) {
         folders.Settings = user.ConfigHome / InstalledFolderName / "settings.ini";
         folders.UserData = user.DataHome / InstalledFolderName;

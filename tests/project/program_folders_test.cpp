@@ -131,6 +131,8 @@ TEST_F(InstalledTest, TheLocationDecidesEvenWhereTheFolderIsWritable)
     EXPECT_EQ(mine.Projects, own);
     EXPECT_THAT(mine.LibraryFolders(), ElementsAre(own / "library"));
     EXPECT_FALSE(mine.IsShipped(own / "library/events/E_BOTH.fbt"));
+    // So does one that is not there yet.
+    EXPECT_FALSE(DecideProgramFolders(Root / "not/yet", User).Shared);
 }
 
 TEST_F(InstalledTest, AFolderTheUserMayNotWriteIsShared)
