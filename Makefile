@@ -1,11 +1,12 @@
-# The two commands of the README: `make run` and `make test`.
-# Everything else is for developers: asan, tsan, fuzz, bench.
+# The two commands of the README: `make run` and `make test`; `make package`
+# builds the Debian package. Everything else is for developers: asan, tsan,
+# fuzz, bench.
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CTEST_ARGS ?=
 
-.PHONY: all setup build run test asan tsan fuzz bench clean
+.PHONY: all setup build run test package asan tsan fuzz bench clean
 
 all: build
 
@@ -21,6 +22,10 @@ run: build
 
 test: build
 	cd build/default && ctest -j $(JOBS) --output-on-failure $(CTEST_ARGS)
+
+# build/default/telvo-zoze_VERSION_ARCH.deb, from the binaries just built.
+package: build
+	@cmake --build --preset default --target package
 
 asan: setup
 	@cmake --preset asan >/dev/null

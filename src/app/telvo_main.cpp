@@ -19,6 +19,16 @@ void printUsage(std::ostream& out)
     std::sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a.Words < b.Words; });
     for (const auto& c : commands)
         out << "  telvo [--home DIR] " << c.Words << (c.Usage.empty() ? "" : " ") << c.Usage << "\n";
+    out << "  telvo help COMMAND             (the same as: telvo COMMAND --help)\n"
+           "\n"
+           "Options:\n"
+           "  --home DIR   the program folder: library/, images/, KALO/ and settings.ini. Default:\n"
+           "               TELVO_HOME, else the executable's folder when it holds library/, else\n"
+           "               ../share/telvo-zoze beside it. An installed or read-only program folder\n"
+           "               is only read: settings go to $XDG_CONFIG_HOME/telvo-zoze, the user's\n"
+           "               types and KALO/ to $XDG_DATA_HOME/telvo-zoze.\n"
+           "  -h, --help   print this list and exit\n"
+           "  --version    print the version and exit\n";
 }
 
 } // namespace
@@ -34,6 +44,10 @@ int main(int argc, char** argv)
     } else if (!args.empty() && args[0].rfind("--home=", 0) == 0) {
         home = args[0].substr(7);
         args.erase(args.begin());
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::cout << "telvo (TELVO ZOZE) " << TELVO_VERSION << "\n";
+        return 0;
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         printUsage(args.empty() ? std::cerr : std::cout);

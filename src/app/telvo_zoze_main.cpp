@@ -1,17 +1,4 @@
 // telvo-zoze: the engineering workbench.
-//
-//   telvo-zoze [--home DIR] [--open-diagrams] [--open-system-layer] [--open-type FILE [--type-tab PAGE]]
-//              [--debug-diagram NAME [--debug-event INST.EV]... [--debug-monitor INST.PORT]...
-//               [--debug-steps N] [--debug-show-dialog]] [PROJECT.crf]
-//
-// --open-diagrams opens a window on every FB diagram of the project once it
-// is read, tiled (for demonstrations and screenshots); --open-system-layer
-// opens the system layer window, maximised. --open-type FILE opens an FB type
-// editor on the type file, showing the page --type-tab names.
-// --debug-diagram opens the diagram of that name maximised, docks the visual
-// debugger, starts a run with the events and monitored ports given (debug
-// messages shown) and steps it N times (for demonstrations and screenshots);
-// with --debug-show-dialog the selection dialog is left open instead.
 
 #include "model/fb_manager.h"
 #include "ui/debugger/select_events_dialog.h"
@@ -34,13 +21,61 @@
 #include <QTimer>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstring>
+
 using namespace telvo;
+
+namespace {
+
+// Also the source of the manual page: keep it the one description of the options.
+constexpr const char* kHelp =
+    "usage: telvo-zoze [OPTION...] [PROJECT.crf]\n"
+    "The engineering workbench for IEC 61499 distributed control applications: FB types and the\n"
+    "type library, FB network diagrams, the physical system layer, distribution to devices,\n"
+    "step-by-step simulation, deployment over TCP, Pascal FB library generation and UML import.\n"
+    "PROJECT.crf is opened once the library is indexed.\n"
+    "\n"
+    "Options:\n"
+    "  --home DIR              the program folder: library/, images/, KALO/ and settings.ini.\n"
+    "                          Default: TELVO_HOME, else the executable's folder when it holds\n"
+    "                          library/, else ../share/telvo-zoze beside it. An installed or\n"
+    "                          read-only program folder is only read: settings, recent projects\n"
+    "                          and window state go to $XDG_CONFIG_HOME/telvo-zoze/settings.ini,\n"
+    "                          the user's types and KALO/ to $XDG_DATA_HOME/telvo-zoze.\n"
+    "  --open-diagrams         open a window on every FB diagram of the project, tiled\n"
+    "  --open-system-layer     open the system layer window, maximised\n"
+    "  --open-type FILE        open an FB type editor on the type file\n"
+    "  --type-tab PAGE         with --open-type: the page to show\n"
+    "  --debug-diagram NAME    open that diagram maximised, dock the visual debugger and start a run\n"
+    "  --debug-event INST.EV   with --debug-diagram: an initial event (repeatable)\n"
+    "  --debug-monitor INST.PORT  with --debug-diagram: a monitored port (repeatable)\n"
+    "  --debug-steps N         with --debug-diagram: steps to take\n"
+    "  --debug-show-dialog     with --debug-diagram: leave the selection dialog open instead\n"
+    "  --quit-after MS         quit MS milliseconds after start-up is over and the project given\n"
+    "                          is read, without saving or asking (for checks and screenshots)\n"
+    "  -h, --help              print this text and exit\n"
+    "  --version               print the version and exit\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    // Answered before Qt starts: no display is needed to read them.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("telvo-zoze (TELVO ZOZE) %s\n", TELVO_VERSION);
+            return 0;
+        }
+    }
+
     TTelvoApplication app(argc, argv);
     QApplication::setApplicationName("TELVO ZOZE");
-    QApplication::setApplicationVersion("1.0.0");
+    QApplication::setApplicationVersion(TELVO_VERSION);
     QApplication::setWindowIcon(QIcon(":/icons/telvo.svg"));
 
     std::string home;
@@ -52,6 +87,7 @@ int main(int argc, char** argv)
     QStringList debugEvents, debugMonitors;
     int debugSteps = 0;
     bool debugShowDialog = false;
+    int quitAfter = -1;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--home" && i + 1 < args.size())
@@ -74,6 +110,8 @@ int main(int argc, char** argv)
             debugSteps = args[++i].toInt();
         else if (args[i] == "--debug-show-dialog")
             debugShowDialog = true;
+        else if (args[i] == "--quit-after" && i + 1 < args.size())
+            quitAfter = args[++i].toInt();
         else if (!args[i].startsWith("-"))
             project = args[i];
     }
@@ -188,6 +226,19 @@ int main(int argc, char** argv)
             if (!typeTab.isEmpty())
                 static_cast<TfrmDesignFBType*>(window)->ShowTab(typeTab);
         });
+    if (quitAfter >= 0) {
+        // Counted from the moment the workbench is at rest, so that a slow
+        // machine still gets through the start and the project's reading.
+        // Leaves as a killed run would: no closing questions, nothing saved.
+        auto* wait = new QTimer(&mainForm);
+        QObject::connect(wait, &QTimer::timeout, &mainForm, [&mainForm, wait, quitAfter] {
+            if (!mainForm.StartUpDone() || mainForm.ProjectWorkRunning())
+                return;
+            wait->stop();
+            QTimer::singleShot(quitAfter, qApp, [] { QCoreApplication::exit(0); });
+        });
+        wait->start(100);
+    }
     const int status = QApplication::exec();
     delete splash;
     return status;

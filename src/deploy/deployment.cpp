@@ -175,7 +175,7 @@ std::vector<std::filesystem::path> TDeploymentManager::MakeKaloConfiguration(con
     Form = TCommandForm::Xml;
     Sending = false;
     if (SaveFolder.empty())
-        SaveFolder = manager_.Context.ProgramFolder / "KALO";
+        SaveFolder = manager_.Context.OutputFolder() / "KALO";
     std::vector<std::filesystem::path> saved;
     TCommandSetGenerator run(manager_);
     run.Form = TCommandForm::Xml;

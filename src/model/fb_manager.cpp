@@ -80,33 +80,45 @@ bool isPlainName(const std::string& name)
 
 } // namespace
 
+std::string TFB_Manager::LibraryTypeFile(const std::string& folder, const std::string& typeName,
+                                         std::string* tried) const
+{
+    std::string folderName = folder;
+    if (folderName.empty() && Context.Index)
+        if (const TLibraryFolder* listing = Context.Index->FolderListing(typeName))
+            folderName = listing->Name;
+
+    const bool plain = !typeName.empty() && isPlainName(typeName) && (folderName.empty() || isPlainName(folderName));
+    bool first = true;
+    for (const std::filesystem::path& library : Context.Libraries()) {
+        // Without a folder the type is looked for in the library folder
+        // itself (never under an empty folder name).
+        const std::string path =
+            library.string() + "/" + (folderName.empty() ? "" : folderName + "/") + typeName;
+        if (first && tried)
+            *tried = path;
+        first = false;
+        if (!plain)
+            continue;
+        // ".fbt" before ".xml"; a library copied from Windows may keep the
+        // extensions in upper case.
+        for (const char* ext : {".fbt", ".FBT", ".xml", ".XML"}) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(path + ext, ec))
+                return path + ext;
+        }
+    }
+    return {};
+}
+
 bool TFB_Manager::LoadTypeFromLibrary(const std::string& folder, const std::string& typeName)
 {
     std::optional<TBusyScope> busy;
     if (Context.UI)
         busy.emplace(*Context.UI);
 
-    std::string folderName = folder;
-    if (folderName.empty() && Context.Index)
-        if (const TLibraryFolder* listing = Context.Index->FolderListing(typeName))
-            folderName = listing->Name;
-
-    // Without a folder the type is looked for in the library folder itself
-    // (never under an empty folder name).
-    const std::string path =
-        Context.ProgramFolder.string() + "/library/" + (folderName.empty() ? "" : folderName + "/") + typeName;
-    std::string file;
-    if (!typeName.empty() && isPlainName(typeName) && (folderName.empty() || isPlainName(folderName))) {
-        // ".fbt" before ".xml"; a library copied from Windows may keep the
-        // extensions in upper case.
-        for (const char* ext : {".fbt", ".FBT", ".xml", ".XML"}) {
-            std::error_code ec;
-            if (std::filesystem::is_regular_file(path + ext, ec)) {
-                file = path + ext;
-                break;
-            }
-        }
-    }
+    std::string path;
+    const std::string file = LibraryTypeFile(folder, typeName, &path);
     if (file.empty()) {
         if (Context.UI)
             Context.UI->ShowMessage("Filetype not found" + path + ".fbt" +

@@ -33,6 +33,17 @@ struct TTypeLoadContext {
     std::filesystem::path ProgramFolder;
     const TLibraryIndex* Index = nullptr;
     TTypeReader Reader;
+    // The library folders types are looked up in, first match wins; empty:
+    // the program folder's library/.
+    std::vector<std::filesystem::path> LibraryFolders;
+    // Where output for the user goes (KALO/); empty: the program folder.
+    std::filesystem::path UserFolder;
+
+    std::vector<std::filesystem::path> Libraries() const
+    {
+        return LibraryFolders.empty() ? std::vector<std::filesystem::path>{ProgramFolder / "library"} : LibraryFolders;
+    }
+    const std::filesystem::path& OutputFolder() const { return UserFolder.empty() ? ProgramFolder : UserFolder; }
 };
 
 class TFB_Manager {
@@ -81,12 +92,18 @@ public:
     // look for a loaded type of the same name. Malformed XML throws out of
     // here to the caller, which reports it.
     bool LoadTypeFromLines(const std::vector<std::string>& lines);
-    // Loads a type from the library: program folder + "/library/" + folder +
-    // "/" + typeName + ".fbt" (else ".xml"). An empty folder means the first
+    // Loads a type from the library: the first library folder's folder +
+    // "/" + typeName + ".fbt" (else ".xml") there is. An empty folder means the first
     // index entry that lists exactly typeName. Tells the user when the file
     // is missing or is not a type; on success the type's FileName is the
     // file it came from.
     bool LoadTypeFromLibrary(const std::string& folder, const std::string& typeName);
+    // The file of a type in a library folder (the index's folder when
+    // `folder` is empty), from the first library folder that has it, ".fbt"
+    // before ".xml"; empty when none has it. `tried` gets the path looked
+    // for in the first library folder, without extension.
+    std::string LibraryTypeFile(const std::string& folder, const std::string& typeName,
+                                std::string* tried = nullptr) const;
 
     // Names what needs the types loaded while it lives ("network file F",
     // "FB type T"): a type the library does not hold is reported naming it.

@@ -33,6 +33,16 @@ bool TSettings::Load(const std::filesystem::path& file)
     return impl_->ini.LoadData(text.data(), text.size()) >= 0;
 }
 
+bool TSettings::Load(const std::filesystem::path& file, const std::filesystem::path& defaults)
+{
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(file, ec)) || defaults.empty())
+        return Load(file);
+    const bool read = Load(defaults);
+    file_ = file;
+    return read;
+}
+
 void TSettings::Save() const
 {
     std::string out;

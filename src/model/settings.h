@@ -1,5 +1,5 @@
 #pragma once
-// settings.ini in the program folder: the workbench's own settings, in the
+// settings.ini: the workbench's own settings, in the
 // section "Values". Read and written through SimpleIni so that keys and
 // comments the workbench does not know survive a save.
 
@@ -21,6 +21,9 @@ public:
     // Loads the file; a missing file gives empty settings. Returns false (and
     // keeps empty settings) when the file exists but cannot be read.
     bool Load(const std::filesystem::path& file);
+    // Loads `file`, or `defaults` while `file` does not exist; saves go to
+    // `file` either way.
+    bool Load(const std::filesystem::path& file, const std::filesystem::path& defaults);
     // Saves to the file it was loaded from (atomically).
     void Save() const;
     const std::filesystem::path& File() const { return file_; }

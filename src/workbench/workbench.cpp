@@ -8,10 +8,15 @@
 namespace telvo {
 
 TWorkbench::TWorkbench(std::filesystem::path programFolder, TUserInterface& ui)
-    : programFolder_(std::move(programFolder)), ui_(&ui)
+    : TWorkbench(DecideProgramFolders(programFolder, CurrentUserFolders()), ui)
 {
-    Settings.Load(SettingsFile());
-    systemLayer_ = std::make_unique<TSystemLayerManager>(programFolder_);
+}
+
+TWorkbench::TWorkbench(TProgramFolders folders, TUserInterface& ui) : folders_(std::move(folders)), ui_(&ui)
+{
+    PrepareUserFolders(folders_, ui);
+    Settings.Load(SettingsFile(), folders_.Shared ? folders_.ShippedSettings() : std::filesystem::path());
+    systemLayer_ = std::make_unique<TSystemLayerManager>(folders_.Program);
     ResetFBManager();
     projectManager_ = std::make_unique<TProject_Manager>(*this);
 }
@@ -22,7 +27,9 @@ void TWorkbench::ResetFBManager()
 {
     TTypeLoadContext context;
     context.UI = ui_;
-    context.ProgramFolder = programFolder_;
+    context.ProgramFolder = folders_.Program;
+    context.LibraryFolders = folders_.LibraryFolders();
+    context.UserFolder = folders_.UserData;
     context.Index = &LibraryIndex;
     TFB_Manager* owner = nullptr;
     fbManager_.reset(); // the old manager's types may be needed by nothing now
@@ -37,13 +44,24 @@ void TWorkbench::ResetFBManager()
 void TWorkbench::ResetSystemLayer()
 {
     // The old layer tells the FB manager that everything in it goes.
-    systemLayer_ = std::make_unique<TSystemLayerManager>(programFolder_);
+    systemLayer_ = std::make_unique<TSystemLayerManager>(folders_.Program);
     fbManager_->AttachSystemLayer(systemLayer_.get());
 }
 
 void TWorkbench::IndexLibrary()
 {
-    IndexLibraryFolder(LibraryFolder(), LibraryIndex, LibraryTypeNames, *ui_);
+    for (const std::filesystem::path& folder : LibraryFolders())
+        IndexLibraryFolder(folder, LibraryIndex, LibraryTypeNames, *ui_);
+}
+
+std::filesystem::path TWorkbench::LibraryFile(const std::filesystem::path& relative) const
+{
+    for (const std::filesystem::path& folder : LibraryFolders()) {
+        std::error_code ec;
+        if (std::filesystem::exists(folder / relative, ec))
+            return folder / relative;
+    }
+    return folders_.ShippedLibrary() / relative;
 }
 
 std::filesystem::path ResolveProgramFolder(const std::string& homeOption)
@@ -55,7 +73,7 @@ std::filesystem::path ResolveProgramFolder(const std::string& homeOption)
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec)
-        return exe.parent_path();
+        return ProgramFolderForExecutable(exe.parent_path());
     return std::filesystem::current_path();
 }
 

@@ -10,6 +10,7 @@
 #include "model/settings.h"
 #include "model/user_interface.h"
 #include "systemlayer/system_layer.h"
+#include "workbench/program_folders.h"
 
 #include <filesystem>
 #include <memory>
@@ -21,16 +22,27 @@ namespace telvo {
 class TWorkbench final : public TProjectHost {
 public:
     // The program folder holds library/, images/, KALO/ and settings.ini.
+    // Installed or not writable, it is only read and the running user's
+    // folders take what the workbench writes (see TProgramFolders).
     TWorkbench(std::filesystem::path programFolder, TUserInterface& ui);
+    TWorkbench(TProgramFolders folders, TUserInterface& ui);
     ~TWorkbench() override;
     TWorkbench(const TWorkbench&) = delete;
     TWorkbench& operator=(const TWorkbench&) = delete;
 
-    const std::filesystem::path& ProgramFolder() const { return programFolder_; }
-    std::filesystem::path LibraryFolder() const { return programFolder_ / "library"; }
-    std::filesystem::path ImagesFolder() const { return programFolder_ / "images"; }
-    std::filesystem::path KaloFolder() const { return programFolder_ / "KALO"; }
-    std::filesystem::path SettingsFile() const { return programFolder_ / "settings.ini"; }
+    const std::filesystem::path& ProgramFolder() const { return folders_.Program; }
+    const TProgramFolders& Folders() const { return folders_; }
+    // The library folder types and libraries are written to: the program
+    // folder's own, or the user's beside an installed one.
+    std::filesystem::path LibraryFolder() const { return folders_.UserLibrary(); }
+    // Every library folder, the user's first: indexing and loading take them all.
+    std::vector<std::filesystem::path> LibraryFolders() const { return folders_.LibraryFolders(); }
+    // A file below the library (templates/NEWBASICFB.fbt) from the first
+    // library folder that holds it, else from the shipped library.
+    std::filesystem::path LibraryFile(const std::filesystem::path& relative) const;
+    std::filesystem::path ImagesFolder() const { return folders_.Program / "images"; }
+    std::filesystem::path KaloFolder() const { return folders_.Kalo(); }
+    std::filesystem::path SettingsFile() const { return folders_.Settings; }
 
     TUserInterface& UI() const { return *ui_; }
     TFB_Manager& FBManager() const override { return *fbManager_; }
@@ -45,7 +57,7 @@ public:
     // hooked to the new one.
     void ResetSystemLayer() override;
 
-    // Indexes the library folder into LibraryIndex and LibraryTypeNames; run
+    // Indexes the library folders into LibraryIndex and LibraryTypeNames; run
     // at start-up and whenever the user asks for a fresh look at the library.
     // Indexing again lists nothing twice.
     void IndexLibrary();
@@ -56,7 +68,7 @@ public:
     TSettings Settings;
 
 private:
-    std::filesystem::path programFolder_;
+    TProgramFolders folders_;
     TUserInterface* ui_;
     // The layer is made first and goes last: the FB manager hears of
     // everything that dies in it.
@@ -66,7 +78,8 @@ private:
 };
 
 // The program folder: the --home option when given, else TELVO_HOME, else the
-// folder of the running executable.
+// folder of the running executable or the installation's share/telvo-zoze
+// (ProgramFolderForExecutable).
 std::filesystem::path ResolveProgramFolder(const std::string& homeOption);
 
 } // namespace telvo

@@ -94,5 +94,14 @@ TEST(CliHelp, HelpWithoutACommandListsThemAndAnUnknownOneIsNamed)
     EXPECT_THAT(unknown.Err, HasSubstr("unknown command 'frobnicate'"));
 }
 
+TEST(CliHelp, VersionIsPrintedAndTheHelpTellsHowToAskForIt)
+{
+    auto version = RunProcess(TELVO_CLI_PATH, {"--version"});
+    EXPECT_EQ(version.ExitCode, 0) << version.Err;
+    EXPECT_TRUE(std::regex_match(version.Out, std::regex(R"(telvo \(TELVO ZOZE\) [0-9]+\.[0-9]+\.[0-9]+\n)")))
+        << version.Out;
+    EXPECT_THAT(RunProcess(TELVO_CLI_PATH, {"--help"}).Out, HasSubstr("--version"));
+}
+
 } // namespace
 } // namespace telvo

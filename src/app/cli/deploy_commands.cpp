@@ -43,7 +43,7 @@ namespace {
 // device cannot be reached or drops the connection. script: the DUNEX
 // output. With --out, xml and script also write each device's set to
 // DIR/DEVICE.xml or DIR/DEVICE.txt. kalo: one configuration file per OPC
-// device in DIR (default: the program folder's KALO folder), printing each
+// device in DIR (default: the workbench's KALO folder), printing each
 // path. A project without a device for the form exits 1 and says so.
 int deployForte(TCliContext& ctx);
 
@@ -604,7 +604,8 @@ TCliCommand reg{"deploy",
                 "  --form kalo      one configuration file per OPC device\n"
                 "  --send           with xml: send each command set to its device over TCP\n"
                 "  --out DIR        with xml or script: also write DIR/DEVICE.xml or DIR/DEVICE.txt per device;\n"
-                "                   with kalo: the folder for the files (default: the program's KALO folder)\n"
+                "                   with kalo: the folder for the files (default: the program's KALO folder, the\n"
+                "                   user's $XDG_DATA_HOME/telvo-zoze/KALO beside an installed program)\n"
                 "                   a link there is written through to its file, but makes no new file\n"
                 "  --target forte   deploy to the IEC 61499 runtime (4diac FORTE) at each IEC device's address;\n"
                 "                   each runtime is asked for its types first, and a basic type it lacks is\n"

@@ -63,8 +63,8 @@ int typeNew(TCliContext& ctx)
         ctx.Err << "telvo: " << target.string() << " exists already\n";
         return 1;
     }
-    const fs::path templ = ctx.Workbench.LibraryFolder() / "templates" /
-                           (kind == "basic" ? "NEWBASICFB.fbt" : "NEWCOMPFB.fbt");
+    const fs::path templ =
+        ctx.Workbench.LibraryFile(fs::path("templates") / (kind == "basic" ? "NEWBASICFB.fbt" : "NEWCOMPFB.fbt"));
     try {
         auto type = std::make_unique<TFB_Type>();
         if (!ReadFBType(ReadFileText(templ), *type, &ctx.Workbench.FBManager(), templ.string())) {
