@@ -31,13 +31,13 @@ using TTypeReader = std::function<bool(const std::string& xmlText, TFB_Type& tar
 struct TTypeLoadContext {
     TUserInterface* UI = nullptr;
     std::filesystem::path ProgramFolder;
+    const TLibraryIndex* Index = nullptr;
+    TTypeReader Reader;
     // The library folders types are looked up in, first match wins; empty:
     // the program folder's library/.
     std::vector<std::filesystem::path> LibraryFolders;
     // Where output for the user goes (KALO/); empty: the program folder.
     std::filesystem::path UserFolder;
-    const TLibraryIndex* Index = nullptr;
-    TTypeReader Reader;
 
     std::vector<std::filesystem::path> Libraries() const
     {
