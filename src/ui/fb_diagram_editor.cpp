@@ -676,18 +676,14 @@ std::string TfrmDesignFBDiagram::typeComment(const std::string& typeName) const
     const TLibraryFolder* folder = context.Index ? context.Index->FolderListing(typeName) : nullptr;
     if (!folder || !context.Reader)
         return {};
-    for (const char* ext : {".fbt", ".xml"}) {
-        const std::filesystem::path file = context.ProgramFolder / "library" / folder->Name / (typeName + ext);
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(file, ec))
-            continue;
-        try {
-            TFB_Type probe;
-            if (context.Reader(ReadFileText(file), probe))
-                return probe.Comment;
-        } catch (const std::exception&) {
-        }
+    const std::string file = manager().LibraryTypeFile(folder->Name, typeName);
+    if (file.empty())
         return {};
+    try {
+        TFB_Type probe;
+        if (context.Reader(ReadFileText(file), probe))
+            return probe.Comment;
+    } catch (const std::exception&) {
     }
     return {};
 }

@@ -855,8 +855,11 @@ void TMainForm::IndexLibrary(std::function<void()> then)
     // a reader.
     job->Index = workbench_.LibraryIndex;
     job->Names = workbench_.LibraryTypeNames;
-    const fs::path folder = workbench_.LibraryFolder();
-    progress_->setRange(0, countFolders(folder));
+    const std::vector<fs::path> folders = workbench_.LibraryFolders();
+    int count = 0;
+    for (const fs::path& folder : folders)
+        count += countFolders(folder);
+    progress_->setRange(0, count);
     progress_->setValue(0);
     progress_->show();
     QPointer<TMainForm> self(this);
@@ -866,9 +869,10 @@ void TMainForm::IndexLibrary(std::function<void()> then)
             Qt::QueuedConnection);
     });
 
-    indexThread_ = QThread::create([job, folder] {
+    indexThread_ = QThread::create([job, folders] {
         try {
-            IndexLibraryFolder(folder, job->Index, job->Names, *job->UI);
+            for (const fs::path& folder : folders)
+                IndexLibraryFolder(folder, job->Index, job->Names, *job->UI);
         } catch (...) {
             job->Error = std::current_exception();
         }
@@ -1175,7 +1179,7 @@ void TMainForm::RunProjectWork(std::function<void()> work)
 
 std::string TMainForm::AskProjectFileName()
 {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Project"), qs(workbench_.ProgramFolder().string()),
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Project"), qs(workbench_.Folders().Projects.string()),
                                         projectFilter)
         .toStdString();
 }

@@ -9,6 +9,7 @@
 
 #include "model/fb_type.h"
 #include "model/file_util.h"
+#include "workbench/program_folders.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,6 +118,54 @@ TEST_F(TypeEditorFixture, ANewTypeBasedOnAnotherIsSavedBesideItAndTheOriginalSta
     QTest::mouseClick(toolButton(*Editor, "tbTypeSave"), Qt::LeftButton);
     EXPECT_NE(ReadFileText(copy).find("P1"), std::string::npos);
     EXPECT_EQ(ReadFileText(original), before);
+}
+
+TEST_F(TypeEditorFixture, SavingAnInstalledTypeSavesTheUsersCopyAndTheShippedFileStays)
+{
+    // The same library laid out as an installation, with a user's home
+    // beside it. The temporary folder is writable, as everything is for
+    // root: only its place makes it the shipped library.
+    TempDir root;
+    const fs::path share = root / "usr/share/telvo-zoze";
+    fs::create_directories(share);
+    fs::copy(BuiltProgramDir() / "library", share / "library", fs::copy_options::recursive);
+    const TUserFolders user{root / "home", root / "home/config", root / "home/data"};
+    Editor.reset();
+    Workbench = std::make_unique<TWorkbench>(DecideProgramFolders(share, user), UI);
+    Workbench->IndexLibrary();
+    Editor = std::make_unique<TfrmDesignFBType>(*Workbench, nullptr);
+    Editor->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Editor.get()));
+
+    const fs::path shipped = share / "library/events/E_SPLIT.fbt";
+    const std::string before = ReadFileText(shipped);
+    ASSERT_TRUE(Editor->LoadTypeFile(QString::fromStdString(shipped.string())));
+    Editor->AddClick(TfrmDesignFBType::TGrid::Plugs);
+    QString offered;
+    Editor->AskSaveFileName = [&](const QString& folder, const QString& proposed) {
+        offered = folder;
+        return folder + QLatin1Char('/') + proposed;
+    };
+    QTest::mouseClick(toolButton(*Editor, "tbTypeSave"), Qt::LeftButton);
+    const fs::path mine = root / "home/data/telvo-zoze/library/events/E_SPLIT.fbt";
+    EXPECT_EQ(offered.toStdString(), mine.parent_path().string()) << "Save of a shipped type is Save As";
+    EXPECT_EQ(ReadFileText(shipped), before);
+    ASSERT_TRUE(fs::exists(mine));
+    EXPECT_NE(ReadFileText(mine).find("P1"), std::string::npos);
+    EXPECT_EQ(Editor->FileName().toStdString(), mine.string());
+
+    // A new type saved into the shipped library is refused, saying why.
+    UI.Clear();
+    ASSERT_TRUE(Editor->NewBasicClick());
+    typeName(*Editor, "MINE");
+    const fs::path intoShipped = share / "library/events/MINE.fbt";
+    Editor->AskSaveFileName = [&](const QString&, const QString&) {
+        return QString::fromStdString(intoShipped.string());
+    };
+    QTest::mouseClick(toolButton(*Editor, "tbTypeSave"), Qt::LeftButton);
+    EXPECT_FALSE(fs::exists(intoShipped));
+    ASSERT_EQ(UI.Messages().size(), 1u);
+    EXPECT_NE(UI.Messages()[0].find("belongs to the installed program"), std::string::npos) << UI.Messages()[0];
 }
 
 struct CloseCase {

@@ -2035,8 +2035,11 @@ bool TfrmDesignFBType::Save()
         return false;
     if (btnApplyXml_->isEnabled() && !ApplyXmlClick())
         return false;
+    // A shipped type stays as shipped: the user saves a copy of their own.
     if (fileName_.isEmpty())
         return SaveAs();
+    if (workbench_.Folders().IsShipped(ss(fileName_)))
+        return saveAs(true);
     if (!validName(false))
         return false;
     if (diskChangedSinceRead() &&
@@ -2052,13 +2055,15 @@ bool TfrmDesignFBType::Save()
     return true;
 }
 
-bool TfrmDesignFBType::SaveAs()
+bool TfrmDesignFBType::SaveAs() { return saveAs(false); }
+
+bool TfrmDesignFBType::saveAs(bool shippedCopy)
 {
     if (!type_)
         return false;
     if (btnApplyXml_->isEnabled() && !ApplyXmlClick())
         return false;
-    if (!validName(true))
+    if (!validName(!shippedCopy))
         return false;
     QString folder = qs(workbench_.ProgramFolder().string());
     const TProjectInfo project = main_ ? main_->Project() : TProjectInfo{};
@@ -2069,6 +2074,18 @@ bool TfrmDesignFBType::SaveAs()
         std::error_code ec;
         if (fs::is_directory(candidate, ec))
             folder = qs(candidate.string());
+    }
+    // Beside an installed program folder the copy goes to the user's
+    // library, in the folder of the same name.
+    const TProgramFolders& places = workbench_.Folders();
+    if (places.IsShipped(ss(folder)) || (!fileName_.isEmpty() && places.IsShipped(ss(fileName_)))) {
+        const fs::path shipped = fileName_.isEmpty() || !places.IsShipped(ss(fileName_))
+                                     ? fs::path(ss(folder)) / "x"
+                                     : fs::path(ss(fileName_));
+        const fs::path mine = places.WritableCounterpart(shipped).parent_path();
+        std::error_code ec;
+        fs::create_directories(mine, ec);
+        folder = qs(mine.string());
     }
     const QString proposed = qs(type_->Name) + QStringLiteral(".fbt");
     QString path;
@@ -2084,6 +2101,12 @@ bool TfrmDesignFBType::SaveAs()
         return false;
     if (!path.contains(QStringLiteral(".fbt")))
         path += QStringLiteral(".fbt");
+    if (places.IsShipped(ss(path))) {
+        workbench_.UI().ShowWarning("The FB type is not saved: " + ss(path) +
+                                    " belongs to the installed program, which stays as shipped. Save it in a folder "
+                                    "of your own.");
+        return false;
+    }
     if (!writeTo(ss(path)))
         return false;
     fileName_ = QFileInfo(path).absoluteFilePath();

@@ -201,6 +201,9 @@ private:
     void reloadInOpenDiagrams();
     bool writeTo(const std::filesystem::path& file);
     bool validName(bool forSaveAs);
+    // Save As; `shippedCopy`: the user's copy of a shipped type, which keeps
+    // the type's name (the user's library is looked in first).
+    bool saveAs(bool shippedCopy);
     void recordDiskStamp();
     bool diskChangedSinceRead() const;
     QString programPath(const QString& relative) const;

@@ -225,7 +225,7 @@ void TfrmTransFacilityTool::NewModel()
 {
     uml::TUmbrelloTool& tool = Tool();
     tool.Connect();
-    tool.NewModel((workbench_.ProgramFolder() / "test_model.xmi").string());
+    tool.NewModel((workbench_.Folders().UserData / "test_model.xmi").string());
     ShowHide();
 }
 
