@@ -346,7 +346,9 @@ private:
         std::set<const TFB_Type*> seen;
         for (const TFB_Type* t : usedTypes_)
             collectTypes(t, types, seen);
-        const fs::path standard = (wb_.LibraryFolder() / "events").lexically_normal();
+        // The shipped event types every runtime has (an installed program's
+        // library, not the user's own).
+        const fs::path standard = (wb_.ProgramFolder() / "library" / "events").lexically_normal();
         TFileStaging staging;
         try {
             result_.SystemFile = outDir_ / (sys_.Name + ".sys");
