@@ -147,8 +147,8 @@ std::vector<TTypeSource> differentialTypes()
     // ODD without its algorithm in another language: a missing algorithm
     // and output event, an empty algorithm, a state the chart lacks.
     std::string odd = kOddType;
-    const std::string structured = R"(<ECAction Algorithm="Structured" Output=""/>)";
-    odd.erase(odd.find(structured), structured.size());
+    const std::string foreign = R"(<ECAction Algorithm="Foreign" Output=""/>)";
+    odd.erase(odd.find(foreign), foreign.size());
     odd.replace(odd.find("Name=\"ODD\""), 10, "Name=\"ODDLY\"");
     types.push_back({"ODDLY", odd});
     return types;
@@ -342,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "it has no ECC"},
         TRefusal{"OtherLanguage", basicType(kOut, "Y := 1;", "REQ", "C"),
                  "algorithm Run is in C, which the simulation does not run"},
-        TRefusal{"StructuredText", kOddType, "algorithm Structured is in ST, which the simulation does not run"},
+        TRefusal{"ForeignAlgorithmAmongOthers", kOddType, "algorithm Foreign is in C, which the simulation does not run"},
         TRefusal{"TimeVariable", basicType(R"(<VarDeclaration Name="DT" Type="TIME"/>)", "DO_DT := 1;"),
                  "the runtime's form carries no data type TIME (DT)"},
         TRefusal{"Array", basicType(kOut, "DO_Y := 1;", "REQ", "DelphiScript",
