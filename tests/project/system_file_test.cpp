@@ -85,7 +85,11 @@ const char* const TickerType = R"(<?xml version="1.0" encoding="UTF-8"?>
 		<EventOutputs><Event Name="INITO" Type="Event"/><Event Name="CNF" Type="Event"/></EventOutputs>
 		<OutputVars><VarDeclaration Name="N" Type="INT"/></OutputVars>
 	</InterfaceList>
-	<BasicFB/>
+	<BasicFB>
+		<ECC>
+			<ECState Name="START"/>
+		</ECC>
+	</BasicFB>
 </FBType>
 )";
 

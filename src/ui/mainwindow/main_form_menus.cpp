@@ -348,6 +348,8 @@ void TMainForm::UpdateMenuItems()
     for (QAction* item : recentActions_)
         item->setEnabled(idle);
     enable("mnuCloseProject", open && idle);
+    enable("mnuImportSystem", idle);
+    enable("mnuExportSystem", open && idle);
     enable("mnuSaveProject", open && idle);
     enable("mnuSaveProjectAs", open && idle);
     enable("tbSave", open && idle);
