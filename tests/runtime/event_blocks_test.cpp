@@ -27,15 +27,6 @@ struct BlockCase {
     std::vector<BlockStep> Steps;
 };
 
-std::vector<std::string> words(const std::string& s)
-{
-    std::istringstream in(s);
-    std::vector<std::string> out;
-    for (std::string w; in >> w;)
-        out.push_back(w);
-    return out;
-}
-
 const std::vector<BlockCase>& blockCases()
 {
     static const std::vector<BlockCase> cases = {
@@ -100,7 +91,7 @@ TEST_F(SimTest, EventBlocksAnswerAsTheStandardSays)
         for (size_t i = 0; i < c.Steps.size(); ++i) {
             const BlockStep& s = c.Steps[i];
             SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + s.Event + " " + s.Inputs);
-            for (const auto& a : words(s.Inputs)) {
+            for (const auto& a : Words(s.Inputs)) {
                 const auto eq = a.find('=');
                 TFBDataMember* in = DataIn(a.substr(0, eq));
                 ASSERT_NE(in, nullptr);
@@ -119,7 +110,7 @@ TEST_F(SimTest, EventBlocksAnswerAsTheStandardSays)
                     if (e->Pending)
                         produced += (produced.empty() ? "" : " ") + drawn->Ref->Name + "." + e->Name();
             EXPECT_EQ(produced, s.Outputs);
-            for (const auto& v : words(s.Values)) {
+            for (const auto& v : Words(s.Values)) {
                 const auto eq = v.find('=');
                 TFBDataMember* out = DataOut(v.substr(0, eq));
                 ASSERT_NE(out, nullptr);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace telvo::test {
 
@@ -254,5 +255,14 @@ std::vector<std::string> LinesContaining(const std::vector<std::string>& lines, 
 }
 
 size_t SimulationThreads() { return ThreadsNamed(kSimulationThreadPrefix); }
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;)
+        out.push_back(w);
+    return out;
+}
 
 } // namespace telvo::test

@@ -62,6 +62,8 @@ protected:
 };
 
 // The log without the time in front of each line ("12:00:00 text").
+// The words of a text, split at white space ("C.CV=1 C.Q=FALSE").
+std::vector<std::string> Words(const std::string& text);
 std::vector<std::string> WithoutTime(const std::vector<std::string>& lines);
 // The lines that begin with the prefix, in order.
 std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
