@@ -7,24 +7,16 @@
 
 #include "model/fb_instance.h"
 
-#include <sstream>
 
 using namespace telvo;
 using namespace telvo::test;
 
 namespace {
 
-struct BlockStep {
-    const char* Event;   // "INST.EVENT" queued before the step
-    const char* Inputs;  // "INST.PORT=value ..." set before the step
-    const char* Outputs; // event outputs produced in the step: "INST.EO ..."
-    const char* Values;  // data outputs after the step: "INST.PORT=value ..."
-};
-
 struct BlockCase {
     const char* Name;
     const char* Network;
-    std::vector<BlockStep> Steps;
+    std::vector<TSimStep> Steps;
 };
 
 const std::vector<BlockCase>& blockCases()
@@ -89,33 +81,11 @@ TEST_F(SimTest, EventBlocksAnswerAsTheStandardSays)
         sim.Start({});
         ASSERT_TRUE(sim.Step()); // the daemon's first pass: nothing queued
         for (size_t i = 0; i < c.Steps.size(); ++i) {
-            const BlockStep& s = c.Steps[i];
+            const TSimStep& s = c.Steps[i];
             SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + s.Event + " " + s.Inputs);
-            for (const auto& a : Words(s.Inputs)) {
-                const auto eq = a.find('=');
-                TFBDataMember* in = DataIn(a.substr(0, eq));
-                ASSERT_NE(in, nullptr);
-                in->SetValueFromText(a.substr(eq + 1));
-            }
-            if (*s.Event) {
-                TFBEvent* e = EventIn(s.Event);
-                ASSERT_NE(e, nullptr);
-                sim.Environment.QueueEvent(e);
-            }
-            ASSERT_TRUE(sim.Step());
-
-            std::string produced;
-            for (const auto& drawn : Diagram->DrawnInstances)
-                for (const auto& e : drawn->Ref->EventOutputs)
-                    if (e->Pending)
-                        produced += (produced.empty() ? "" : " ") + drawn->Ref->Name + "." + e->Name();
-            EXPECT_EQ(produced, s.Outputs);
-            for (const auto& v : Words(s.Values)) {
-                const auto eq = v.find('=');
-                TFBDataMember* out = DataOut(v.substr(0, eq));
-                ASSERT_NE(out, nullptr);
-                EXPECT_EQ(out->FormatValue(), v.substr(eq + 1)) << v;
-            }
+            PlayStep(sim, s);
+            if (HasFatalFailure())
+                return;
         }
         sim.Stop();
         // Every chart came to rest: no FB was left busy by the Stop.

@@ -256,6 +256,9 @@ std::vector<std::string> LinesContaining(const std::vector<std::string>& lines, 
 
 size_t SimulationThreads() { return ThreadsNamed(kSimulationThreadPrefix); }
 
+namespace {
+
+// The words of a step's text, split at white space ("C.CV=1 C.Q=FALSE").
 std::vector<std::string> Words(const std::string& text)
 {
     std::istringstream in(text);
@@ -263,6 +266,37 @@ std::vector<std::string> Words(const std::string& text)
     for (std::string w; in >> w;)
         out.push_back(w);
     return out;
+}
+
+} // namespace
+
+void SimTest::PlayStep(THeadlessSimulation& sim, const TSimStep& step)
+{
+    for (const auto& a : Words(step.Inputs)) {
+        const auto eq = a.find('=');
+        TFBDataMember* in = DataIn(a.substr(0, eq));
+        ASSERT_NE(in, nullptr) << a;
+        in->SetValueFromText(a.substr(eq + 1));
+    }
+    if (*step.Event) {
+        TFBEvent* e = EventIn(step.Event);
+        ASSERT_NE(e, nullptr) << step.Event;
+        sim.Environment.QueueEvent(e);
+    }
+    ASSERT_TRUE(sim.Step());
+
+    std::string produced;
+    for (const auto& drawn : Diagram->DrawnInstances)
+        for (const auto& e : drawn->Ref->EventOutputs)
+            if (e->Pending)
+                produced += (produced.empty() ? "" : " ") + drawn->Ref->Name + "." + e->Name();
+    EXPECT_EQ(produced, step.Outputs);
+    for (const auto& v : Words(step.Values)) {
+        const auto eq = v.find('=');
+        TFBDataMember* out = DataOut(v.substr(0, eq));
+        ASSERT_NE(out, nullptr) << v;
+        EXPECT_EQ(out->FormatValue(), v.substr(eq + 1)) << v;
+    }
 }
 
 } // namespace telvo::test

@@ -41,6 +41,14 @@ extern const char* const kDuoType;
 // An FBNetwork document around the given elements.
 std::string Network(const std::string& body);
 
+// One step of a table-driven run of a diagram.
+struct TSimStep {
+    const char* Event;   // "INST.EVENT" queued before the step, or ""
+    const char* Inputs;  // "INST.PORT=value ..." set before the step
+    const char* Outputs; // event outputs produced in the step: "INST.EO ..."
+    const char* Values;  // data outputs after the step: "INST.PORT=value ..."
+};
+
 class SimTest : public ::testing::Test {
 protected:
     SimTest();
@@ -54,6 +62,9 @@ protected:
     TFBDataMember* DataIn(const std::string& path) const;
     TFBDataMember* DataOut(const std::string& path) const;
     TFB_InstanceRef* Record(const std::string& name) const;
+    // Sets the step's inputs, queues its event, runs one step and checks the
+    // event outputs produced and the data outputs after it.
+    void PlayStep(THeadlessSimulation& sim, const TSimStep& step);
 
     TempDir Home;
     TRecordingUserInterface UI;
@@ -62,8 +73,6 @@ protected:
 };
 
 // The log without the time in front of each line ("12:00:00 text").
-// The words of a text, split at white space ("C.CV=1 C.Q=FALSE").
-std::vector<std::string> Words(const std::string& text);
 std::vector<std::string> WithoutTime(const std::vector<std::string>& lines);
 // The lines that begin with the prefix, in order.
 std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix);

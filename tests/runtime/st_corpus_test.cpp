@@ -11,7 +11,6 @@
 #include "runtime/script/script_errors.h"
 #include "runtime/script_check.h"
 
-#include <sstream>
 
 using namespace telvo;
 using namespace telvo::test;
@@ -95,17 +94,10 @@ protected:
 
 namespace {
 
-struct Step {
-    const char* Event;   // "INST.EVENT" queued before the step
-    const char* Inputs;  // "INST.PORT=value ..." set before the step
-    const char* Outputs; // event outputs produced in the step
-    const char* Values;  // data outputs after the step
-};
-
 struct CorpusCase {
     const char* Name;
     const char* Network;
-    std::vector<Step> Steps;
+    std::vector<TSimStep> Steps;
     const char* State; // "INST=STATE" after the last step, or empty
 };
 
@@ -196,29 +188,11 @@ TEST_F(StCorpusSim, TypesSimulateAsTheStandardSays)
         sim.Start({});
         ASSERT_TRUE(sim.Step());
         for (size_t i = 0; i < c.Steps.size(); ++i) {
-            const Step& s = c.Steps[i];
+            const TSimStep& s = c.Steps[i];
             SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + s.Event + " " + s.Inputs);
-            for (const auto& a : Words(s.Inputs)) {
-                const auto eq = a.find('=');
-                TFBDataMember* in = DataIn(a.substr(0, eq));
-                ASSERT_NE(in, nullptr);
-                in->SetValueFromText(a.substr(eq + 1));
-            }
-            if (*s.Event)
-                sim.Environment.QueueEvent(EventIn(s.Event));
-            ASSERT_TRUE(sim.Step());
-            std::string produced;
-            for (const auto& drawn : Diagram->DrawnInstances)
-                for (const auto& e : drawn->Ref->EventOutputs)
-                    if (e->Pending)
-                        produced += (produced.empty() ? "" : " ") + drawn->Ref->Name + "." + e->Name();
-            EXPECT_EQ(produced, s.Outputs);
-            for (const auto& v : Words(s.Values)) {
-                const auto eq = v.find('=');
-                TFBDataMember* out = DataOut(v.substr(0, eq));
-                ASSERT_NE(out, nullptr);
-                EXPECT_EQ(out->FormatValue(), v.substr(eq + 1)) << v;
-            }
+            PlayStep(sim, s);
+            if (HasFatalFailure())
+                return;
         }
         if (*c.State) {
             const std::string st = c.State;
